@@ -1,0 +1,38 @@
+#pragma once
+
+#include "backend.h"
+#include "connectionstring.h"
+
+#include <memory>
+
+namespace zt::data::odbc {
+
+// Where a SQL Server name leads: "host" (port 1433), "host,port", or "host\INSTANCE" (port found
+// by asking the host's SQL Server Browser).
+struct ServerAddress
+{
+    QString host;
+    int port = 1433;
+    QString instance; // empty for the default instance or an explicit port
+};
+
+ServerAddress parseServerName(const QString &serverName);
+
+// The ODBC connection text handed to the driver manager for a local file behind a data source:
+// DSN=<dsn>;UID=<user>;PWD=<password>;Database=<file>;NoCreat=1 (values brace-quoted where needed).
+QString dataSourceConnectionText(const QString &dsn, const QString &user, const QString &password,
+                                 const QString &file);
+
+// The ODBC connection text for FreeTDS; catalog empty = the login's default database.
+QString freeTdsConnectionText(const QString &host, int port, const Login &login, const QString &catalog);
+
+// A value as it may stand in an ODBC connection string: brace-quoted when it holds ';', '{' or
+// '}' (a '}' inside doubled), unchanged otherwise.
+QString quoteOdbcValue(const QString &value);
+
+std::unique_ptr<Backend> openDataSource(const QString &dsn, const QString &user,
+                                        const QString &password, const QString &file);
+std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login,
+                                       const QString &catalog);
+
+} // namespace zt::data::odbc

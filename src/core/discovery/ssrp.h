@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace zt::discovery {
+
+// One instance record of a SQL Server Resolution Protocol answer (SVR_RESP):
+// ServerName;S;InstanceName;I;IsClustered;No;Version;V;tcp;PORT;np;...;;
+struct InstanceRecord
+{
+    QString serverName;
+    QString instanceName;
+    QString version;
+    QString tcpPort; // empty when the instance does not listen on TCP
+
+    // "S" for the default instance MSSQLSERVER, "S\I" otherwise.
+    QString displayName() const;
+};
+
+// Parses one SVR_RESP datagram (byte 0x05, little-endian 16-bit length, text). Malformed,
+// truncated or oversized datagrams give nullopt.
+std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datagram);
+
+// Asks host's SQL Server Browser for the TCP port of one named instance (CLNT_UCAST_INST: byte
+// 0x04, the instance name, byte 0x00) and waits up to timeoutMs for the answer. Returns 0 when
+// nothing usable came back.
+int resolveInstancePort(const QString &host, const QString &instance, int timeoutMs = 1000,
+                        quint16 browserPort = 1434);
+
+} // namespace zt::discovery

@@ -1,0 +1,30 @@
+#include "installation.h"
+
+#include <QCoreApplication>
+
+namespace zt::install {
+
+namespace {
+QString &overridden()
+{
+    static QString dir;
+    return dir;
+}
+} // namespace
+
+QString directory()
+{
+    QString dir = overridden();
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath();
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    return dir;
+}
+
+void setDirectory(const QString &directory)
+{
+    overridden() = directory;
+}
+
+} // namespace zt::install

@@ -1,0 +1,1 @@
+// The windows arrive with the page-1 work.

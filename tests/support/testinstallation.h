@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace zt::test {
+
+// A private installation directory for one test: the generated installation data copied into a
+// temporary folder, the ODBC data source plumbrook registered in private ODBC ini files
+// (ODBCINI / ODBCSYSINI point at them), and the core's installation directory set to it.
+class TestInstallation final
+{
+public:
+    TestInstallation();
+    ~TestInstallation();
+    TestInstallation(const TestInstallation &) = delete;
+    TestInstallation &operator=(const TestInstallation &) = delete;
+
+    bool isValid() const { return m_valid; }
+    // The installation directory, with its trailing separator.
+    QString dir() const;
+    // Rewrites the private odbc.ini without the data source plumbrook.
+    void removeDataSource();
+
+private:
+    void writeOdbcFiles(bool withDataSource);
+
+    QTemporaryDir m_temp;
+    bool m_valid = false;
+};
+
+} // namespace zt::test

@@ -1,0 +1,5 @@
+// Build-time generator of the installation data.
+int main()
+{
+    return 0;
+}
