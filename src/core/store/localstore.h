@@ -1,0 +1,58 @@
+#pragma once
+
+#include "data/connection.h"
+#include "data/connectionstring.h"
+#include "data/query.h"
+
+#include <QDate>
+#include <QString>
+
+#include <optional>
+
+namespace zt::store {
+
+// The local configuration database (data/MORVEK.mdb through the data source plumbrook): the
+// server connection records (xtljb) and the local account-set list (ztxxb). Every operation
+// works on the calling page's own connection and query objects.
+
+// "'" + value with each quote doubled + "'": a pasted value cannot end the literal early.
+QString sqlLiteral(const QString &value);
+
+// The local Access connection string for a file of the data folder.
+data::ConnectionString localAccessString(const QString &fileName);
+
+// Closes the connection, gives it the local Access connection string for MORVEK.mdb and attaches
+// the query. The connection opens when the query first runs.
+void openLocalConfiguration(data::Connection &connection, data::Query &query);
+
+// Opens "select * from xtljb where zjmc='<server>'" on the query; true when a row exists. The
+// first row is the current one.
+bool findServerRecord(data::Query &query, const QString &serverName);
+
+// Field "1" followed by field "2" of the first server connection record of the name; empty text
+// when there is none.
+data::LoginFragment readLoginFragment(data::Query &query, const QString &serverName);
+
+// Writes the server connection record of the name for a login: appends a row when none exists
+// (zjmc = the name), else edits the first row's fields "1" and "2" and leaves zjmc alone.
+void storeServerRecord(data::Query &query, const QString &serverName, const data::Login &login);
+
+// One row of the local account-set list.
+struct AccountSetRow
+{
+    QString number; // ztbh
+    QString name;   // ztmc
+    QDate date;     // jlrq
+    QString password; // kl
+    QString server;   // zjmc
+    QString databaseType = QStringLiteral("MS SQL"); // sjklx
+};
+
+// Opens "select * from ztxxb", appends a row and sets ztbh, ztmc, jlrq, kl, zjmc and sjklx.
+// The row stays in the appending state: the caller may set net, then posts it.
+void beginAccountSetRow(data::Query &query, const AccountSetRow &row);
+
+// Opens "select * from ztxxb where ztbh='<number>' and zjmc='<server>'"; true when a row exists.
+bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName);
+
+} // namespace zt::store

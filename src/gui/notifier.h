@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace zt::gui {
+
+// The message boxes the windows show, behind one small interface so that tests can answer them.
+class Notifier
+{
+public:
+    virtual ~Notifier() = default;
+
+    // Information icon, OK.
+    virtual void information(const QString &text, const QString &caption) = 0;
+    // Question icon, OK and Cancel; true for OK.
+    virtual bool question(const QString &text, const QString &caption) = 0;
+    // Error icon, OK.
+    virtual void error(const QString &text, const QString &caption) = 0;
+    // Standard confirmation dialog with Yes and No; true for Yes.
+    virtual bool confirm(const QString &text) = 0;
+    // OK only, titled with the application title.
+    virtual void plain(const QString &text) = 0;
+};
+
+// Real message boxes.
+class MessageBoxNotifier final : public Notifier
+{
+public:
+    void information(const QString &text, const QString &caption) override;
+    bool question(const QString &text, const QString &caption) override;
+    void error(const QString &text, const QString &caption) override;
+    bool confirm(const QString &text) override;
+    void plain(const QString &text) override;
+};
+
+// The notifier every window uses; tests replace it.
+Notifier &notifier();
+void setNotifier(Notifier *notifier); // nullptr restores the message boxes
+
+// The application title, "创建帐套".
+QString applicationTitle();
+
+// Runs a handler body; an error escaping it is shown in the standard error box (error icon,
+// application title, the message text) and the application goes on.
+template<typename F>
+void guarded(F &&body);
+
+} // namespace zt::gui
+
+#include "notifier_impl.h"

@@ -1,1 +1,0 @@
-// The windows arrive with the page-1 work.
