@@ -18,8 +18,8 @@ std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
     }
     const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
     if (embedded::isEmbeddedServerName(cs.dataSource()))
-        return embedded::connect(embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(),
-                                 catalog);
+        return embedded::connect(
+            embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog);
     return odbc::openSqlServer(cs.dataSource(), cs.login(), catalog);
 }
 

@@ -5,8 +5,8 @@ namespace zt::discovery {
 QString InstanceRecord::displayName() const
 {
     return instanceName.compare(QLatin1StringView("MSSQLSERVER"), Qt::CaseInsensitive) == 0
-               ? serverName
-               : serverName + u'\\' + instanceName;
+        ? serverName
+        : serverName + u'\\' + instanceName;
 }
 
 std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &)

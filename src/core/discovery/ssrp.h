@@ -28,7 +28,7 @@ std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datag
 // Asks host's SQL Server Browser for the TCP port of one named instance (CLNT_UCAST_INST: byte
 // 0x04, the instance name, byte 0x00) and waits up to timeoutMs for the answer. Returns 0 when
 // nothing usable came back.
-int resolveInstancePort(const QString &host, const QString &instance, int timeoutMs = 1000,
-                        quint16 browserPort = 1434);
+int resolveInstancePort(
+    const QString &host, const QString &instance, int timeoutMs = 1000, quint16 browserPort = 1434);
 
 } // namespace zt::discovery
