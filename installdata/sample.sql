@@ -7,16 +7,15 @@
 CREATE TABLE ckdsz (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    djlx VARCHAR(10),
-    djmc VARCHAR(30),
-    bhqz VARCHAR(10),
-    bhcd INTEGER,
-    crkfx INTEGER,
-    sfsh BIT,
-    sfqy BIT,
-    bz VARCHAR(100)
+    djlx VARCHAR(10),                      -- 单据类型代码
+    djmc VARCHAR(30),                      -- 单据名称
+    bhqz VARCHAR(10),                      -- 编号前缀
+    bhcd INTEGER,                          -- 流水号位数
+    crkfx INTEGER,                         -- 库存方向：1 入库，-1 出库，0 不影响
+    sfsh BIT,                              -- 保存后需审核
+    sfqy BIT,                              -- 启用
+    bz VARCHAR(100)                        -- 说明
 );
--- djlx 单据类型代码; djmc 单据名称; bhqz 编号前缀; bhcd 流水号位数; crkfx 库存方向：1 入库，-1 出库，0 不影响; sfsh 保存后需审核; sfqy 启用; bz 说明
 INSERT INTO ckdsz (ID, djlx, djmc, bhqz, bhcd, crkfx, sfsh, sfqy, bz) VALUES
     (1, 'CGRK', '采购入库单', 'RK', 4, 1, 1, 1, '采购到货验收入库'),
     (2, 'CGTH', '采购退货单', 'CT', 4, -1, 1, 1, '退回供应商'),
@@ -33,17 +32,16 @@ INSERT INTO ckdsz (ID, djlx, djmc, bhqz, bhcd, crkfx, sfsh, sfqy, bz) VALUES
 CREATE TABLE ckdsz01 (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    ckbh VARCHAR(10),
-    ckmc VARCHAR(40),
-    ckdz VARCHAR(100),
-    fzr VARCHAR(20),
-    lxdh VARCHAR(30),
-    jjfs VARCHAR(20),
-    sfmr BIT,
-    sfqy BIT,
-    jlrq DATE
+    ckbh VARCHAR(10),                      -- 仓库编号
+    ckmc VARCHAR(40),                      -- 仓库名称
+    ckdz VARCHAR(100),                     -- 地址
+    fzr VARCHAR(20),                       -- 负责人
+    lxdh VARCHAR(30),                      -- 电话
+    jjfs VARCHAR(20),                      -- 存货计价方式
+    sfmr BIT,                              -- 默认仓库
+    sfqy BIT,                              -- 启用
+    jlrq DATE                              -- 建立日期
 );
--- ckbh 仓库编号; ckmc 仓库名称; ckdz 地址; fzr 负责人; lxdh 电话; jjfs 存货计价方式; sfmr 默认仓库; sfqy 启用; jlrq 建立日期
 INSERT INTO ckdsz01 (ID, ckbh, ckmc, ckdz, fzr, lxdh, jjfs, sfmr, sfqy, jlrq) VALUES
     (1, '01', '总仓', '公司本部一楼', '张建国', '', '移动加权平均', 1, 1, '2024-01-01'),
     (2, '02', '门市仓', '门市部', '李秀英', '', '移动加权平均', 0, 1, '2024-01-01'),
@@ -54,15 +52,14 @@ INSERT INTO ckdsz01 (ID, ckbh, ckmc, ckdz, fzr, lxdh, jjfs, sfmr, sfqy, jlrq) VA
 CREATE TABLE ckdsz02 (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    djlx VARCHAR(10),
-    zdm VARCHAR(20),
-    lmmc VARCHAR(30),
-    kd INTEGER,
-    sfxs BIT,
-    sfbt BIT,
-    pxh INTEGER
+    djlx VARCHAR(10),                      -- 单据类型代码
+    zdm VARCHAR(20),                       -- 字段名
+    lmmc VARCHAR(30),                      -- 栏目名称
+    kd INTEGER,                            -- 显示宽度
+    sfxs BIT,                              -- 显示
+    sfbt BIT,                              -- 必填
+    pxh INTEGER                            -- 排列顺序
 );
--- djlx 单据类型代码; zdm 字段名; lmmc 栏目名称; kd 显示宽度; sfxs 显示; sfbt 必填; pxh 排列顺序
 INSERT INTO ckdsz02 (ID, djlx, zdm, lmmc, kd, sfxs, sfbt, pxh) VALUES
     (1, 'CGRK', 'hpbh', '货品编号', 90, 1, 1, 1),
     (2, 'CGRK', 'hpmc', '货品名称', 160, 1, 0, 2),
@@ -114,17 +111,16 @@ INSERT INTO ckdsz02 (ID, djlx, zdm, lmmc, kd, sfxs, sfbt, pxh) VALUES
 CREATE TABLE czyssz (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    czybh VARCHAR(10),
-    czyxm VARCHAR(20),
-    ssbm VARCHAR(30),
-    gw VARCHAR(30),
-    lxdh VARCHAR(30),
-    sfzg BIT,
-    sfqy BIT,
-    qyrq DATE,
-    bz VARCHAR(100)
+    czybh VARCHAR(10),                     -- 操作员编号
+    czyxm VARCHAR(20),                     -- 姓名
+    ssbm VARCHAR(30),                      -- 所属部门
+    gw VARCHAR(30),                        -- 岗位
+    lxdh VARCHAR(30),                      -- 电话
+    sfzg BIT,                              -- 财务主管
+    sfqy BIT,                              -- 启用
+    qyrq DATE,                             -- 启用日期
+    bz VARCHAR(100)                        -- 说明
 );
--- czybh 操作员编号; czyxm 姓名; ssbm 所属部门; gw 岗位; lxdh 电话; sfzg 财务主管; sfqy 启用; qyrq 启用日期; bz 说明
 INSERT INTO czyssz (ID, czybh, czyxm, ssbm, gw, lxdh, sfzg, sfqy, qyrq, bz) VALUES
     (1, '001', '王丽', '财务部', '会计主管', '', 1, 1, '2024-01-01', '凭证审核、结账'),
     (2, '002', '陈静', '财务部', '会计', '', 0, 1, '2024-01-01', '凭证录入、往来核算'),
@@ -136,16 +132,15 @@ INSERT INTO czyssz (ID, czybh, czyxm, ssbm, gw, lxdh, sfzg, sfqy, qyrq, bz) VALU
 CREATE TABLE users (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    yhdm VARCHAR(20),
-    yhmc VARCHAR(30),
-    kl VARCHAR(50),
-    czybh VARCHAR(10),
-    sfgly BIT,
-    sfqy BIT,
-    cjrq DATE,
-    bz VARCHAR(100)
+    yhdm VARCHAR(20),                      -- 用户代码（登录名）
+    yhmc VARCHAR(30),                      -- 用户名称
+    kl VARCHAR(50),                        -- 口令
+    czybh VARCHAR(10),                     -- 对应操作员编号
+    sfgly BIT,                             -- 系统管理员
+    sfqy BIT,                              -- 启用
+    cjrq DATE,                             -- 创建日期
+    bz VARCHAR(100)                        -- 说明
 );
--- yhdm 用户代码（登录名）; yhmc 用户名称; kl 口令; czybh 对应操作员编号; sfgly 系统管理员; sfqy 启用; cjrq 创建日期; bz 说明
 INSERT INTO users (ID, yhdm, yhmc, kl, czybh, sfgly, sfqy, cjrq, bz) VALUES
     (1, 'admin', '系统管理员', '', '', 1, 1, '2024-01-01', '拥有全部权限，不能删除'),
     (2, '001', '王丽', '', '001', 0, 1, '2024-01-01', ''),
@@ -158,17 +153,16 @@ INSERT INTO users (ID, yhdm, yhmc, kl, czybh, sfgly, sfqy, cjrq, bz) VALUES
 CREATE TABLE gzxmdyb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    xmbh VARCHAR(10),
-    xmmc VARCHAR(30),
-    xmlx VARCHAR(10),
-    sjlx VARCHAR(10),
-    xsws INTEGER,
-    jsgs VARCHAR(200),
-    sfks BIT,
-    sfxt BIT,
-    pxh INTEGER
+    xmbh VARCHAR(10),                      -- 项目编号
+    xmmc VARCHAR(30),                      -- 项目名称
+    xmlx VARCHAR(10),                      -- 增项/减项/其他
+    sjlx VARCHAR(10),                      -- 数值/文本
+    xsws INTEGER,                          -- 小数位数
+    jsgs VARCHAR(200),                     -- 计算公式
+    sfks BIT,                              -- 计入应纳税所得
+    sfxt BIT,                              -- 系统项目
+    pxh INTEGER                            -- 排列顺序
 );
--- xmbh 项目编号; xmmc 项目名称; xmlx 增项/减项/其他; sjlx 数值/文本; xsws 小数位数; jsgs 计算公式; sfks 计入应纳税所得; sfxt 系统项目; pxh 排列顺序
 INSERT INTO gzxmdyb (ID, xmbh, xmmc, xmlx, sjlx, xsws, jsgs, sfks, sfxt, pxh) VALUES
     (1, '01', '基本工资', '增项', '数值', 2, '', 1, 1, 1),
     (2, '02', '岗位工资', '增项', '数值', 2, '', 1, 1, 2),
@@ -191,16 +185,15 @@ INSERT INTO gzxmdyb (ID, xmbh, xmmc, xmlx, sjlx, xsws, jsgs, sfks, sfxt, pxh) VA
 CREATE TABLE hpszxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    zdm VARCHAR(20),
-    zdmc VARCHAR(30),
-    sjlx VARCHAR(10),
-    cd INTEGER,
-    xsws INTEGER,
-    sfbt BIT,
-    sfqy BIT,
-    pxh INTEGER
+    zdm VARCHAR(20),                       -- 字段名
+    zdmc VARCHAR(30),                      -- 字段名称
+    sjlx VARCHAR(10),                      -- 文本/数值/日期/标志
+    cd INTEGER,                            -- 长度
+    xsws INTEGER,                          -- 小数位数
+    sfbt BIT,                              -- 必填
+    sfqy BIT,                              -- 启用
+    pxh INTEGER                            -- 排列顺序
 );
--- zdm 字段名; zdmc 字段名称; sjlx 文本/数值/日期/标志; cd 长度; xsws 小数位数; sfbt 必填; sfqy 启用; pxh 排列顺序
 INSERT INTO hpszxxb (ID, zdm, zdmc, sjlx, cd, xsws, sfbt, sfqy, pxh) VALUES
     (1, 'hpbh', '货品编号', '文本', 20, 0, 1, 1, 1),
     (2, 'hpmc', '货品名称', '文本', 60, 0, 1, 1, 2),
@@ -224,14 +217,13 @@ INSERT INTO hpszxxb (ID, zdm, zdmc, sjlx, cd, xsws, sfbt, sfqy, pxh) VALUES
 CREATE TABLE hpszxxb_show (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    zdm VARCHAR(20),
-    xsmc VARCHAR(30),
-    kd INTEGER,
-    dqfs VARCHAR(4),
-    sfxs BIT,
-    pxh INTEGER
+    zdm VARCHAR(20),                       -- 字段名
+    xsmc VARCHAR(30),                      -- 栏目标题
+    kd INTEGER,                            -- 显示宽度
+    dqfs VARCHAR(4),                       -- 左/中/右
+    sfxs BIT,                              -- 显示
+    pxh INTEGER                            -- 排列顺序
 );
--- zdm 字段名; xsmc 栏目标题; kd 显示宽度; dqfs 左/中/右; sfxs 显示; pxh 排列顺序
 INSERT INTO hpszxxb_show (ID, zdm, xsmc, kd, dqfs, sfxs, pxh) VALUES
     (1, 'hpbh', '货品编号', 90, '左', 1, 1),
     (2, 'hpmc', '货品名称', 160, '左', 1, 2),
@@ -255,14 +247,13 @@ INSERT INTO hpszxxb_show (ID, zdm, xsmc, kd, dqfs, sfxs, pxh) VALUES
 CREATE TABLE jczlxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    zllb VARCHAR(20),
-    bh VARCHAR(20),
-    mc VARCHAR(40),
-    sjbh VARCHAR(20),
-    sfqy BIT,
-    bz VARCHAR(100)
+    zllb VARCHAR(20),                      -- 资料类别
+    bh VARCHAR(20),                        -- 编号
+    mc VARCHAR(40),                        -- 名称
+    sjbh VARCHAR(20),                      -- 上级编号
+    sfqy BIT,                              -- 启用
+    bz VARCHAR(100)                        -- 说明
 );
--- zllb 资料类别; bh 编号; mc 名称; sjbh 上级编号; sfqy 启用; bz 说明
 INSERT INTO jczlxxb (ID, zllb, bh, mc, sjbh, sfqy, bz) VALUES
     (1, '部门', '01', '总经理办公室', '', 1, ''),
     (2, '部门', '02', '财务部', '', 1, ''),
@@ -323,14 +314,13 @@ INSERT INTO jczlxxb (ID, zllb, bh, mc, sjbh, sfqy, bz) VALUES
 CREATE TABLE jjfsxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    jsfsbm VARCHAR(10),
-    jsfsmc VARCHAR(30),
-    sfpjgl BIT,
-    dykm VARCHAR(20),
-    sfqy BIT,
-    bz VARCHAR(100)
+    jsfsbm VARCHAR(10),                    -- 结算方式编码
+    jsfsmc VARCHAR(30),                    -- 结算方式名称
+    sfpjgl BIT,                            -- 进行票据管理
+    dykm VARCHAR(20),                      -- 对应会计科目
+    sfqy BIT,                              -- 启用
+    bz VARCHAR(100)                        -- 说明
 );
--- jsfsbm 结算方式编码; jsfsmc 结算方式名称; sfpjgl 进行票据管理; dykm 对应会计科目; sfqy 启用; bz 说明
 INSERT INTO jjfsxxb (ID, jsfsbm, jsfsmc, sfpjgl, dykm, sfqy, bz) VALUES
     (1, '01', '现金', 0, '1001', 1, ''),
     (2, '02', '现金支票', 1, '100201', 1, ''),
@@ -350,15 +340,14 @@ INSERT INTO jjfsxxb (ID, jsfsbm, jsfsmc, sfpjgl, dykm, sfqy, bz) VALUES
 CREATE TABLE jjfsxxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    tjbm VARCHAR(10),
-    tjmc VARCHAR(30),
-    xyts INTEGER,
-    zkts INTEGER,
-    zkl DECIMAL(18,2),
-    sfmr BIT,
-    bz VARCHAR(100)
+    tjbm VARCHAR(10),                      -- 条件编码
+    tjmc VARCHAR(30),                      -- 条件名称
+    xyts INTEGER,                          -- 信用天数
+    zkts INTEGER,                          -- 折扣天数
+    zkl DECIMAL(18,2),                     -- 折扣率(%)
+    sfmr BIT,                              -- 默认条件
+    bz VARCHAR(100)                        -- 说明
 );
--- tjbm 条件编码; tjmc 条件名称; xyts 信用天数; zkts 折扣天数; zkl 折扣率(%); sfmr 默认条件; bz 说明
 INSERT INTO jjfsxxxb (ID, tjbm, tjmc, xyts, zkts, zkl, sfmr, bz) VALUES
     (1, '01', '现款现货', 0, 0, 0, 1, ''),
     (2, '02', '货到付款', 7, 0, 0, 0, '到货后七日内付款'),
@@ -373,13 +362,12 @@ INSERT INTO jjfsxxxb (ID, tjbm, tjmc, xyts, zkts, zkl, sfmr, bz) VALUES
 CREATE TABLE kjkmlbb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    lbbm INTEGER,
-    lbmc VARCHAR(20),
-    kmsz VARCHAR(2),
-    yefx VARCHAR(2),
-    pxh INTEGER
+    lbbm INTEGER,                          -- 类别编码
+    lbmc VARCHAR(20),                      -- 类别名称
+    kmsz VARCHAR(2),                       -- 科目编码首位
+    yefx VARCHAR(2),                       -- 余额方向
+    pxh INTEGER                            -- 排列顺序
 );
--- lbbm 类别编码; lbmc 类别名称; kmsz 科目编码首位; yefx 余额方向; pxh 排列顺序
 INSERT INTO kjkmlbb (ID, lbbm, lbmc, kmsz, yefx, pxh) VALUES
     (1, 1, '资产', '1', '借', 1),
     (2, 2, '负债', '2', '贷', 2),
@@ -392,22 +380,21 @@ INSERT INTO kjkmlbb (ID, lbbm, lbmc, kmsz, yefx, pxh) VALUES
 CREATE TABLE kjkmxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    kmdm VARCHAR(20),
-    kmmc VARCHAR(40),
-    kmqc VARCHAR(100),
-    lbbm INTEGER,
-    kmjb INTEGER,
-    sjkm VARCHAR(20),
-    yefx VARCHAR(2),
-    sfmx BIT,
-    xjkm BIT,
-    yhkm BIT,
-    fzhs VARCHAR(20),
-    slhs BIT,
-    sfty BIT,
-    ncye DECIMAL(18,2)
+    kmdm VARCHAR(20),                      -- 科目代码
+    kmmc VARCHAR(40),                      -- 科目名称
+    kmqc VARCHAR(100),                     -- 科目全称
+    lbbm INTEGER,                          -- 科目类别
+    kmjb INTEGER,                          -- 科目级次
+    sjkm VARCHAR(20),                      -- 上级科目代码
+    yefx VARCHAR(2),                       -- 余额方向 借/贷
+    sfmx BIT,                              -- 明细科目
+    xjkm BIT,                              -- 现金科目
+    yhkm BIT,                              -- 银行科目
+    fzhs VARCHAR(20),                      -- 辅助核算：客户/供应商/职员
+    slhs BIT,                              -- 数量核算
+    sfty BIT,                              -- 停用
+    ncye DECIMAL(18,2)                     -- 年初余额
 );
--- kmdm 科目代码; kmmc 科目名称; kmqc 科目全称; lbbm 科目类别; kmjb 科目级次; sjkm 上级科目代码; yefx 余额方向 借/贷; sfmx 明细科目; xjkm 现金科目; yhkm 银行科目; fzhs 辅助核算：客户/供应商/职员; slhs 数量核算; sfty 停用; ncye 年初余额
 INSERT INTO kjkmxxb (ID, kmdm, kmmc, kmqc, lbbm, kmjb, sjkm, yefx, sfmx, xjkm, yhkm, fzhs, slhs, sfty, ncye) VALUES
     (1, '1001', '库存现金', '库存现金', 1, 1, '', '借', 1, 1, 0, '', 0, 0, 0),
     (2, '1002', '银行存款', '银行存款', 1, 1, '', '借', 0, 0, 1, '', 0, 0, 0),
@@ -586,16 +573,15 @@ INSERT INTO kjkmxxb (ID, kmdm, kmmc, kmqc, lbbm, kmjb, sjkm, yefx, sfmx, xjkm, y
 CREATE TABLE sdsszxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    jc INTEGER,
-    xx DECIMAL(18,2),
-    sx DECIMAL(18,2),
-    sl DECIMAL(18,2),
-    sskcs DECIMAL(18,2),
-    jcfy DECIMAL(18,2),
-    zxrq DATE,
-    sm VARCHAR(100)
+    jc INTEGER,                            -- 级次
+    xx DECIMAL(18,2),                      -- 累计预扣预缴应纳税所得额下限（不含）
+    sx DECIMAL(18,2),                      -- 上限（含）
+    sl DECIMAL(18,2),                      -- 预扣率(%)
+    sskcs DECIMAL(18,2),                   -- 速算扣除数
+    jcfy DECIMAL(18,2),                    -- 每月减除费用
+    zxrq DATE,                             -- 执行日期
+    sm VARCHAR(100)                        -- 说明
 );
--- jc 级次; xx 累计预扣预缴应纳税所得额下限（不含）; sx 上限（含）; sl 预扣率(%); sskcs 速算扣除数; jcfy 每月减除费用; zxrq 执行日期; sm 说明
 INSERT INTO sdsszxxb (ID, jc, xx, sx, sl, sskcs, jcfy, zxrq, sm) VALUES
     (1, 1, 0, 36000, 3, 0, 5000, '2019-01-01', '不超过36000元的部分'),
     (2, 2, 36000, 144000, 10, 2520, 5000, '2019-01-01', '超过36000元至144000元的部分'),
@@ -609,28 +595,27 @@ INSERT INTO sdsszxxb (ID, jc, xx, sx, sl, sskcs, jcfy, zxrq, sm) VALUES
 CREATE TABLE xtxxb (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    dwmc VARCHAR(100),
-    nsrsbh VARCHAR(20),
-    dwdz VARCHAR(100),
-    lxdh VARCHAR(30),
-    khyh VARCHAR(60),
-    yhzh VARCHAR(40),
-    hylx VARCHAR(20),
-    kjzd VARCHAR(40),
-    qyrq DATE,
-    kjnd INTEGER,
-    qsqj INTEGER,
-    bwb VARCHAR(10),
-    bwbdm VARCHAR(3),
-    jews INTEGER,
-    slws INTEGER,
-    djws INTEGER,
-    kmbmjc VARCHAR(20),
-    nsrlx VARCHAR(20),
-    zzssl DECIMAL(18,2),
-    sfjz BIT
+    dwmc VARCHAR(100),                     -- 单位名称
+    nsrsbh VARCHAR(20),                    -- 纳税人识别号
+    dwdz VARCHAR(100),                     -- 地址
+    lxdh VARCHAR(30),                      -- 电话
+    khyh VARCHAR(60),                      -- 开户银行
+    yhzh VARCHAR(40),                      -- 银行账号
+    hylx VARCHAR(20),                      -- 行业
+    kjzd VARCHAR(40),                      -- 会计制度
+    qyrq DATE,                             -- 账套启用日期
+    kjnd INTEGER,                          -- 启用会计年度
+    qsqj INTEGER,                          -- 启用会计期间
+    bwb VARCHAR(10),                       -- 本位币
+    bwbdm VARCHAR(3),                      -- 本位币代码
+    jews INTEGER,                          -- 金额小数位
+    slws INTEGER,                          -- 数量小数位
+    djws INTEGER,                          -- 单价小数位
+    kmbmjc VARCHAR(20),                    -- 科目编码级次
+    nsrlx VARCHAR(20),                     -- 纳税人类型
+    zzssl DECIMAL(18,2),                   -- 增值税税率(%)
+    sfjz BIT                               -- 已开始记账
 );
--- dwmc 单位名称; nsrsbh 纳税人识别号; dwdz 地址; lxdh 电话; khyh 开户银行; yhzh 银行账号; hylx 行业; kjzd 会计制度; qyrq 账套启用日期; kjnd 启用会计年度; qsqj 启用会计期间; bwb 本位币; bwbdm 本位币代码; jews 金额小数位; slws 数量小数位; djws 单价小数位; kmbmjc 科目编码级次; nsrlx 纳税人类型; zzssl 增值税税率(%); sfjz 已开始记账
 INSERT INTO xtxxb (ID, dwmc, nsrsbh, dwdz, lxdh, khyh, yhzh, hylx, kjzd, qyrq, kjnd, qsqj, bwb, bwbdm, jews, slws, djws, kmbmjc, nsrlx, zzssl, sfjz) VALUES
     (1, '（请填写单位名称）', '', '', '', '', '', '商品流通', '企业会计准则', '2024-01-01', 2024, 1, '人民币', 'CNY', 2, 2, 4, '4-2-2-2', '一般纳税人', 13, 0);
 
@@ -638,12 +623,11 @@ INSERT INTO xtxxb (ID, dwmc, nsrsbh, dwdz, lxdh, khyh, yhzh, hylx, kjzd, qyrq, k
 CREATE TABLE xtxxb_other (
     xh INTEGER PRIMARY KEY AUTOINCREMENT,
     ID INTEGER NOT NULL,
-    csbm VARCHAR(10),
-    csmc VARCHAR(40),
-    csz VARCHAR(60),
-    bz VARCHAR(100)
+    csbm VARCHAR(10),                      -- 参数编码
+    csmc VARCHAR(40),                      -- 参数名称
+    csz VARCHAR(60),                       -- 参数值
+    bz VARCHAR(100)                        -- 说明
 );
--- csbm 参数编码; csmc 参数名称; csz 参数值; bz 说明
 INSERT INTO xtxxb_other (ID, csbm, csmc, csz, bz) VALUES
     (1, 'PZ01', '凭证字', '记', '收、付、转分字时改为 收,付,转'),
     (2, 'PZ02', '凭证编号方式', '按月连续编号', ''),
