@@ -63,6 +63,17 @@ bool continuesBefore(const Token &t)
     return false;
 }
 
+// DROP TABLE, DROP DATABASE, ...: a statement of its own even after an ALTER.
+bool dropsObject(const Token &next)
+{
+    for (const char *k :
+        { "table", "database", "login", "view", "index", "trigger", "procedure", "function" }) {
+        if (next.is(k))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QList<Token> tokenize(const QString &s)
@@ -150,16 +161,19 @@ QList<QList<Token>> splitStatements(const QList<Token> &tokens)
         current.clear();
         depth = 0;
     };
-    for (const Token &t : tokens) {
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token &t = tokens[i];
         if (depth == 0 && t.isSymbol(u';')) {
             finish();
             continue;
         }
         if (depth == 0 && !current.isEmpty() && startsStatement(t) && !continuesBefore(current.last())) {
-            // INSERT ... SELECT and CREATE VIEW ... SELECT keep their SELECT.
-            const bool ownSelect
-                = t.is("select") && (current.first().is("insert") || current.first().is("create"));
-            if (!ownSelect)
+            // INSERT ... SELECT keeps its SELECT (CREATE VIEW ... AS SELECT: see above); ALTER ... DROP
+            // COLUMN / MEMBER keeps its DROP.
+            const Token &first = current.first();
+            const bool ownSelect = t.is("select") && first.is("insert");
+            const bool ownDrop = t.is("drop") && first.is("alter") && !dropsObject(tokens.value(i + 1));
+            if (!ownSelect && !ownDrop)
                 finish();
         }
         if (t.isSymbol(u'('))
