@@ -223,12 +223,13 @@ OpenDatabase Instance::open(const QString &database) const
     db.name = findDatabase(database);
     if (db.name.isEmpty())
         throw serverError(Msg::CannotOpenDatabase, { database });
-    db.use = std::make_unique<DatabaseUse>(useKey(db.name));
     try {
         db.file = std::make_unique<SqliteFile>(databasePath(db.name), false);
     } catch (const SqliteFile::Failure &) {
         throw serverError(Msg::CannotOpenDatabase, { database });
     }
+    // Marked only once open: a failed open must not leave a mark (nor unmark under the lock).
+    db.use = std::make_unique<DatabaseUse>(useKey(db.name));
     return db;
 }
 

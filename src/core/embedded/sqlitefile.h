@@ -8,8 +8,8 @@ struct sqlite3_stmt;
 
 namespace zt::embedded {
 
-// An open SQLite database file. Failures are thrown as the SQLite message text (SqliteFailure);
-// callers turn them into the server's messages.
+// An open SQLite database file. Failures are thrown as Failure, carrying SQLite's message
+// text; callers turn them into the server's messages.
 class SqliteFile final
 {
 public:
