@@ -206,7 +206,11 @@ void TestEmbeddedServer::dbcreatorLoginMayCreateDatabases()
     auto master = embedded::connect(m_root, QStringLiteral("default"), clerk, {});
     master->execute(QStringLiteral("create database abcde12345"));
     master->execute(QStringLiteral("drop database abcde12345"));
-    master->execute(DirectoryTable);
+    // Tables in master are for administrators, as on a real server.
+    QCOMPARE(errorOf([&] { master->execute(DirectoryTable); }),
+        Prefix + QStringLiteral("CREATE TABLE permission denied in database 'master'."));
+    admin->execute(DirectoryTable);
+    master->execute(QStringLiteral("insert into PBTOVRASQLBASEDATA (ztbh) values ('zt01')"));
 
     admin->execute(QStringLiteral("alter server role dbcreator drop member clerk"));
     QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),

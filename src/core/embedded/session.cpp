@@ -198,8 +198,9 @@ bool Session::isMaster() const
 
 void Session::requireCreateRight(const QString &what) const
 {
-    // Objects in master need a login that may create databases.
-    if (isMaster() && !m_instance.canCreateDatabases(m_principal))
+    // Objects in master are for the server's administrators only, as on a real server: a login
+    // that may create databases still may not create tables there.
+    if (isMaster() && !m_instance.isSysadmin(m_principal))
         throw serverError(Msg::PermissionDenied, { QStringLiteral("CREATE ") + what, m_database.name });
 }
 

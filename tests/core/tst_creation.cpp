@@ -1,0 +1,283 @@
+// Account-set creation end to end on the embedded server, with the shipped installation data
+// and the real data source for the local files.
+#include "accountset/basedata.h"
+#include "accountset/creation.h"
+#include "data/dataerror.h"
+#include "install/installfiles.h"
+#include "store/localstore.h"
+#include "testinstallation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace zt;
+using namespace zt::accountset;
+using data::ConnectionString;
+using data::Login;
+using data::LoginFragment;
+
+namespace {
+
+const QString Server = QStringLiteral("(embedded)");
+
+// Runs a statement on a database of the embedded server as the operating-system user.
+std::unique_ptr<data::Query> select(data::Connection &conn, const QString &sql)
+{
+    auto q = std::make_unique<data::Query>(QStringLiteral("check"));
+    q->setConnection(&conn);
+    q->addSql(sql);
+    q->open();
+    return q;
+}
+
+} // namespace
+
+class TestCreation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void networkModeBuildsRegistersAndListsTheSet();
+    void secondRegistrationAppendsASecondDirectoryRow();
+    void rentedBuildUsesTheExistingDatabaseAndLeavesTheDirectory();
+    void rentedRegisterOnlyRegisters();
+    void missingTargetColumnStopsTheTransfer();
+    void directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes();
+    void existingDatabaseFailsAfterTheFileCopy();
+    void namesLeadingOutOfTheDataFolderChangeNothing();
+    void irregularNamesAreDelimited();
+
+private:
+    void useLogin(const Login &login);
+    void exec(const QString &catalog, const QString &sql);
+    int count(const QString &catalog, const QString &sql);
+    AccountSetFields fields(const QString &database) const;
+
+    std::unique_ptr<test::TestInstallation> m_install;
+    std::unique_ptr<AccountSetObjects> m_objects;
+    QStringList m_reported;
+    CreationContext m_context;
+    QString m_fragment;
+};
+
+void TestCreation::init()
+{
+    m_install = std::make_unique<test::TestInstallation>();
+    QVERIFY(m_install->isValid());
+    install::heldValues() = {};
+    m_objects = std::make_unique<AccountSetObjects>();
+    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
+    useLogin(Login::integrated());
+    m_reported.clear();
+    m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
+    m_context.today = QDate(2026, 12, 8);
+    m_fragment.clear();
+}
+
+void TestCreation::cleanup()
+{
+    m_objects.reset();
+    m_install.reset();
+}
+
+void TestCreation::useLogin(const Login &login)
+{
+    data::Connection c;
+    data::Query q(QStringLiteral("ADOQuery2"));
+    store::openLocalConfiguration(c, q);
+    store::storeServerRecord(q, Server, login);
+}
+
+void TestCreation::exec(const QString &catalog, const QString &sql)
+{
+    data::Connection c;
+    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
+    c.backend().execute(sql);
+}
+
+int TestCreation::count(const QString &catalog, const QString &sql)
+{
+    data::Connection c;
+    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
+    return select(c, sql)->recordCount();
+}
+
+AccountSetFields TestCreation::fields(const QString &database) const
+{
+    return {Server, database, QStringLiteral(" 北京示范贸易 "), QStringLiteral(" pw ")};
+}
+
+void TestCreation::networkModeBuildsRegistersAndListsTheSet()
+{
+    createAccountSet(*m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
+    QVERIFY(m_reported.isEmpty());
+    QCOMPARE(m_fragment, QString::fromLatin1(LoginFragment::IntegratedText));
+
+    // Every base-data table holds exactly the source rows, in ID order.
+    data::Connection sample;
+    sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
+    data::Connection target;
+    target.setConnectionString(
+        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), QStringLiteral("zt001"), Server));
+    int total = 0;
+    for (const QString &table : baseDataTables()) {
+        auto source = select(sample, QStringLiteral("select * from %1 order by ID").arg(table));
+        auto copied = select(target, QStringLiteral("select * from %1 order by xh").arg(table));
+        QCOMPARE(copied->recordCount(), source->recordCount());
+        total += source->recordCount();
+        for (int row = 0; row < source->recordCount(); ++row) {
+            for (int column = 1; column < source->fieldCount(); ++column) {
+                const QString name = source->fieldName(column);
+                const QString expected = source->fieldAsText(name);
+                const QString actual = copied->fieldAsText(name);
+                // Numbers may come back in another notation, flags as True / False.
+                const bool sameFlag = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
+                if (expected != actual && expected.toDouble() != actual.toDouble() && !sameFlag)
+                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5").arg(table, name).arg(row).arg(expected, actual)));
+            }
+            source->next();
+            copied->next();
+        }
+    }
+    QVERIFY(total > 300);
+
+    // The local row holds the trimmed values.
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt001"), Server));
+    QCOMPARE(m_objects->ADOTy.recordCount(), 1);
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("kl")), QStringLiteral("pw"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("sjklx")), QStringLiteral("MS SQL"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+
+    // So does the directory row, with net left NULL and the date at midnight.
+    data::Connection master;
+    master.setConnectionString(ConnectionString::master(LoginFragment::fromLogin(Login::integrated()), Server));
+    auto dir = select(master, QStringLiteral("select * from PBTOVRASQLBASEDATA where net is null"));
+    QCOMPARE(dir->recordCount(), 1);
+    QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
+    QCOMPARE(dir->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));
+    QCOMPARE(dir->fieldAsText(QStringLiteral("zjmc")), Server);
+    QCOMPARE(dir->fieldAsText(QStringLiteral("kl")), QStringLiteral("pw"));
+    QCOMPARE(dir->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
+    QCOMPARE(dir->fieldAsText(QStringLiteral("id")), QStringLiteral("1"));
+
+    // The per-set system file is a copy of the template, named after the trimmed number.
+    QFile copy(perSetPath(QStringLiteral("zt001")));
+    QFile original(templatePath());
+    QVERIFY(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), original.readAll());
+    QCOMPARE(install::heldValues().scriptName, QStringLiteral("xzzt.ini"));
+}
+
+void TestCreation::secondRegistrationAppendsASecondDirectoryRow()
+{
+    const auto f = fields(QStringLiteral("zt002"));
+    m_fragment = QString::fromLatin1(LoginFragment::IntegratedText);
+    registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
+    registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
+    QVERIFY(m_reported.isEmpty());
+    QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = 'zt002'")), 2);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt002"), Server));
+    QCOMPARE(m_objects->ADOTy.recordCount(), 2);
+}
+
+void TestCreation::rentedBuildUsesTheExistingDatabaseAndLeavesTheDirectory()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database rent01"));
+    createAccountSet(*m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    QCOMPARE(count(QStringLiteral("rent01"), QStringLiteral("select * from kjkmxxb")) > 100, true);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), Server));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QString());
+    QVERIFY_THROWS_EXCEPTION(data::DataError,
+                             count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")));
+
+    // Without the database nothing is created for it: the catalog cannot be opened.
+    QVERIFY_THROWS_EXCEPTION(data::DataError, createAccountSet(*m_objects, fields(QStringLiteral("rent02")),
+                                                               CreationMode::RentedBuild, m_fragment, m_context));
+}
+
+void TestCreation::rentedRegisterOnlyRegisters()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database rent03"));
+    createAccountSet(*m_objects, fields(QStringLiteral("rent03")), CreationMode::RentedRegister, m_fragment,
+                     m_context);
+    QCOMPARE(count(QStringLiteral("rent03"), QStringLiteral("select name from sqlite_master where type = 'table' "
+                                                            "and name not like 'zt_%'")),
+             0);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent03"), Server));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
+    QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
+    QVERIFY(QFile::exists(perSetPath(QStringLiteral("rent03"))));
+}
+
+void TestCreation::missingTargetColumnStopsTheTransfer()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database thin"));
+    exec(QStringLiteral("thin"), QStringLiteral("CREATE TABLE [jjfsxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"));
+    m_objects->Conn_Ty1.setConnectionString(
+        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), QStringLiteral("thin"), Server));
+    m_objects->ADOTy1.setConnection(&m_objects->Conn_Ty1);
+    try {
+        transferBaseData(*m_objects, {QStringLiteral("jjfsxxb")});
+        QFAIL("the transfer went on without the column");
+    } catch (const data::DataError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("ADOTy1: Field '")), qPrintable(e.message()));
+        QVERIFY(e.message().endsWith(QStringLiteral("' not found")));
+    }
+    QCOMPARE(count(QStringLiteral("thin"), QStringLiteral("select * from jjfsxxb")), 0);
+}
+
+void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create login clerk with password = 'pw'\n"
+                                                  "alter server role dbcreator add member clerk"));
+    useLogin(Login::sql(QStringLiteral("clerk"), QStringLiteral("pw")));
+    createAccountSet(*m_objects, fields(QStringLiteral("zt003")), CreationMode::Network, m_fragment, m_context);
+    QCOMPARE(m_reported,
+             QStringList({QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]Invalid object name "
+                                         "'PBTOVRASQLBASEDATA'.")}));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt003"), Server));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+}
+
+void TestCreation::existingDatabaseFailsAfterTheFileCopy()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database zt004"));
+    try {
+        createAccountSet(*m_objects, fields(QStringLiteral("zt004")), CreationMode::Network, m_fragment, m_context);
+        QFAIL("an existing database was created again");
+    } catch (const data::DataError &e) {
+        QCOMPARE(e.message(), QStringLiteral("[ztwizard][SQL Server]Database 'zt004' already exists. Choose a "
+                                             "different database name."));
+    }
+    QVERIFY(QFile::exists(perSetPath(QStringLiteral("zt004"))));
+    QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt004"), Server));
+}
+
+void TestCreation::namesLeadingOutOfTheDataFolderChangeNothing()
+{
+    QVERIFY_THROWS_EXCEPTION(data::DataError, createAccountSet(*m_objects, fields(QStringLiteral("../../x")),
+                                                               CreationMode::Network, m_fragment, m_context));
+    QVERIFY(!QFile::exists(m_install->dir() + QStringLiteral("x_S_SysBase.mdb")));
+    QVERIFY(QDir(m_install->dir() + QStringLiteral("data/SysBase")).isEmpty());
+    // Only master exists on the server: no database was made.
+    QStringList databases = QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files);
+    databases.removeAll(QStringLiteral("master.db"));
+    QCOMPARE(databases, QStringList());
+}
+
+void TestCreation::irregularNamesAreDelimited()
+{
+    createAccountSet(*m_objects, fields(QStringLiteral("2024 账套")), CreationMode::Network, m_fragment, m_context);
+    QVERIFY(count(QStringLiteral("2024 账套"), QStringLiteral("select * from kjkmxxb")) > 100);
+    QVERIFY(QFile::exists(perSetPath(QStringLiteral("2024 账套"))));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("2024 账套"), Server));
+}
+
+QTEST_GUILESS_MAIN(TestCreation)
+#include "tst_creation.moc"
