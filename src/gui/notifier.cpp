@@ -26,8 +26,9 @@ void MessageBoxNotifier::information(const QString &text, const QString &caption
 
 bool MessageBoxNotifier::question(const QString &text, const QString &caption)
 {
-    return QMessageBox::question(owner(), caption, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
-           == QMessageBox::Ok;
+    return QMessageBox::question(
+               owner(), caption, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
+        == QMessageBox::Ok;
 }
 
 void MessageBoxNotifier::error(const QString &text, const QString &caption)
@@ -37,9 +38,9 @@ void MessageBoxNotifier::error(const QString &text, const QString &caption)
 
 bool MessageBoxNotifier::confirm(const QString &text)
 {
-    return QMessageBox::question(owner(), QStringLiteral("确认"), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes)
-           == QMessageBox::Yes;
+    return QMessageBox::question(
+               owner(), QStringLiteral("确认"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+        == QMessageBox::Yes;
 }
 
 void MessageBoxNotifier::plain(const QString &text)

@@ -44,8 +44,7 @@ QString applicationTitle();
 
 // Runs a handler body; an error escaping it is shown in the standard error box (error icon,
 // application title, the message text) and the application goes on.
-template<typename F>
-void guarded(F &&body);
+template<typename F> void guarded(F &&body);
 
 } // namespace zt::gui
 

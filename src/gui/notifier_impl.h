@@ -8,8 +8,7 @@ namespace zt::gui {
 
 void showStandardError(const QString &message);
 
-template<typename F>
-void guarded(F &&body)
+template<typename F> void guarded(F &&body)
 {
     try {
         body();

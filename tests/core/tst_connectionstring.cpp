@@ -25,31 +25,36 @@ void TestConnectionString::shapesRenderLetterForLetter_data()
 
     QTest::newRow("local access, doubled separator before data")
         << ConnectionString::localAccess(QStringLiteral("/opt/zt/"), QStringLiteral("MORVEK.mdb"))
-        << QStringLiteral("Provider=MSDASQL.1;Password=plumbrook5190274;Persist Security Info=True;User ID=admin;"
-                          "Data Source=plumbrook;Initial Catalog=/opt/zt//data/MORVEK.mdb");
+        << QStringLiteral(
+               "Provider=MSDASQL.1;Password=plumbrook5190274;Persist Security Info=True;User ID=admin;"
+               "Data Source=plumbrook;Initial Catalog=/opt/zt//data/MORVEK.mdb");
     QTest::newRow("server, windows login")
         << ConnectionString::server(windows, QStringLiteral("SRV"))
-        << QStringLiteral("Provider=SQLOLEDB.1;integrated security=sspi;persist security info=false;Data Source=SRV");
+        << QStringLiteral(
+               "Provider=SQLOLEDB.1;integrated security=sspi;persist security info=false;Data Source=SRV");
     QTest::newRow("server, sql login")
         << ConnectionString::server(sql, QStringLiteral("10.0.0.1"))
-        << QStringLiteral("Provider=SQLOLEDB.1;password=pw;persist security info=true;user id=sa;Data Source=10.0.0.1");
-    QTest::newRow("server, no record")
-        << ConnectionString::server(LoginFragment::fromText({}), QStringLiteral("SRV"))
-        << QStringLiteral("Provider=SQLOLEDB.1;Data Source=SRV");
-    QTest::newRow("catalog")
-        << ConnectionString::catalog(sql, QStringLiteral("zt001"), QStringLiteral("SRV\\INST"))
-        << QStringLiteral("Provider=SQLOLEDB.1;password=pw;persist security info=true;user id=sa;"
-                          "Initial Catalog=zt001;Data Source=SRV\\INST");
-    QTest::newRow("master")
-        << ConnectionString::master(windows, QStringLiteral("SRV"))
-        << QStringLiteral("Provider=SQLOLEDB.1;integrated security=sspi;persist security info=false;"
-                          "Initial Catalog=master;Data Source=SRV");
+        << QStringLiteral(
+               "Provider=SQLOLEDB.1;password=pw;persist security info=true;user id=sa;Data Source=10.0.0.1");
+    QTest::newRow("server, no record") << ConnectionString::server(LoginFragment::fromText({}),
+        QStringLiteral("SRV")) << QStringLiteral("Provider=SQLOLEDB.1;Data Source=SRV");
+    QTest::newRow("catalog") << ConnectionString::catalog(
+        sql, QStringLiteral("zt001"), QStringLiteral("SRV\\INST"))
+                             << QStringLiteral(
+                                    "Provider=SQLOLEDB.1;password=pw;persist security info=true;user id=sa;"
+                                    "Initial Catalog=zt001;Data Source=SRV\\INST");
+    QTest::newRow("master") << ConnectionString::master(windows, QStringLiteral("SRV"))
+                            << QStringLiteral(
+                                   "Provider=SQLOLEDB.1;integrated security=sspi;persist security info=false;"
+                                   "Initial Catalog=master;Data Source=SRV");
     QTest::newRow("sql login probe")
         << ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QStringLiteral("x;y"), QStringLiteral("SRV"))
-        << QStringLiteral("Provider=SQLOLEDB.1;Password=x;y;Persist Security Info=True;User ID=sa;Data Source=SRV");
+        << QStringLiteral(
+               "Provider=SQLOLEDB.1;Password=x;y;Persist Security Info=True;User ID=sa;Data Source=SRV");
     QTest::newRow("windows login probe")
         << ConnectionString::windowsLoginProbe(QStringLiteral("SRV"))
-        << QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Data Source=SRV");
+        << QStringLiteral(
+               "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Data Source=SRV");
 }
 
 void TestConnectionString::shapesRenderLetterForLetter()
@@ -63,11 +68,16 @@ void TestConnectionString::loginFragmentsReadBackWhole_data()
 {
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::newRow("plain") << "sa" << "secret";
-    QTest::newRow("empty password") << "sa" << "";
-    QTest::newRow("semicolons") << "sa" << "a;b;Data Source=evil;";
-    QTest::newRow("marker inside password") << "u" << "x;persist security info=true;user id=y";
-    QTest::newRow("chinese") << "管理员" << "口令";
+    QTest::newRow("plain") << "sa"
+                           << "secret";
+    QTest::newRow("empty password") << "sa"
+                                    << "";
+    QTest::newRow("semicolons") << "sa"
+                                << "a;b;Data Source=evil;";
+    QTest::newRow("marker inside password") << "u"
+                                            << "x;persist security info=true;user id=y";
+    QTest::newRow("chinese") << "管理员"
+                             << "口令";
 }
 
 void TestConnectionString::loginFragmentsReadBackWhole()
@@ -75,7 +85,8 @@ void TestConnectionString::loginFragmentsReadBackWhole()
     QFETCH(QString, user);
     QFETCH(QString, password);
     const auto stored = LoginFragment::fromLogin(Login::sql(user, password));
-    QCOMPARE(stored.text(), LoginFragment::firstHalf(stored.login()) + LoginFragment::secondHalf(stored.login()));
+    QCOMPARE(
+        stored.text(), LoginFragment::firstHalf(stored.login()) + LoginFragment::secondHalf(stored.login()));
     const auto read = LoginFragment::fromText(stored.text());
     QCOMPARE(read.login(), Login::sql(user, password));
     // A value holding ';' cannot reach the server as another setting: the parts stay whole.
@@ -88,7 +99,8 @@ void TestConnectionString::unknownFragmentGivesNoLogin()
 {
     QCOMPARE(LoginFragment::fromText(QStringLiteral("garbage")).login().kind, Login::Kind::None);
     QCOMPARE(LoginFragment::fromText({}).login().kind, Login::Kind::None);
-    QCOMPARE(LoginFragment::fromText(QString::fromLatin1(LoginFragment::IntegratedText)).login(), Login::integrated());
+    QCOMPARE(LoginFragment::fromText(QString::fromLatin1(LoginFragment::IntegratedText)).login(),
+        Login::integrated());
 }
 
 QTEST_GUILESS_MAIN(TestConnectionString)

@@ -21,7 +21,10 @@ public:
     RecordingNotifier() { zt::gui::setNotifier(this); }
     ~RecordingNotifier() override { zt::gui::setNotifier(nullptr); }
 
-    void information(const QString &text, const QString &caption) override { record(u"information", text, caption); }
+    void information(const QString &text, const QString &caption) override
+    {
+        record(u"information", text, caption);
+    }
     bool question(const QString &text, const QString &caption) override
     {
         record(u"question", text, caption);
@@ -36,7 +39,7 @@ public:
     void plain(const QString &text) override { record(u"plain", text, zt::gui::applicationTitle()); }
 
     bool answerQuestion = true; // OK
-    bool answerConfirm = true;  // Yes
+    bool answerConfirm = true; // Yes
     QList<Message> messages;
 
     const Message &last() const { return messages.constLast(); }
@@ -45,7 +48,7 @@ public:
 private:
     void record(QStringView kind, const QString &text, const QString &caption)
     {
-        messages.append({kind.toString(), text, caption});
+        messages.append({ kind.toString(), text, caption });
     }
 };
 

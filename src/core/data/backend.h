@@ -9,7 +9,7 @@ namespace zt::data {
 // SQL flavour the back end understands, for the few statements the data layer writes itself
 // (row updates and deletions of an updatable result set).
 enum class Dialect {
-    Sqlite,    // SQLite files: the local configuration files and the embedded server
+    Sqlite, // SQLite files: the local configuration files and the embedded server
     SqlServer, // a real SQL Server through FreeTDS
 };
 

@@ -6,8 +6,23 @@
 
 namespace zt::data {
 
+namespace {
+BackendFactory &factory()
+{
+    static BackendFactory f;
+    return f;
+}
+} // namespace
+
+void setBackendFactory(BackendFactory f)
+{
+    factory() = std::move(f);
+}
+
 std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
 {
+    if (factory())
+        return factory()(cs);
     switch (cs.shape()) {
     case ConnectionString::Shape::Empty:
         throw DataError(QStringLiteral("Connection string is empty."));
@@ -18,8 +33,8 @@ std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
     }
     const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
     if (embedded::isEmbeddedServerName(cs.dataSource()))
-        return embedded::connect(embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(),
-                                 catalog);
+        return embedded::connect(
+            embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog);
     return odbc::openSqlServer(cs.dataSource(), cs.login(), catalog);
 }
 

@@ -20,7 +20,7 @@ LoginFragment LoginFragment::fromText(const QString &text)
         if (middle >= SqlFragmentHead.size()) {
             const qsizetype userStart = middle + SqlFragmentMiddle.size();
             f.m_login = Login::sql(text.mid(userStart, text.size() - 1 - userStart),
-                                   text.mid(SqlFragmentHead.size(), middle - SqlFragmentHead.size()));
+                text.mid(SqlFragmentHead.size(), middle - SqlFragmentHead.size()));
         }
     }
     return f;
@@ -64,8 +64,8 @@ ConnectionString ConnectionString::server(const LoginFragment &fragment, const Q
     return c;
 }
 
-ConnectionString ConnectionString::catalog(const LoginFragment &fragment, const QString &database,
-                                           const QString &serverName)
+ConnectionString ConnectionString::catalog(
+    const LoginFragment &fragment, const QString &database, const QString &serverName)
 {
     ConnectionString c = server(fragment, serverName);
     c.m_shape = Shape::Catalog;
@@ -78,8 +78,8 @@ ConnectionString ConnectionString::master(const LoginFragment &fragment, const Q
     return catalog(fragment, QStringLiteral("master"), serverName);
 }
 
-ConnectionString ConnectionString::sqlLoginProbe(const QString &user, const QString &password,
-                                                 const QString &serverName)
+ConnectionString ConnectionString::sqlLoginProbe(
+    const QString &user, const QString &password, const QString &serverName)
 {
     ConnectionString c;
     c.m_shape = Shape::SqlProbe;
@@ -104,22 +104,23 @@ QString ConnectionString::text() const
         return {};
     case Shape::LocalAccess:
         return QStringLiteral("Provider=MSDASQL.1;Password=") + QLatin1StringView(LocalPassword)
-               + QStringLiteral(";Persist Security Info=True;User ID=") + QLatin1StringView(LocalUser)
-               + QStringLiteral(";Data Source=") + m_dataSource + QStringLiteral(";Initial Catalog=")
-               + m_catalog;
+            + QStringLiteral(";Persist Security Info=True;User ID=") + QLatin1StringView(LocalUser)
+            + QStringLiteral(";Data Source=") + m_dataSource + QStringLiteral(";Initial Catalog=")
+            + m_catalog;
     case Shape::Server:
         return QStringLiteral("Provider=SQLOLEDB.1;") + m_fragment.text() + QStringLiteral("Data Source=")
-               + m_dataSource;
+            + m_dataSource;
     case Shape::Catalog:
         return QStringLiteral("Provider=SQLOLEDB.1;") + m_fragment.text() + QStringLiteral("Initial Catalog=")
-               + m_catalog + QStringLiteral(";Data Source=") + m_dataSource;
+            + m_catalog + QStringLiteral(";Data Source=") + m_dataSource;
     case Shape::SqlProbe:
         return QStringLiteral("Provider=SQLOLEDB.1;Password=") + m_probeLogin.password
-               + QStringLiteral(";Persist Security Info=True;User ID=") + m_probeLogin.user
-               + QStringLiteral(";Data Source=") + m_dataSource;
+            + QStringLiteral(";Persist Security Info=True;User ID=") + m_probeLogin.user
+            + QStringLiteral(";Data Source=") + m_dataSource;
     case Shape::WindowsProbe:
-        return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Data Source=")
-               + m_dataSource;
+        return QStringLiteral(
+                   "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Data Source=")
+            + m_dataSource;
     }
     return {};
 }

@@ -8,17 +8,17 @@ namespace zt::data {
 struct Login
 {
     enum class Kind {
-        None,       // no login given: the connection fails at the server
+        None, // no login given: the connection fails at the server
         Integrated, // the operating-system user
-        Sql,        // SQL user name and password
+        Sql, // SQL user name and password
     };
 
     Kind kind = Kind::None;
     QString user;
     QString password;
 
-    static Login integrated() { return {Kind::Integrated, {}, {}}; }
-    static Login sql(const QString &user, const QString &password) { return {Kind::Sql, user, password}; }
+    static Login integrated() { return { Kind::Integrated, {}, {} }; }
+    static Login sql(const QString &user, const QString &password) { return { Kind::Sql, user, password }; }
 
     friend bool operator==(const Login &, const Login &) = default;
 };
@@ -57,10 +57,10 @@ class ConnectionString
 public:
     enum class Shape {
         Empty,
-        LocalAccess,  // MSDASQL.1 through the ODBC data source
-        Server,       // SQLOLEDB.1 + login fragment + Data Source
-        Catalog,      // ... + Initial Catalog=<database>;Data Source
-        SqlProbe,     // Password=...;Persist Security Info=True;User ID=...;Data Source
+        LocalAccess, // MSDASQL.1 through the ODBC data source
+        Server, // SQLOLEDB.1 + login fragment + Data Source
+        Catalog, // ... + Initial Catalog=<database>;Data Source
+        SqlProbe, // Password=...;Persist Security Info=True;User ID=...;Data Source
         WindowsProbe, // Integrated Security=SSPI;Persist Security Info=False;Data Source
     };
 
@@ -70,11 +70,11 @@ public:
     // the path holds a doubled one before "data", exactly as composed.
     static ConnectionString localAccess(const QString &installDir, const QString &fileName);
     static ConnectionString server(const LoginFragment &fragment, const QString &serverName);
-    static ConnectionString catalog(const LoginFragment &fragment, const QString &database,
-                                    const QString &serverName);
+    static ConnectionString catalog(
+        const LoginFragment &fragment, const QString &database, const QString &serverName);
     static ConnectionString master(const LoginFragment &fragment, const QString &serverName);
-    static ConnectionString sqlLoginProbe(const QString &user, const QString &password,
-                                          const QString &serverName);
+    static ConnectionString sqlLoginProbe(
+        const QString &user, const QString &password, const QString &serverName);
     static ConnectionString windowsLoginProbe(const QString &serverName);
 
     static constexpr auto LocalPassword = "plumbrook5190274";
@@ -89,7 +89,7 @@ public:
     QString text() const;
 
     // Parts for the back ends.
-    Login login() const;                            // SQL Server shapes
+    Login login() const; // SQL Server shapes
     const QString &dataSource() const { return m_dataSource; } // server name, or the DSN
     bool hasCatalog() const { return m_shape == Shape::Catalog; }
     const QString &catalogName() const { return m_catalog; } // database, or the local file path
@@ -101,7 +101,7 @@ public:
 private:
     Shape m_shape = Shape::Empty;
     LoginFragment m_fragment; // Server and Catalog shapes
-    Login m_probeLogin;       // probe shapes
+    Login m_probeLogin; // probe shapes
     QString m_dataSource;
     QString m_catalog;
 };

@@ -15,8 +15,7 @@ public:
     explicit DataError(QString message)
         : m_message(std::move(message))
         , m_utf8(m_message.toUtf8())
-    {
-    }
+    { }
 
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }

@@ -20,8 +20,8 @@ ServerAddress parseServerName(const QString &serverName);
 
 // The ODBC connection text handed to the driver manager for a local file behind a data source:
 // DSN=<dsn>;UID=<user>;PWD=<password>;Database=<file>;NoCreat=1 (values brace-quoted where needed).
-QString dataSourceConnectionText(const QString &dsn, const QString &user, const QString &password,
-                                 const QString &file);
+QString dataSourceConnectionText(
+    const QString &dsn, const QString &user, const QString &password, const QString &file);
 
 // The ODBC connection text for FreeTDS; catalog empty = the login's default database.
 QString freeTdsConnectionText(const QString &host, int port, const Login &login, const QString &catalog);
@@ -30,9 +30,8 @@ QString freeTdsConnectionText(const QString &host, int port, const Login &login,
 // '}' (a '}' inside doubled), unchanged otherwise.
 QString quoteOdbcValue(const QString &value);
 
-std::unique_ptr<Backend> openDataSource(const QString &dsn, const QString &user,
-                                        const QString &password, const QString &file);
-std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login,
-                                       const QString &catalog);
+std::unique_ptr<Backend> openDataSource(
+    const QString &dsn, const QString &user, const QString &password, const QString &file);
+std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login, const QString &catalog);
 
 } // namespace zt::data::odbc

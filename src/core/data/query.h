@@ -86,10 +86,13 @@ signals:
     void closed();
     void rowInserted(int row);
     void rowChanged(int row);
+    void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
     void currentRowChanged(int row);
 
 private:
+    friend class Connection;
+
     [[noreturn]] void fail(const QString &message) const;
     void requireActive() const;
     Backend &backend();
@@ -103,8 +106,8 @@ private:
     ResultSet m_result;
     State m_state = State::Inactive;
     int m_current = 0;
-    QList<QVariant> m_buffer;     // row being appended or edited
-    QList<bool> m_bufferSet;      // which of its fields were set
+    QList<QVariant> m_buffer; // row being appended or edited
+    QList<bool> m_bufferSet; // which of its fields were set
 };
 
 } // namespace zt::data

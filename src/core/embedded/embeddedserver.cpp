@@ -7,7 +7,8 @@ namespace zt::embedded {
 
 bool isEmbeddedServerName(const QString &serverName)
 {
-    return serverName == QLatin1StringView("(embedded)") || serverName.startsWith(QLatin1StringView("(embedded)\\"));
+    return serverName == QLatin1StringView("(embedded)")
+        || serverName.startsWith(QLatin1StringView("(embedded)\\"));
 }
 
 QString instanceOf(const QString &serverName)
@@ -22,7 +23,7 @@ QString defaultRoot()
 
 QStringList instanceServerNames(const QString &)
 {
-    return {QStringLiteral("(embedded)")};
+    return { QStringLiteral("(embedded)") };
 }
 
 std::unique_ptr<data::Backend> connect(const QString &, const QString &, const data::Login &, const QString &)

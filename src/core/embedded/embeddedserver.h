@@ -23,7 +23,7 @@ QStringList instanceServerNames(const QString &root);
 // Opens a session on an instance (created with login sa and an empty password when new) in the
 // given database ("" = the login's default database, master). Throws data::DataError with the
 // server's message text, prefixed "[ztwizard][SQL Server]".
-std::unique_ptr<data::Backend> connect(const QString &root, const QString &instance,
-                                       const data::Login &login, const QString &catalog);
+std::unique_ptr<data::Backend> connect(
+    const QString &root, const QString &instance, const data::Login &login, const QString &catalog);
 
 } // namespace zt::embedded

@@ -41,10 +41,10 @@ void storeServerRecord(data::Query &query, const QString &serverName, const data
 struct AccountSetRow
 {
     QString number; // ztbh
-    QString name;   // ztmc
-    QDate date;     // jlrq
+    QString name; // ztmc
+    QDate date; // jlrq
     QString password; // kl
-    QString server;   // zjmc
+    QString server; // zjmc
     QString databaseType = QStringLiteral("MS SQL"); // sjklx
 };
 

@@ -10,8 +10,8 @@ namespace zt::text {
 
 namespace {
 
-QByteArray convert(const char *to, const char *from, const QByteArray &in, const char *replacement,
-                   size_t unitSize)
+QByteArray convert(
+    const char *to, const char *from, const QByteArray &in, const char *replacement, size_t unitSize)
 {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))

@@ -1,0 +1,178 @@
+#include "installfiles.h"
+
+#include "installation.h"
+#include "text/gbk.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <optional>
+
+namespace zt::install {
+
+namespace {
+
+Starter &starter()
+{
+    static Starter s;
+    return s;
+}
+
+void start(const QString &program, const QStringList &arguments, const QString &workingDir)
+{
+    if (starter()) {
+        starter()(program, arguments, workingDir);
+        return;
+    }
+    QProcess::startDetached(program, arguments, workingDir);
+}
+
+// Splits at CR LF, LF or CR; the break after the last line starts no new line.
+QList<QByteArray> splitLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
+            ++end;
+        lines.append(bytes.mid(pos, end - pos));
+        if (end < bytes.size() && bytes.at(end) == '\r' && end + 1 < bytes.size()
+            && bytes.at(end + 1) == '\n')
+            ++end;
+        pos = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+HeldValues &heldValues()
+{
+    static HeldValues values;
+    return values;
+}
+
+bool readTextFile(const QString &path, QString &held)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    const QList<QByteArray> lines = splitLines(bytes);
+    for (const QByteArray &line : lines)
+        held = text::fromGbk(line);
+    return true;
+}
+
+void readScriptName()
+{
+    QString &name = heldValues().scriptName;
+    if (readTextFile(directory() + QStringLiteral("txt/xzzt.txt"), name))
+        name += QStringLiteral(".ini");
+}
+
+bool writeProfileString(const QString &path, const QString &section, const QString &key, const QString &value)
+{
+    QStringList lines;
+    QFile existing(path);
+    if (existing.exists()) {
+        if (!existing.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : splitLines(existing.readAll()))
+            lines.append(text::fromGbk(line));
+        existing.close();
+    }
+
+    const auto sectionOf = [](const QString &line) -> std::optional<QString> {
+        const QString t = line.trimmed();
+        if (t.startsWith(u'[') && t.contains(u']'))
+            return t.mid(1, t.indexOf(u']') - 1).trimmed();
+        return std::nullopt;
+    };
+
+    qsizetype sectionLine = -1;
+    qsizetype insertAt = -1;
+    bool replaced = false;
+    for (qsizetype i = 0; i < lines.size() && !replaced; ++i) {
+        if (const auto name = sectionOf(lines.at(i))) {
+            if (sectionLine >= 0)
+                break; // past our section
+            if (name->compare(section, Qt::CaseInsensitive) == 0) {
+                sectionLine = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (sectionLine < 0)
+            continue;
+        const QString &line = lines.at(i);
+        if (!line.trimmed().isEmpty())
+            insertAt = i + 1;
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq > 0 && line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
+            lines[i] = key + u'=' + value;
+            replaced = true;
+        }
+    }
+    if (!replaced) {
+        if (sectionLine < 0) {
+            lines.append(u'[' + section + u']');
+            insertAt = lines.size();
+        }
+        lines.insert(insertAt, key + u'=' + value);
+    }
+
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString &line : std::as_const(lines))
+        out.write(text::toGbk(line) + "\r\n");
+    return out.commit();
+}
+
+QString helpTopic()
+{
+    return QStringLiteral("创建账套");
+}
+
+void writeHelpTopic(const QString &topic)
+{
+    // The help viewer is started whether or not its topic could be handed over.
+    writeProfileString(directory() + QStringLiteral("help.ini"), QStringLiteral("path"),
+        QStringLiteral("帮助路径"), topic + QStringLiteral(".htm"));
+}
+
+void startHelpViewer()
+{
+    const QString name = QStringLiteral("help.EXE");
+    QString program = directory() + name;
+    if (!QFileInfo(program).isExecutable())
+        program = QStandardPaths::findExecutable(name);
+    if (program.isEmpty())
+        return; // no viewer installed: nothing is reported
+    start(program, {}, directory());
+}
+
+void followOnLaunch()
+{
+    readTextFile(directory() + QStringLiteral("txt/runsoft.txt"), heldValues().launchTarget);
+    const QString target = directory() + heldValues().launchTarget;
+    const QFileInfo info(target);
+    if (info.isFile() && info.isExecutable())
+        start(target, {}, directory());
+    else
+        start(QStringLiteral("xdg-open"), { target }, directory());
+}
+
+void setStarter(Starter starter)
+{
+    install::starter() = std::move(starter);
+}
+
+} // namespace zt::install

@@ -1,0 +1,85 @@
+#include "localstore.h"
+
+#include "install/installation.h"
+
+namespace zt::store {
+
+QString sqlLiteral(const QString &value)
+{
+    QString escaped = value;
+    escaped.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + escaped + u'\'';
+}
+
+data::ConnectionString localAccessString(const QString &fileName)
+{
+    return data::ConnectionString::localAccess(install::directory(), fileName);
+}
+
+void openLocalConfiguration(data::Connection &connection, data::Query &query)
+{
+    connection.close();
+    connection.setConnectionString(localAccessString(QStringLiteral("MORVEK.mdb")));
+    query.setConnection(&connection);
+}
+
+namespace {
+void reopen(data::Query &query, const QString &sql)
+{
+    query.close();
+    query.clearSql();
+    query.addSql(sql);
+    query.open();
+}
+} // namespace
+
+bool findServerRecord(data::Query &query, const QString &serverName)
+{
+    reopen(query, QStringLiteral("select * from xtljb where zjmc=") + sqlLiteral(serverName));
+    return query.recordCount() != 0;
+}
+
+data::LoginFragment readLoginFragment(data::Query &query, const QString &serverName)
+{
+    findServerRecord(query, serverName);
+    return data::LoginFragment::fromText(
+        query.fieldAsText(QStringLiteral("1")) + query.fieldAsText(QStringLiteral("2")));
+}
+
+void storeServerRecord(data::Query &query, const QString &serverName, const data::Login &login)
+{
+    if (!findServerRecord(query, serverName)) {
+        query.append();
+        query.setFieldText(QStringLiteral("1"), data::LoginFragment::firstHalf(login));
+        query.setFieldText(QStringLiteral("2"), data::LoginFragment::secondHalf(login));
+        query.setFieldText(QStringLiteral("zjmc"), serverName);
+    } else {
+        // The name as first stored stays.
+        query.edit();
+        query.setFieldText(QStringLiteral("1"), data::LoginFragment::firstHalf(login));
+        query.setFieldText(QStringLiteral("2"), data::LoginFragment::secondHalf(login));
+    }
+    query.post();
+}
+
+void beginAccountSetRow(data::Query &query, const AccountSetRow &row)
+{
+    reopen(query, QStringLiteral("select * from ztxxb"));
+    query.append();
+    query.setFieldText(QStringLiteral("ztbh"), row.number);
+    query.setFieldText(QStringLiteral("ztmc"), row.name);
+    query.setFieldDate(QStringLiteral("jlrq"), row.date);
+    query.setFieldText(QStringLiteral("kl"), row.password);
+    query.setFieldText(QStringLiteral("zjmc"), row.server);
+    query.setFieldText(QStringLiteral("sjklx"), row.databaseType);
+}
+
+bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName)
+{
+    reopen(query,
+        QStringLiteral("select * from ztxxb where ztbh=") + sqlLiteral(number) + QStringLiteral(" and zjmc=")
+            + sqlLiteral(serverName));
+    return query.recordCount() != 0;
+}
+
+} // namespace zt::store

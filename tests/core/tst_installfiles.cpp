@@ -1,0 +1,183 @@
+#include "install/installation.h"
+#include "install/installfiles.h"
+#include "text/gbk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zt;
+
+namespace {
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestInstallFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void textFileValueIsTheLastLine_data();
+    void textFileValueIsTheLastLine();
+    void missingFileKeepsTheHeldValue();
+    void scriptNameGetsIniOnlyAfterARead();
+    void profileWritingKeepsOtherSectionsAndKeys();
+    void helpTopicIsWrittenInGbk();
+    void followOnLaunchStartsTheLastNamedTarget();
+    void missingLaunchTargetOpensTheDirectory();
+    void helpViewerIsFoundInTheInstallationFirst();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_install;
+    QList<QStringList> m_started;
+};
+
+void TestInstallFiles::init()
+{
+    m_install = m_dir.path() + QStringLiteral("/%1/").arg(QTest::currentTestFunction());
+    QDir().mkpath(m_install);
+    install::setDirectory(m_install);
+    install::heldValues() = {};
+    m_started.clear();
+    install::setStarter([this](const QString &program, const QStringList &args, const QString &dir) {
+        m_started.append(QStringList { program, dir } + args);
+    });
+}
+
+void TestInstallFiles::cleanup()
+{
+    install::setStarter(nullptr);
+    install::setDirectory({});
+}
+
+void TestInstallFiles::textFileValueIsTheLastLine_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("line with break") << QByteArray("abc\r\n") << QStringLiteral("abc");
+    QTest::newRow("line without break") << QByteArray("abc") << QStringLiteral("abc");
+    QTest::newRow("unix break") << QByteArray("abc\n") << QStringLiteral("abc");
+    QTest::newRow("empty last line") << QByteArray("abc\r\n\r\n") << QString();
+    QTest::newRow("two lines") << QByteArray("first\r\nsecond\r\n") << QStringLiteral("second");
+    QTest::newRow("empty file keeps") << QByteArray() << QStringLiteral("held");
+    QTest::newRow("gbk") << QByteArray("\xd5\xcb\xcc\xd7\r\n") << QStringLiteral("账套");
+}
+
+void TestInstallFiles::textFileValueIsTheLastLine()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    const QString path = m_install + QStringLiteral("t.txt");
+    writeBytes(path, bytes);
+    QString held = QStringLiteral("held");
+    QVERIFY(install::readTextFile(path, held));
+    QCOMPARE(held, expected);
+}
+
+void TestInstallFiles::missingFileKeepsTheHeldValue()
+{
+    QString held = QStringLiteral("kept");
+    QVERIFY(!install::readTextFile(m_install + QStringLiteral("missing.txt"), held));
+    QCOMPARE(held, QStringLiteral("kept"));
+}
+
+void TestInstallFiles::scriptNameGetsIniOnlyAfterARead()
+{
+    install::readScriptName();
+    QCOMPARE(install::heldValues().scriptName, QString());
+    writeBytes(m_install + QStringLiteral("txt/xzzt.txt"), "xzzt\r\n");
+    install::readScriptName();
+    QCOMPARE(install::heldValues().scriptName, QStringLiteral("xzzt.ini"));
+    writeBytes(m_install + QStringLiteral("txt/xzzt.txt"), "xzzt\r\n\r\n");
+    install::readScriptName();
+    QCOMPARE(install::heldValues().scriptName, QStringLiteral(".ini"));
+}
+
+void TestInstallFiles::profileWritingKeepsOtherSectionsAndKeys()
+{
+    const QString path = m_install + QStringLiteral("p.ini");
+    QVERIFY(
+        install::writeProfileString(path, QStringLiteral("path"), QStringLiteral("k"), QStringLiteral("v1")));
+    QCOMPARE(readBytes(path), QByteArray("[path]\r\nk=v1\r\n"));
+    writeBytes(path, "[other]\r\na=1\r\n\r\n[Path]\r\nx=2\r\nK=old\r\n\r\n[last]\r\nb=3\r\n");
+    QVERIFY(install::writeProfileString(
+        path, QStringLiteral("path"), QStringLiteral("k"), QStringLiteral("new")));
+    QCOMPARE(
+        readBytes(path), QByteArray("[other]\r\na=1\r\n\r\n[Path]\r\nx=2\r\nk=new\r\n\r\n[last]\r\nb=3\r\n"));
+    QVERIFY(
+        install::writeProfileString(path, QStringLiteral("last"), QStringLiteral("c"), QStringLiteral("4")));
+    QVERIFY(readBytes(path).endsWith("[last]\r\nb=3\r\nc=4\r\n"));
+    QVERIFY(
+        install::writeProfileString(path, QStringLiteral("other"), QStringLiteral("z"), QStringLiteral("9")));
+    QVERIFY(readBytes(path).startsWith("[other]\r\na=1\r\nz=9\r\n\r\n[Path]"));
+    QVERIFY(!install::writeProfileString(m_install + QStringLiteral("no/such/dir/p.ini"), QStringLiteral("s"),
+        QStringLiteral("k"), QStringLiteral("v")));
+}
+
+void TestInstallFiles::helpTopicIsWrittenInGbk()
+{
+    install::writeHelpTopic(install::helpTopic());
+    QCOMPARE(readBytes(m_install + QStringLiteral("help.ini")),
+        text::toGbk(QStringLiteral("[path]\r\n帮助路径=创建账套.htm\r\n")));
+}
+
+void TestInstallFiles::followOnLaunchStartsTheLastNamedTarget()
+{
+    writeBytes(m_install + QStringLiteral("txt/runsoft.txt"), "old\r\ntovra\r\n");
+    writeBytes(m_install + QStringLiteral("tovra"), "#!/bin/sh\n");
+    QFile::setPermissions(
+        m_install + QStringLiteral("tovra"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    install::followOnLaunch();
+    QCOMPARE(install::heldValues().launchTarget, QStringLiteral("tovra"));
+    QCOMPARE(m_started.size(), 1);
+    QCOMPARE(m_started.first(), QStringList({ m_install + QStringLiteral("tovra"), m_install }));
+
+    // A document is opened with the desktop's handler.
+    writeBytes(m_install + QStringLiteral("txt/runsoft.txt"), "readme.txt\r\n");
+    writeBytes(m_install + QStringLiteral("readme.txt"), "x");
+    install::followOnLaunch();
+    QCOMPARE(m_started.last(),
+        QStringList({ QStringLiteral("xdg-open"), m_install, m_install + QStringLiteral("readme.txt") }));
+}
+
+void TestInstallFiles::missingLaunchTargetOpensTheDirectory()
+{
+    install::followOnLaunch();
+    QCOMPARE(m_started.size(), 1);
+    QCOMPARE(m_started.first(), QStringList({ QStringLiteral("xdg-open"), m_install, m_install }));
+}
+
+void TestInstallFiles::helpViewerIsFoundInTheInstallationFirst()
+{
+    const QString viewer = m_install + QStringLiteral("help.EXE");
+    writeBytes(viewer, "#!/bin/sh\n");
+    QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    install::startHelpViewer();
+    QCOMPARE(m_started.size(), 1);
+    QCOMPARE(m_started.first().first(), viewer);
+    QFile::remove(viewer);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", m_install.toLocal8Bit());
+    install::startHelpViewer(); // nowhere to be found: silently nothing
+    qputenv("PATH", path);
+    QCOMPARE(m_started.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestInstallFiles)
+#include "tst_installfiles.moc"
