@@ -60,8 +60,6 @@ void TForm_HJFW::showOrRaise()
         return;
     }
     show();
-    raise();
-    activateWindow();
 }
 
 void TForm_HJFW::showEvent(QShowEvent *event)
