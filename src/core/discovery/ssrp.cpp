@@ -1,6 +1,86 @@
 #include "ssrp.h"
 
+#include "text/gbk.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QSet>
+#include <QUdpSocket>
+
+#include <algorithm>
+
 namespace zt::discovery {
+
+namespace {
+
+constexpr char kClntBcastEx = 0x02;
+constexpr char kClntUcastInst = 0x04;
+constexpr char kSvrResp = 0x05;
+
+// Longest instance name a CLNT_UCAST_INST request may carry, in bytes.
+constexpr int kMaxInstanceNameBytes = 32;
+// Longest server or instance name accepted from an answer.
+constexpr int kMaxNameLength = 255;
+// Bounds on what one broadcast round keeps, whatever the network sends.
+constexpr int kMaxDatagrams = 512;
+constexpr int kMaxNames = 1024;
+// How often a wait looks at the cancellation request.
+constexpr int kPollSliceMs = 50;
+
+// Names end up in a browse answer text "...={a,b};...", and a server name is followed by
+// "\instance": none of these characters may appear inside a name.
+bool isAcceptableName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > kMaxNameLength)
+        return false;
+    return std::none_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f || c == u',' || c == u'{' || c == u'}' || c == u'='
+            || c == u'\\' || c == u';';
+    });
+}
+
+std::optional<QString> validPort(const QString &text)
+{
+    if (text.isEmpty())
+        return QString();
+    bool ok = false;
+    const uint port = text.toUInt(&ok);
+    if (!ok || port == 0 || port > 65535 || text.size() > 5)
+        return std::nullopt;
+    return text;
+}
+
+QHostAddress resolveHost(const QString &host)
+{
+    QHostAddress address;
+    if (address.setAddress(host))
+        return address;
+    const QHostInfo info = QHostInfo::fromName(host);
+    const auto addresses = info.addresses();
+    for (const QHostAddress &candidate : addresses) {
+        if (candidate.protocol() == QAbstractSocket::IPv4Protocol)
+            return candidate;
+    }
+    return addresses.isEmpty() ? QHostAddress() : addresses.first();
+}
+
+bool openSocket(QUdpSocket &socket, const QHostAddress &target)
+{
+    const QHostAddress local
+        = target.protocol() == QAbstractSocket::IPv6Protocol ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4;
+    return socket.bind(local, 0);
+}
+
+bool fromTarget(const QNetworkDatagram &datagram, const QHostAddress &address, quint16 port, bool anyHost)
+{
+    if (datagram.senderPort() != port)
+        return false;
+    return anyHost || datagram.senderAddress().isEqual(address, QHostAddress::ConvertV4MappedToIPv4);
+}
+
+} // namespace
 
 QString InstanceRecord::displayName() const
 {
@@ -9,14 +89,158 @@ QString InstanceRecord::displayName() const
         : serverName + u'\\' + instanceName;
 }
 
-std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &)
+std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datagram)
 {
-    return std::nullopt;
+    if (datagram.size() < 3 || datagram.at(0) != kSvrResp)
+        return std::nullopt;
+    const int length = static_cast<uchar>(datagram.at(1)) | (static_cast<uchar>(datagram.at(2)) << 8);
+    // The length must describe the datagram exactly: shorter is truncated, longer is not ours.
+    if (length == 0 || datagram.size() != 3 + length)
+        return std::nullopt;
+    const QByteArray data = datagram.mid(3);
+    if (!data.endsWith(";;") || data.contains('\0'))
+        return std::nullopt;
+
+    const QStringList tokens = text::fromGbk(data).split(u';');
+    QList<InstanceRecord> records;
+    InstanceRecord current;
+    bool inRecord = false;
+    qsizetype i = 0;
+    while (i < tokens.size()) {
+        const QString &key = tokens.at(i);
+        if (key.isEmpty()) {
+            // ";;" closes a record.
+            if (inRecord) {
+                if (!isAcceptableName(current.serverName) || !isAcceptableName(current.instanceName))
+                    return std::nullopt;
+                records.append(current);
+                current = {};
+                inRecord = false;
+            }
+            ++i;
+            continue;
+        }
+        if (i + 1 >= tokens.size())
+            return std::nullopt; // a key without its value
+        const QString &value = tokens.at(i + 1);
+        inRecord = true;
+        if (key.compare(u"ServerName", Qt::CaseInsensitive) == 0) {
+            current.serverName = value;
+        } else if (key.compare(u"InstanceName", Qt::CaseInsensitive) == 0) {
+            current.instanceName = value;
+        } else if (key.compare(u"Version", Qt::CaseInsensitive) == 0) {
+            current.version = value;
+        } else if (key.compare(u"tcp", Qt::CaseInsensitive) == 0) {
+            const auto port = validPort(value);
+            if (!port)
+                return std::nullopt;
+            current.tcpPort = *port;
+        }
+        i += 2;
+    }
+    if (inRecord || records.isEmpty())
+        return std::nullopt;
+    return records;
 }
 
-int resolveInstancePort(const QString &, const QString &, int, quint16)
+int resolveInstancePort(const QString &host, const QString &instance, int timeoutMs, quint16 browserPort)
 {
+    if (host.isEmpty() || instance.isEmpty() || browserPort == 0)
+        return 0;
+    const QByteArray name = text::toGbk(instance);
+    if (name.size() > kMaxInstanceNameBytes || name.contains('\0'))
+        return 0;
+    const QHostAddress address = resolveHost(host);
+    if (address.isNull())
+        return 0;
+
+    QUdpSocket socket;
+    if (!openSocket(socket, address))
+        return 0;
+    const QByteArray request = kClntUcastInst + name + '\0';
+    if (socket.writeDatagram(request, address, browserPort) != request.size())
+        return 0;
+
+    QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    while (!deadline.hasExpired()) {
+        if (!socket.hasPendingDatagrams()
+            && !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            break;
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram(65536);
+            if (!fromTarget(datagram, address, browserPort, false))
+                continue;
+            const auto records = parseServerResponse(datagram.data());
+            if (!records)
+                continue;
+            for (const InstanceRecord &record : *records) {
+                if (record.instanceName.compare(instance, Qt::CaseInsensitive) == 0
+                    && !record.tcpPort.isEmpty())
+                    return record.tcpPort.toInt();
+            }
+        }
+    }
     return 0;
+}
+
+std::optional<QStringList> queryServers(const QHostAddress &address, quint16 port,
+    const std::function<bool()> &cancelled, const ListenWindow &window)
+{
+    const auto isCancelled = [&cancelled] { return cancelled && cancelled(); };
+    if (address.isNull() || port == 0 || isCancelled())
+        return std::nullopt;
+
+    QUdpSocket socket;
+    if (!openSocket(socket, address))
+        return std::nullopt;
+    const QByteArray request(1, kClntBcastEx);
+    if (socket.writeDatagram(request, address, port) != request.size())
+        return std::nullopt;
+
+    const bool anyHost = address == QHostAddress(QHostAddress::Broadcast);
+    QStringList names;
+    QSet<QString> seen;
+    bool answered = false;
+    int datagrams = 0;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 stopAt = window.firstAnswerMs;
+    while (!isCancelled()) {
+        const qint64 remaining = std::min<qint64>(stopAt, window.totalMs) - clock.elapsed();
+        if (remaining <= 0)
+            break;
+        if (!socket.hasPendingDatagrams()
+            && !socket.waitForReadyRead(static_cast<int>(std::min<qint64>(remaining, kPollSliceMs)))) {
+            if (socket.error() != QAbstractSocket::SocketTimeoutError)
+                return std::nullopt;
+            continue;
+        }
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram(65536);
+            if (++datagrams > kMaxDatagrams)
+                break;
+            if (!fromTarget(datagram, address, port, anyHost))
+                continue;
+            const auto records = parseServerResponse(datagram.data());
+            if (!records)
+                continue;
+            answered = true;
+            stopAt = clock.elapsed() + window.quietMs;
+            for (const InstanceRecord &record : *records) {
+                const QString name = record.displayName();
+                const QString key = name.toCaseFolded();
+                if (seen.contains(key) || names.size() >= kMaxNames)
+                    continue;
+                seen.insert(key);
+                names.append(name);
+            }
+        }
+        if (datagrams > kMaxDatagrams)
+            break;
+    }
+    if (isCancelled() || !answered)
+        return std::nullopt;
+    return names;
 }
 
 } // namespace zt::discovery

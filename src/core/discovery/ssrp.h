@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace zt::discovery {
@@ -30,5 +33,20 @@ std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datag
 // nothing usable came back.
 int resolveInstancePort(
     const QString &host, const QString &instance, int timeoutMs = 1000, quint16 browserPort = 1434);
+
+// How long one CLNT_BCAST_EX round listens for answers.
+struct ListenWindow
+{
+    int firstAnswerMs = 2000; // give up when nothing has answered by then
+    int quietMs = 500; // stop this long after the last answer
+    int totalMs = 3000; // never listen longer than this
+};
+
+// Sends one CLNT_BCAST_EX datagram (the byte 0x02) to address:port and collects the SVR_RESP
+// answers coming back from that port (and, unless address is the broadcast address, from that
+// host). Answers the display names found, in order of arrival, without duplicates; nullopt
+// when the socket fails, when no valid answer came, or when cancelled() turned true.
+std::optional<QStringList> queryServers(const QHostAddress &address, quint16 port,
+    const std::function<bool()> &cancelled = {}, const ListenWindow &window = {});
 
 } // namespace zt::discovery
