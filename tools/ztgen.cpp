@@ -1,5 +1,201 @@
 // Build-time generator of the installation data.
-int main()
+//
+//   ztgen sqlite OUT.db IN.sql...   a fresh SQLite file built from SQL text files, in order
+//   ztgen gbk IN OUT                a UTF-8 text file rewritten in GBK with CR LF line ends
+//
+// Every command writes its output completely or not at all, so an interrupted or failed build
+// never leaves a half-written file that looks up to date.
+
+#include "text/gbk.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace {
+
+struct Failure
 {
+    QString message;
+};
+
+void fail(const QString &message)
+{
+    throw Failure { message };
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+void makeParentFolder(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        fail(QStringLiteral("cannot create folder %1").arg(folder));
+}
+
+// UTF-8 text of a source file, without a byte-order mark; invalid UTF-8 is an error.
+QString readUtf8(const QString &path)
+{
+    QByteArray bytes = readFile(path);
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        fail(QStringLiteral("%1 is not valid UTF-8").arg(path));
+    return text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// sqlite OUT.db IN.sql...
+
+class Database final
+{
+public:
+    explicit Database(const QString &path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            != SQLITE_OK)
+            fail(QStringLiteral("cannot create %1: %2").arg(path, error()));
+    }
+    ~Database() { sqlite3_close(m_db); }
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    void execute(const QByteArray &sql, const QString &source)
+    {
+        char *message = nullptr;
+        if (sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
+            sqlite3_free(message);
+            fail(QStringLiteral("%1: %2").arg(source, text));
+        }
+    }
+
+    void close()
+    {
+        if (sqlite3_close(m_db) != SQLITE_OK)
+            fail(QStringLiteral("cannot close the database: %1").arg(error()));
+        m_db = nullptr;
+    }
+
+private:
+    QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
+
+    sqlite3 *m_db = nullptr;
+};
+
+void generateSqlite(const QStringList &args)
+{
+    if (args.size() < 2)
+        fail(QStringLiteral("usage: ztgen sqlite OUT.db IN.sql..."));
+    const QString out = args.at(0);
+    makeParentFolder(out);
+    // Built beside the target and renamed over it at the end.
+    const QString temp = out + QStringLiteral(".part");
+    QFile::remove(temp);
+    try {
+        Database db(temp);
+        db.execute("BEGIN", temp);
+        for (const QString &source : args.mid(1))
+            db.execute(readUtf8(source).toUtf8(), source);
+        db.execute("COMMIT", temp);
+        db.close();
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
+    }
+    QFile::remove(out);
+    if (!QFile::rename(temp, out)) {
+        QFile::remove(temp);
+        fail(QStringLiteral("cannot write %1").arg(out));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// gbk IN OUT
+
+void generateGbk(const QStringList &args)
+{
+    if (args.size() != 2)
+        fail(QStringLiteral("usage: ztgen gbk IN OUT"));
+    const QString &in = args.at(0);
+    const QString &out = args.at(1);
+
+    QString text = readUtf8(in);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+
+    const QByteArray bytes = zt::text::toGbk(text);
+    if (zt::text::fromGbk(bytes) != text) {
+        // Name the first line that GBK cannot hold instead of shipping '?' in its place.
+        const QStringList lines = text.split(QStringLiteral("\r\n"));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (zt::text::fromGbk(zt::text::toGbk(lines.at(i))) != lines.at(i))
+                fail(QStringLiteral("%1:%2: a character cannot be written in GBK").arg(in).arg(i + 1));
+        }
+        fail(QStringLiteral("%1: the text cannot be written in GBK").arg(in));
+    }
+
+    makeParentFolder(out);
+    QSaveFile file(out);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        fail(QStringLiteral("cannot write %1: %2").arg(out, file.errorString()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// backup: the sample account set's backup file (data/TOVRASQL_Sample.bak) is to be generated by
+// a further command registered here.
+
+using Command = std::function<void(const QStringList &)>;
+
+const std::map<QString, Command> &commands()
+{
+    static const std::map<QString, Command> table {
+        { QStringLiteral("sqlite"), generateSqlite },
+        { QStringLiteral("gbk"), generateGbk },
+    };
+    return table;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    if (args.isEmpty() || commands().find(args.first()) == commands().end()) {
+        std::fputs("usage: ztgen sqlite OUT.db IN.sql...\n"
+                   "       ztgen gbk IN OUT\n",
+            stderr);
+        return 2;
+    }
+    try {
+        commands().at(args.first())(args.mid(1));
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "ztgen: %s\n", qPrintable(failure.message));
+        return 1;
+    }
     return 0;
 }

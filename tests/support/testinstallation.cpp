@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace zt::test {
 
@@ -29,6 +30,14 @@ bool copyTree(const QString &from, const QString &to)
         }
     }
     return true;
+}
+
+// unixODBC reads ODBCSYSINI once per process, so every installation of one test process shares
+// one folder of ODBC ini files; each installation rewrites them.
+QString odbcDirectory()
+{
+    static QTemporaryDir dir;
+    return dir.path();
 }
 
 } // namespace
@@ -61,13 +70,13 @@ void TestInstallation::removeDataSource()
 
 void TestInstallation::writeOdbcFiles(bool withDataSource)
 {
-    const QString odbcDir = m_temp.path() + QStringLiteral("/odbc");
-    QDir().mkpath(odbcDir);
+    const QString odbcDir = odbcDirectory();
     QFile inst(odbcDir + QStringLiteral("/odbcinst.ini"));
     if (inst.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         inst.write("[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=libsqlite3odbc.so\n\n"
                    "[FreeTDS]\nDescription=FreeTDS\nDriver=libtdsodbc.so\n");
     }
+    inst.close();
     QFile ini(odbcDir + QStringLiteral("/odbc.ini"));
     if (ini.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         if (withDataSource)

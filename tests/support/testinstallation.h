@@ -19,7 +19,9 @@ public:
     bool isValid() const { return m_valid; }
     // The installation directory, with its trailing separator.
     QString dir() const;
-    // Rewrites the private odbc.ini without the data source plumbrook.
+    // Rewrites the private odbc.ini without the data source plumbrook. The driver manager keeps
+    // what it has read from the ini files for about 20 seconds, so in a process that has already
+    // opened plumbrook the data source still opens for that long.
     void removeDataSource();
 
 private:

@@ -1,17 +1,359 @@
 #include "odbcbackend.h"
 
 #include "dataerror.h"
+#include "discovery/ssrp.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaType>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <atomic>
+#include <utility>
 
 namespace zt::data::odbc {
 
-std::unique_ptr<Backend> openDataSource(const QString &, const QString &, const QString &, const QString &)
+namespace {
+
+constexpr int DefaultSqlServerPort = 1433;
+constexpr int InstanceLookupTimeoutMs = 1000;
+constexpr auto LoginTimeoutOption = "SQL_ATTR_LOGIN_TIMEOUT=15";
+// ODBC's SQL_BIT; QODBC reports bit columns as unsigned integers, the SQL type tells them apart.
+constexpr int OdbcSqlBit = -7;
+
+using Attribute = std::pair<QString, QString>;
+
+QString render(const QList<Attribute> &attributes)
 {
-    throw DataError(QStringLiteral("ODBC back end not built yet"));
+    QString text;
+    for (const auto &[key, value] : attributes) {
+        if (!text.isEmpty())
+            text += u';';
+        text += key + u'=' + quoteOdbcValue(value);
+    }
+    return text;
 }
 
-std::unique_ptr<Backend> openSqlServer(const QString &, const Login &, const QString &)
+// Driver={FreeTDS} stands as it is: the braces belong to the driver's name.
+QString freeTdsText(const QString &host, int port, const QString &catalog, const QList<Attribute> &login)
 {
-    throw DataError(QStringLiteral("ODBC back end not built yet"));
+    QList<Attribute> attributes {
+        { QStringLiteral("Server"), host },
+        { QStringLiteral("Port"), QString::number(port) },
+        { QStringLiteral("TDS_Version"), QStringLiteral("auto") },
+        { QStringLiteral("ClientCharset"), QStringLiteral("UTF-8") },
+    };
+    if (!catalog.isEmpty())
+        attributes.append({ QStringLiteral("Database"), catalog });
+    attributes.append(login);
+    return QStringLiteral("Driver={FreeTDS};") + render(attributes);
+}
+
+// The driver's own diagnostic text. QODBC joins the records of every handle with a space, and
+// FreeTDS repeats the same record for each address it tried: repeated records are dropped.
+QString diagnosticText(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        return error.driverText();
+    const qsizetype prefixEnd = text.startsWith(u'[') ? text.indexOf(u']') : -1;
+    if (prefixEnd <= 0)
+        return text;
+    const QString separator = u' ' + text.left(prefixEnd + 1);
+    QStringList records;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype next = text.indexOf(separator, start + 1);
+        if (next < 0)
+            next = text.size();
+        const QString record = text.mid(start, next - start).trimmed();
+        if (!records.contains(record))
+            records.append(record);
+        start = next;
+    }
+    return records.join(u' ');
+}
+
+// A file path the SQLite3 driver and QODBC both pass through unchanged. The driver reads
+// Database= up to the next ';' without brace quoting and does not take non-ASCII paths; QODBC
+// treats any text holding ".dsn" as a file data source. Such paths go as a SQLite URI instead,
+// percent-encoded, which the driver opens like the path itself.
+QString driverSafeFile(const QString &file)
+{
+    bool plain = !file.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive)
+        && !file.startsWith(QLatin1StringView("file:"), Qt::CaseInsensitive) && file.trimmed() == file;
+    for (const QChar c : file) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u';' || c == u'{' || c == u'}')
+            plain = false;
+    }
+    if (plain)
+        return file;
+    const QString path = QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    QString uri = QStringLiteral("file://");
+    for (const char byte : path.toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '/' || c == '-' || c == '_' || c == '~';
+        uri += keep ? QString(QChar(c)) : QStringLiteral("%%1").arg(c, 2, 16, QChar(u'0')).toUpper();
+    }
+    return uri;
+}
+
+QString typeName(const QSqlField &field)
+{
+    if (field.typeID() == OdbcSqlBit)
+        return QStringLiteral("bit");
+    switch (field.metaType().id()) {
+    case QMetaType::QString:
+    case QMetaType::QChar:
+        return QStringLiteral("nvarchar");
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return QStringLiteral("int");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QStringLiteral("float");
+    case QMetaType::QDate:
+        return QStringLiteral("date");
+    case QMetaType::QDateTime:
+        return QStringLiteral("datetime");
+    case QMetaType::QTime:
+        return QStringLiteral("time");
+    case QMetaType::Bool:
+        return QStringLiteral("bit");
+    case QMetaType::QByteArray:
+        return QStringLiteral("varbinary");
+    default:
+        return {};
+    }
+}
+
+class OdbcBackend final : public Backend
+{
+public:
+    OdbcBackend(Dialect dialect, const QString &databaseName, const QString &user, const QString &password,
+        const QString &connectOptions)
+        : m_dialect(dialect)
+        , m_name(QStringLiteral("zt-odbc-%1").arg(s_counter.fetch_add(1)))
+    {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+        m_db.setDatabaseName(databaseName);
+        m_db.setUserName(user);
+        m_db.setPassword(password);
+        m_db.setConnectOptions(connectOptions);
+        if (!m_db.open()) {
+            const QString message = diagnosticText(m_db.lastError());
+            release();
+            throw DataError(message);
+        }
+    }
+
+    ~OdbcBackend() override { release(); }
+
+    Dialect dialect() const override { return m_dialect; }
+
+    ResultSet query(const QString &sql, const QList<QVariant> &params) override
+    {
+        QSqlQuery q(m_db);
+        run(q, sql, params);
+        // The rows are those of the first statement of the batch that returns any.
+        while (!q.isSelect() && q.nextResult()) { }
+        ResultSet result;
+        if (!q.isSelect())
+            return result;
+        const QSqlRecord record = q.record();
+        for (int i = 0; i < record.count(); ++i)
+            result.columns.append({ record.fieldName(i), typeName(record.field(i)) });
+        while (q.next()) {
+            QList<QVariant> row;
+            row.reserve(record.count());
+            for (int i = 0; i < record.count(); ++i)
+                row.append(q.value(i));
+            result.rows.append(std::move(row));
+        }
+        if (q.lastError().isValid())
+            throw DataError(diagnosticText(q.lastError()));
+        return result;
+    }
+
+    int execute(const QString &sql, const QList<QVariant> &params) override
+    {
+        QSqlQuery q(m_db);
+        run(q, sql, params);
+        return q.numRowsAffected();
+    }
+
+private:
+    void run(QSqlQuery &q, const QString &sql, const QList<QVariant> &params)
+    {
+        q.setForwardOnly(true);
+        bool ok = false;
+        if (params.isEmpty()) {
+            ok = q.exec(sql);
+        } else {
+            ok = q.prepare(sql);
+            if (ok) {
+                for (const QVariant &param : params)
+                    q.addBindValue(param);
+                ok = q.exec();
+            }
+        }
+        if (!ok)
+            throw DataError(diagnosticText(q.lastError()));
+    }
+
+    // Every handle on the connection has to be gone before the connection is removed.
+    void release()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+    static inline std::atomic<quint64> s_counter { 0 };
+
+    Dialect m_dialect;
+    QString m_name;
+    QSqlDatabase m_db;
+};
+
+void refuseMisreadText(const QString &text)
+{
+    // QODBC reads any connection text holding ".dsn" as the name of a file data source.
+    if (text.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive))
+        throw DataError(QStringLiteral("The ODBC connection text cannot hold \".dsn\": %1").arg(text));
+}
+
+} // namespace
+
+QString quoteOdbcValue(const QString &value)
+{
+    if (!value.contains(u';') && !value.contains(u'{') && !value.contains(u'}'))
+        return value;
+    QString quoted = value;
+    quoted.replace(u'}', QStringLiteral("}}"));
+    return u'{' + quoted + u'}';
+}
+
+ServerAddress parseServerName(const QString &serverName)
+{
+    QString name = serverName.trimmed();
+    if (name.startsWith(QLatin1StringView("tcp:"), Qt::CaseInsensitive))
+        name = name.mid(4).trimmed();
+
+    ServerAddress address;
+    const qsizetype comma = name.indexOf(u',');
+    if (comma >= 0) {
+        bool ok = false;
+        const int port = name.mid(comma + 1).trimmed().toInt(&ok);
+        address.port = ok && port > 0 && port <= 65535 ? port : 0;
+        name = name.left(comma).trimmed();
+    }
+    const qsizetype backslash = name.indexOf(u'\\');
+    if (backslash >= 0) {
+        // An explicit port wins over the instance name, as with SQL Server's own clients.
+        if (comma < 0)
+            address.instance = name.mid(backslash + 1).trimmed();
+        name = name.left(backslash).trimmed();
+    }
+    if (name == u'.' || name.compare(QLatin1StringView("(local)"), Qt::CaseInsensitive) == 0)
+        name = QStringLiteral("127.0.0.1");
+    address.host = name;
+    return address;
+}
+
+QString dataSourceConnectionText(
+    const QString &dsn, const QString &user, const QString &password, const QString &file)
+{
+    return render({ { QStringLiteral("DSN"), dsn }, { QStringLiteral("UID"), user },
+        { QStringLiteral("PWD"), password }, { QStringLiteral("Database"), file },
+        { QStringLiteral("NoCreat"), QStringLiteral("1") } });
+}
+
+QString freeTdsConnectionText(const QString &host, int port, const Login &login, const QString &catalog)
+{
+    QList<Attribute> attributes;
+    switch (login.kind) {
+    case Login::Kind::Sql:
+        attributes.append({ QStringLiteral("UID"), login.user });
+        attributes.append({ QStringLiteral("PWD"), login.password });
+        break;
+    case Login::Kind::Integrated:
+        attributes.append({ QStringLiteral("Trusted_Connection"), QStringLiteral("Yes") });
+        break;
+    case Login::Kind::None:
+        break;
+    }
+    return freeTdsText(host, port, catalog, attributes);
+}
+
+std::unique_ptr<Backend> openDataSource(
+    const QString &dsn, const QString &user, const QString &password, const QString &file)
+{
+    // The text handed to QODBC is the connection text without UID and PWD (QODBC appends those
+    // itself, after it has looked at the text) and, unless the text names a driver or server,
+    // without "DSN=" (QODBC puts that in front of any other text).
+    QString text
+        = render({ { QStringLiteral("DSN"), dsn }, { QStringLiteral("Database"), driverSafeFile(file) },
+            { QStringLiteral("NoCreat"), QStringLiteral("1") } });
+    refuseMisreadText(text);
+    if (!text.contains(QLatin1StringView("DRIVER="), Qt::CaseInsensitive)
+        && !text.contains(QLatin1StringView("SERVER="), Qt::CaseInsensitive))
+        text = text.mid(4);
+    return std::make_unique<OdbcBackend>(
+        Dialect::Sqlite, text, quoteOdbcValue(user), quoteOdbcValue(password), QString());
+}
+
+std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login, const QString &catalog)
+{
+    ServerAddress address = parseServerName(serverName);
+    if (address.port == 0) {
+        throw DataError(QStringLiteral("[FreeTDS][SQL Server]Unable to connect: the port in server name '%1' "
+                                       "is not valid.")
+                            .arg(serverName));
+    }
+    if (!address.instance.isEmpty()) {
+        address.port
+            = discovery::resolveInstancePort(address.host, address.instance, InstanceLookupTimeoutMs);
+        if (address.port <= 0) {
+            throw DataError(
+                QStringLiteral("[FreeTDS][SQL Server]Unable to connect: SQL Server instance '%1' on "
+                               "host '%2' did not answer.")
+                    .arg(address.instance, address.host));
+        }
+    }
+
+    // A SQL login goes as QODBC's user and password, so that nothing in it is read by QODBC as
+    // part of the connection text (see refuseMisreadText); QODBC leaves out empty ones, so those
+    // stay in the text.
+    QList<Attribute> attributes;
+    QString user;
+    QString password;
+    if (login.kind == Login::Kind::Sql) {
+        if (login.user.isEmpty())
+            attributes.append({ QStringLiteral("UID"), QString() });
+        else
+            user = quoteOdbcValue(login.user);
+        if (login.password.isEmpty())
+            attributes.append({ QStringLiteral("PWD"), QString() });
+        else
+            password = quoteOdbcValue(login.password);
+    } else if (login.kind == Login::Kind::Integrated) {
+        attributes.append({ QStringLiteral("Trusted_Connection"), QStringLiteral("Yes") });
+    }
+    const QString text = freeTdsText(address.host, address.port, catalog, attributes);
+    refuseMisreadText(text);
+    return std::make_unique<OdbcBackend>(
+        Dialect::SqlServer, text, user, password, QString::fromLatin1(LoginTimeoutOption));
 }
 
 } // namespace zt::data::odbc

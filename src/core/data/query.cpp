@@ -426,6 +426,7 @@ void Query::deleteCurrent()
             QStringLiteral("Row cannot be located for updating. Some values may have been changed "
                            "since it was last read."));
     const int removed = m_current;
+    emit rowAboutToBeRemoved(removed);
     m_result.rows.removeAt(removed);
     if (m_current >= rowCount() && m_current > 0)
         m_current = rowCount() - 1;

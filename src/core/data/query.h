@@ -86,6 +86,7 @@ signals:
     void closed();
     void rowInserted(int row);
     void rowChanged(int row);
+    void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
     void currentRowChanged(int row);
 

@@ -1,0 +1,151 @@
+#include "directory.h"
+
+#include "data/dataerror.h"
+#include "store/localstore.h"
+
+namespace zt::accountset {
+
+using data::ConnectionString;
+using data::LoginFragment;
+
+QStringList directoryTableStatement()
+{
+    return {
+        QStringLiteral("CREATE TABLE PBTOVRASQLBASEDATA ( "),
+        QStringLiteral("[id] [bigint] IDENTITY (1, 1) NOT NULL , "),
+        QStringLiteral("\t[ztbh] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL ,"),
+        QStringLiteral("\t[ztmc] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL ,"),
+        QStringLiteral("\t[zjmc] [nvarchar] (100) COLLATE Chinese_PRC_CI_AS NULL ,"),
+        QStringLiteral("\t[net] [nvarchar] (10) COLLATE Chinese_PRC_CI_AS NULL ,"),
+        QStringLiteral("\t[jlrq] [datetime] NULL ,"),
+        QStringLiteral("\t[kl] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL "),
+        QStringLiteral(") ON [PRIMARY] "),
+    };
+}
+
+void ensureDirectoryTable(AccountSetObjects &o, const QString &loginFragment, const QString &server)
+{
+    try {
+        o.Conn_Ty1.close();
+        o.Conn_Ty1.setConnectionString(ConnectionString::master(LoginFragment::fromText(loginFragment), server));
+        o.ADOTy1.setConnection(&o.Conn_Ty1);
+        o.ADOTy1.close();
+        o.ADOTy1.clearSql();
+        for (const QString &line : directoryTableStatement())
+            o.ADOTy1.addSql(line);
+        o.ADOTy1.execSql();
+    } catch (const data::DataError &) {
+        // Swallowed: usually the table exists already; a missing table shows up when the row
+        // is appended.
+    }
+}
+
+void appendDirectoryRow(AccountSetObjects &o, const AccountSetFields &fields, const QDate &date)
+{
+    data::Query &q = o.ADOTy1;
+    q.close();
+    q.clearSql();
+    q.addSql(QStringLiteral("select * from PBTOVRASQLBASEDATA"));
+    q.open();
+    q.append();
+    q.setFieldText(QStringLiteral("ztbh"), trimmed(fields.database));
+    q.setFieldText(QStringLiteral("ztmc"), trimmed(fields.name));
+    q.setFieldDate(QStringLiteral("jlrq"), date);
+    q.setFieldText(QStringLiteral("kl"), trimmed(fields.password));
+    q.setFieldText(QStringLiteral("zjmc"), trimmed(fields.server));
+    q.post();
+}
+
+bool listDirectory(AccountSetObjects &o, const QString &server, QString &loginFragment)
+{
+    try {
+        loginFragment = store::readLoginFragment(o.ADOTy, server).text();
+    } catch (const data::DataError &) {
+        return false; // swallowed: the grid keeps what it showed
+    }
+    try {
+        o.Conn_ztgl.close();
+        o.Conn_ztgl.setConnectionString(ConnectionString::master(LoginFragment::fromText(loginFragment), server));
+        o.ADOztgl.setConnection(&o.Conn_ztgl);
+        o.ADOztgl.close();
+        o.ADOztgl.clearSql();
+        o.ADOztgl.addSql(QStringLiteral("select * from PBTOVRASQLBASEDATA"));
+        o.ADOztgl.open();
+        return true;
+    } catch (const data::DataError &) {
+        return false; // swallowed: the result set stays closed and the grid shows no rows
+    }
+}
+
+DirectoryModel::DirectoryModel(data::Query *query, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_query(query)
+{
+    const auto reset = [this] {
+        beginResetModel();
+        m_nameColumn = m_numberColumn = -1;
+        endResetModel();
+    };
+    connect(m_query, &data::Query::closed, this, reset);
+    connect(m_query, &data::Query::opened, this, reset);
+    connect(m_query, &data::Query::rowAboutToBeRemoved, this, [this](int row) {
+        if (m_nameColumn >= 0)
+            beginRemoveRows({}, row, row);
+    });
+    connect(m_query, &data::Query::rowRemoved, this, [this] {
+        if (m_nameColumn >= 0)
+            endRemoveRows();
+    });
+    connect(m_query, &data::Query::rowInserted, this, [this] {
+        if (m_nameColumn >= 0) {
+            beginResetModel();
+            endResetModel();
+        }
+    });
+}
+
+void DirectoryModel::bind()
+{
+    beginResetModel();
+    m_nameColumn = m_numberColumn = -1;
+    const QList<data::Column> &columns = m_query->columns();
+    for (int i = 0; i < columns.size(); ++i) {
+        if (columns.at(i).name.compare(u"ztmc", Qt::CaseInsensitive) == 0)
+            m_nameColumn = i;
+        else if (columns.at(i).name.compare(u"ztbh", Qt::CaseInsensitive) == 0)
+            m_numberColumn = i;
+    }
+    if (m_nameColumn < 0 || m_numberColumn < 0)
+        m_nameColumn = m_numberColumn = -1;
+    endResetModel();
+}
+
+int DirectoryModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() || m_nameColumn < 0 || !m_query->isActive() ? 0 : m_query->rowCount();
+}
+
+int DirectoryModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant DirectoryModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || m_nameColumn < 0)
+        return {};
+    return m_query->textAt(index.row(), index.column() == 0 ? m_nameColumn : m_numberColumn);
+}
+
+QVariant DirectoryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal) {
+        if (role == Qt::DisplayRole)
+            return section == 0 ? QStringLiteral("账套名称") : QStringLiteral("数据库名称");
+        if (role == Qt::TextAlignmentRole)
+            return int(Qt::AlignCenter);
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+} // namespace zt::accountset

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "accountsetobjects.h"
+
+#include <QAbstractTableModel>
+#include <QDate>
+#include <QStringList>
+
+namespace zt::accountset {
+
+// The network account-set directory: table PBTOVRASQLBASEDATA in the server's master database,
+// shared by every workstation that uses the server.
+
+// The nine lines of the statement that creates the directory table, as sent (each line is
+// followed by CR LF when the statement is composed).
+QStringList directoryTableStatement();
+
+// Makes sure the directory table exists on the server, through Conn_Ty1 / ADOTy1 on the master
+// connection string of the login fragment. Every error is swallowed: the usual one is the
+// server's refusal because the table exists already. ADOTy1 stays attached to Conn_Ty1.
+void ensureDirectoryTable(AccountSetObjects &objects, const QString &loginFragment, const QString &server);
+
+// Appends a directory row through ADOTy1 as ensureDirectoryTable left it: ztbh, ztmc, jlrq, kl
+// and zjmc from the fields, trimmed; id and net are left to the table. Throws data::DataError.
+void appendDirectoryRow(AccountSetObjects &objects, const AccountSetFields &fields, const QDate &date);
+
+// Lists the directory of the server into ADOztgl (on Conn_ztgl): reads the server's login
+// fragment from the local configuration database into loginFragment first. Every error is
+// swallowed; after a failure in the fragment lookup ADOztgl keeps its previous rows, after a
+// later failure it is closed. True when the listing succeeded.
+bool listDirectory(AccountSetObjects &objects, const QString &server, QString &loginFragment);
+
+// The grid's view of the directory result set: column 0 shows ztmc ("账套名称"), column 1 ztbh
+// ("数据库名称"). Empty until the query is open with those fields.
+class DirectoryModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit DirectoryModel(data::Query *query, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Binds the columns to the fields (after a listing).
+    void bind();
+
+private:
+    data::Query *m_query;
+    int m_nameColumn = -1;
+    int m_numberColumn = -1;
+};
+
+} // namespace zt::accountset

@@ -1,0 +1,154 @@
+// The local configuration database through the real data source plumbrook on the shipped
+// MORVEK.mdb: server connection records and the local account-set list.
+#include "data/connection.h"
+#include "data/dataerror.h"
+#include "data/query.h"
+#include "store/localstore.h"
+#include "testinstallation.h"
+
+#include <QTest>
+
+using namespace zt;
+using data::Login;
+
+class TestLocalStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void localStringNamesTheFileWithADoubledSeparator();
+    void serverRecordIsAppendedThenUpdatedNeverDuplicated();
+    void loginFragmentOfAnUnknownServerIsEmpty();
+    void quotesInNamesAreLookedUpNotBroken();
+    void firstOfTwoRecordsWins();
+    void accountSetRowsAreAppendedWithDateAndNet();
+
+private:
+    int count(const QString &sql);
+
+    std::unique_ptr<test::TestInstallation> m_install;
+    std::unique_ptr<data::Connection> m_conn;
+    std::unique_ptr<data::Query> m_query;
+};
+
+void TestLocalStore::init()
+{
+    m_install = std::make_unique<test::TestInstallation>();
+    QVERIFY(m_install->isValid());
+    m_conn = std::make_unique<data::Connection>(QStringLiteral("Conn_S"));
+    m_query = std::make_unique<data::Query>(QStringLiteral("ADOQuery2"));
+    store::openLocalConfiguration(*m_conn, *m_query);
+}
+
+void TestLocalStore::cleanup()
+{
+    m_query.reset();
+    m_conn.reset();
+    m_install.reset();
+}
+
+int TestLocalStore::count(const QString &sql)
+{
+    data::Query q(QStringLiteral("count"));
+    q.setConnection(m_conn.get());
+    q.addSql(sql);
+    q.open();
+    return q.recordCount();
+}
+
+void TestLocalStore::localStringNamesTheFileWithADoubledSeparator()
+{
+    QCOMPARE(m_conn->connectionString().text(),
+             QStringLiteral("Provider=MSDASQL.1;Password=plumbrook5190274;Persist Security Info=True;User ID=admin;"
+                            "Data Source=plumbrook;Initial Catalog=")
+                 + m_install->dir() + QStringLiteral("/data/MORVEK.mdb"));
+    QVERIFY(!m_conn->isOpen()); // opens with the first query only
+}
+
+void TestLocalStore::serverRecordIsAppendedThenUpdatedNeverDuplicated()
+{
+    const QString server = QStringLiteral("SRV01");
+    QVERIFY(!store::findServerRecord(*m_query, server));
+    store::storeServerRecord(*m_query, server, Login::sql(QStringLiteral("sa"), QStringLiteral("p;w")));
+    QCOMPARE(store::readLoginFragment(*m_query, server).text(),
+             QStringLiteral("password=p;w;persist security info=true;user id=sa;"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("1")), QString());
+
+    store::storeServerRecord(*m_query, server, Login::integrated());
+    QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
+    QVERIFY(store::findServerRecord(*m_query, server));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("1")),
+             QStringLiteral("integrated security=sspi;persist security info=false;"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("2")), QString());
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), server);
+    QCOMPARE(store::readLoginFragment(*m_query, server).login(), Login::integrated());
+}
+
+void TestLocalStore::loginFragmentOfAnUnknownServerIsEmpty()
+{
+    store::storeServerRecord(*m_query, QStringLiteral("host"), Login::integrated());
+    // Another spelling of the same server has no record: the strings carry no login.
+    const auto fragment = store::readLoginFragment(*m_query, QStringLiteral("HOST.local"));
+    QCOMPARE(fragment.text(), QString());
+    QCOMPARE(fragment.login().kind, Login::Kind::None);
+}
+
+void TestLocalStore::quotesInNamesAreLookedUpNotBroken()
+{
+    const QString server = QStringLiteral("O'Hara's PC");
+    store::storeServerRecord(*m_query, server, Login::integrated());
+    QVERIFY(store::findServerRecord(*m_query, server));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), server);
+    QVERIFY(!store::findServerRecord(*m_query, QStringLiteral("O'Hara")));
+    // A quote cannot widen the lookup either.
+    QVERIFY(!store::findServerRecord(*m_query, QStringLiteral("x' or '1'='1")));
+
+    store::AccountSetRow row{QStringLiteral("zt'01"), QStringLiteral("名称"), QDate(2026, 12, 8), QString(), server};
+    store::beginAccountSetRow(*m_query, row);
+    m_query->post();
+    QVERIFY(store::findAccountSetRow(*m_query, QStringLiteral("zt'01"), server));
+    QVERIFY(!store::findAccountSetRow(*m_query, QStringLiteral("zt'01"), QStringLiteral("other")));
+}
+
+void TestLocalStore::firstOfTwoRecordsWins()
+{
+    data::Query q(QStringLiteral("raw"));
+    q.setConnection(m_conn.get());
+    q.addSql(QStringLiteral("insert into xtljb (zjmc, \"1\", \"2\") values ('dup', '', "
+                            "'password=a;persist security info=true;user id=first;')"));
+    q.execSql();
+    q.clearSql();
+    q.addSql(QStringLiteral("insert into xtljb (zjmc, \"1\", \"2\") values ('dup', '', "
+                            "'password=b;persist security info=true;user id=second;')"));
+    q.execSql();
+    QCOMPARE(store::readLoginFragment(*m_query, QStringLiteral("dup")).login().user, QStringLiteral("first"));
+    store::storeServerRecord(*m_query, QStringLiteral("dup"), Login::integrated());
+    QCOMPARE(count(QStringLiteral("select * from xtljb where \"1\" <> ''")), 1);
+    QCOMPARE(count(QStringLiteral("select * from xtljb where \"2\" like '%second%'")), 1);
+}
+
+void TestLocalStore::accountSetRowsAreAppendedWithDateAndNet()
+{
+    store::AccountSetRow row{QStringLiteral("zt001"), QStringLiteral("北京贸易公司"), QDate(2026, 12, 8),
+                             QStringLiteral("k"), QStringLiteral("(embedded)")};
+    store::beginAccountSetRow(*m_query, row);
+    QCOMPARE(m_query->state(), data::Query::State::Insert); // the caller still sets net
+    m_query->setFieldText(QStringLiteral("net"), QStringLiteral("是"));
+    m_query->post();
+    store::beginAccountSetRow(*m_query, row);
+    m_query->post(); // net left unset
+    QVERIFY(store::findAccountSetRow(*m_query, QStringLiteral("zt001"), QStringLiteral("(embedded)")));
+    QCOMPARE(m_query->recordCount(), 2);
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京贸易公司"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("sjklx")), QStringLiteral("MS SQL"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+    m_query->next();
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("net")), QString());
+}
+
+QTEST_GUILESS_MAIN(TestLocalStore)
+#include "tst_localstore.moc"
