@@ -29,7 +29,7 @@ namespace zt::test {
 
 struct ServerRecord
 {
-    QString first;  // field "1"
+    QString first; // field "1"
     QString second; // field "2"
 };
 
@@ -72,7 +72,7 @@ public:
         QList<ServerRecord> rows;
         store::findServerRecord(query, serverName);
         for (query.first(); !query.isEof(); query.next())
-            rows.append({query.fieldAsText(QStringLiteral("1")), query.fieldAsText(QStringLiteral("2"))});
+            rows.append({ query.fieldAsText(QStringLiteral("1")), query.fieldAsText(QStringLiteral("2")) });
         return rows;
     }
 
