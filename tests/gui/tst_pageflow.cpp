@@ -39,7 +39,8 @@ void TestPageFlow::init()
     // The local files are reached for real; any attempt to reach a server is recorded and fails.
     data::setBackendFactory([this](const data::ConnectionString &cs) -> std::unique_ptr<data::Backend> {
         if (cs.isOdbc())
-            return data::odbc::openDataSource(cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
+            return data::odbc::openDataSource(
+                cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
         m_serverAttempts.append(cs);
         throw data::DataError(QStringLiteral("[test] no server here"));
     });
@@ -65,8 +66,7 @@ void TestPageFlow::rentedOptionGoesToPageTwoWithoutTheServer()
 {
     goRented(QStringLiteral("rented.example\\SQL2"), QStringLiteral("renter01"), QStringLiteral("p;w'1"));
 
-    QVERIFY2(m_wizard->notifier.messages.isEmpty(),
-             qPrintable(m_wizard->notifier.messages.value(0).text));
+    QVERIFY2(m_wizard->notifier.messages.isEmpty(), qPrintable(m_wizard->notifier.messages.value(0).text));
     QVERIFY(m_serverAttempts.isEmpty());
     QVERIFY(!m_wizard->server->isVisible());
     QVERIFY(m_wizard->page2->isVisible());
@@ -84,7 +84,8 @@ void TestPageFlow::rentedOptionGoesToPageTwoWithoutTheServer()
     const QList<ServerRecord> rows = m_wizard->serverRecords(QStringLiteral("rented.example\\SQL2"));
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().first, QString());
-    QCOMPARE(rows.first().second, QStringLiteral("password=p;w'1;persist security info=true;user id=renter01;"));
+    QCOMPARE(
+        rows.first().second, QStringLiteral("password=p;w'1;persist security info=true;user id=renter01;"));
 }
 
 void TestPageFlow::backReturnsToTheWindowsLogin()
@@ -186,7 +187,8 @@ void TestPageFlow::unreachableServerTakesTheFailurePath()
         QStringLiteral("连接服务器失败，请重新选择或录入服务器名称！[test] no server here"));
     QVERIFY(m_serverAttempts.size() >= 1);
     QCOMPARE(m_serverAttempts.first(),
-        data::ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QStringLiteral("pw"), QStringLiteral("db.example")));
+        data::ConnectionString::sqlLoginProbe(
+            QStringLiteral("sa"), QStringLiteral("pw"), QStringLiteral("db.example")));
     // Nothing stored, page 1 as the user left it, the cursor back to the default.
     QVERIFY(m_wizard->serverRecords(QStringLiteral("db.example")).isEmpty());
     QVERIFY(m_wizard->server->isVisible());
