@@ -15,6 +15,7 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStandardItemModel>
+#include <QTabBar>
 
 namespace zt::gui {
 
@@ -27,6 +28,11 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     applyWindowLook(this, QSize(468, 274));
     m_ui->Image1->setPixmap(QPixmap(bannerResource()));
 
+    // Tabs as low as the page's controls need: the buttons at the foot of each tab end 205 pixels
+    // down, which the toolkit's taller tabs would cut off.
+    if (auto *tabs = m_ui->PageControl1->findChild<QTabBar *>())
+        tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; padding: 0px 8px; }"));
+
     QPalette gridPalette = m_ui->DBGrid1->palette();
     for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
         gridPalette.setColor(group, QPalette::Base, QColor(233, 240, 248));
@@ -36,6 +42,8 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     empty->setHorizontalHeaderLabels({ QStringLiteral("账套名称"), QStringLiteral("数据库名称") });
     m_ui->DBGrid1->setModel(empty);
     m_ui->DBGrid1->verticalHeader()->setFixedWidth(12);
+    // The delete-password group lies over the grid and hides the rows beneath it.
+    m_ui->GroupBox1->setAutoFillBackground(true);
     applyGridColumns();
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
