@@ -62,9 +62,10 @@ int TestLocalStore::count(const QString &sql)
 void TestLocalStore::localStringNamesTheFileWithADoubledSeparator()
 {
     QCOMPARE(m_conn->connectionString().text(),
-             QStringLiteral("Provider=MSDASQL.1;Password=plumbrook5190274;Persist Security Info=True;User ID=admin;"
-                            "Data Source=plumbrook;Initial Catalog=")
-                 + m_install->dir() + QStringLiteral("/data/MORVEK.mdb"));
+        QStringLiteral(
+            "Provider=MSDASQL.1;Password=plumbrook5190274;Persist Security Info=True;User ID=admin;"
+            "Data Source=plumbrook;Initial Catalog=")
+            + m_install->dir() + QStringLiteral("/data/MORVEK.mdb"));
     QVERIFY(!m_conn->isOpen()); // opens with the first query only
 }
 
@@ -74,14 +75,14 @@ void TestLocalStore::serverRecordIsAppendedThenUpdatedNeverDuplicated()
     QVERIFY(!store::findServerRecord(*m_query, server));
     store::storeServerRecord(*m_query, server, Login::sql(QStringLiteral("sa"), QStringLiteral("p;w")));
     QCOMPARE(store::readLoginFragment(*m_query, server).text(),
-             QStringLiteral("password=p;w;persist security info=true;user id=sa;"));
+        QStringLiteral("password=p;w;persist security info=true;user id=sa;"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("1")), QString());
 
     store::storeServerRecord(*m_query, server, Login::integrated());
     QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
     QVERIFY(store::findServerRecord(*m_query, server));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("1")),
-             QStringLiteral("integrated security=sspi;persist security info=false;"));
+        QStringLiteral("integrated security=sspi;persist security info=false;"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("2")), QString());
     QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), server);
     QCOMPARE(store::readLoginFragment(*m_query, server).login(), Login::integrated());
@@ -106,7 +107,8 @@ void TestLocalStore::quotesInNamesAreLookedUpNotBroken()
     // A quote cannot widen the lookup either.
     QVERIFY(!store::findServerRecord(*m_query, QStringLiteral("x' or '1'='1")));
 
-    store::AccountSetRow row{QStringLiteral("zt'01"), QStringLiteral("名称"), QDate(2026, 12, 8), QString(), server};
+    store::AccountSetRow row { QStringLiteral("zt'01"), QStringLiteral("名称"), QDate(2026, 12, 8), QString(),
+        server };
     store::beginAccountSetRow(*m_query, row);
     m_query->post();
     QVERIFY(store::findAccountSetRow(*m_query, QStringLiteral("zt'01"), server));
@@ -132,8 +134,8 @@ void TestLocalStore::firstOfTwoRecordsWins()
 
 void TestLocalStore::accountSetRowsAreAppendedWithDateAndNet()
 {
-    store::AccountSetRow row{QStringLiteral("zt001"), QStringLiteral("北京贸易公司"), QDate(2026, 12, 8),
-                             QStringLiteral("k"), QStringLiteral("(embedded)")};
+    store::AccountSetRow row { QStringLiteral("zt001"), QStringLiteral("北京贸易公司"), QDate(2026, 12, 8),
+        QStringLiteral("k"), QStringLiteral("(embedded)") };
     store::beginAccountSetRow(*m_query, row);
     QCOMPARE(m_query->state(), data::Query::State::Insert); // the caller still sets net
     m_query->setFieldText(QStringLiteral("net"), QStringLiteral("是"));

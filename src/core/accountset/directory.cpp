@@ -27,7 +27,8 @@ void ensureDirectoryTable(AccountSetObjects &o, const QString &loginFragment, co
 {
     try {
         o.Conn_Ty1.close();
-        o.Conn_Ty1.setConnectionString(ConnectionString::master(LoginFragment::fromText(loginFragment), server));
+        o.Conn_Ty1.setConnectionString(
+            ConnectionString::master(LoginFragment::fromText(loginFragment), server));
         o.ADOTy1.setConnection(&o.Conn_Ty1);
         o.ADOTy1.close();
         o.ADOTy1.clearSql();
@@ -65,7 +66,8 @@ bool listDirectory(AccountSetObjects &o, const QString &server, QString &loginFr
     }
     try {
         o.Conn_ztgl.close();
-        o.Conn_ztgl.setConnectionString(ConnectionString::master(LoginFragment::fromText(loginFragment), server));
+        o.Conn_ztgl.setConnectionString(
+            ConnectionString::master(LoginFragment::fromText(loginFragment), server));
         o.ADOztgl.setConnection(&o.Conn_ztgl);
         o.ADOztgl.close();
         o.ADOztgl.clearSql();

@@ -1,19 +1,28 @@
 #include "embeddedserver.h"
 
-#include "data/dataerror.h"
 #include "install/installation.h"
+#include "instance.h"
+#include "session.h"
+
+#include <QDir>
 
 namespace zt::embedded {
 
+namespace {
+
+const QString Prefix = QStringLiteral("(embedded)");
+const QString DefaultInstance = QStringLiteral("default");
+
+} // namespace
+
 bool isEmbeddedServerName(const QString &serverName)
 {
-    return serverName == QLatin1StringView("(embedded)")
-        || serverName.startsWith(QLatin1StringView("(embedded)\\"));
+    return serverName == Prefix || serverName.startsWith(Prefix + u'\\');
 }
 
 QString instanceOf(const QString &serverName)
 {
-    return serverName == QLatin1StringView("(embedded)") ? QStringLiteral("default") : serverName.mid(11);
+    return serverName == Prefix ? DefaultInstance : serverName.mid(Prefix.size() + 1);
 }
 
 QString defaultRoot()
@@ -21,14 +30,24 @@ QString defaultRoot()
     return install::directory() + QStringLiteral("data/embedded");
 }
 
-QStringList instanceServerNames(const QString &)
+QStringList instanceServerNames(const QString &root)
 {
-    return { QStringLiteral("(embedded)") };
+    QStringList names { Prefix };
+    QStringList folders = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &folder : std::as_const(folders)) {
+        if (folder != DefaultInstance)
+            names << Prefix + u'\\' + folder;
+    }
+    return names;
 }
 
-std::unique_ptr<data::Backend> connect(const QString &, const QString &, const data::Login &, const QString &)
+std::unique_ptr<data::Backend> connect(
+    const QString &root, const QString &instanceName, const data::Login &login, const QString &catalog)
 {
-    throw data::DataError(QStringLiteral("embedded server not built yet"));
+    Instance instance(root, instanceName);
+    Principal principal = instance.authenticate(login);
+    OpenDatabase database = instance.open(catalog.isEmpty() ? QStringLiteral("master") : catalog);
+    return std::make_unique<Session>(std::move(instance), std::move(principal), std::move(database));
 }
 
 } // namespace zt::embedded

@@ -1,0 +1,41 @@
+#include "basedata.h"
+
+#include "store/localstore.h"
+
+namespace zt::accountset {
+
+namespace {
+void reopen(data::Query &query, const QString &sql)
+{
+    query.close();
+    query.clearSql();
+    query.addSql(sql);
+    query.open();
+}
+} // namespace
+
+void transferBaseData(AccountSetObjects &o, const QStringList &tables)
+{
+    // The string is the same on every run, so a connection left open by an earlier transfer
+    // stays open.
+    o.Conn_Ty2.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
+    o.ADOTy2.setConnection(&o.Conn_Ty2);
+    o.ADOzd.setConnection(&o.Conn_Ty2);
+
+    for (const QString &table : tables) {
+        reopen(o.ADOTy2, QStringLiteral("select * from ") + table + QStringLiteral(" order by ID"));
+        reopen(o.ADOTy1, QStringLiteral("select * from ") + table);
+        while (!o.ADOTy2.isEof()) {
+            reopen(o.ADOzd, QStringLiteral("select * from ") + table);
+            o.ADOTy1.append();
+            for (int column = 1; column < o.ADOzd.fieldCount(); ++column) {
+                const QString name = o.ADOzd.fieldName(column);
+                o.ADOTy1.setFieldText(name, o.ADOTy2.fieldAsText(name));
+            }
+            o.ADOTy1.post();
+            o.ADOTy2.next();
+        }
+    }
+}
+
+} // namespace zt::accountset

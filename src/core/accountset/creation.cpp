@@ -1,0 +1,140 @@
+#include "creation.h"
+
+#include "basedata.h"
+#include "data/dataerror.h"
+#include "directory.h"
+#include "identifiers.h"
+#include "install/installation.h"
+#include "install/installfiles.h"
+#include "store/localstore.h"
+
+#include <QFileInfo>
+
+namespace zt::accountset {
+
+using data::ConnectionString;
+using data::LoginFragment;
+
+std::optional<InputProblem> checkCreationInput(const AccountSetFields &fields, const QString &passwordAgain)
+{
+    if (fields.server.isEmpty())
+        return InputProblem { QStringLiteral("服务器名称不能为空,请点击“上一步”获取可加用的服务器名称！"),
+            InputProblem::Focus::Unchanged };
+    if (trimmed(fields.database).isEmpty())
+        return InputProblem { QStringLiteral("数据库名称不能为空！"), InputProblem::Focus::Database };
+    if (fields.name.isEmpty())
+        return InputProblem { QStringLiteral("账套名称不能为空！"), InputProblem::Focus::Name };
+    if (passwordAgain != fields.password)
+        return InputProblem { QStringLiteral("账套口令校验错误！"), InputProblem::Focus::Password };
+    return std::nullopt;
+}
+
+QStringList baseDataTables()
+{
+    return {
+        QStringLiteral("ckdsz"),
+        QStringLiteral("ckdsz01"),
+        QStringLiteral("ckdsz02"),
+        QStringLiteral("czyssz"),
+        QStringLiteral("users"),
+        QStringLiteral("gzxmdyb"),
+        QStringLiteral("hpszxxb"),
+        QStringLiteral("hpszxxb_show"),
+        QStringLiteral("jczlxxb"),
+        QStringLiteral("jjfsxxb"),
+        QStringLiteral("jjfsxxxb"),
+        QStringLiteral("kjkmlbb"),
+        QStringLiteral("kjkmxxb"),
+        QStringLiteral("sdsszxxb"),
+        QStringLiteral("xtxxb"),
+        QStringLiteral("xtxxb_other"),
+    };
+}
+
+QString templatePath()
+{
+    return install::directory() + QStringLiteral("/data") + QStringLiteral("/SysBase.mdb");
+}
+
+QString perSetPath(const QString &number)
+{
+    return install::directory() + QStringLiteral("/data/SysBase/") + number
+        + QStringLiteral("_S_SysBase.mdb");
+}
+
+void ensurePerSetFile(const QString &number, CopyProgress *progress)
+{
+    install::HeldValues &held = install::heldValues();
+    held.templatePath = templatePath();
+    held.perSetPath = perSetPath(number);
+    if (!QFileInfo::exists(held.perSetPath))
+        copyFile(held.templatePath, held.perSetPath, progress);
+}
+
+void runCreationScript(AccountSetObjects &o)
+{
+    install::readScriptName();
+    o.ADOTy1.close();
+    o.ADOTy1.clearSql();
+    o.ADOTy1.loadSqlFromFile(
+        install::directory() + QStringLiteral("/data/") + install::heldValues().scriptName);
+    o.ADOTy1.execSql();
+}
+
+void registerAccountSet(AccountSetObjects &o, const AccountSetFields &fields, CreationMode mode,
+    const QString &loginFragment, const CreationContext &context)
+{
+    store::beginAccountSetRow(o.ADOTy,
+        { trimmed(fields.database), trimmed(fields.name), context.today, trimmed(fields.password),
+            trimmed(fields.server) });
+    if (mode != CreationMode::RentedBuild) {
+        ensureDirectoryTable(o, loginFragment, fields.server);
+        if (mode == CreationMode::Network) {
+            try {
+                appendDirectoryRow(o, fields, context.today);
+            } catch (const data::DataError &e) {
+                if (context.reportDirectoryError)
+                    context.reportDirectoryError(
+                        QStringLiteral("加入网络账套出错！错误代码：") + e.message());
+            }
+            o.ADOTy.setFieldText(QStringLiteral("net"), QStringLiteral("是"));
+        } else {
+            o.ADOTy.setFieldText(QStringLiteral("net"), QStringLiteral("否"));
+        }
+    }
+    o.ADOTy.post();
+}
+
+void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, CreationMode mode,
+    QString &loginFragment, const CreationContext &context)
+{
+    AccountSetFields fields = input;
+    fields.database = trimmed(input.database);
+    if (const auto problem = unusableDatabaseName(fields.database))
+        throw data::DataError(*problem);
+
+    ensurePerSetFile(fields.database, context.progress);
+
+    const LoginFragment fragment = store::readLoginFragment(o.ADOTy, fields.server);
+    loginFragment = fragment.text();
+
+    if (mode == CreationMode::Network) {
+        o.Conn_Ty1.close();
+        o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, fields.server));
+        o.ADOTy1.setConnection(&o.Conn_Ty1);
+        o.ADOTy1.close();
+        o.ADOTy1.clearSql();
+        o.ADOTy1.addSql(QStringLiteral("create database ") + sqlName(fields.database));
+        o.ADOTy1.execSql();
+    }
+    if (mode != CreationMode::RentedRegister) {
+        o.Conn_Ty1.close();
+        o.Conn_Ty1.setConnectionString(ConnectionString::catalog(fragment, fields.database, fields.server));
+        o.ADOTy1.setConnection(&o.Conn_Ty1);
+        runCreationScript(o);
+        transferBaseData(o, baseDataTables());
+    }
+    registerAccountSet(o, fields, mode, loginFragment, context);
+}
+
+} // namespace zt::accountset

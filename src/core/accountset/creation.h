@@ -1,0 +1,62 @@
+#pragma once
+
+#include "accountsetobjects.h"
+#include "filecopy.h"
+
+#include <QDate>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace zt::accountset {
+
+// Why a creation cannot start, with the message for the information box and the field that
+// gets the focus.
+struct InputProblem
+{
+    enum class Focus { Unchanged, Database, Name, Password };
+    QString message;
+    Focus focus = Focus::Unchanged;
+};
+
+// The checks before a creation, in order: server name, database name (empty after trimming),
+// account-set name, password repeated exactly.
+std::optional<InputProblem> checkCreationInput(const AccountSetFields &fields, const QString &passwordAgain);
+
+// What a creation needs from the page besides its objects.
+struct CreationContext
+{
+    CopyProgress *progress = nullptr;
+    // Shows the plain message of a directory row that could not be appended; the creation goes on.
+    std::function<void(const QString &message)> reportDirectoryError;
+    QDate today = QDate::currentDate();
+};
+
+// The table list of the base data, in copying order.
+QStringList baseDataTables();
+
+// The per-set system file of an account-set number, and its template.
+QString templatePath();
+QString perSetPath(const QString &number);
+
+// Makes sure the per-set system file of the number exists, copying the template when it does not.
+void ensurePerSetFile(const QString &number, CopyProgress *progress);
+
+// Runs the table-creation script named by txt/xzzt.txt on ADOTy1's connection.
+void runCreationScript(AccountSetObjects &objects);
+
+// Registers the account set: appends the local row to ztxxb and, in every mode but the rented
+// build, ensures the directory table and (network mode) appends the directory row, marking the
+// local row's net "是" or "否" before posting it. loginFragment is the page's held fragment.
+void registerAccountSet(AccountSetObjects &objects, const AccountSetFields &fields, CreationMode mode,
+    const QString &loginFragment, const CreationContext &context);
+
+// Creates the account set of the fields in the mode: per-set file, database (network mode),
+// tables and base data (both building modes), registration. The database name is trimmed once
+// and used so everywhere. loginFragment receives the server's fragment once it is read. Throws
+// data::DataError on the first failure; nothing done before it is undone.
+void createAccountSet(AccountSetObjects &objects, const AccountSetFields &fields, CreationMode mode,
+    QString &loginFragment, const CreationContext &context);
+
+} // namespace zt::accountset

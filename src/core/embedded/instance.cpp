@@ -1,0 +1,370 @@
+#include "instance.h"
+
+#include "servererror.h"
+#include "tsqlstatement.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <map>
+#include <mutex>
+
+namespace zt::embedded {
+
+namespace {
+
+const QString Master = QStringLiteral("master");
+const QString Suffix = QStringLiteral(".db");
+
+// The databases in use by open sessions of this process, by instance folder and name.
+struct Registry
+{
+    std::mutex mutex;
+    std::map<QString, int> uses;
+};
+
+Registry &registry()
+{
+    static Registry instance;
+    return instance;
+}
+
+bool inUse(const QString &key)
+{
+    const auto it = registry().uses.find(key);
+    return it != registry().uses.end() && it->second > 0;
+}
+
+QString passwordHash(const QString &salt, const QString &password)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash((salt + password).toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QString newSalt()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex());
+}
+
+// A database or instance name must be usable as one file name in the instance folder.
+bool isFileName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > 128 || name == QLatin1StringView(".")
+        || name == QLatin1StringView("..") || name.endsWith(u' ') || name.endsWith(u'.'))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 32 || QStringView(u"/\\:*?\"<>|").contains(c))
+            return false;
+    }
+    return true;
+}
+
+QString operatingSystemUser()
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("LOGNAME");
+    return user.isEmpty() ? QStringLiteral("user") : user;
+}
+
+void removeDatabaseFiles(const QString &path)
+{
+    for (const char *extra : { "", "-journal", "-wal", "-shm" })
+        QFile::remove(path + QLatin1StringView(extra));
+}
+
+} // namespace
+
+DatabaseUse::DatabaseUse(QString key)
+    : m_key(std::move(key))
+{
+    ++registry().uses[m_key]; // the caller holds the registry lock
+}
+
+DatabaseUse::~DatabaseUse()
+{
+    std::lock_guard lock(registry().mutex);
+    if (--registry().uses[m_key] <= 0)
+        registry().uses.erase(m_key);
+}
+
+Instance::Instance(const QString &root, const QString &name)
+{
+    if (!isFileName(name))
+        throw serverError(Msg::Other, { QStringLiteral("The instance name '%1' is not valid.").arg(name) });
+    m_folder = QDir::cleanPath(QDir(root).absoluteFilePath(name));
+
+    std::lock_guard lock(registry().mutex);
+    if (!QDir().mkpath(m_folder))
+        throw serverError(Msg::FileActivation, { m_folder });
+    try {
+        SqliteFile master(databasePath(Master), true);
+        const bool fresh
+            = master.value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'zt_logins'"))
+                  .toLongLong()
+            == 0;
+        if (fresh) {
+            const QString salt = newSalt();
+            master.exec(
+                QStringLiteral("BEGIN IMMEDIATE;"
+                               "CREATE TABLE IF NOT EXISTS zt_logins (name TEXT PRIMARY KEY COLLATE NOCASE, "
+                               "salt TEXT NOT NULL, hash TEXT NOT NULL, sysadmin INTEGER NOT NULL DEFAULT 0, "
+                               "dbcreator INTEGER NOT NULL DEFAULT 0);"
+                               "INSERT OR IGNORE INTO zt_logins VALUES ('sa', %1, %2, 1, 1);"
+                               "COMMIT")
+                    .arg(quoteText(salt), quoteText(passwordHash(salt, {}))));
+        }
+    } catch (const SqliteFile::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+QString Instance::databasePath(const QString &storedName) const
+{
+    return m_folder + u'/' + storedName + Suffix;
+}
+
+QString Instance::useKey(const QString &storedName) const
+{
+    return m_folder + u'/' + storedName.toLower();
+}
+
+std::unique_ptr<SqliteFile> Instance::openMaster() const
+{
+    try {
+        return std::make_unique<SqliteFile>(databasePath(Master), false);
+    } catch (const SqliteFile::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+QString Instance::findDatabase(const QString &name) const
+{
+    const QStringList files = QDir(m_folder).entryList({ u'*' + Suffix }, QDir::Files);
+    for (const QString &file : files) {
+        const QString stored = file.chopped(Suffix.size());
+        if (stored.compare(name, Qt::CaseInsensitive) == 0)
+            return stored;
+    }
+    return {};
+}
+
+Principal Instance::authenticate(const data::Login &login) const
+{
+    switch (login.kind) {
+    case data::Login::Kind::None:
+        throw serverError(Msg::LoginFailed, { QString() });
+    case data::Login::Kind::Integrated:
+        return { operatingSystemUser(), true };
+    case data::Login::Kind::Sql:
+        break;
+    }
+    try {
+        auto master = openMaster();
+        const QString salt
+            = master->value(QStringLiteral("SELECT salt FROM zt_logins WHERE name = ?"), { login.user })
+                  .toString();
+        const QString hash
+            = master->value(QStringLiteral("SELECT hash FROM zt_logins WHERE name = ?"), { login.user })
+                  .toString();
+        if (!hash.isEmpty() && hash == passwordHash(salt, login.password))
+            return { login.user, false };
+    } catch (const SqliteFile::Failure &) {
+        // An unreadable login table refuses the login like a wrong password.
+    }
+    throw serverError(Msg::LoginFailed, { login.user });
+}
+
+bool Instance::isSysadmin(const Principal &principal) const
+{
+    if (principal.integrated)
+        return true;
+    try {
+        return openMaster()
+                   ->value(
+                       QStringLiteral("SELECT sysadmin FROM zt_logins WHERE name = ?"), { principal.name })
+                   .toLongLong()
+            != 0;
+    } catch (const SqliteFile::Failure &) {
+        return false;
+    }
+}
+
+bool Instance::canCreateDatabases(const Principal &principal) const
+{
+    if (principal.integrated)
+        return true;
+    try {
+        return openMaster()
+                   ->value(QStringLiteral("SELECT sysadmin OR dbcreator FROM zt_logins WHERE name = ?"),
+                       { principal.name })
+                   .toLongLong()
+            != 0;
+    } catch (const SqliteFile::Failure &) {
+        return false;
+    }
+}
+
+void Instance::requireSysadmin(const Principal &by) const
+{
+    if (!isSysadmin(by))
+        throw serverError(Msg::NoPermission);
+}
+
+OpenDatabase Instance::open(const QString &database) const
+{
+    std::lock_guard lock(registry().mutex);
+    OpenDatabase db;
+    db.name = findDatabase(database);
+    if (db.name.isEmpty())
+        throw serverError(Msg::CannotOpenDatabase, { database });
+    try {
+        db.file = std::make_unique<SqliteFile>(databasePath(db.name), false);
+    } catch (const SqliteFile::Failure &) {
+        throw serverError(Msg::CannotOpenDatabase, { database });
+    }
+    // Marked only once open: a failed open must not leave a mark (nor unmark under the lock).
+    db.use = std::make_unique<DatabaseUse>(useKey(db.name));
+    return db;
+}
+
+void Instance::createDatabase(const Principal &by, const QString &name) const
+{
+    if (!canCreateDatabases(by))
+        throw serverError(Msg::PermissionDenied, { QStringLiteral("CREATE DATABASE"), Master });
+    std::lock_guard lock(registry().mutex);
+    if (!findDatabase(name).isEmpty())
+        throw serverError(Msg::DatabaseExists, { name });
+    if (!isFileName(name))
+        throw serverError(Msg::FileActivation, { databasePath(name) });
+    try {
+        // Writing the application id gives the new file its header.
+        SqliteFile(databasePath(name), true).exec(QStringLiteral("PRAGMA application_id = 2054452068"));
+    } catch (const SqliteFile::Failure &) {
+        removeDatabaseFiles(databasePath(name));
+        throw serverError(Msg::FileActivation, { databasePath(name) });
+    }
+}
+
+void Instance::dropDatabase(const Principal &by, const QString &name) const
+{
+    std::lock_guard lock(registry().mutex);
+    const QString stored = findDatabase(name);
+    if (stored.compare(Master, Qt::CaseInsensitive) == 0)
+        throw serverError(Msg::SystemDatabase, { stored });
+    if (stored.isEmpty() || !canCreateDatabases(by))
+        throw serverError(Msg::DropDatabaseMissing, { name });
+    if (inUse(useKey(stored)))
+        throw serverError(Msg::DatabaseInUse, { name });
+    removeDatabaseFiles(databasePath(stored));
+}
+
+void Instance::restoreDatabase(
+    const Principal &by, const QString &name, const QString &backupPath, bool replace) const
+{
+    if (!canCreateDatabases(by))
+        throw restoreError(Msg::RestorePermission, { name });
+    // The server runs here, so a path written with Windows separators is read with ours.
+    QString path = backupPath;
+    if (!QFileInfo::exists(path) && path.contains(u'\\'))
+        path = QDir::fromNativeSeparators(QString(path).replace(u'\\', u'/'));
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw restoreError(Msg::BackupDeviceMissing, { backupPath });
+    if (!info.isFile() || !info.isReadable())
+        throw restoreError(Msg::BackupDeviceDenied, { backupPath });
+    if (!isSqliteDatabase(path))
+        throw restoreError(Msg::MediaIncorrectlyFormed, { backupPath });
+
+    std::lock_guard lock(registry().mutex);
+    const QString existing = findDatabase(name);
+    if (!existing.isEmpty()) {
+        if (inUse(useKey(existing)))
+            throw restoreError(Msg::RestoreInUse);
+        if (!replace || existing.compare(Master, Qt::CaseInsensitive) == 0)
+            throw restoreError(Msg::RestoreOtherDatabase, { existing });
+    }
+    if (!isFileName(name))
+        throw restoreError(Msg::FileActivation, { databasePath(name) });
+
+    // Copy beside the target first, so a failed copy leaves no half database behind.
+    const QString target = databasePath(existing.isEmpty() ? name : existing);
+    const QString partial = target + QStringLiteral(".restoring");
+    QFile::remove(partial);
+    if (!QFile::copy(path, partial)) {
+        QFile::remove(partial);
+        throw restoreError(Msg::FileActivation, { target });
+    }
+    // The backup may be a read-only installation file; the database must be writable.
+    QFile::setPermissions(partial,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    removeDatabaseFiles(target);
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        throw restoreError(Msg::FileActivation, { target });
+    }
+}
+
+void Instance::createLogin(const Principal &by, const QString &name, const QString &password) const
+{
+    requireSysadmin(by);
+    auto master = openMaster();
+    try {
+        if (master->value(QStringLiteral("SELECT count(*) FROM zt_logins WHERE name = ?"), { name })
+                .toLongLong()
+            > 0)
+            throw serverError(Msg::LoginExists, { name });
+        const QString salt = newSalt();
+        master->value(QStringLiteral("INSERT INTO zt_logins (name, salt, hash) VALUES (?, ?, ?)"),
+            { name, salt, passwordHash(salt, password) });
+    } catch (const SqliteFile::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+void Instance::dropLogin(const Principal &by, const QString &name) const
+{
+    requireSysadmin(by);
+    auto master = openMaster();
+    try {
+        if (name.compare(QLatin1StringView("sa"), Qt::CaseInsensitive) == 0
+            || master->value(QStringLiteral("SELECT count(*) FROM zt_logins WHERE name = ?"), { name })
+                    .toLongLong()
+                == 0)
+            throw serverError(Msg::LoginMissing, { name });
+        master->value(QStringLiteral("DELETE FROM zt_logins WHERE name = ?"), { name });
+    } catch (const SqliteFile::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+void Instance::alterServerRole(
+    const Principal &by, const QString &role, const QString &member, bool add) const
+{
+    requireSysadmin(by);
+    QString column;
+    if (role.compare(QLatin1StringView("dbcreator"), Qt::CaseInsensitive) == 0)
+        column = QStringLiteral("dbcreator");
+    else if (role.compare(QLatin1StringView("sysadmin"), Qt::CaseInsensitive) == 0)
+        column = QStringLiteral("sysadmin");
+    else
+        throw serverError(Msg::RoleMissing, { role });
+    auto master = openMaster();
+    try {
+        if (master->value(QStringLiteral("SELECT count(*) FROM zt_logins WHERE name = ?"), { member })
+                .toLongLong()
+            == 0)
+            throw serverError(Msg::PrincipalMissing, { member });
+        master->value(QStringLiteral("UPDATE zt_logins SET %1 = ? WHERE name = ?").arg(column),
+            { add ? 1 : 0, member });
+    } catch (const SqliteFile::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+} // namespace zt::embedded

@@ -1,0 +1,184 @@
+#include "servererror.h"
+
+#include <QRegularExpression>
+
+namespace zt::embedded {
+
+namespace {
+
+struct Template
+{
+    Msg msg;
+    int number;
+    const char *text;
+};
+
+// SQL Server's own wording; each %s is filled from the arguments in order.
+constexpr Template Templates[] = {
+    { Msg::SyntaxError, 102, "Incorrect syntax near '%s'." },
+    { Msg::UnclosedQuote, 105, "Unclosed quotation mark after the character string '%s'." },
+    { Msg::NotBuiltInFunction, 195, "'%s' is not a recognized built-in function name." },
+    { Msg::InvalidColumn, 207, "Invalid column name '%s'." },
+    { Msg::InvalidObject, 208, "Invalid object name '%s'." },
+    { Msg::PermissionDenied, 262, "%s permission denied in database '%s'." },
+    { Msg::NullNotAllowed, 515,
+        "Cannot insert the value NULL into column '%s', table '%s'; column does not allow nulls. %s fails." },
+    { Msg::ExplicitIdentity, 544,
+        "Cannot insert explicit value for identity column in table '%s' when IDENTITY_INSERT is set to "
+        "OFF." },
+    { Msg::ConstraintConflict, 547, "The %s statement conflicted with the %s constraint." },
+    { Msg::LockTimeout, 1222, "Lock request time out period exceeded." },
+    { Msg::DatabaseExists, 1801, "Database '%s' already exists. Choose a different database name." },
+    { Msg::DuplicateKey, 2627, "Violation of %s constraint. Cannot insert duplicate key in object '%s'." },
+    { Msg::ObjectExists, 2714, "There is already an object named '%s' in the database." },
+    { Msg::DropTableMissing, 3701,
+        "Cannot drop the table '%s', because it does not exist or you do not have permission." },
+    { Msg::DropDatabaseMissing, 3701,
+        "Cannot drop the database '%s', because it does not exist or you do not have permission." },
+    { Msg::DatabaseInUse, 3702, "Cannot drop database \"%s\" because it is currently in use." },
+    { Msg::SystemDatabase, 3708, "Cannot drop the database '%s' because it is a system database." },
+    { Msg::ReadOnlyDatabase, 3906, "Failed to update database \"%s\" because the database is read-only." },
+    { Msg::RestoreInUse, 3101, "Exclusive access could not be obtained because the database is in use." },
+    { Msg::RestorePermission, 3110, "User does not have permission to RESTORE database '%s'." },
+    { Msg::RestoreOtherDatabase, 3154,
+        "The backup set holds a backup of a database other than the existing '%s' database." },
+    { Msg::BackupDeviceMissing, 3201,
+        "Cannot open backup device '%s'. Operating system error 2(The system cannot find the file "
+        "specified.)." },
+    { Msg::BackupDeviceDenied, 3201,
+        "Cannot open backup device '%s'. Operating system error 5(Access is denied.)." },
+    { Msg::MediaIncorrectlyFormed, 3241,
+        "The media family on device '%s' is incorrectly formed. SQL Server cannot process this media "
+        "family." },
+    { Msg::CannotOpenDatabase, 4060,
+        "Cannot open database \"%s\" requested by the login. The login failed." },
+    { Msg::FileActivation, 5105,
+        "A file activation error occurred. The physical file name '%s' may be incorrect." },
+    { Msg::CannotUpdateIdentity, 8102, "Cannot update identity column '%s'." },
+    { Msg::PrincipalMissing, 15151,
+        "Cannot add the principal '%s', because it does not exist or you do not have permission." },
+    { Msg::LoginMissing, 15151,
+        "Cannot drop the login '%s', because it does not exist or you do not have permission." },
+    { Msg::RoleMissing, 15151,
+        "Cannot alter the server role '%s', because it does not exist or you do not have permission." },
+    { Msg::LoginExists, 15025, "The server principal '%s' already exists." },
+    { Msg::NoPermission, 15247, "User does not have permission to perform this action." },
+    { Msg::LoginFailed, 18456, "Login failed for user '%s'." },
+    { Msg::Other, 50000, "%s" },
+};
+
+QString prefixed(const QString &text)
+{
+    return QStringLiteral("[ztwizard][SQL Server]") + text;
+}
+
+QString withPeriod(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    if (!text.endsWith(u'.'))
+        text += u'.';
+    return text;
+}
+
+// "main.t" and "t.c" name their object last; SQL Server names it alone.
+QString lastPart(const QString &name)
+{
+    return name.section(u'.', -1);
+}
+
+} // namespace
+
+QString messageText(Msg msg, const QStringList &args)
+{
+    for (const Template &t : Templates) {
+        if (t.msg != msg)
+            continue;
+        QString text = QString::fromUtf8(t.text);
+        qsizetype from = 0;
+        for (const QString &arg : args) {
+            const qsizetype at = text.indexOf(QLatin1StringView("%s"), from);
+            if (at < 0)
+                break;
+            text.replace(at, 2, arg);
+            from = at + arg.size();
+        }
+        return text;
+    }
+    return {};
+}
+
+data::DataError serverError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)));
+}
+
+data::DataError restoreError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
+}
+
+data::DataError fromSqlite(
+    const QString &message, const QString &verb, const QString &database, const QString &lastToken)
+{
+    static const QRegularExpression noTable(QStringLiteral("^no such table: (.+)$"));
+    static const QRegularExpression noColumn(QStringLiteral("^no such column: (.+)$"));
+    static const QRegularExpression hasNoColumn(QStringLiteral("^table \\S+ has no column named (.+)$"));
+    static const QRegularExpression nearSyntax(QStringLiteral("^near \"(.*)\": syntax error$"));
+    static const QRegularExpression exists(
+        QStringLiteral("^(?:table|index|view|trigger) (.+) already exists$"));
+    static const QRegularExpression notNull(QStringLiteral("^NOT NULL constraint failed: (.+)$"));
+    static const QRegularExpression unique(QStringLiteral("^(UNIQUE|PRIMARY KEY) constraint failed: (.+)$"));
+    static const QRegularExpression noFunction(QStringLiteral("^no such function: (.+)$"));
+    static const QRegularExpression raised(QStringLiteral("^zt:(\\d+):(.*)$"));
+
+    const QString statement = verb.toUpper();
+    QRegularExpressionMatch m;
+    if ((m = raised.match(message)).hasMatch()) {
+        // Raised by the identity triggers the server puts on its tables.
+        const int number = m.captured(1).toInt();
+        return serverError(
+            number == 544 ? Msg::ExplicitIdentity : Msg::CannotUpdateIdentity, { m.captured(2) });
+    }
+    if ((m = noTable.match(message)).hasMatch()) {
+        if (verb == QLatin1StringView("drop"))
+            return serverError(Msg::DropTableMissing, { lastPart(m.captured(1)) });
+        return serverError(Msg::InvalidObject, { lastPart(m.captured(1)) });
+    }
+    if ((m = noColumn.match(message)).hasMatch())
+        return serverError(Msg::InvalidColumn, { lastPart(m.captured(1)) });
+    if ((m = hasNoColumn.match(message)).hasMatch())
+        return serverError(Msg::InvalidColumn, { m.captured(1) });
+    if ((m = nearSyntax.match(message)).hasMatch())
+        return serverError(Msg::SyntaxError, { m.captured(1) });
+    if (message == QLatin1StringView("incomplete input"))
+        return serverError(Msg::SyntaxError, { lastToken });
+    if ((m = exists.match(message)).hasMatch())
+        return serverError(Msg::ObjectExists, { lastPart(m.captured(1)) });
+    if ((m = notNull.match(message)).hasMatch()) {
+        const QString table = m.captured(1).section(u'.', 0, -2);
+        const QString column = lastPart(m.captured(1));
+        return serverError(
+            Msg::NullNotAllowed, { column, database + QStringLiteral(".dbo.") + table, statement });
+    }
+    if ((m = unique.match(message)).hasMatch()) {
+        const QString kind = m.captured(1) == QLatin1StringView("UNIQUE") ? QStringLiteral("UNIQUE KEY")
+                                                                          : QStringLiteral("PRIMARY KEY");
+        return serverError(
+            Msg::DuplicateKey, { kind, QStringLiteral("dbo.") + m.captured(2).section(u'.', 0, 0) });
+    }
+    if (message == QLatin1StringView("FOREIGN KEY constraint failed"))
+        return serverError(Msg::ConstraintConflict, { statement, QStringLiteral("FOREIGN KEY") });
+    if (message.startsWith(QLatin1StringView("CHECK constraint failed")))
+        return serverError(Msg::ConstraintConflict, { statement, QStringLiteral("CHECK") });
+    if ((m = noFunction.match(message)).hasMatch())
+        return serverError(Msg::NotBuiltInFunction, { m.captured(1) });
+    if (message.startsWith(QLatin1StringView("database is locked")))
+        return serverError(Msg::LockTimeout);
+    if (message.startsWith(QLatin1StringView("attempt to write a readonly database")))
+        return serverError(Msg::ReadOnlyDatabase, { database });
+    return serverError(Msg::Other, { withPeriod(message) });
+}
+
+} // namespace zt::embedded

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "data/dataerror.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace zt::embedded {
+
+// SQL Server messages the embedded server answers with (the number of each is in messageText).
+enum class Msg {
+    SyntaxError,
+    UnclosedQuote,
+    NotBuiltInFunction,
+    InvalidColumn,
+    InvalidObject,
+    PermissionDenied,
+    NullNotAllowed,
+    ExplicitIdentity,
+    ConstraintConflict,
+    LockTimeout,
+    DatabaseExists,
+    DuplicateKey,
+    ObjectExists,
+    DropTableMissing,
+    DropDatabaseMissing,
+    DatabaseInUse,
+    SystemDatabase,
+    ReadOnlyDatabase,
+    RestoreInUse,
+    RestorePermission,
+    RestoreOtherDatabase,
+    BackupDeviceMissing,
+    BackupDeviceDenied,
+    MediaIncorrectlyFormed,
+    CannotOpenDatabase,
+    FileActivation,
+    CannotUpdateIdentity,
+    PrincipalMissing,
+    LoginMissing,
+    RoleMissing,
+    LoginExists,
+    NoPermission,
+    LoginFailed,
+    Other,
+};
+
+// The server's text for a message, its %s placeholders filled in order.
+QString messageText(Msg msg, const QStringList &args = {});
+
+// The error as the client sees it: "[ztwizard][SQL Server]" + text.
+data::DataError serverError(Msg msg, const QStringList &args = {});
+
+// A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
+data::DataError restoreError(Msg msg, const QStringList &args = {});
+
+// Turns a message of the SQLite library into the matching SQL Server message. verb is the
+// first keyword of the statement (lower case), database the current database.
+data::DataError fromSqlite(
+    const QString &sqliteMessage, const QString &verb, const QString &database, const QString &lastToken);
+
+} // namespace zt::embedded

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "data/backend.h"
+#include "instance.h"
+
+namespace zt::embedded {
+
+struct Statement;
+
+// A session of the embedded server on one database: runs T-SQL batches, carrying out the
+// server's own statements (databases, logins, roles) and handing the rest to SQLite.
+class Session final : public data::Backend
+{
+public:
+    Session(Instance instance, Principal principal, OpenDatabase database);
+
+    data::Dialect dialect() const override { return data::Dialect::Sqlite; }
+    data::ResultSet query(const QString &sql, const QList<QVariant> &params = {}) override;
+    int execute(const QString &sql, const QList<QVariant> &params = {}) override;
+
+private:
+    // Runs a batch; the first result set goes to rows (when given), the count of rows changed
+    // by the last statement is returned.
+    int run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows);
+    void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
+        data::ResultSet *&rows, int &changed);
+    void createTable(const Statement &statement);
+    void requireCreateRight(const QString &what) const;
+    bool isMaster() const;
+
+    Instance m_instance;
+    Principal m_principal;
+    OpenDatabase m_database;
+};
+
+} // namespace zt::embedded

@@ -1,0 +1,568 @@
+#include "tsqlstatement.h"
+
+#include "servererror.h"
+
+namespace zt::embedded {
+
+namespace {
+
+// Walks the tokens of one statement; every unexpected token is error 102 near that token.
+class Cursor final
+{
+public:
+    Cursor(const QString &batch, const QList<Token> &tokens)
+        : m_batch(batch)
+        , m_tokens(tokens)
+    { }
+
+    bool atEnd() const { return m_at >= m_tokens.size(); }
+    const Token &peek(qsizetype ahead = 0) const
+    {
+        static const Token none;
+        return m_at + ahead < m_tokens.size() ? m_tokens[m_at + ahead] : none;
+    }
+    bool peekIs(const char *keyword) const { return !atEnd() && peek().is(keyword); }
+    bool peekSymbol(char16_t c) const { return !atEnd() && peek().isSymbol(c); }
+    const Token &take()
+    {
+        if (atEnd())
+            fail();
+        return m_tokens[m_at++];
+    }
+
+    bool accept(const char *keyword)
+    {
+        if (!peekIs(keyword))
+            return false;
+        ++m_at;
+        return true;
+    }
+    bool acceptSymbol(char16_t c)
+    {
+        if (!peekSymbol(c))
+            return false;
+        ++m_at;
+        return true;
+    }
+    void expect(const char *keyword)
+    {
+        if (!accept(keyword))
+            fail();
+    }
+    void expectSymbol(char16_t c)
+    {
+        if (!acceptSymbol(c))
+            fail();
+    }
+
+    QString name()
+    {
+        if (atEnd() || !peek().isName())
+            fail();
+        return take().text;
+    }
+    // [server.][database.][schema.]name: the object's own name.
+    QString objectName()
+    {
+        QString last = name();
+        while (acceptSymbol(u'.'))
+            last = name();
+        return last;
+    }
+    QString text()
+    {
+        if (atEnd() || (peek().kind != Token::Kind::String && peek().kind != Token::Kind::NString))
+            fail();
+        return take().text;
+    }
+    qint64 signedNumber()
+    {
+        const bool negative = acceptSymbol(u'-');
+        if (!negative)
+            acceptSymbol(u'+');
+        if (atEnd() || peek().kind != Token::Kind::Number)
+            fail();
+        bool ok = false;
+        const qint64 value = take().text.toLongLong(&ok);
+        if (!ok)
+            fail(-1);
+        return negative ? -value : value;
+    }
+    // The tokens inside a balanced ( ... ), the parentheses taken but not returned.
+    QList<Token> group()
+    {
+        expectSymbol(u'(');
+        const qsizetype from = m_at;
+        int depth = 1;
+        while (depth > 0) {
+            const Token &t = take();
+            if (t.isSymbol(u'('))
+                ++depth;
+            else if (t.isSymbol(u')'))
+                --depth;
+        }
+        return m_tokens.mid(from, m_at - 1 - from);
+    }
+    // Tokens up to the next ',' or ')' at this level.
+    QList<Token> untilSeparator()
+    {
+        const qsizetype from = m_at;
+        while (!atEnd() && !peekSymbol(u',') && !peekSymbol(u')')) {
+            if (peekSymbol(u'('))
+                group();
+            else
+                ++m_at;
+        }
+        return m_tokens.mid(from, m_at - from);
+    }
+
+    [[noreturn]] void fail(qsizetype offset = 0) const
+    {
+        const qsizetype at = atEnd() ? m_tokens.size() - 1 : m_at + offset;
+        throw serverError(Msg::SyntaxError, { m_tokens.value(at).display(m_batch) });
+    }
+
+private:
+    const QString &m_batch;
+    const QList<Token> &m_tokens;
+    qsizetype m_at = 0;
+};
+
+// T-SQL functions with another name or form in SQLite.
+QString sqliteFunction(const QString &name)
+{
+    if (name.compare(QLatin1StringView("getdate"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f','now','localtime')");
+    if (name.compare(QLatin1StringView("isnull"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("ifnull");
+    if (name.compare(QLatin1StringView("len"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("length");
+    return {};
+}
+
+// Tokens as SQLite text: names quoted, N'' strings plain, T-SQL functions renamed.
+QString translate(const QList<Token> &tokens)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token &t = tokens[i];
+        switch (t.kind) {
+        case Token::Kind::Identifier:
+            out << quoteName(t.text);
+            break;
+        case Token::Kind::String:
+        case Token::Kind::NString:
+            out << quoteText(t.text);
+            break;
+        case Token::Kind::Word: {
+            const QString function = sqliteFunction(t.text);
+            const bool call = i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(');
+            if (function.isEmpty() || !call) {
+                out << t.text;
+            } else if (function.endsWith(u')')) { // getdate(): replaces the call with its ()
+                out << function;
+                i += 2;
+            } else {
+                out << function;
+            }
+            break;
+        }
+        default:
+            out << t.text;
+        }
+    }
+    return out.join(u' ');
+}
+
+// The statement as written, with only the spellings SQLite cannot read rewritten, so the
+// statements of the data layer reach SQLite unchanged.
+QString passThrough(const QString &batch, const QList<Token> &tokens)
+{
+    QString out;
+    qsizetype copied = tokens.first().begin;
+    auto replace = [&](const Token &t, const QString &with) {
+        out += batch.mid(copied, t.begin - copied) + with;
+        copied = t.end;
+    };
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token &t = tokens[i];
+        if (t.kind == Token::Kind::NString) {
+            replace(t, quoteText(t.text));
+        } else if (t.kind == Token::Kind::Identifier && t.text.contains(u']')) {
+            replace(t, quoteName(t.text));
+        } else if (t.kind == Token::Kind::Word && i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(')) {
+            const QString function = sqliteFunction(t.text);
+            if (function.endsWith(u')') && i + 2 < tokens.size() && tokens[i + 2].isSymbol(u')')) {
+                replace(t, function);
+                copied = tokens[i + 2].end;
+                i += 2;
+            } else if (!function.isEmpty() && !function.endsWith(u')')) {
+                replace(t, function);
+            }
+        }
+    }
+    return out + batch.mid(copied, tokens.last().end - copied);
+}
+
+void skipClustering(Cursor &c)
+{
+    if (!c.accept("clustered"))
+        c.accept("nonclustered");
+}
+
+// ( col [ASC|DESC], ... )
+QString indexColumns(Cursor &c)
+{
+    QStringList columns;
+    c.expectSymbol(u'(');
+    do {
+        QString column = quoteName(c.name());
+        if (c.accept("asc"))
+            column += QStringLiteral(" ASC");
+        else if (c.accept("desc"))
+            column += QStringLiteral(" DESC");
+        columns << column;
+    } while (c.acceptSymbol(u','));
+    c.expectSymbol(u')');
+    return u'(' + columns.join(QStringLiteral(", ")) + u')';
+}
+
+// WITH (...) / WITH FILLFACTOR = n and ON [filegroup] after a key or a table.
+void skipStorageOptions(Cursor &c)
+{
+    for (;;) {
+        if (c.accept("with")) {
+            if (c.peekSymbol(u'('))
+                c.group();
+            else
+                c.untilSeparator();
+        } else if (c.accept("on") || c.accept("textimage_on") || c.accept("filestream_on")) {
+            c.name();
+        } else {
+            return;
+        }
+    }
+}
+
+// REFERENCES t [(cols)] [ON DELETE|UPDATE action]...
+QString references(Cursor &c)
+{
+    QString out = QStringLiteral("REFERENCES ") + quoteName(c.objectName());
+    if (c.peekSymbol(u'('))
+        out += u' ' + indexColumns(c);
+    while (c.peekIs("on") && (c.peek(1).is("delete") || c.peek(1).is("update"))) {
+        c.take();
+        out += QStringLiteral(" ON ") + c.take().text.toUpper();
+        if (c.accept("cascade"))
+            out += QStringLiteral(" CASCADE");
+        else if (c.accept("no") && c.accept("action"))
+            out += QStringLiteral(" NO ACTION");
+        else if (c.accept("set") && (c.peekIs("null") || c.peekIs("default")))
+            out += QStringLiteral(" SET ") + c.take().text.toUpper();
+        else
+            c.fail();
+    }
+    if (c.peekIs("not") && c.peek(1).is("for")) {
+        c.take();
+        c.take();
+        c.expect("replication");
+    }
+    return out;
+}
+
+// DEFAULT (expression), or one literal, signed number or function call.
+QString defaultValue(Cursor &c)
+{
+    QList<Token> value;
+    if (c.peekSymbol(u'(')) {
+        value = c.group();
+    } else {
+        if (c.peekSymbol(u'-') || c.peekSymbol(u'+'))
+            value << c.take();
+        value << c.take();
+        if (value.last().kind == Token::Kind::Word && c.peekSymbol(u'('))
+            value << Token { Token::Kind::Symbol, QStringLiteral("(") } << c.group()
+                  << Token { Token::Kind::Symbol, QStringLiteral(")") };
+    }
+    return QStringLiteral("DEFAULT (") + translate(value) + u')';
+}
+
+QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity> &identity)
+{
+    const QString column = c.name();
+    QString type = c.objectName().toLower();
+    if (c.accept("precision"))
+        type += QStringLiteral(" precision");
+    else if (c.accept("varying"))
+        type += QStringLiteral(" varying");
+    if (c.peekSymbol(u'('))
+        c.group(); // sizes are not kept: SQLite does not enforce them
+
+    QStringList parts { quoteName(column), type };
+    bool notNull = false;
+    bool isIdentity = false;
+    while (!c.atEnd() && !c.peekSymbol(u',') && !c.peekSymbol(u')')) {
+        if (c.accept("identity")) {
+            if (identity)
+                throw serverError(Msg::Other,
+                    { QStringLiteral("Multiple identity columns specified for table '%1'. "
+                                     "Only one identity column per table is allowed.")
+                            .arg(table) });
+            Identity id { column, 1, 1 };
+            if (c.acceptSymbol(u'(')) {
+                id.seed = c.signedNumber();
+                c.expectSymbol(u',');
+                id.step = c.signedNumber();
+                c.expectSymbol(u')');
+            }
+            identity = id;
+            isIdentity = true;
+        } else if (c.accept("collate")) {
+            c.name();
+        } else if (c.accept("not")) {
+            if (c.accept("for")) {
+                c.expect("replication");
+            } else {
+                c.expect("null");
+                notNull = true;
+            }
+        } else if (c.accept("null") || c.accept("rowguidcol") || c.accept("sparse")) {
+        } else if (c.accept("constraint")) {
+            parts << QStringLiteral("CONSTRAINT") << quoteName(c.name());
+        } else if (c.accept("default")) {
+            parts << defaultValue(c);
+        } else if (c.accept("primary")) {
+            c.expect("key");
+            skipClustering(c);
+            parts << QStringLiteral("PRIMARY KEY");
+            skipStorageOptions(c);
+        } else if (c.accept("unique")) {
+            skipClustering(c);
+            parts << QStringLiteral("UNIQUE");
+            skipStorageOptions(c);
+        } else if (c.accept("check")) {
+            parts << QStringLiteral("CHECK (") + translate(c.group()) + u')';
+        } else if (c.accept("foreign")) {
+            c.expect("key");
+            c.expect("references");
+            parts << references(c);
+        } else if (c.accept("references")) {
+            parts << references(c);
+        } else {
+            c.fail();
+        }
+    }
+    // An identity column is numbered after its row is inserted, so it must accept the
+    // momentary NULL.
+    if (notNull && !isIdentity)
+        parts << QStringLiteral("NOT NULL");
+    return parts.join(u' ');
+}
+
+bool startsTableConstraint(const Cursor &c)
+{
+    return c.peekIs("constraint") || ((c.peekIs("primary") || c.peekIs("foreign")) && c.peek(1).is("key"))
+        || c.peekIs("unique") || (c.peekIs("check") && c.peek(1).isSymbol(u'('));
+}
+
+QString tableConstraint(Cursor &c)
+{
+    QStringList parts;
+    if (c.accept("constraint"))
+        parts << QStringLiteral("CONSTRAINT") << quoteName(c.name());
+    if (c.accept("primary")) {
+        c.expect("key");
+        skipClustering(c);
+        parts << QStringLiteral("PRIMARY KEY") << indexColumns(c);
+    } else if (c.accept("unique")) {
+        skipClustering(c);
+        parts << QStringLiteral("UNIQUE") << indexColumns(c);
+    } else if (c.accept("check")) {
+        parts << QStringLiteral("CHECK (") + translate(c.group()) + u')';
+    } else if (c.accept("foreign")) {
+        c.expect("key");
+        parts << QStringLiteral("FOREIGN KEY") << indexColumns(c);
+        c.expect("references");
+        parts << references(c);
+    } else {
+        c.fail();
+    }
+    skipStorageOptions(c);
+    return parts.join(u' ');
+}
+
+Statement createTable(Cursor &c)
+{
+    Statement s;
+    s.kind = Statement::Kind::CreateTable;
+    const QString table = c.objectName();
+    s.names << table;
+    QStringList elements;
+    c.expectSymbol(u'(');
+    do {
+        if (c.peekSymbol(u')'))
+            break; // T-SQL lets the list end with a comma
+        elements << (startsTableConstraint(c) ? tableConstraint(c) : columnDefinition(c, table, s.identity));
+    } while (c.acceptSymbol(u','));
+    c.expectSymbol(u')');
+    skipStorageOptions(c);
+    if (!c.atEnd())
+        c.fail();
+    s.text = QStringLiteral("CREATE TABLE ") + quoteName(table) + QStringLiteral(" (")
+        + elements.join(QStringLiteral(", ")) + u')';
+    return s;
+}
+
+// CREATE [UNIQUE] [CLUSTERED|NONCLUSTERED] INDEX name ON table (cols) [WITH ...] [ON fg]
+Statement createIndex(Cursor &c)
+{
+    Statement s;
+    const bool unique = c.accept("unique");
+    skipClustering(c);
+    c.expect("index");
+    const QString index = c.name();
+    c.expect("on");
+    const QString table = c.objectName();
+    const QString columns = indexColumns(c);
+    skipStorageOptions(c);
+    if (!c.atEnd())
+        c.fail();
+    s.text = QStringLiteral("CREATE %1INDEX %2 ON %3 %4")
+                 .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoteName(index), quoteName(table),
+                     columns);
+    return s;
+}
+
+Statement restoreDatabase(Cursor &c)
+{
+    Statement s;
+    s.kind = Statement::Kind::RestoreDatabase;
+    s.names << c.name();
+    c.expect("from");
+    c.expect("disk");
+    c.expectSymbol(u'=');
+    s.text = c.text();
+    if (c.accept("with")) {
+        do {
+            if (c.accept("replace")) {
+                s.replace = true;
+            } else if (c.accept("move")) {
+                c.text();
+                c.expect("to");
+                c.text();
+            } else {
+                c.name(); // RECOVERY, STATS = n, FILE = n, ...: nothing to do here
+                if (c.acceptSymbol(u'='))
+                    c.take();
+            }
+        } while (c.acceptSymbol(u','));
+    }
+    return s;
+}
+
+Statement createLogin(Cursor &c)
+{
+    Statement s;
+    s.kind = Statement::Kind::CreateLogin;
+    s.names << c.name();
+    c.expect("with");
+    c.expect("password");
+    c.expectSymbol(u'=');
+    s.text = c.text();
+    c.accept("must_change");
+    while (c.acceptSymbol(u',')) { // DEFAULT_DATABASE = x, CHECK_POLICY = OFF, ...
+        c.name();
+        c.expectSymbol(u'=');
+        c.take();
+    }
+    return s;
+}
+
+Statement alterServerRole(Cursor &c)
+{
+    Statement s;
+    s.kind = Statement::Kind::AlterServerRole;
+    s.names << c.name();
+    if (c.accept("add"))
+        s.add = true;
+    else
+        c.expect("drop");
+    c.expect("member");
+    s.names << c.name();
+    return s;
+}
+
+} // namespace
+
+QString quoteName(const QString &name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+QString quoteText(const QString &text)
+{
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
+Statement parseStatement(const QString &batch, const QList<Token> &tokens)
+{
+    Cursor c(batch, tokens);
+    Statement s;
+    bool passed = false;
+    const QString verb = tokens.first().kind == Token::Kind::Word ? tokens.first().text.toLower() : QString();
+    if (c.accept("create")) {
+        if (c.accept("database")) {
+            s.kind = Statement::Kind::CreateDatabase;
+            s.names << c.name();
+            if (c.accept("collate"))
+                c.name();
+        } else if (c.accept("login")) {
+            s = createLogin(c);
+        } else if (c.accept("table")) {
+            s = createTable(c);
+        } else if (c.peekIs("index") || c.peekIs("unique") || c.peekIs("clustered")
+            || c.peekIs("nonclustered")) {
+            s = createIndex(c);
+        } else {
+            s.text = passThrough(batch, tokens);
+            passed = true;
+        }
+    } else if (c.accept("drop") && (c.peekIs("database") || c.peekIs("login"))) {
+        if (c.accept("database")) {
+            s.kind = Statement::Kind::DropDatabase;
+            do
+                s.names << c.name();
+            while (c.acceptSymbol(u','));
+        } else {
+            c.expect("login");
+            s.kind = Statement::Kind::DropLogin;
+            s.names << c.name();
+        }
+    } else if (c.accept("restore")) {
+        c.expect("database");
+        s = restoreDatabase(c);
+    } else if (c.peekIs("alter") && c.peek(1).is("server")) {
+        c.take();
+        c.take();
+        c.expect("role");
+        s = alterServerRole(c);
+    } else {
+        s.text = passThrough(batch, tokens);
+        passed = true;
+    }
+    if (!passed && !c.atEnd())
+        c.fail();
+    s.verb = verb;
+    if (verb == QLatin1StringView("create")) {
+        for (const Token &t : tokens.mid(1, 3)) {
+            for (const char *object : { "table", "index", "view", "trigger" }) {
+                if (t.is(object))
+                    s.object = t.text.toUpper();
+            }
+        }
+    }
+    s.lastToken = tokens.last().display(batch);
+    return s;
+}
+
+} // namespace zt::embedded

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "tsqllexer.h"
+
+#include <optional>
+
+namespace zt::embedded {
+
+// An IDENTITY (seed, step) column of a created table.
+struct Identity
+{
+    QString column;
+    qint64 seed = 1;
+    qint64 step = 1;
+};
+
+// One statement of a batch, as the server will carry it out.
+struct Statement
+{
+    enum class Kind {
+        CreateDatabase, // names[0]
+        DropDatabase, // names
+        RestoreDatabase, // names[0] from text (the path), replace
+        CreateLogin, // names[0] with password text
+        DropLogin, // names[0]
+        AlterServerRole, // role names[0], member names[1], add or drop
+        CreateTable, // names[0] = table; text = the SQLite statement; identity
+        Sqlite, // text = the statement for SQLite
+    };
+
+    Kind kind = Kind::Sqlite;
+    QString verb; // first keyword, lower case
+    QString object; // for CREATE: TABLE, INDEX, VIEW or TRIGGER
+    QStringList names;
+    QString text;
+    bool replace = false;
+    bool add = false;
+    std::optional<Identity> identity;
+    QString lastToken; // for "incomplete input"
+};
+
+// Reads one statement (tokens from splitStatements) of the batch. T-SQL statements the server
+// handles itself are parsed; CREATE TABLE and CREATE INDEX are rewritten for SQLite; everything
+// else is passed on with the few T-SQL spellings SQLite does not know rewritten. Syntax errors
+// raise error 102.
+Statement parseStatement(const QString &batch, const QList<Token> &tokens);
+
+// A name quoted for SQLite: "name" with '"' doubled.
+QString quoteName(const QString &name);
+// A text quoted as an SQL string literal.
+QString quoteText(const QString &text);
+
+} // namespace zt::embedded

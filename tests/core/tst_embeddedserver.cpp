@@ -1,0 +1,522 @@
+#include "data/dataerror.h"
+#include "embedded/embeddedserver.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace zt;
+using data::Login;
+
+namespace {
+
+const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
+
+// The directory table's creation statement exactly as the account-set page sends it.
+const QString DirectoryTable = QStringLiteral("CREATE TABLE PBTOVRASQLBASEDATA ( \r\n"
+                                              "[id] [bigint] IDENTITY (1, 1) NOT NULL , \r\n"
+                                              "\t[ztbh] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL ,\r\n"
+                                              "\t[ztmc] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL ,\r\n"
+                                              "\t[zjmc] [nvarchar] (100) COLLATE Chinese_PRC_CI_AS NULL ,\r\n"
+                                              "\t[net] [nvarchar] (10) COLLATE Chinese_PRC_CI_AS NULL ,\r\n"
+                                              "\t[jlrq] [datetime] NULL ,\r\n"
+                                              "\t[kl] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL \r\n"
+                                              ") ON [PRIMARY] \r\n");
+
+// A table-creation script in the style of the shipped one: several statements, no separators.
+const QString ScriptBatch = QStringLiteral(
+    "CREATE TABLE [dbo].[kjkmxxb] (\r\n"
+    "\t[ID] [int] IDENTITY (100, 5) NOT NULL ,\r\n"
+    "\t[kmdm] [nvarchar] (20) COLLATE Chinese_PRC_CI_AS NOT NULL ,\r\n"
+    "\t[kmmc] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL DEFAULT (N'未命名'),\r\n"
+    "\t[ye] [money] NULL CONSTRAINT [DF_kjkmxxb_ye] DEFAULT ((0)),\r\n"
+    "\t[jlrq] [datetime] NULL DEFAULT (getdate()),\r\n"
+    "\t[rq] [date] NULL ,\r\n"
+    "\t[sy] [bit] NOT NULL DEFAULT (1),\r\n"
+    "\t[bz] [ntext] NULL ,\r\n"
+    "\tCONSTRAINT [PK_kjkmxxb] PRIMARY KEY CLUSTERED ([ID] ASC) WITH (PAD_INDEX = OFF) ON [PRIMARY]\r\n"
+    ") ON [PRIMARY] TEXTIMAGE_ON [PRIMARY]\r\n"
+    "CREATE TABLE [dbo].[users] (\r\n"
+    "\t[ID] [int] IDENTITY (1, 1) NOT NULL ,\r\n"
+    "\t[name] [varchar] (20) NULL ,\r\n"
+    "\t[rate] [decimal] (18, 2) NULL\r\n"
+    ") ON [PRIMARY];\r\n"
+    "create table [odd]]name] ([a b] int null);\r\n");
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+} // namespace
+
+class TestEmbeddedServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void serverNamesSelectInstances();
+    void loginsAreCheckedAgainstMaster_data();
+    void loginsAreCheckedAgainstMaster();
+    void missingCatalogRefusesTheLogin();
+    void restrictedLoginMayNotCreateDatabasesOrMasterTables();
+    void dbcreatorLoginMayCreateDatabases();
+    void probeDatabaseCreatedAndDropped();
+    void databaseInUseCannotBeDropped();
+    void databaseNameCannotLeaveTheInstanceFolder();
+    void restore_data();
+    void restore();
+    void restoreOntoExistingDatabase();
+    void directoryTableIsCreatedOnce();
+    void scriptBatchCreatesTables();
+    void dataLayerStatementsPassThrough();
+    void identityHonoursSeedAndStepAndRefusesExplicitValues();
+    void declaredTypesAndValueTypes();
+    void paramsBindAsStored();
+    void sqliteErrorsReadAsServerErrors_data();
+    void sqliteErrorsReadAsServerErrors();
+    void sessionsOnOtherThreadsBlockDrop();
+
+private:
+    std::unique_ptr<data::Backend> sa(const QString &catalog = {})
+    {
+        return embedded::connect(
+            m_root, QStringLiteral("default"), Login::sql(QStringLiteral("sa"), {}), catalog);
+    }
+    QString writeBackup(const QString &name, const QString &createSql);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root;
+};
+
+void TestEmbeddedServer::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_root = m_dir->filePath(QStringLiteral("embedded"));
+}
+
+// A backup is a database file of the embedded server; this one is made on another instance.
+QString TestEmbeddedServer::writeBackup(const QString &name, const QString &createSql)
+{
+    const QString source = m_dir->filePath(QStringLiteral("source"));
+    auto master = embedded::connect(source, QStringLiteral("default"), Login::integrated(), {});
+    master->execute(QStringLiteral("create database [%1]").arg(name));
+    embedded::connect(source, QStringLiteral("default"), Login::integrated(), name)->execute(createSql);
+    const QString path = m_dir->filePath(name);
+    if (!QFile::copy(source + QStringLiteral("/default/") + name + QStringLiteral(".db"), path))
+        return {};
+    return path;
+}
+
+void TestEmbeddedServer::serverNamesSelectInstances()
+{
+    QCOMPARE(embedded::instanceServerNames(m_root), QStringList { QStringLiteral("(embedded)") });
+    sa();
+    embedded::connect(m_root, QStringLiteral("TWO"), Login::integrated(), {});
+    embedded::connect(m_root, QStringLiteral("ONE"), Login::integrated(), {});
+    QCOMPARE(embedded::instanceServerNames(m_root),
+        (QStringList { QStringLiteral("(embedded)"), QStringLiteral("(embedded)\\ONE"),
+            QStringLiteral("(embedded)\\TWO") }));
+    QVERIFY(QFile::exists(m_root + QStringLiteral("/TWO/master.db")));
+    QCOMPARE(embedded::instanceOf(QStringLiteral("(embedded)")), QStringLiteral("default"));
+    QCOMPARE(embedded::instanceOf(QStringLiteral("(embedded)\\ONE")), QStringLiteral("ONE"));
+    QVERIFY(!embedded::isEmbeddedServerName(QStringLiteral("(embedded)x")));
+    QVERIFY(errorOf([&] {
+        embedded::connect(m_root, QStringLiteral(".."), Login::integrated(), {});
+    }).startsWith(Prefix));
+}
+
+void TestEmbeddedServer::loginsAreCheckedAgainstMaster_data()
+{
+    QTest::addColumn<Login>("login");
+    QTest::addColumn<QString>("error"); // empty: accepted
+
+    QTest::newRow("integrated") << Login::integrated() << QString();
+    QTest::newRow("sa with empty password") << Login::sql(QStringLiteral("sa"), {}) << QString();
+    QTest::newRow("login names ignore case") << Login::sql(QStringLiteral("SA"), {}) << QString();
+    QTest::newRow("created login") << Login::sql(QStringLiteral("clerk"), QStringLiteral("p;w")) << QString();
+    QTest::newRow("wrong password") << Login::sql(QStringLiteral("sa"), QStringLiteral("x"))
+                                    << QStringLiteral("Login failed for user 'sa'.");
+    QTest::newRow("password is case-sensitive") << Login::sql(QStringLiteral("clerk"), QStringLiteral("P;W"))
+                                                << QStringLiteral("Login failed for user 'clerk'.");
+    QTest::newRow("unknown user") << Login::sql(QStringLiteral("nobody"), {})
+                                  << QStringLiteral("Login failed for user 'nobody'.");
+    QTest::newRow("no login") << Login {} << QStringLiteral("Login failed for user ''.");
+}
+
+void TestEmbeddedServer::loginsAreCheckedAgainstMaster()
+{
+    QFETCH(Login, login);
+    QFETCH(QString, error);
+    sa()->execute(QStringLiteral("create login [clerk] with password = 'p;w'"));
+    const QString got = errorOf([&] { embedded::connect(m_root, QStringLiteral("default"), login, {}); });
+    QCOMPARE(got, error.isEmpty() ? QStringLiteral("(no error)") : Prefix + error);
+}
+
+void TestEmbeddedServer::missingCatalogRefusesTheLogin()
+{
+    QCOMPARE(errorOf([&] { sa(QStringLiteral("zt404")); }),
+        Prefix + QStringLiteral("Cannot open database \"zt404\" requested by the login. The login failed."));
+    // The login is checked before the database.
+    QCOMPARE(errorOf([&] {
+        embedded::connect(m_root, QStringLiteral("default"), Login::sql(QStringLiteral("sa"), "x"),
+            QStringLiteral("zt404"));
+    }),
+        Prefix + QStringLiteral("Login failed for user 'sa'."));
+}
+
+void TestEmbeddedServer::restrictedLoginMayNotCreateDatabasesOrMasterTables()
+{
+    sa()->execute(QStringLiteral("create login [clerk] with password = 'pw'; create database zt001"));
+    const Login clerk = Login::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
+    auto master = embedded::connect(m_root, QStringLiteral("default"), clerk, {});
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
+        Prefix + QStringLiteral("CREATE DATABASE permission denied in database 'master'."));
+    QCOMPARE(errorOf([&] { master->execute(DirectoryTable); }),
+        Prefix + QStringLiteral("CREATE TABLE permission denied in database 'master'."));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
+        Prefix
+            + QStringLiteral("Cannot drop the database 'zt001', because it does not exist or you do not have "
+                             "permission."));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create login x with password = ''")); }),
+        Prefix + QStringLiteral("User does not have permission to perform this action."));
+    // Elsewhere it may do everything.
+    auto own = embedded::connect(m_root, QStringLiteral("default"), clerk, QStringLiteral("zt001"));
+    own->execute(QStringLiteral("create table t (a int)"));
+    QCOMPARE(own->execute(QStringLiteral("insert into t values (1)")), 1);
+}
+
+void TestEmbeddedServer::dbcreatorLoginMayCreateDatabases()
+{
+    auto admin = sa();
+    admin->execute(QStringLiteral("create login [clerk] with password = 'pw'\n"
+                                  "alter server role dbcreator add member [clerk]"));
+    const Login clerk = Login::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
+    auto master = embedded::connect(m_root, QStringLiteral("default"), clerk, {});
+    master->execute(QStringLiteral("create database abcde12345"));
+    master->execute(QStringLiteral("drop database abcde12345"));
+    master->execute(DirectoryTable);
+
+    admin->execute(QStringLiteral("alter server role dbcreator drop member clerk"));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
+        Prefix + QStringLiteral("CREATE DATABASE permission denied in database 'master'."));
+    admin->execute(QStringLiteral("drop login clerk"));
+    QCOMPARE(errorOf([&] { embedded::connect(m_root, QStringLiteral("default"), clerk, {}); }),
+        Prefix + QStringLiteral("Login failed for user 'clerk'."));
+}
+
+void TestEmbeddedServer::probeDatabaseCreatedAndDropped()
+{
+    auto master = sa();
+    master->execute(QStringLiteral("create database abcde12345"));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database ABCDE12345")); }),
+        Prefix + QStringLiteral("Database 'ABCDE12345' already exists. Choose a different database name."));
+    sa(QStringLiteral("ABCDE12345")); // opened and closed again
+    master->execute(QStringLiteral("drop database abcde12345"));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database abcde12345")); }),
+        Prefix
+            + QStringLiteral("Cannot drop the database 'abcde12345', because it does not exist or you do not "
+                             "have permission."));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database    ")); }),
+        Prefix + QStringLiteral("Incorrect syntax near 'database'."));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database master")); }),
+        Prefix + QStringLiteral("Cannot drop the database 'master' because it is a system database."));
+}
+
+void TestEmbeddedServer::databaseInUseCannotBeDropped()
+{
+    auto master = sa();
+    master->execute(QStringLiteral("create database zt001"));
+    {
+        auto user = embedded::connect(
+            m_root, QStringLiteral("default"), Login::integrated(), QStringLiteral("zt001"));
+        QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
+            Prefix + QStringLiteral("Cannot drop database \"zt001\" because it is currently in use."));
+    }
+    master->execute(QStringLiteral("drop database zt001"));
+    QVERIFY(!QFile::exists(m_root + QStringLiteral("/default/zt001.db")));
+}
+
+void TestEmbeddedServer::databaseNameCannotLeaveTheInstanceFolder()
+{
+    auto master = sa();
+    QVERIFY(errorOf([&] {
+        master->execute(QStringLiteral("create database [../escape]"));
+    }).startsWith(Prefix + QStringLiteral("A file activation error occurred.")));
+    QVERIFY(!QFile::exists(m_root + QStringLiteral("/escape.db")));
+}
+
+void TestEmbeddedServer::restore_data()
+{
+    QTest::addColumn<QString>("backup"); // file name in the temporary folder; "" = missing
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("sqlite file") << QStringLiteral("sample.bak") << QByteArray() << QString();
+    QTest::newRow("missing file")
+        << QString() << QByteArray()
+        << QStringLiteral(
+               "Cannot open backup device '%1'. Operating system error 2(The system cannot find the "
+               "file specified.). [ztwizard][SQL Server]RESTORE DATABASE is terminating abnormally.");
+    QTest::newRow("not a sqlite file")
+        << QStringLiteral("text.bak") << QByteArray("TAPE\0\0 not a database", 22)
+        << QStringLiteral(
+               "The media family on device '%1' is incorrectly formed. SQL Server cannot process this "
+               "media family. [ztwizard][SQL Server]RESTORE DATABASE is terminating abnormally.");
+    QTest::newRow("empty file")
+        << QStringLiteral("empty.bak") << QByteArray("")
+        << QStringLiteral(
+               "The media family on device '%1' is incorrectly formed. SQL Server cannot process this "
+               "media family. [ztwizard][SQL Server]RESTORE DATABASE is terminating abnormally.");
+}
+
+void TestEmbeddedServer::restore()
+{
+    QFETCH(QString, backup);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+
+    QString path = m_dir->filePath(backup.isEmpty() ? QStringLiteral("missing.bak") : backup);
+    if (backup == QLatin1StringView("sample.bak")) {
+        QCOMPARE(writeBackup(backup,
+                     QStringLiteral("CREATE TABLE xtxxb (ID integer, mc nvarchar(20));"
+                                    "INSERT INTO xtxxb VALUES (1, N'例子');")),
+            path);
+        QFile::setPermissions(path, QFileDevice::ReadOwner); // installed read-only
+    } else if (!backup.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    auto master = sa();
+    const QString statement = QStringLiteral("restore database TOVRASQL_Sample from disk='%1'").arg(path);
+    QCOMPARE(errorOf([&] { master->execute(statement); }),
+        error.isEmpty() ? QStringLiteral("(no error)") : Prefix + error.arg(path));
+    if (!error.isEmpty())
+        return;
+    auto sample = sa(QStringLiteral("tovrasql_sample"));
+    QCOMPARE(
+        sample->query(QStringLiteral("select mc from xtxxb")).rows.value(0).value(0), QVariant(u"例子"_qs));
+    sample->execute(QStringLiteral("insert into xtxxb values (2, 'b')")); // the restored copy is writable
+}
+
+void TestEmbeddedServer::restoreOntoExistingDatabase()
+{
+    const QString path = writeBackup(QStringLiteral("s.bak"), QStringLiteral("CREATE TABLE t (a int)"));
+    auto master = sa();
+    const QString statement = QStringLiteral("restore database TOVRASQL_Sample from disk='%1'").arg(path);
+    master->execute(statement);
+    const QString terminating
+        = QStringLiteral(" [ztwizard][SQL Server]RESTORE DATABASE is terminating abnormally.");
+    QCOMPARE(errorOf([&] { master->execute(statement); }),
+        Prefix
+            + QStringLiteral("The backup set holds a backup of a database other than the existing "
+                             "'TOVRASQL_Sample' database.")
+            + terminating);
+    auto user = sa(QStringLiteral("TOVRASQL_Sample"));
+    QCOMPARE(errorOf([&] { master->execute(statement); }),
+        Prefix + QStringLiteral("Exclusive access could not be obtained because the database is in use.")
+            + terminating);
+}
+
+void TestEmbeddedServer::directoryTableIsCreatedOnce()
+{
+    auto master = sa();
+    master->execute(DirectoryTable);
+    QCOMPARE(errorOf([&] { master->execute(DirectoryTable); }),
+        Prefix + QStringLiteral("There is already an object named 'PBTOVRASQLBASEDATA' in the database."));
+    // Another session of master sees it; a user database does not.
+    QCOMPARE(sa()->query(QStringLiteral("select * from PBTOVRASQLBASEDATA")).columns.size(), 7);
+}
+
+void TestEmbeddedServer::scriptBatchCreatesTables()
+{
+    auto master = sa();
+    master->execute(QStringLiteral("create database zt001"));
+    auto db = sa(QStringLiteral("zt001"));
+    db->execute(ScriptBatch);
+    db->execute(QStringLiteral("INSERT INTO [kjkmxxb] ([kmdm]) VALUES (?)"), { QStringLiteral("1001") });
+    const data::ResultSet rs = db->query(QStringLiteral("select ID, kmdm, kmmc, ye, jlrq, sy from kjkmxxb"));
+    QCOMPARE(rs.rows.size(), 1);
+    const QList<QVariant> &row = rs.rows[0];
+    QCOMPARE(row[0], QVariant(qlonglong(100)));
+    QCOMPARE(row[1], QVariant(u"1001"_qs));
+    QCOMPARE(row[2], QVariant(u"未命名"_qs));
+    QCOMPARE(row[3], QVariant(0.0));
+    QVERIFY(qAbs(row[4].toDateTime().secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(row[5], QVariant(true));
+    QCOMPARE(errorOf([&] { db->execute(QStringLiteral("INSERT INTO [kjkmxxb] ([kmmc]) VALUES ('x')")); }),
+        Prefix
+            + QStringLiteral(
+                "Cannot insert the value NULL into column 'kmdm', table 'zt001.dbo.kjkmxxb'; column "
+                "does not allow nulls. INSERT fails."));
+    db->execute(QStringLiteral("insert into [odd]]name] ([a b]) values (1)"));
+    QCOMPARE(db->query(QStringLiteral("select * from users")).columns.size(), 3);
+}
+
+void TestEmbeddedServer::dataLayerStatementsPassThrough()
+{
+    auto master = sa();
+    master->execute(DirectoryTable);
+    const QString insert = QStringLiteral(
+        "INSERT INTO [PBTOVRASQLBASEDATA] ([ztbh],[ztmc],[jlrq],[kl],[zjmc]) VALUES (?,?,?,?,?)");
+    const QDate today = QDate::currentDate();
+    QCOMPARE(
+        master->execute(insert, { u"001"_qs, u"账套一"_qs, today.startOfDay(), u""_qs, u"(embedded)"_qs }),
+        1);
+    QCOMPARE(
+        master->execute(insert, { u"001"_qs, u"账套一"_qs, today.startOfDay(), u""_qs, u"(embedded)"_qs }),
+        1);
+    QCOMPARE(master->execute(
+                 QStringLiteral("UPDATE [PBTOVRASQLBASEDATA] SET [kl]=? WHERE rowid = (SELECT rowid FROM "
+                                "[PBTOVRASQLBASEDATA] WHERE [ztbh] = ? AND [net] IS NULL LIMIT 1)"),
+                 { u"pw"_qs, u"001"_qs }),
+        1);
+    QCOMPARE(
+        master->execute(QStringLiteral("DELETE FROM [PBTOVRASQLBASEDATA] WHERE rowid = (SELECT rowid FROM "
+                                       "[PBTOVRASQLBASEDATA] WHERE [ztbh] = ? AND [kl] = ? LIMIT 1)"),
+            { u"001"_qs, u"pw"_qs }),
+        1);
+    const data::ResultSet rs = master->query(QStringLiteral("select * from PBTOVRASQLBASEDATA"));
+    QCOMPARE(rs.rows.size(), 1);
+    QCOMPARE(rs.rows[0][0], QVariant(qlonglong(2)));
+    QCOMPARE(rs.rows[0][4], QVariant()); // net is never written
+    QCOMPARE(rs.rows[0][5], QVariant(today.startOfDay()));
+}
+
+void TestEmbeddedServer::identityHonoursSeedAndStepAndRefusesExplicitValues()
+{
+    auto master = sa();
+    master->execute(QStringLiteral("create table [t] ([n] int identity (-10, 3) not null, [v] nvarchar(5))"));
+    for (int i = 0; i < 3; ++i)
+        master->execute(QStringLiteral("insert into t (v) values (?)"), { QString::number(i) });
+    master->execute(QStringLiteral("delete from t where v = '2'"));
+    master->execute(QStringLiteral("insert into t (v) values ('3')")); // numbers are not reused
+    QList<qlonglong> numbers;
+    for (const auto &row : master->query(QStringLiteral("select n from t order by n")).rows)
+        numbers << row[0].toLongLong();
+    QCOMPARE(numbers, (QList<qlonglong> { -10, -7, -1 }));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("insert into t (n, v) values (5, 'x')")); }),
+        Prefix
+            + QStringLiteral("Cannot insert explicit value for identity column in table 't' when "
+                             "IDENTITY_INSERT is set to OFF."));
+    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("update t set n = 5")); }),
+        Prefix + QStringLiteral("Cannot update identity column 'n'."));
+}
+
+void TestEmbeddedServer::declaredTypesAndValueTypes()
+{
+    auto master = sa();
+    master->execute(QStringLiteral(
+        "create table v ([i] [bigint] NULL, [s] smallint, [d] [decimal] (18, 2), [m] money, [f] float, [b] "
+        "bit,\n"
+        "[dt] datetime, [sd] smalldatetime, [da] date, [n] [nvarchar] (50), [t] ntext, [x] varchar(10))"));
+    master->execute(QStringLiteral("insert into v values (?,?,?,?,?,?,?,?,?,?,?,?)"),
+        { qlonglong(1) << 40, 7, 12.5, u"3.25"_qs, 1.5, true,
+            QDateTime(QDate(2024, 2, 29), QTime(13, 5, 7, 250)), u"2024-03-01 08:00:00"_qs, QDate(2024, 3, 2),
+            u"001"_qs, u"长文本"_qs, 42 });
+    master->execute(QStringLiteral("insert into v (i) values (NULL)"));
+    const data::ResultSet rs = master->query(QStringLiteral("select *, count(*) over () as c from v"));
+    QStringList types;
+    for (const auto &column : rs.columns)
+        types << column.declType;
+    QCOMPARE(types,
+        (QStringList { u"bigint"_qs, u"smallint"_qs, u"decimal"_qs, u"money"_qs, u"float"_qs, u"bit"_qs,
+            u"datetime"_qs, u"smalldatetime"_qs, u"date"_qs, u"nvarchar"_qs, u"ntext"_qs, u"varchar"_qs,
+            QString() }));
+    const QList<QVariant> expected { QVariant::fromValue(qlonglong(1) << 40),
+        QVariant::fromValue(qlonglong(7)), 12.5, 3.25, 1.5, true,
+        QDateTime(QDate(2024, 2, 29), QTime(13, 5, 7, 250)), QDateTime(QDate(2024, 3, 1), QTime(8, 0)),
+        QDate(2024, 3, 2), u"001"_qs, u"长文本"_qs, u"42"_qs, QVariant::fromValue(qlonglong(2)) };
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QCOMPARE(rs.rows[0][i].typeId(), expected[i].typeId());
+        QCOMPARE(rs.rows[0][i], expected[i]);
+    }
+    QVERIFY(rs.rows[1][0].isNull());
+    QVERIFY(!rs.rows[1][0].isValid());
+    // A select without rows still names its columns.
+    QCOMPARE(master->query(QStringLiteral("select n from v where 1 = 0")).columns.value(0).declType,
+        u"nvarchar"_qs);
+}
+
+void TestEmbeddedServer::paramsBindAsStored()
+{
+    auto master = sa();
+    master->execute(
+        QStringLiteral("create table p (dt datetime, da date, b bit, n nvarchar(20), z nvarchar(5))"));
+    master->execute(QStringLiteral("insert into p values (?,?,?,?,?)"),
+        { QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), QDate(2024, 1, 2), false, u"not a date"_qs,
+            QVariant() });
+    const auto row = master
+                         ->query(QStringLiteral("select cast(dt as text), cast(da as text), typeof(b), b, "
+                                                "typeof(z) from p"))
+                         .rows.value(0);
+    QCOMPARE(row,
+        (QList<QVariant> { u"2024-01-02 03:04:05.006"_qs, u"2024-01-02"_qs, u"integer"_qs,
+            QVariant::fromValue(qlonglong(0)), u"null"_qs }));
+    // A text for a datetime column is stored as given.
+    master->execute(QStringLiteral("insert into p (dt) values (?)"), { u"2024-13-45"_qs });
+    QCOMPARE(master->query(QStringLiteral("select dt from p where b is null")).rows.value(0).value(0),
+        QVariant(u"2024-13-45"_qs));
+}
+
+void TestEmbeddedServer::sqliteErrorsReadAsServerErrors_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("208 missing table")
+        << u"select * from PBTOVRASQLBASEDATA"_qs << u"Invalid object name 'PBTOVRASQLBASEDATA'."_qs;
+    QTest::newRow("208 in a batch") << u"create table a (x int)\nselect * from b"_qs
+                                    << u"Invalid object name 'b'."_qs;
+    QTest::newRow("207 missing column")
+        << u"select nothere from e"_qs << u"Invalid column name 'nothere'."_qs;
+    QTest::newRow("207 insert column")
+        << u"insert into e (nothere) values (1)"_qs << u"Invalid column name 'nothere'."_qs;
+    QTest::newRow("102 syntax") << u"select * frm e"_qs << u"Incorrect syntax near 'frm'."_qs;
+    QTest::newRow("102 in create table")
+        << u"create table t2 (a int,, b int)"_qs << u"Incorrect syntax near ','."_qs;
+    QTest::newRow("102 restore without disk") << u"restore database x"_qs << u"Incorrect syntax near 'x'."_qs;
+    QTest::newRow("105 unclosed") << u"select 'abc"_qs
+                                  << u"Unclosed quotation mark after the character string 'abc'."_qs;
+    QTest::newRow("3701 drop table")
+        << u"drop table nothere"_qs
+        << u"Cannot drop the table 'nothere', because it does not exist or you do not "
+           "have permission."_qs;
+}
+
+void TestEmbeddedServer::sqliteErrorsReadAsServerErrors()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, error);
+    auto master = sa();
+    master->execute(QStringLiteral("create table e (a int)"));
+    QCOMPARE(errorOf([&] { master->query(sql); }), Prefix + error);
+}
+
+void TestEmbeddedServer::sessionsOnOtherThreadsBlockDrop()
+{
+    auto master = sa();
+    master->execute(QStringLiteral("create database zt002"));
+    std::unique_ptr<data::Backend> elsewhere;
+    std::thread([&] { elsewhere = sa(QStringLiteral("zt002")); }).join();
+    QVERIFY(errorOf([&] {
+        master->execute(QStringLiteral("drop database zt002"));
+    }).contains(u"currently in use"_qs));
+    std::thread([&] { elsewhere.reset(); }).join();
+    master->execute(QStringLiteral("drop database zt002"));
+}
+
+QTEST_GUILESS_MAIN(TestEmbeddedServer)
+#include "tst_embeddedserver.moc"
