@@ -18,7 +18,6 @@
 #include "ui_form_server.h"
 #include "ui_form_xzzt.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -41,7 +40,6 @@ public:
         install::setStarter([this](const QString &program, const QStringList &, const QString &) {
             started.append(program);
         });
-        ensureLocalTables();
         server = std::make_unique<gui::Tform_server>();
         page2 = std::make_unique<gui::Tform_xzzt>();
         lookup = std::make_unique<gui::TForm_HJFW>();
@@ -92,19 +90,6 @@ public:
     std::unique_ptr<gui::Tform_xzzt> page2;
     std::unique_ptr<gui::TForm_HJFW> lookup;
     std::unique_ptr<QSignalSpy> closedSpy;
-
-private:
-    // The generated installation data bring xtljb; a bare installation gets the table here.
-    static void ensureLocalTables()
-    {
-        QDir().mkpath(install::directory() + QStringLiteral("data"));
-        data::Connection connection(QStringLiteral("setup"));
-        data::Query query(QStringLiteral("setup"));
-        store::openLocalConfiguration(connection, query);
-        query.addSql(QStringLiteral("create table if not exists xtljb (zjmc varchar(50), [1] varchar(255), "
-                                    "[2] varchar(255))"));
-        query.execSql();
-    }
 };
 
 inline QString helpIniText(const QString &installDir)
