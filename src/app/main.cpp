@@ -1,7 +1,29 @@
+#include "accountset/form_xzzt.h"
+#include "notifier.h"
+#include "server/form_hjfw.h"
+#include "server/form_server.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    // The application title "创建帐套" is the caption of the plain messages and the standard error
+    // box (notifier.h). It is not set as Qt's display name, which X11 window titles would carry
+    // as a suffix after each page's own title.
+    // The wizard ends when its main window, page 1, closes, also while page 2 is the visible page;
+    // hiding page 1 on the way to page 2 must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    zt::gui::Tform_server formServer;
+    zt::gui::Tform_xzzt formXzzt;
+    zt::gui::TForm_HJFW formHjfw;
+    formServer.setAccountSetPage(&formXzzt);
+    formServer.setLookupDialog(&formHjfw);
+    formXzzt.setServerPage(&formServer);
+    QObject::connect(
+        &formServer, &zt::gui::Tform_server::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    formServer.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,285 @@
+#include "form_server.h"
+
+#include "ui_form_server.h"
+
+#include "accountset/form_xzzt.h"
+#include "data/connectionstring.h"
+#include "data/dataerror.h"
+#include "install/installfiles.h"
+#include "notifier.h"
+#include "server/form_hjfw.h"
+#include "store/localstore.h"
+#include "ui_form_xzzt.h"
+#include "windowlook.h"
+
+#include <QCloseEvent>
+#include <QShortcut>
+#include <QShowEvent>
+
+namespace zt::gui {
+
+namespace {
+constexpr auto ProbeDatabase = "abcde12345";
+} // namespace
+
+Tform_server::Tform_server(QWidget *parent)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::form_server>())
+{
+    m_ui->setupUi(this);
+    m_ui->SQLServersListComboBox1->loaded();
+
+    applyWindowLook(this, QSize(465, 269));
+    m_ui->Image1->setPixmap(QPixmap(bannerResource()));
+    QFont passwordFont = m_ui->Edit2->font();
+    passwordFont.setPixelSize(13);
+    passwordFont.setBold(true);
+    m_ui->Edit2->setFont(passwordFont);
+
+    m_ui->SpeedButton1->setIcon(buttonGlyph(QStringLiteral("edit-find"), QStyle::SP_ComputerIcon));
+    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
+    m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("go-next"), QStyle::SP_ArrowForward));
+    m_ui->BitBtn8->setIcon(buttonGlyph(QStringLiteral("application-exit"), QStyle::SP_DialogCloseButton));
+
+    // A radio button runs its handler when it becomes checked, by a click or from code; the check
+    // box runs its handler on every change of state. An unchanged state runs nothing.
+    connect(m_ui->RadioButton1, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            guarded([this] { RadioButton1Click(); });
+    });
+    connect(m_ui->RadioButton2, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            guarded([this] { RadioButton2Click(); });
+    });
+    connect(m_ui->CheckBox2, &QCheckBox::toggled, this, [this] { guarded([this] { CheckBox2Click(); }); });
+    connect(m_ui->SpeedButton1, &QToolButton::clicked, this,
+        [this] { guarded([this] { SpeedButton1Click(); }); });
+    connect(m_ui->BitBtn7, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn7Click(); }); });
+    connect(m_ui->BitBtn8, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn8Click(); }); });
+    connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    // textChanged comes only with a real change: setting the text it holds runs nothing.
+    connect(m_ui->Edit3, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit3Change(); }); });
+
+    // "退出&X" is the window's cancel button.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, m_ui->BitBtn8, &QPushButton::click);
+
+    m_ui->BitBtn7->setMouseTracking(true);
+    m_ui->BitBtn7->installEventFilter(this);
+
+    FormCreate();
+}
+
+Tform_server::~Tform_server() = default;
+
+void Tform_server::setLookupDialog(TForm_HJFW *dialog)
+{
+    m_lookupDialog = dialog;
+    if (m_lookupDialog)
+        m_lookupDialog->setServerBox(m_ui->SQLServersListComboBox1);
+}
+
+void Tform_server::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    centreOnScreen(this);
+    guarded([this] { FormShow(); });
+}
+
+void Tform_server::closeEvent(QCloseEvent *event)
+{
+    // Closing the main window ends the wizard, whichever page is visible.
+    if (m_accountSetPage)
+        m_accountSetPage->hide();
+    if (m_lookupDialog)
+        m_lookupDialog->hide();
+    event->accept();
+    emit closed();
+}
+
+bool Tform_server::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->BitBtn7 && event->type() == QEvent::MouseMove)
+        guarded([this] { BitBtn7MouseMove(); });
+    return QWidget::eventFilter(watched, event);
+}
+
+void Tform_server::FormCreate()
+{
+    m_ui->Edit1->clear();
+    m_ui->Edit2->clear();
+}
+
+void Tform_server::FormShow()
+{
+    setWindowTitle(QStringLiteral("服务器设置（MS SQL）"));
+    store::openLocalConfiguration(m_connS, m_adoQuery2);
+    m_ui->RadioButton1->setChecked(true);
+    auto *box = m_ui->SQLServersListComboBox1;
+    if (box->count() > 0) {
+        box->setCurrentIndex(0);
+        // Selecting the entry replaces a name typed before, also when entry 0 was selected.
+        box->setEditText(box->itemText(0));
+    }
+}
+
+void Tform_server::RadioButton1Click()
+{
+    m_ui->Edit1->clear();
+    m_ui->Edit2->clear();
+    m_ui->Edit1->setEnabled(false);
+    m_ui->Edit2->setEnabled(false);
+    m_ui->CheckBox2->setChecked(false);
+}
+
+void Tform_server::RadioButton2Click()
+{
+    m_ui->Edit1->setEnabled(true);
+    m_ui->Edit2->setEnabled(true);
+    m_ui->Edit1->setText(QStringLiteral("sa"));
+    m_ui->Edit2->clear();
+}
+
+void Tform_server::CheckBox2Click()
+{
+    if (m_ui->CheckBox2->isChecked())
+        m_ui->RadioButton2->setChecked(true);
+}
+
+void Tform_server::SpeedButton1Click()
+{
+    if (!m_lookupDialog)
+        return;
+    m_lookupDialog->setWindowTitle(QStringLiteral("获取服务器"));
+    m_lookupDialog->show();
+    m_lookupDialog->raise();
+    m_lookupDialog->activateWindow();
+}
+
+void Tform_server::BitBtn7Click()
+{
+    const QString serverName = m_ui->SQLServersListComboBox1->currentText();
+    if (serverName.isEmpty()) {
+        notifier().plain(QStringLiteral("请选择或录入SQL服务器名称！"));
+        m_ui->SQLServersListComboBox1->setFocus();
+        return;
+    }
+
+    QString failure;
+    try {
+        m_ui->BitBtn7->setCursor(Qt::WaitCursor);
+        if (!m_ui->CheckBox2->isChecked()) {
+            if (m_ui->RadioButton2->isChecked())
+                probeLogin(data::ConnectionString::sqlLoginProbe(
+                    m_ui->Edit1->text(), m_ui->Edit2->text(), serverName));
+            if (m_ui->RadioButton1->isChecked())
+                probeLogin(data::ConnectionString::windowsLoginProbe(serverName));
+        }
+        ActserverExecute();
+        m_ui->BitBtn7->unsetCursor();
+
+        // Page 2 clears its fields when it is shown, so it is filled only afterwards.
+        m_accountSetPage->show();
+        arrangeAccountSetPage(serverName);
+        hide();
+        return;
+    } catch (const data::DataError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromUtf8(e.what());
+    }
+
+    m_ui->BitBtn7->unsetCursor();
+    dropProbeDatabase();
+    notifier().information(QStringLiteral("连接服务器失败，请重新选择或录入服务器名称！") + failure,
+        QStringLiteral("服务器设置提示"));
+}
+
+void Tform_server::dropProbeDatabase()
+{
+    try {
+        m_adoQuery1.close();
+        m_adoQuery1.clearSql();
+        m_adoQuery1.addSql(QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
+        m_adoQuery1.execSql();
+    } catch (...) {
+        // Only a probe database left by the failed attempt is removed here; mostly there is none,
+        // or the server cannot be reached at all.
+    }
+}
+
+void Tform_server::probeLogin(const data::ConnectionString &probeString)
+{
+    m_conn1.close();
+    m_conn1.setConnectionString(probeString);
+    m_adoQuery1.setConnection(&m_conn1);
+    m_adoQuery1.close();
+    m_adoQuery1.clearSql();
+    m_adoQuery1.addSql(QStringLiteral("create database ") + QLatin1String(ProbeDatabase));
+    m_adoQuery1.execSql();
+    m_adoQuery1.close();
+    m_adoQuery1.clearSql();
+    m_adoQuery1.addSql(QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
+    m_adoQuery1.execSql();
+}
+
+void Tform_server::ActserverExecute()
+{
+    const QString serverName = m_ui->SQLServersListComboBox1->currentText();
+    if (m_ui->RadioButton1->isChecked())
+        store::storeServerRecord(m_adoQuery2, serverName, data::Login::integrated());
+    if (m_ui->RadioButton2->isChecked())
+        store::storeServerRecord(
+            m_adoQuery2, serverName, data::Login::sql(m_ui->Edit1->text(), m_ui->Edit2->text()));
+}
+
+void Tform_server::arrangeAccountSetPage(const QString &serverName)
+{
+    Ui::form_xzzt *page = m_accountSetPage->ui();
+    page->Edit1->setText(serverName);
+    if (m_ui->CheckBox2->isChecked()) {
+        page->CheckBox2->setChecked(true);
+        page->CheckBox2->setEnabled(true);
+        page->CheckBox3->setEnabled(true);
+        page->CheckBox1->setEnabled(false);
+        page->Edit5->setText(m_ui->Edit1->text());
+        page->Edit2->setText(m_ui->Edit1->text());
+    } else {
+        page->CheckBox2->setEnabled(false);
+        page->CheckBox3->setEnabled(false);
+        page->CheckBox1->setEnabled(true);
+        page->CheckBox1->setChecked(true);
+    }
+}
+
+void Tform_server::BitBtn7MouseMove()
+{
+    QWidget *button = m_ui->BitBtn7;
+    if (button->testAttribute(Qt::WA_SetCursor) && button->cursor().shape() == Qt::WaitCursor)
+        button->unsetCursor();
+}
+
+void Tform_server::BitBtn8Click()
+{
+    close();
+}
+
+void Tform_server::BitBtn1Click()
+{
+    requestHelp();
+}
+
+void Tform_server::requestHelp()
+{
+    m_ui->Edit3->setText(install::helpTopic());
+    install::startHelpViewer();
+}
+
+void Tform_server::Edit3Change()
+{
+    install::writeHelpTopic(m_ui->Edit3->text());
+}
+
+} // namespace zt::gui
