@@ -47,6 +47,8 @@ public:
         server->setLookupDialog(lookup.get());
         page2->setServerPage(server.get());
         closedSpy = std::make_unique<QSignalSpy>(server.get(), &gui::Tform_server::closed);
+        // The server box searches once it is loaded; with browsing off that ends at once.
+        searchEnded = QTest::qWaitFor([this] { return !p1()->SQLServersListComboBox1->isSearching(); }, 5000);
     }
 
     ~Wizard()
@@ -90,6 +92,7 @@ public:
     std::unique_ptr<gui::Tform_xzzt> page2;
     std::unique_ptr<gui::TForm_HJFW> lookup;
     std::unique_ptr<QSignalSpy> closedSpy;
+    bool searchEnded = false; // the server box finished its start-up search
 };
 
 inline QString helpIniText(const QString &installDir)
