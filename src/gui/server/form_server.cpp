@@ -150,12 +150,8 @@ void Tform_server::CheckBox2Click()
 
 void Tform_server::SpeedButton1Click()
 {
-    if (!m_lookupDialog)
-        return;
-    m_lookupDialog->setWindowTitle(QStringLiteral("获取服务器"));
-    m_lookupDialog->show();
-    m_lookupDialog->raise();
-    m_lookupDialog->activateWindow();
+    if (m_lookupDialog)
+        m_lookupDialog->showOrRaise();
 }
 
 void Tform_server::BitBtn7Click()
