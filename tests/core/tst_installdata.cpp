@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include "accountset/creation.h"
+
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -20,24 +22,8 @@ namespace {
 
 const QString installDir = QStringLiteral(ZT_INSTALLDATA_DIR);
 
-const QStringList baseDataTables {
-    QStringLiteral("ckdsz"),
-    QStringLiteral("ckdsz01"),
-    QStringLiteral("ckdsz02"),
-    QStringLiteral("czyssz"),
-    QStringLiteral("users"),
-    QStringLiteral("gzxmdyb"),
-    QStringLiteral("hpszxxb"),
-    QStringLiteral("hpszxxb_show"),
-    QStringLiteral("jczlxxb"),
-    QStringLiteral("jjfsxxb"),
-    QStringLiteral("jjfsxxxb"),
-    QStringLiteral("kjkmlbb"),
-    QStringLiteral("kjkmxxb"),
-    QStringLiteral("sdsszxxb"),
-    QStringLiteral("xtxxb"),
-    QStringLiteral("xtxxb_other"),
-};
+// The tables the creation copies, in its order.
+const QStringList baseDataTables = zt::accountset::baseDataTables();
 
 // A read-only connection to one of the generated SQLite files, closed with the object.
 class SqliteFile final

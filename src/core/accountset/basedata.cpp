@@ -4,16 +4,6 @@
 
 namespace zt::accountset {
 
-namespace {
-void reopen(data::Query &query, const QString &sql)
-{
-    query.close();
-    query.clearSql();
-    query.addSql(sql);
-    query.open();
-}
-} // namespace
-
 void transferBaseData(AccountSetObjects &o, const QStringList &tables)
 {
     // The string is the same on every run, so a connection left open by an earlier transfer
@@ -23,10 +13,10 @@ void transferBaseData(AccountSetObjects &o, const QStringList &tables)
     o.ADOzd.setConnection(&o.Conn_Ty2);
 
     for (const QString &table : tables) {
-        reopen(o.ADOTy2, QStringLiteral("select * from ") + table + QStringLiteral(" order by ID"));
-        reopen(o.ADOTy1, QStringLiteral("select * from ") + table);
+        data::reopen(o.ADOTy2, QStringLiteral("select * from ") + table + QStringLiteral(" order by ID"));
+        data::reopen(o.ADOTy1, QStringLiteral("select * from ") + table);
         while (!o.ADOTy2.isEof()) {
-            reopen(o.ADOzd, QStringLiteral("select * from ") + table);
+            data::reopen(o.ADOzd, QStringLiteral("select * from ") + table);
             o.ADOTy1.append();
             for (int column = 1; column < o.ADOzd.fieldCount(); ++column) {
                 const QString name = o.ADOzd.fieldName(column);

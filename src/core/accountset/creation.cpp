@@ -122,10 +122,7 @@ void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, Creat
         o.Conn_Ty1.close();
         o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, fields.server));
         o.ADOTy1.setConnection(&o.Conn_Ty1);
-        o.ADOTy1.close();
-        o.ADOTy1.clearSql();
-        o.ADOTy1.addSql(QStringLiteral("create database ") + sqlName(fields.database));
-        o.ADOTy1.execSql();
+        data::reexecute(o.ADOTy1, QStringLiteral("create database ") + sqlName(fields.database));
     }
     if (mode != CreationMode::RentedRegister) {
         o.Conn_Ty1.close();

@@ -44,10 +44,7 @@ void ensureDirectoryTable(AccountSetObjects &o, const QString &loginFragment, co
 void appendDirectoryRow(AccountSetObjects &o, const AccountSetFields &fields, const QDate &date)
 {
     data::Query &q = o.ADOTy1;
-    q.close();
-    q.clearSql();
-    q.addSql(QStringLiteral("select * from PBTOVRASQLBASEDATA"));
-    q.open();
+    data::reopen(q, QStringLiteral("select * from PBTOVRASQLBASEDATA"));
     q.append();
     q.setFieldText(QStringLiteral("ztbh"), trimmed(fields.database));
     q.setFieldText(QStringLiteral("ztmc"), trimmed(fields.name));
@@ -69,10 +66,7 @@ bool listDirectory(AccountSetObjects &o, const QString &server, QString &loginFr
         o.Conn_ztgl.setConnectionString(
             ConnectionString::master(LoginFragment::fromText(loginFragment), server));
         o.ADOztgl.setConnection(&o.Conn_ztgl);
-        o.ADOztgl.close();
-        o.ADOztgl.clearSql();
-        o.ADOztgl.addSql(QStringLiteral("select * from PBTOVRASQLBASEDATA"));
-        o.ADOztgl.open();
+        data::reopen(o.ADOztgl, QStringLiteral("select * from PBTOVRASQLBASEDATA"));
         return true;
     } catch (const data::DataError &) {
         return false; // swallowed: the result set stays closed and the grid shows no rows

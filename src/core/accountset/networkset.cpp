@@ -60,10 +60,7 @@ void dropAccountSetDatabase(
     o.Conn_Ty1.close();
     o.Conn_Ty1.setConnectionString(ConnectionString::server(LoginFragment::fromText(loginFragment), server));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
-    o.ADOTy1.close();
-    o.ADOTy1.clearSql();
-    o.ADOTy1.addSql(QStringLiteral("drop database ") + sqlName(row.number));
-    o.ADOTy1.execSql();
+    data::reexecute(o.ADOTy1, QStringLiteral("drop database ") + sqlName(row.number));
 }
 
 void deleteCurrentDirectoryRow(AccountSetObjects &o)
@@ -89,11 +86,9 @@ void restoreSampleAccountSet(AccountSetObjects &o, const QString &server, QStrin
     o.Conn_Ty1.close();
     o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
-    o.ADOTy1.close();
-    o.ADOTy1.clearSql();
-    o.ADOTy1.addSql(QStringLiteral("restore database TOVRASQL_Sample from disk=")
-        + store::sqlLiteral(sampleBackupPath()));
-    o.ADOTy1.execSql();
+    data::reexecute(o.ADOTy1,
+        QStringLiteral("restore database TOVRASQL_Sample from disk=")
+            + store::sqlLiteral(sampleBackupPath()));
 }
 
 } // namespace zt::accountset

@@ -275,7 +275,7 @@ QVariant Query::convertForColumn(int column, const QVariant &value) const
     return value;
 }
 
-void Query::setFieldText(const QString &name, const QString &value)
+void Query::setField(const QString &name, const QVariant &value)
 {
     if (m_state != State::Insert && m_state != State::Edit)
         fail(QStringLiteral("Dataset not in edit or insert mode"));
@@ -286,15 +286,14 @@ void Query::setFieldText(const QString &name, const QString &value)
     m_bufferSet[column] = true;
 }
 
+void Query::setFieldText(const QString &name, const QString &value)
+{
+    setField(name, value);
+}
+
 void Query::setFieldDate(const QString &name, const QDate &value)
 {
-    if (m_state != State::Insert && m_state != State::Edit)
-        fail(QStringLiteral("Dataset not in edit or insert mode"));
-    const int column = columnIndex(name);
-    if (column < 0)
-        fail(QStringLiteral("Field '%1' not found").arg(name));
-    m_buffer[column] = convertForColumn(column, value);
-    m_bufferSet[column] = true;
+    setField(name, value);
 }
 
 QString Query::baseTable() const
@@ -456,6 +455,22 @@ QString Query::valueToText(const QVariant &value)
     default:
         return value.toString();
     }
+}
+
+void reopen(Query &query, const QString &sql)
+{
+    query.close();
+    query.clearSql();
+    query.addSql(sql);
+    query.open();
+}
+
+int reexecute(Query &query, const QString &sql)
+{
+    query.close();
+    query.clearSql();
+    query.addSql(sql);
+    return query.execSql();
 }
 
 } // namespace zt::data

@@ -99,6 +99,7 @@ private:
     int columnIndex(const QString &name) const;
     QString baseTable() const;
     QVariant convertForColumn(int column, const QVariant &value) const;
+    void setField(const QString &name, const QVariant &value);
     QString matchClause(const QList<QVariant> &row, QList<QVariant> &params) const;
 
     Connection *m_connection = nullptr;
@@ -109,5 +110,10 @@ private:
     QList<QVariant> m_buffer; // row being appended or edited
     QList<bool> m_bufferSet; // which of its fields were set
 };
+
+// The pages' way of reusing a query: close it, clear its text, set one statement, then open it
+// as a result set or execute it.
+void reopen(Query &query, const QString &sql);
+int reexecute(Query &query, const QString &sql);
 
 } // namespace zt::data

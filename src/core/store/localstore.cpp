@@ -23,19 +23,9 @@ void openLocalConfiguration(data::Connection &connection, data::Query &query)
     query.setConnection(&connection);
 }
 
-namespace {
-void reopen(data::Query &query, const QString &sql)
-{
-    query.close();
-    query.clearSql();
-    query.addSql(sql);
-    query.open();
-}
-} // namespace
-
 bool findServerRecord(data::Query &query, const QString &serverName)
 {
-    reopen(query, QStringLiteral("select * from xtljb where zjmc=") + sqlLiteral(serverName));
+    data::reopen(query, QStringLiteral("select * from xtljb where zjmc=") + sqlLiteral(serverName));
     return query.recordCount() != 0;
 }
 
@@ -64,7 +54,7 @@ void storeServerRecord(data::Query &query, const QString &serverName, const data
 
 void beginAccountSetRow(data::Query &query, const AccountSetRow &row)
 {
-    reopen(query, QStringLiteral("select * from ztxxb"));
+    data::reopen(query, QStringLiteral("select * from ztxxb"));
     query.append();
     query.setFieldText(QStringLiteral("ztbh"), row.number);
     query.setFieldText(QStringLiteral("ztmc"), row.name);
@@ -76,7 +66,7 @@ void beginAccountSetRow(data::Query &query, const AccountSetRow &row)
 
 bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName)
 {
-    reopen(query,
+    data::reopen(query,
         QStringLiteral("select * from ztxxb where ztbh=") + sqlLiteral(number) + QStringLiteral(" and zjmc=")
             + sqlLiteral(serverName));
     return query.recordCount() != 0;

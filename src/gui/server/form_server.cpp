@@ -196,10 +196,7 @@ void Tform_server::BitBtn7Click()
 void Tform_server::dropProbeDatabase()
 {
     try {
-        m_adoQuery1.close();
-        m_adoQuery1.clearSql();
-        m_adoQuery1.addSql(QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
-        m_adoQuery1.execSql();
+        data::reexecute(m_adoQuery1, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
     } catch (...) {
         // Only a probe database left by the failed attempt is removed here; mostly there is none,
         // or the server cannot be reached at all.
@@ -211,14 +208,8 @@ void Tform_server::probeLogin(const data::ConnectionString &probeString)
     m_conn1.close();
     m_conn1.setConnectionString(probeString);
     m_adoQuery1.setConnection(&m_conn1);
-    m_adoQuery1.close();
-    m_adoQuery1.clearSql();
-    m_adoQuery1.addSql(QStringLiteral("create database ") + QLatin1String(ProbeDatabase));
-    m_adoQuery1.execSql();
-    m_adoQuery1.close();
-    m_adoQuery1.clearSql();
-    m_adoQuery1.addSql(QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
-    m_adoQuery1.execSql();
+    data::reexecute(m_adoQuery1, QStringLiteral("create database ") + QLatin1String(ProbeDatabase));
+    data::reexecute(m_adoQuery1, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
 }
 
 void Tform_server::ActserverExecute()
