@@ -662,6 +662,7 @@ void TestAccountSetPage::deletePasswordGroupCanFloat()
 
     QVERIFY(m_wizard->page2->deletePasswordGroup()->isFloating());
     QVERIFY(group->isVisible());
+    QCOMPARE(group->palette().color(QPalette::Window), QColor(188, 202, 228)); // the page's colours
     QCOMPARE(group->pos(), globalBefore + QPoint(56, 46) - QPoint(4, 4));
     // It works as before while floating: the delete button acts on the listed row.
     p2->BitBtn5->click();

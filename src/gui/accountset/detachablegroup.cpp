@@ -45,6 +45,20 @@ void DetachableGroup::show()
 void DetachableGroup::detach(const QPoint &globalTopLeft)
 {
     m_dockGeometry = m_group->geometry();
+    // A window does not take its parent's colours and font: it keeps the page's explicitly.
+    const QPalette inherited = m_group->palette();
+    QPalette own;
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role)
+            own.setBrush(QPalette::ColorGroup(group), QPalette::ColorRole(role),
+                inherited.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role)));
+    m_group->setPalette(own);
+    QFont font = m_group->font();
+    font.setFamilies(font.families());
+    font.setFamily(font.family());
+    font.setPointSizeF(font.pointSizeF());
+    font.setStyleStrategy(font.styleStrategy());
+    m_group->setFont(font);
     // A tool window of the page's window: it stays above the page and goes with it.
     m_group->setParent(m_dockParent->window(), Qt::Tool | Qt::FramelessWindowHint);
     m_group->move(globalTopLeft);
