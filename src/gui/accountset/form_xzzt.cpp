@@ -2,20 +2,30 @@
 
 #include "ui_form_xzzt.h"
 
+#include "accountset/creation.h"
+#include "accountset/detachablegroup.h"
+#include "accountset/directory.h"
+#include "accountset/networkset.h"
+#include "accountset/progressbarcopy.h"
+#include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "notifier.h"
 #include "server/form_server.h"
 #include "store/localstore.h"
+#include "waitcursor.h"
 #include "windowlook.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QShowEvent>
-#include <QStandardItemModel>
 #include <QTabBar>
+
+#include <optional>
 
 namespace zt::gui {
 
@@ -37,14 +47,42 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
         gridPalette.setColor(group, QPalette::Base, QColor(233, 240, 248));
     m_ui->DBGrid1->setPalette(gridPalette);
-    // Until the directory is loaded the grid shows its two titles over no rows.
-    auto *empty = new QStandardItemModel(0, 2, m_ui->DBGrid1);
-    empty->setHorizontalHeaderLabels({ QStringLiteral("账套名称"), QStringLiteral("数据库名称") });
-    m_ui->DBGrid1->setModel(empty);
+    // The grid shows the directory result set; until the directory is listed, its two titles
+    // over no rows. Its selected row is the current directory row, and the other way round.
+    m_directoryModel = new accountset::DirectoryModel(&m_objects.ADOztgl, this);
+    m_ui->DBGrid1->setModel(m_directoryModel);
     m_ui->DBGrid1->verticalHeader()->setFixedWidth(12);
-    // The delete-password group lies over the grid and hides the rows beneath it.
-    m_ui->GroupBox1->setAutoFillBackground(true);
+    connect(m_ui->DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex &current) {
+            // While a row is being removed the view moves its selection on its own; the result
+            // set decides which row is current afterwards.
+            if (current.isValid() && !m_removingDirectoryRow)
+                m_objects.ADOztgl.setCurrentRow(current.row());
+        });
+    connect(&m_objects.ADOztgl, &data::Query::currentRowChanged, this, [this](int row) {
+        if (row < m_directoryModel->rowCount() && m_ui->DBGrid1->currentIndex().row() != row)
+            m_ui->DBGrid1->setCurrentIndex(m_directoryModel->index(row, 0));
+    });
     applyGridColumns();
+    // The directory listed belongs to the server named in Edit1; another name empties it.
+    connect(m_ui->Edit1, &QLineEdit::textChanged, this, [this] { relistWhenFilled(); });
+
+    // The delete-password group lies over the grid and hides the rows beneath it; the user can
+    // drag it off as a floating window. Enter in its password field presses "删除&D".
+    m_ui->GroupBox1->setAutoFillBackground(true);
+    m_deleteGroup = new DetachableGroup(m_ui->GroupBox1);
+    connect(m_ui->Edit3, &QLineEdit::returnPressed, m_ui->BitBtn5, &QPushButton::click);
+
+    // "创建例子帐套&S" takes the place of "创建账套&A" on request: Ctrl+Shift+S anywhere on the
+    // page, or the context menu of the first tab; the same again brings "创建账套&A" back.
+    m_sampleAction = new QAction(QStringLiteral("创建例子帐套"), this);
+    m_sampleAction->setCheckable(true);
+    m_sampleAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    m_sampleAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_sampleAction);
+    m_ui->TabSheet3->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_ui->TabSheet3->addAction(m_sampleAction);
+    connect(m_sampleAction, &QAction::toggled, this, &Tform_xzzt::showSampleButton);
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
     m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("go-previous"), QStyle::SP_ArrowBack));
@@ -104,6 +142,14 @@ void Tform_xzzt::showEvent(QShowEvent *event)
     guarded([this] { FormShow(); });
 }
 
+void Tform_xzzt::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A floating delete-password group goes back to its place with the page.
+    if (!event->spontaneous())
+        m_deleteGroup->dock();
+}
+
 void Tform_xzzt::closeEvent(QCloseEvent *event)
 {
     event->accept();
@@ -154,7 +200,10 @@ void Tform_xzzt::FormShow()
     m_ui->Edit6->clear();
     m_ui->Edit4->clear();
     m_ui->Edit5->clear();
-    store::openLocalConfiguration(m_connTy, m_adoTy);
+    store::openLocalConfiguration(m_objects.Conn_Ty, m_objects.ADOTy);
+    // The grid never shows another server's directory: it is emptied here and listed again once
+    // page 1 has named the server.
+    emptyDirectory();
 }
 
 void Tform_xzzt::BitBtn7Click()
@@ -239,39 +288,248 @@ void Tform_xzzt::BitBtn5MouseMove()
     resetWaitCursor(m_ui->BitBtn5);
 }
 
+namespace {
+
+// The hidden field "server" as an operation's login fragment: the operation reads and updates
+// the text, and the field receives the fragment last read when the operation ends, however it
+// ends.
+class HeldFragment final
+{
+public:
+    explicit HeldFragment(QLineEdit *field)
+        : m_field(field)
+        , m_text(field->text())
+    { }
+    ~HeldFragment() { m_field->setText(m_text); }
+    HeldFragment(const HeldFragment &) = delete;
+    HeldFragment &operator=(const HeldFragment &) = delete;
+
+    QString &text() { return m_text; }
+
+private:
+    QLineEdit *m_field;
+    QString m_text;
+};
+
+// Where a creation reports a directory row it could not append: a plain message; it goes on.
+accountset::CreationContext creationContext(accountset::CopyProgress *progress)
+{
+    accountset::CreationContext context;
+    context.progress = progress;
+    context.reportDirectoryError = [](const QString &message) { notifier().plain(message); };
+    return context;
+}
+
+const QString NewAccountSet = QStringLiteral("新增账套");
+const QString Tip = QStringLiteral("提示");
+const QString Ask = QStringLiteral("询问");
+const QString DeleteAccountSet = QStringLiteral("删除账套");
+
+} // namespace
+
 void Tform_xzzt::BitBtn1Click()
 {
-    // Account-set creation.
+    const accountset::AccountSetFields input = fields();
+    if (const auto problem = accountset::checkCreationInput(input, m_ui->Edit4->text())) {
+        notifier().information(problem->message, NewAccountSet);
+        if (problem->focus == accountset::InputProblem::Focus::Database)
+            m_ui->Edit5->setFocus();
+        else if (problem->focus == accountset::InputProblem::Focus::Name)
+            m_ui->Edit2->setFocus();
+        else if (problem->focus == accountset::InputProblem::Focus::Password)
+            m_ui->Edit6->setFocus();
+        return;
+    }
+
+    WaitCursor wait(m_ui->BitBtn1);
+    ProgressBarCopy progress(m_ui->ProgressBar1);
+    std::optional<QString> failure;
+    try {
+        HeldFragment fragment(m_ui->server);
+        accountset::createAccountSet(
+            m_objects, input, creationMode(), fragment.text(), creationContext(&progress));
+    } catch (const data::DataError &e) {
+        failure = e.message();
+    }
+    wait.restore();
+    if (failure) {
+        notifier().information(QStringLiteral("新增账套出错！") + *failure, Tip);
+        return;
+    }
+
+    if (notifier().question(QStringLiteral("账套创建成功，现在就开始进入吗？"), Ask))
+        install::followOnLaunch();
+    closeWizard();
 }
 
 void Tform_xzzt::BitBtn4Click()
 {
-    // Sample account set.
+    if (m_ui->Edit1->text().isEmpty()) {
+        notifier().information(QStringLiteral("服务器名称不可为空！"), Tip);
+        return;
+    }
+
+    // Errors go on to the standard error box; the guards still put the cursor back and keep the
+    // fragment read.
+    WaitCursor wait(m_ui->BitBtn4);
+    m_ui->Edit5->setText(accountset::SampleNumber);
+    m_ui->Edit2->setText(accountset::SampleName);
+    {
+        HeldFragment fragment(m_ui->server);
+        accountset::restoreSampleAccountSet(m_objects, m_ui->Edit1->text(), fragment.text());
+        accountset::registerAccountSet(
+            m_objects, fields(), creationMode(), fragment.text(), creationContext(nullptr));
+    }
+    m_ui->Edit2->clear();
+    m_ui->Edit4->clear();
+    wait.restore();
+    notifier().information(QStringLiteral("『TOVRA例子账套』创建成功！"), Tip);
 }
 
 void Tform_xzzt::BitBtn2Click()
 {
-    // Network account-set selection.
+    if (!accountset::hasDirectoryRows(m_objects.ADOztgl))
+        return;
+    const accountset::DirectoryRow row = accountset::currentDirectoryRow(m_objects.ADOztgl);
+    if (accountset::isListedLocally(m_objects, row)) {
+        notifier().information(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"), NewAccountSet);
+        return;
+    }
+    if (!notifier().confirm(accountset::selectionQuestion(row)))
+        return;
+
+    WaitCursor wait(m_ui->BitBtn2);
+    ProgressBarCopy progress(m_ui->ProgressBar1);
+    try {
+        accountset::selectNetworkAccountSet(m_objects, row, m_ui->Edit1->text(), &progress);
+    } catch (const data::DataError &e) {
+        wait.restore();
+        notifier().information(QStringLiteral("选择网络账套出错！") + e.message(), Tip);
+        return;
+    }
+    wait.restore();
+
+    if (notifier().question(QStringLiteral("网络账套选择引入成功，现在就开始进入吗？"), Ask))
+        install::followOnLaunch();
+    closeWizard();
 }
 
 void Tform_xzzt::BitBtn3Click()
 {
-    // Opening the delete-password group.
+    if (!accountset::hasDirectoryRows(m_objects.ADOztgl))
+        return;
+    if (!notifier().confirm(accountset::deletionQuestion(accountset::currentDirectoryRow(m_objects.ADOztgl))))
+        return;
+    m_deleteGroup->show();
+    m_ui->Edit3->setFocus();
 }
 
 void Tform_xzzt::BitBtn5Click()
 {
-    // Network account-set deletion.
+    if (!accountset::hasDirectoryRows(m_objects.ADOztgl))
+        return;
+    const accountset::DirectoryRow row = accountset::currentDirectoryRow(m_objects.ADOztgl);
+    if (!accountset::deletionPasswordMatches(row, m_ui->Edit3->text())) {
+        notifier().error(QStringLiteral("账套口令错误！"), DeleteAccountSet);
+        m_ui->Edit3->setFocus();
+        return;
+    }
+
+    WaitCursor wait(m_ui->BitBtn5);
+    try {
+        accountset::dropAccountSetDatabase(m_objects, m_ui->server->text(), m_ui->Edit1->text(), row);
+        deleteDirectoryRow();
+    } catch (const data::DataError &e) {
+        wait.restore();
+        if (notifier().confirm(QStringLiteral("账套删除错误!") + e.message()
+                + QStringLiteral(",可以删除账套目录,确定删除账套目录吗？")))
+            deleteDirectoryRow(); // a failure here goes on to the standard error box; the group stays
+        m_ui->GroupBox1->hide();
+        return;
+    }
+    wait.restore();
+    notifier().information(QStringLiteral("此账套已成功删除！"), DeleteAccountSet);
+    m_ui->GroupBox1->hide();
 }
 
 void Tform_xzzt::BitBtn6Click()
 {
-    // Closing the delete-password group.
+    m_ui->GroupBox1->hide();
 }
 
 void Tform_xzzt::PageControl1Change()
 {
-    // Loading the network account-set directory.
+    if (m_ui->PageControl1->currentIndex() != 1 || !m_ui->CheckBox1->isChecked())
+        return;
+    bool listed = false;
+    {
+        HeldFragment fragment(m_ui->server);
+        listed = accountset::listDirectory(m_objects, m_ui->Edit1->text(), fragment.text());
+    }
+    if (listed)
+        showDirectory();
+}
+
+accountset::AccountSetFields Tform_xzzt::fields() const
+{
+    return { m_ui->Edit1->text(), m_ui->Edit5->text(), m_ui->Edit2->text(), m_ui->Edit6->text() };
+}
+
+accountset::CreationMode Tform_xzzt::creationMode() const
+{
+    if (m_ui->CheckBox2->isChecked())
+        return accountset::CreationMode::RentedBuild;
+    if (m_ui->CheckBox3->isChecked())
+        return accountset::CreationMode::RentedRegister;
+    return accountset::CreationMode::Network;
+}
+
+void Tform_xzzt::showDirectory()
+{
+    m_directoryModel->bind();
+    applyGridColumns();
+    if (m_directoryModel->rowCount() > 0)
+        m_ui->DBGrid1->setCurrentIndex(m_directoryModel->index(0, 0));
+}
+
+void Tform_xzzt::emptyDirectory()
+{
+    m_objects.ADOztgl.close();
+}
+
+void Tform_xzzt::relistWhenFilled()
+{
+    emptyDirectory();
+    // Page 1 names the server and arranges the creation mode right after showing this page, in
+    // one go: the listing waits until it has done both.
+    if (!isVisible() || m_relistPending)
+        return;
+    m_relistPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_relistPending = false;
+            if (isVisible())
+                guarded([this] { PageControl1Change(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void Tform_xzzt::deleteDirectoryRow()
+{
+    const QScopedValueRollback removing(m_removingDirectoryRow, true);
+    accountset::deleteCurrentDirectoryRow(m_objects);
+}
+
+void Tform_xzzt::showSampleButton(bool shown)
+{
+    m_ui->BitBtn4->setVisible(shown);
+    m_ui->BitBtn1->setVisible(!shown);
+}
+
+void Tform_xzzt::closeWizard()
+{
+    m_serverPage->close();
 }
 
 } // namespace zt::gui

@@ -1,20 +1,25 @@
 #pragma once
 
-#include "data/connection.h"
-#include "data/query.h"
+#include "accountset/accountsetobjects.h"
 
 #include <QWidget>
 
 #include <memory>
 
-class QAbstractItemModel;
+class QAction;
 
 namespace Ui {
 class form_xzzt;
 }
 
+namespace zt::accountset {
+class DirectoryModel;
+struct DirectoryRow;
+} // namespace zt::accountset
+
 namespace zt::gui {
 
+class DetachableGroup;
 class Tform_server;
 
 // Page 2, the account-set page: creation of a new account set on its first tab, the network
@@ -39,18 +44,26 @@ public:
     void applyGridColumns();
 
     // The page's data objects.
-    data::Connection &Conn_Ty() { return m_connTy; }
-    data::Query &ADOTy() { return m_adoTy; }
-    data::Connection &Conn_Ty1() { return m_connTy1; }
-    data::Query &ADOTy1() { return m_adoTy1; }
-    data::Connection &Conn_Ty2() { return m_connTy2; }
-    data::Query &ADOTy2() { return m_adoTy2; }
-    data::Query &ADOzd() { return m_adoZd; }
-    data::Connection &Conn_ztgl() { return m_connZtgl; }
-    data::Query &ADOztgl() { return m_adoZtgl; }
+    accountset::AccountSetObjects &objects() { return m_objects; }
+    data::Connection &Conn_Ty() { return m_objects.Conn_Ty; }
+    data::Query &ADOTy() { return m_objects.ADOTy; }
+    data::Connection &Conn_Ty1() { return m_objects.Conn_Ty1; }
+    data::Query &ADOTy1() { return m_objects.ADOTy1; }
+    data::Connection &Conn_Ty2() { return m_objects.Conn_Ty2; }
+    data::Query &ADOTy2() { return m_objects.ADOTy2; }
+    data::Query &ADOzd() { return m_objects.ADOzd; }
+    data::Connection &Conn_ztgl() { return m_objects.Conn_ztgl; }
+    data::Query &ADOztgl() { return m_objects.ADOztgl; }
+
+    // The delete-password group, which the user can drag off the page as a floating window.
+    DetachableGroup *deletePasswordGroup() const { return m_deleteGroup; }
+    // Shows "创建例子帐套&S" in place of "创建账套&A" (Ctrl+Shift+S, or the first tab's context
+    // menu), and back.
+    QAction *sampleAction() const { return m_sampleAction; }
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -79,18 +92,24 @@ private:
     void BitBtn6Click(); // close the delete-password group
     void PageControl1Change(); // load the network account-set directory
 
+    // Steps the handlers share.
+    accountset::AccountSetFields fields() const;
+    accountset::CreationMode creationMode() const;
+    void showDirectory(); // the grid after a listing: first row current and selected
+    void emptyDirectory(); // the grid shows no rows; the buttons of tab 1 do nothing
+    void relistWhenFilled(); // page 1 fills the page after showing it: list once it has
+    void deleteDirectoryRow();
+    void showSampleButton(bool shown);
+    void closeWizard();
+
     std::unique_ptr<Ui::form_xzzt> m_ui;
     Tform_server *m_serverPage = nullptr;
-
-    data::Connection m_connTy { QStringLiteral("Conn_Ty") };
-    data::Connection m_connTy1 { QStringLiteral("Conn_Ty1") };
-    data::Connection m_connTy2 { QStringLiteral("Conn_Ty2") };
-    data::Connection m_connZtgl { QStringLiteral("Conn_ztgl") };
-    data::Query m_adoTy { QStringLiteral("ADOTy") };
-    data::Query m_adoTy1 { QStringLiteral("ADOTy1") };
-    data::Query m_adoTy2 { QStringLiteral("ADOTy2") };
-    data::Query m_adoZd { QStringLiteral("ADOzd") };
-    data::Query m_adoZtgl { QStringLiteral("ADOztgl") };
+    accountset::AccountSetObjects m_objects;
+    accountset::DirectoryModel *m_directoryModel = nullptr;
+    DetachableGroup *m_deleteGroup = nullptr;
+    QAction *m_sampleAction = nullptr;
+    bool m_relistPending = false;
+    bool m_removingDirectoryRow = false;
 };
 
 } // namespace zt::gui
