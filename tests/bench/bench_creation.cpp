@@ -77,7 +77,8 @@ int main(int argc, char *argv[])
                 for (; !o.ADOTy2.isEof(); o.ADOTy2.next()) {
                     o.ADOTy1.append();
                     for (int c = 1; c < o.ADOTy2.fieldCount(); ++c)
-                        o.ADOTy1.setFieldText(o.ADOTy2.fieldName(c), o.ADOTy2.fieldAsText(o.ADOTy2.fieldName(c)));
+                        o.ADOTy1.setFieldText(
+                            o.ADOTy2.fieldName(c), o.ADOTy2.fieldAsText(o.ADOTy2.fieldName(c)));
                     o.ADOTy1.post();
                 }
             }
@@ -86,8 +87,9 @@ int main(int argc, char *argv[])
             CreationContext context;
             QString held;
             timer.restart();
-            createAccountSet(o, {Server, QStringLiteral("whole%1").arg(run), QStringLiteral("示范"), QString()},
-                             CreationMode::Network, held, context);
+            createAccountSet(o,
+                { Server, QStringLiteral("whole%1").arg(run), QStringLiteral("示范"), QString() },
+                CreationMode::Network, held, context);
             whole << timer.nsecsElapsed() / 1e6;
         }
     } catch (const data::DataError &e) {
@@ -96,8 +98,8 @@ int main(int argc, char *argv[])
     }
     std::printf("build of one account set (database, script, base data posted row by row): median %.0f ms, "
                 "min %.0f ms over %d runs\n",
-                median(build), *std::min_element(build.begin(), build.end()), runs);
+        median(build), *std::min_element(build.begin(), build.end()), runs);
     std::printf("whole network-mode creation: median %.0f ms, min %.0f ms over %d runs\n", median(whole),
-                *std::min_element(whole.begin(), whole.end()), runs);
+        *std::min_element(whole.begin(), whole.end()), runs);
     return 0;
 }

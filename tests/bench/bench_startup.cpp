@@ -29,6 +29,6 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(&formServer))
         return 1;
     std::printf("application object: %.1f ms; windows created and page 1 exposed: %.1f ms (%s)\n",
-                setUp / 1e6, (timer.nsecsElapsed() - setUp) / 1e6, qPrintable(QGuiApplication::platformName()));
+        setUp / 1e6, (timer.nsecsElapsed() - setUp) / 1e6, qPrintable(QGuiApplication::platformName()));
     return 0;
 }

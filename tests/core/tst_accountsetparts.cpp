@@ -70,7 +70,7 @@ void TestAccountSetParts::copyIsExactAndMovesInElevenByteSteps_data()
     QTest::newRow("one byte") << 1;
     QTest::newRow("two blocks") << 22;
     QTest::newRow("three blocks, last of one") << 23;
-    QTest::newRow("several chunks") << 200'000;
+    QTest::newRow("several chunks") << 2'500'000;
 }
 
 void TestAccountSetParts::copyIsExactAndMovesInElevenByteSteps()

@@ -83,6 +83,8 @@ private slots:
     void identityHonoursSeedAndStepAndRefusesExplicitValues();
     void declaredTypesAndValueTypes();
     void paramsBindAsStored();
+    void storedDateTextsReadAsDates_data();
+    void storedDateTextsReadAsDates();
     void sqliteErrorsReadAsServerErrors_data();
     void sqliteErrorsReadAsServerErrors();
     void sessionsOnOtherThreadsBlockDrop();
@@ -473,6 +475,33 @@ void TestEmbeddedServer::paramsBindAsStored()
     master->execute(QStringLiteral("insert into p (dt) values (?)"), { u"2024-13-45"_qs });
     QCOMPARE(master->query(QStringLiteral("select dt from p where b is null")).rows.value(0).value(0),
         QVariant(u"2024-13-45"_qs));
+}
+
+void TestEmbeddedServer::storedDateTextsReadAsDates_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QVariant>("read");
+    const QDate day(2026, 12, 8);
+    QTest::newRow("date only") << "2026-12-08" << QVariant(QDateTime(day, QTime(0, 0)));
+    QTest::newRow("minutes") << "2026-12-08 09:05" << QVariant(QDateTime(day, QTime(9, 5)));
+    QTest::newRow("seconds") << "2026-12-08 09:05:01" << QVariant(QDateTime(day, QTime(9, 5, 1)));
+    QTest::newRow("milliseconds") << "2026-12-08 09:05:01.250"
+                                  << QVariant(QDateTime(day, QTime(9, 5, 1, 250)));
+    QTest::newRow("iso with T") << "2026-12-08T09:05:01" << QVariant(QDateTime(day, QTime(9, 5, 1)));
+    QTest::newRow("no such day") << "2026-02-30" << QVariant(QStringLiteral("2026-02-30"));
+    QTest::newRow("not a date") << "soon" << QVariant(QStringLiteral("soon"));
+}
+
+void TestEmbeddedServer::storedDateTextsReadAsDates()
+{
+    QFETCH(QString, stored);
+    QFETCH(QVariant, read);
+    auto db = sa();
+    db->execute(QStringLiteral("create table d (v datetime)"));
+    db->execute(QStringLiteral("insert into d values (?)"), { stored });
+    const auto rows = db->query(QStringLiteral("select v from d")).rows;
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().first(), read);
 }
 
 void TestEmbeddedServer::sqliteErrorsReadAsServerErrors_data()

@@ -8,7 +8,7 @@ namespace zt::accountset {
 
 namespace {
 
-constexpr qint64 ChunkBlocks = 5958; // 65,538 bytes: about 64 KiB, a whole number of steps
+constexpr qint64 ChunkBlocks = 95325; // 1,048,575 bytes: just under 1 MiB, a whole number of steps
 
 [[noreturn]] void fail(const QString &what, const QFile &file)
 {
@@ -22,10 +22,10 @@ void copyFile(const QString &source, const QString &target, CopyProgress *progre
     if (progress)
         progress->start();
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         fail(QStringLiteral("Cannot open file"), in);
     QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         fail(QStringLiteral("Cannot create file"), out);
 
     try {

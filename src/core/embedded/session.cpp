@@ -53,14 +53,55 @@ TypeClass typeClass(const QString &type)
     return TypeClass::Text;
 }
 
+// Digits of text[from, from + count) as a number, or -1.
+int digits(const QString &text, qsizetype from, qsizetype count)
+{
+    if (from + count > text.size())
+        return -1;
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// The stored forms "yyyy-MM-dd[ hh:mm[:ss[.zzz]]]" read directly: listing a large directory
+// reads one per row, and the format parser is slow.
+QDateTime parseCanonicalDateTime(const QString &text)
+{
+    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    if (year < 0 || month < 0 || day < 0 || text.at(4) != u'-' || text.at(7) != u'-')
+        return {};
+    const QDate date(year, month, day);
+    if (text.size() == 10)
+        return QDateTime(date, QTime(0, 0));
+    if (text.size() < 16 || text.at(10) != u' ' || text.at(13) != u':')
+        return {};
+    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2);
+    int second = 0, ms = 0;
+    if (text.size() > 16) {
+        second = digits(text, 17, 2);
+        if (text.at(16) != u':' || second < 0)
+            return {};
+        if (text.size() > 19) {
+            ms = digits(text, 20, 3);
+            if (text.size() != 23 || text.at(19) != u'.' || ms < 0)
+                return {};
+        } else if (text.size() != 19) {
+            return {};
+        }
+    }
+    const QTime time(hour, minute, second, ms);
+    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+}
+
 QDateTime parseDateTime(const QString &text)
 {
-    for (const char *format :
-        { "yyyy-MM-dd hh:mm:ss.zzz", "yyyy-MM-dd hh:mm:ss", "yyyy-MM-dd hh:mm", "yyyy-MM-dd" }) {
-        const QDateTime value = QDateTime::fromString(text, QLatin1StringView(format));
-        if (value.isValid())
-            return value;
-    }
+    if (const QDateTime value = parseCanonicalDateTime(text); value.isValid())
+        return value;
     return QDateTime::fromString(QString(text).replace(u' ', u'T'), Qt::ISODateWithMs);
 }
 
