@@ -1,7 +1,4 @@
-#include "accountset/form_xzzt.h"
-#include "notifier.h"
-#include "server/form_hjfw.h"
-#include "server/form_server.h"
+#include "wizardwindows.h"
 
 #include <QApplication>
 
@@ -15,15 +12,10 @@ int main(int argc, char *argv[])
     // hiding page 1 on the way to page 2 must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    zt::gui::Tform_server formServer;
-    zt::gui::Tform_xzzt formXzzt;
-    zt::gui::TForm_HJFW formHjfw;
-    formServer.setAccountSetPage(&formXzzt);
-    formServer.setLookupDialog(&formHjfw);
-    formXzzt.setServerPage(&formServer);
-    QObject::connect(
-        &formServer, &zt::gui::Tform_server::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    zt::gui::WizardWindows windows;
+    QObject::connect(&windows.form_server, &zt::gui::Tform_server::closed, &app, &QCoreApplication::quit,
+        Qt::QueuedConnection);
 
-    formServer.show();
+    windows.form_server.show();
     return QApplication::exec();
 }

@@ -176,7 +176,7 @@ void TestAccountSetPage::toPageTwo(const QString &server)
 void TestAccountSetPage::activate()
 {
     m_wizard->page2->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_wizard->page2.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_wizard->page2));
 }
 
 void TestAccountSetPage::setMode(QRadioButton *mode)
@@ -688,12 +688,12 @@ void TestAccountSetPage::sampleButtonIsReachedByShortcutAndMenu()
     QVERIFY(p2->TabSheet3->actions().contains(m_wizard->page2->sampleAction()));
     QCOMPARE(m_wizard->page2->sampleAction()->text(), QStringLiteral("创建例子帐套"));
 
-    QTest::keyClick(m_wizard->page2.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(m_wizard->page2, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(p2->BitBtn4->isVisible());
     QVERIFY(p2->BitBtn1->isHidden());
     QCOMPARE(p2->BitBtn4->geometry(), QRect(216, 180, 103, 25));
 
-    QTest::keyClick(m_wizard->page2.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(m_wizard->page2, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(p2->BitBtn4->isHidden());
     QVERIFY(p2->BitBtn1->isVisible());
 

@@ -85,7 +85,7 @@ void TestFormServer::inventory_data()
 
 void TestFormServer::inventory()
 {
-    checkInventoryRow(m_wizard->server.get());
+    checkInventoryRow(m_wizard->server);
 }
 
 void TestFormServer::keyboardOrder()
@@ -94,12 +94,12 @@ void TestFormServer::keyboardOrder()
         QStringLiteral("Edit2"), QStringLiteral("Edit1"), QStringLiteral("SQLServersListComboBox1"),
         QStringLiteral("CheckBox2"), QStringLiteral("BitBtn7"), QStringLiteral("BitBtn8"),
         QStringLiteral("BitBtn1") };
-    QCOMPARE(focusOrder(m_wizard->server.get(), expected), expected);
+    QCOMPARE(focusOrder(m_wizard->server, expected), expected);
 }
 
 void TestFormServer::windowLook()
 {
-    gui::Tform_server *page = m_wizard->server.get();
+    gui::Tform_server *page = m_wizard->server;
     QCOMPARE(page->minimumSize(), QSize(465, 269));
     QCOMPARE(page->maximumSize(), QSize(465, 269));
     QVERIFY(!(page->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
@@ -228,7 +228,7 @@ void TestFormServer::emptyServerNameIsRefused()
 {
     m_wizard->server->show();
     m_wizard->server->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_wizard->server.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_wizard->server));
     m_wizard->p1()->RadioButton1->setFocus();
     m_wizard->p1()->SQLServersListComboBox1->setEditText(QString());
 
@@ -321,7 +321,7 @@ void TestFormServer::escapeEndsTheWizard()
 {
     m_wizard->server->show();
     m_wizard->server->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_wizard->server.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_wizard->server));
     m_wizard->p1()->SQLServersListComboBox1->setFocus();
     QTest::keyClick(m_wizard->p1()->SQLServersListComboBox1, Qt::Key_Escape);
     QCOMPARE(m_wizard->closedSpy->count(), 1);

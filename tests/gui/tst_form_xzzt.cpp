@@ -52,7 +52,7 @@ void TestFormXzzt::showPage()
 {
     m_wizard->page2->show();
     m_wizard->page2->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_wizard->page2.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_wizard->page2));
 }
 
 void TestFormXzzt::inventory_data()
@@ -109,19 +109,19 @@ void TestFormXzzt::inventory_data()
 
 void TestFormXzzt::inventory()
 {
-    checkInventoryRow(m_wizard->page2.get());
+    checkInventoryRow(m_wizard->page2);
 }
 
 void TestFormXzzt::keyboardOrder()
 {
     const QStringList window { QStringLiteral("BitBtn7"), QStringLiteral("BitBtn8"),
         QStringLiteral("PageControl1"), QStringLiteral("BitBtn9") };
-    QCOMPARE(focusOrder(m_wizard->page2.get(), window), window);
+    QCOMPARE(focusOrder(m_wizard->page2, window), window);
     const QStringList tab0 { QStringLiteral("Edit1"), QStringLiteral("Edit5"), QStringLiteral("Edit2"),
         QStringLiteral("Edit6"), QStringLiteral("Edit4"), QStringLiteral("BitBtn1"),
         QStringLiteral("BitBtn4"), QStringLiteral("CheckBox1"), QStringLiteral("CheckBox2"),
         QStringLiteral("CheckBox3") };
-    QCOMPARE(focusOrder(m_wizard->page2.get(), tab0), tab0);
+    QCOMPARE(focusOrder(m_wizard->page2, tab0), tab0);
 }
 
 void TestFormXzzt::windowLookAndHolders()

@@ -160,7 +160,7 @@ void TestPageFlow::exitOnPageTwoEndsTheWizard()
         QTest::mouseClick(m_wizard->p2()->BitBtn8, Qt::LeftButton);
     } else if (how == u"escape") {
         m_wizard->page2->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_wizard->page2.get()));
+        QVERIFY(QTest::qWaitForWindowActive(m_wizard->page2));
         m_wizard->p2()->Edit5->setFocus();
         QTest::keyClick(m_wizard->p2()->Edit5, Qt::Key_Escape);
     } else {

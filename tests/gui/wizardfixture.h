@@ -17,6 +17,7 @@
 #include "text/gbk.h"
 #include "ui_form_server.h"
 #include "ui_form_xzzt.h"
+#include "wizardwindows.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -40,13 +41,11 @@ public:
         install::setStarter([this](const QString &program, const QStringList &, const QString &) {
             started.append(program);
         });
-        server = std::make_unique<gui::Tform_server>();
-        page2 = std::make_unique<gui::Tform_xzzt>();
-        lookup = std::make_unique<gui::TForm_HJFW>();
-        server->setAccountSetPage(page2.get());
-        server->setLookupDialog(lookup.get());
-        page2->setServerPage(server.get());
-        closedSpy = std::make_unique<QSignalSpy>(server.get(), &gui::Tform_server::closed);
+        windows = std::make_unique<gui::WizardWindows>();
+        server = &windows->form_server;
+        page2 = &windows->form_xzzt;
+        lookup = &windows->Form_HJFW;
+        closedSpy = std::make_unique<QSignalSpy>(server, &gui::Tform_server::closed);
         // The server box searches once it is loaded; with browsing off that ends at once.
         searchEnded = QTest::qWaitFor([this] { return !p1()->SQLServersListComboBox1->isSearching(); }, 5000);
     }
@@ -54,9 +53,7 @@ public:
     ~Wizard()
     {
         closedSpy.reset();
-        lookup.reset();
-        page2.reset();
-        server.reset();
+        windows.reset();
         install::setStarter(nullptr);
     }
 
@@ -88,9 +85,10 @@ public:
     TestInstallation installation;
     RecordingNotifier notifier;
     QStringList started;
-    std::unique_ptr<gui::Tform_server> server;
-    std::unique_ptr<gui::Tform_xzzt> page2;
-    std::unique_ptr<gui::TForm_HJFW> lookup;
+    std::unique_ptr<gui::WizardWindows> windows; // created and wired as the application does
+    gui::Tform_server *server = nullptr;
+    gui::Tform_xzzt *page2 = nullptr;
+    gui::TForm_HJFW *lookup = nullptr;
     std::unique_ptr<QSignalSpy> closedSpy;
     bool searchEnded = false; // the server box finished its start-up search
 };
