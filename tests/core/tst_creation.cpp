@@ -5,6 +5,7 @@
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QDir>
@@ -53,7 +54,6 @@ private slots:
 
 private:
     void useLogin(const Login &login);
-    void exec(const QString &catalog, const QString &sql);
     int count(const QString &catalog, const QString &sql);
     AccountSetFields fields(const QString &database) const;
 
@@ -92,28 +92,23 @@ void TestCreation::useLogin(const Login &login)
     store::storeServerRecord(q, Server, login);
 }
 
-void TestCreation::exec(const QString &catalog, const QString &sql)
-{
-    data::Connection c;
-    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
-    c.backend().execute(sql);
-}
-
 int TestCreation::count(const QString &catalog, const QString &sql)
 {
     data::Connection c;
-    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
+    c.setConnectionString(
+        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
     return select(c, sql)->recordCount();
 }
 
 AccountSetFields TestCreation::fields(const QString &database) const
 {
-    return {Server, database, QStringLiteral(" 北京示范贸易 "), QStringLiteral(" pw ")};
+    return { Server, database, QStringLiteral(" 北京示范贸易 "), QStringLiteral(" pw ") };
 }
 
 void TestCreation::networkModeBuildsRegistersAndListsTheSet()
 {
-    createAccountSet(*m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
     QVERIFY(m_reported.isEmpty());
     QCOMPARE(m_fragment, QString::fromLatin1(LoginFragment::IntegratedText));
 
@@ -121,8 +116,8 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
     data::Connection sample;
     sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
     data::Connection target;
-    target.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), QStringLiteral("zt001"), Server));
+    target.setConnectionString(ConnectionString::catalog(
+        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("zt001"), Server));
     int total = 0;
     for (const QString &table : baseDataTables()) {
         auto source = select(sample, QStringLiteral("select * from %1 order by ID").arg(table));
@@ -135,9 +130,13 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
                 const QString expected = source->fieldAsText(name);
                 const QString actual = copied->fieldAsText(name);
                 // Numbers may come back in another notation, flags as True / False.
-                const bool sameFlag = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
+                const bool sameFlag
+                    = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
                 if (expected != actual && expected.toDouble() != actual.toDouble() && !sameFlag)
-                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5").arg(table, name).arg(row).arg(expected, actual)));
+                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5")
+                                         .arg(table, name)
+                                         .arg(row)
+                                         .arg(expected, actual)));
             }
             source->next();
             copied->next();
@@ -156,7 +155,8 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
 
     // So does the directory row, with net left NULL and the date at midnight.
     data::Connection master;
-    master.setConnectionString(ConnectionString::master(LoginFragment::fromLogin(Login::integrated()), Server));
+    master.setConnectionString(
+        ConnectionString::master(LoginFragment::fromLogin(Login::integrated()), Server));
     auto dir = select(master, QStringLiteral("select * from PBTOVRASQLBASEDATA where net is null"));
     QCOMPARE(dir->recordCount(), 1);
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
@@ -181,34 +181,39 @@ void TestCreation::secondRegistrationAppendsASecondDirectoryRow()
     registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
     registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
     QVERIFY(m_reported.isEmpty());
-    QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = 'zt002'")), 2);
+    QCOMPARE(count(QStringLiteral("master"),
+                 QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = 'zt002'")),
+        2);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt002"), Server));
     QCOMPARE(m_objects->ADOTy.recordCount(), 2);
 }
 
 void TestCreation::rentedBuildUsesTheExistingDatabaseAndLeavesTheDirectory()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database rent01"));
-    createAccountSet(*m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database rent01"));
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
     QCOMPARE(count(QStringLiteral("rent01"), QStringLiteral("select * from kjkmxxb")) > 100, true);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), Server));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QString());
-    QVERIFY_THROWS_EXCEPTION(data::DataError,
-                             count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")));
+    QVERIFY_THROWS_EXCEPTION(
+        data::DataError, count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")));
 
     // Without the database nothing is created for it: the catalog cannot be opened.
-    QVERIFY_THROWS_EXCEPTION(data::DataError, createAccountSet(*m_objects, fields(QStringLiteral("rent02")),
-                                                               CreationMode::RentedBuild, m_fragment, m_context));
+    QVERIFY_THROWS_EXCEPTION(data::DataError,
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedBuild, m_fragment, m_context));
 }
 
 void TestCreation::rentedRegisterOnlyRegisters()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database rent03"));
-    createAccountSet(*m_objects, fields(QStringLiteral("rent03")), CreationMode::RentedRegister, m_fragment,
-                     m_context);
-    QCOMPARE(count(QStringLiteral("rent03"), QStringLiteral("select name from sqlite_master where type = 'table' "
-                                                            "and name not like 'zt_%'")),
-             0);
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database rent03"));
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("rent03")), CreationMode::RentedRegister, m_fragment, m_context);
+    QCOMPARE(count(QStringLiteral("rent03"),
+                 QStringLiteral("select name from sqlite_master where type = 'table' "
+                                "and name not like 'zt_%'")),
+        0);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent03"), Server));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
     QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
@@ -217,13 +222,14 @@ void TestCreation::rentedRegisterOnlyRegisters()
 
 void TestCreation::missingTargetColumnStopsTheTransfer()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database thin"));
-    exec(QStringLiteral("thin"), QStringLiteral("CREATE TABLE [jjfsxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"));
-    m_objects->Conn_Ty1.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), QStringLiteral("thin"), Server));
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database thin"));
+    test::embeddedExec(QStringLiteral("thin"),
+        QStringLiteral("CREATE TABLE [jjfsxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"));
+    m_objects->Conn_Ty1.setConnectionString(ConnectionString::catalog(
+        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("thin"), Server));
     m_objects->ADOTy1.setConnection(&m_objects->Conn_Ty1);
     try {
-        transferBaseData(*m_objects, {QStringLiteral("jjfsxxb")});
+        transferBaseData(*m_objects, { QStringLiteral("jjfsxxb") });
         QFAIL("the transfer went on without the column");
     } catch (const data::DataError &e) {
         QVERIFY2(e.message().startsWith(QStringLiteral("ADOTy1: Field '")), qPrintable(e.message()));
@@ -234,26 +240,30 @@ void TestCreation::missingTargetColumnStopsTheTransfer()
 
 void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create login clerk with password = 'pw'\n"
-                                                  "alter server role dbcreator add member clerk"));
+    test::embeddedExec(QStringLiteral("master"),
+        QStringLiteral("create login clerk with password = 'pw'\n"
+                       "alter server role dbcreator add member clerk"));
     useLogin(Login::sql(QStringLiteral("clerk"), QStringLiteral("pw")));
-    createAccountSet(*m_objects, fields(QStringLiteral("zt003")), CreationMode::Network, m_fragment, m_context);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("zt003")), CreationMode::Network, m_fragment, m_context);
     QCOMPARE(m_reported,
-             QStringList({QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]Invalid object name "
-                                         "'PBTOVRASQLBASEDATA'.")}));
+        QStringList({ QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]Invalid object name "
+                                     "'PBTOVRASQLBASEDATA'.") }));
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt003"), Server));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
 }
 
 void TestCreation::existingDatabaseFailsAfterTheFileCopy()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database zt004"));
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt004"));
     try {
-        createAccountSet(*m_objects, fields(QStringLiteral("zt004")), CreationMode::Network, m_fragment, m_context);
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("zt004")), CreationMode::Network, m_fragment, m_context);
         QFAIL("an existing database was created again");
     } catch (const data::DataError &e) {
-        QCOMPARE(e.message(), QStringLiteral("[ztwizard][SQL Server]Database 'zt004' already exists. Choose a "
-                                             "different database name."));
+        QCOMPARE(e.message(),
+            QStringLiteral("[ztwizard][SQL Server]Database 'zt004' already exists. Choose a "
+                           "different database name."));
     }
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("zt004"))));
     QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt004"), Server));
@@ -261,19 +271,22 @@ void TestCreation::existingDatabaseFailsAfterTheFileCopy()
 
 void TestCreation::namesLeadingOutOfTheDataFolderChangeNothing()
 {
-    QVERIFY_THROWS_EXCEPTION(data::DataError, createAccountSet(*m_objects, fields(QStringLiteral("../../x")),
-                                                               CreationMode::Network, m_fragment, m_context));
+    QVERIFY_THROWS_EXCEPTION(data::DataError,
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("../../x")), CreationMode::Network, m_fragment, m_context));
     QVERIFY(!QFile::exists(m_install->dir() + QStringLiteral("x_S_SysBase.mdb")));
     QVERIFY(QDir(m_install->dir() + QStringLiteral("data/SysBase")).isEmpty());
     // Only master exists on the server: no database was made.
-    QStringList databases = QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files);
+    QStringList databases
+        = QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files);
     databases.removeAll(QStringLiteral("master.db"));
     QCOMPARE(databases, QStringList());
 }
 
 void TestCreation::irregularNamesAreDelimited()
 {
-    createAccountSet(*m_objects, fields(QStringLiteral("2024 账套")), CreationMode::Network, m_fragment, m_context);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("2024 账套")), CreationMode::Network, m_fragment, m_context);
     QVERIFY(count(QStringLiteral("2024 账套"), QStringLiteral("select * from kjkmxxb")) > 100);
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("2024 账套"))));
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("2024 账套"), Server));

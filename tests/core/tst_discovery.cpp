@@ -4,6 +4,7 @@
 #include "discovery/ssrp.h"
 #include "embedded/embeddedserver.h"
 #include "ssrpresponder.h"
+#include "testhelpers.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +13,8 @@
 
 using namespace zt::discovery;
 using zt::test::SsrpResponder;
+
+using zt::test::namesFromHosts;
 
 namespace {
 
@@ -28,23 +31,6 @@ QStringList expectedList(const QStringList &network)
 BrowseTarget loopback(quint16 port)
 {
     return BrowseTarget::fromText(QStringLiteral("127.0.0.1:%1").arg(port));
-}
-
-QStringList namesFromHosts(const QByteArray &address)
-{
-    QStringList names;
-    QFile hosts(QStringLiteral("/etc/hosts"));
-    if (!hosts.open(QIODevice::ReadOnly))
-        return names;
-    while (!hosts.atEnd()) {
-        const QByteArray line = hosts.readLine().split('#').first().simplified();
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() > 1 && fields.first() == address) {
-            for (qsizetype i = 1; i < fields.size(); ++i)
-                names.append(QString::fromLatin1(fields.at(i)));
-        }
-    }
-    return names;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QFile>
@@ -41,7 +42,6 @@ private slots:
     void sampleRestoresOnceThenTheServerRefuses();
 
 private:
-    void exec(const QString &catalog, const QString &sql);
     void addDirectoryRow(
         const QString &number, const QString &name, const QString &server, const QString &password);
     void list();
@@ -66,13 +66,6 @@ void TestNetworkSet::cleanup()
 {
     m_objects.reset();
     m_install.reset();
-}
-
-void TestNetworkSet::exec(const QString &catalog, const QString &sql)
-{
-    data::Connection c;
-    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromText(Integrated), catalog, Server));
-    c.backend().execute(sql);
 }
 
 void TestNetworkSet::addDirectoryRow(
@@ -177,7 +170,7 @@ void TestNetworkSet::deletionPasswordIsExact()
 
 void TestNetworkSet::deletionDropsTheDatabaseAndRemovesTheRow()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database zt03"));
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt03"));
     addDirectoryRow(QStringLiteral("zt01"), QStringLiteral("甲"), Server, QString());
     addDirectoryRow(QStringLiteral("zt03"), QStringLiteral("丙"), Server, QString());
     list();
@@ -187,7 +180,8 @@ void TestNetworkSet::deletionDropsTheDatabaseAndRemovesTheRow()
     dropAccountSetDatabase(*m_objects, m_fragment, Server, row);
     deleteCurrentDirectoryRow(*m_objects);
     QCOMPARE(m_objects->ADOztgl.recordCount(), 1);
-    QVERIFY_THROWS_EXCEPTION(data::DataError, exec(QStringLiteral("zt03"), QStringLiteral("select 1")));
+    QVERIFY_THROWS_EXCEPTION(
+        data::DataError, test::embeddedExec(QStringLiteral("zt03"), QStringLiteral("select 1")));
     list();
     QCOMPARE(m_objects->ADOztgl.recordCount(), 1);
     QCOMPARE(currentDirectoryRow(m_objects->ADOztgl).number, QStringLiteral("zt01"));
@@ -195,7 +189,7 @@ void TestNetworkSet::deletionDropsTheDatabaseAndRemovesTheRow()
 
 void TestNetworkSet::databaseInUseIsNotDroppedAndTheRowCanGoAlone()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database busy"));
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database busy"));
     addDirectoryRow(QStringLiteral("busy"), QStringLiteral("忙"), Server, QString());
     list();
     data::Connection holder;
@@ -214,17 +208,18 @@ void TestNetworkSet::databaseInUseIsNotDroppedAndTheRowCanGoAlone()
     list();
     QVERIFY(!hasDirectoryRows(m_objects->ADOztgl));
     holder.close();
-    exec(QStringLiteral("busy"), QStringLiteral("select 1")); // the database stays
+    test::embeddedExec(QStringLiteral("busy"), QStringLiteral("select 1")); // the database stays
 }
 
 void TestNetworkSet::irregularNumbersAreDelimitedInTheDrop()
 {
-    exec(QStringLiteral("master"), QStringLiteral("create database [my set]"));
+    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database [my set]"));
     addDirectoryRow(QStringLiteral("my set"), QStringLiteral("空格"), Server, QString());
     list();
     dropAccountSetDatabase(*m_objects, m_fragment, Server, currentDirectoryRow(m_objects->ADOztgl));
     QCOMPARE(m_objects->ADOTy1.sqlText(), QStringLiteral("drop database [my set]\r\n"));
-    QVERIFY_THROWS_EXCEPTION(data::DataError, exec(QStringLiteral("my set"), QStringLiteral("select 1")));
+    QVERIFY_THROWS_EXCEPTION(
+        data::DataError, test::embeddedExec(QStringLiteral("my set"), QStringLiteral("select 1")));
 }
 
 void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()

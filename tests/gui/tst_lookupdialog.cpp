@@ -1,6 +1,7 @@
 #include "discovery/reverselookup.h"
 #include "recordingnotifier.h"
 #include "server/form_hjfw.h"
+#include "testhelpers.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -12,27 +13,13 @@
 
 using zt::gui::TForm_HJFW;
 
+using zt::test::namesFromHosts;
+
 namespace {
 
 template<typename T> T *child(QWidget &window, const char *name)
 {
     return window.findChild<T *>(QString::fromLatin1(name));
-}
-
-QStringList namesFromHosts(const QByteArray &address)
-{
-    QStringList names;
-    QFile hosts(QStringLiteral("/etc/hosts"));
-    if (!hosts.open(QIODevice::ReadOnly))
-        return names;
-    while (!hosts.atEnd()) {
-        const QList<QByteArray> fields = hosts.readLine().split('#').first().simplified().split(' ');
-        if (fields.size() > 1 && fields.first() == address) {
-            for (qsizetype i = 1; i < fields.size(); ++i)
-                names.append(QString::fromLatin1(fields.at(i)));
-        }
-    }
-    return names;
 }
 
 } // namespace
