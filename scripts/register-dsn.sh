@@ -6,7 +6,7 @@ set -euo pipefail
 
 fail() {
   echo "register-dsn.sh: $1" >&2
-  [ -n "${2:-}" ] && printf '%s\n' "$2" | sed 's/^/  odbcinst: /' >&2
+  [ -n "${2:-}" ] && printf '%s\n' "$2" | sed 's/^/  /' >&2
   if [ "$(id -u)" -ne 0 ]; then
     echo "register-dsn.sh: the system ODBC configuration is written by root: run this as root (sudo)." >&2
   fi
