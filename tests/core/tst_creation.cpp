@@ -48,6 +48,7 @@ private slots:
     void rentedRegisterOnlyRegisters();
     void missingTargetColumnStopsTheTransfer();
     void directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes();
+    void numberLongerThanTheDirectoryColumnIsRefusedByTheServer();
     void existingDatabaseFailsAfterTheFileCopy();
     void namesLeadingOutOfTheDataFolderChangeNothing();
     void irregularNamesAreDelimited();
@@ -251,6 +252,23 @@ void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes
                                      "'PBTOVRASQLBASEDATA'.") }));
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt003"), Server));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+}
+
+void TestCreation::numberLongerThanTheDirectoryColumnIsRefusedByTheServer()
+{
+    // The directory's ztbh is nvarchar(50); a database name may be longer, as on a real server.
+    const QString number = QStringLiteral("zt") + QString(58, u'x');
+    createAccountSet(*m_objects, fields(number), CreationMode::Network, m_fragment, m_context);
+    QCOMPARE(m_reported,
+        QStringList(
+            { QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]String or binary data "
+                             "would be truncated. [ztwizard][SQL Server]The statement has been "
+                             "terminated.") }));
+    // The set itself is made and registered locally; the directory holds no row for it.
+    QVERIFY(count(number, QStringLiteral("select * from kjkmxxb")) > 100);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, number, Server));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+    QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
 }
 
 void TestCreation::existingDatabaseFailsAfterTheFileCopy()

@@ -51,8 +51,10 @@ private slots:
     void browseTargetSetting();
 
     void answeringServersFollowTheEmbeddedInstances();
-    void closedOrSilentTargetGivesNoBrowseText_data();
-    void closedOrSilentTargetGivesNoBrowseText();
+    void closedOrSilentTargetListsTheEmbeddedInstances_data();
+    void closedOrSilentTargetListsTheEmbeddedInstances();
+    void answersAreReadByTheirLengthAndEncoding();
+    void floodFromElsewhereDoesNotEndTheSearch();
     void offListsOnlyTheEmbeddedInstances();
     void cancelledSearchEndsPromptly();
     void workerThreadHandsOverTheBrowseText();
@@ -147,6 +149,10 @@ void TestDiscovery::serverResponsesAreValidatedBeforeUse_data()
     QTest::newRow("length beyond the datagram") << SsrpResponder::svrResp(one).left(2) << none << none;
     QTest::newRow("bytes beyond the length")
         << SsrpResponder::svrResp(one) + "ServerName;X;;" << none << none;
+    QTest::newRow("a whole record beyond the length")
+        << SsrpResponder::svrResp(one) + SsrpResponder::record("X", "Y") << none << none;
+    QTest::newRow("name not GBK") << SsrpResponder::svrResp(SsrpResponder::record("SRV", "I\x81")) << none
+                                  << none;
     QTest::newRow("oversized text") << SsrpResponder::svrResp(QByteArray(70000, 'A')) << none << none;
     QTest::newRow("record not closed") << SsrpResponder::svrResp(one.chopped(1)) << none << none;
     QTest::newRow("key without value") << SsrpResponder::svrResp("ServerName;;") << none << none;
@@ -234,23 +240,51 @@ void TestDiscovery::answeringServersFollowTheEmbeddedInstances()
     QCOMPARE(responder.requests(), QList<QByteArray> { QByteArray(1, '\x02') });
 }
 
-void TestDiscovery::closedOrSilentTargetGivesNoBrowseText_data()
+void TestDiscovery::closedOrSilentTargetListsTheEmbeddedInstances_data()
 {
     QTest::addColumn<bool>("silent");
     QTest::newRow("closed port") << false;
     QTest::newRow("silent responder") << true;
 }
 
-void TestDiscovery::closedOrSilentTargetGivesNoBrowseText()
+void TestDiscovery::closedOrSilentTargetListsTheEmbeddedInstances()
 {
     QFETCH(bool, silent);
-    // A responder whose only answers are malformed counts as silent.
+    // A responder whose only answers are malformed counts as silent. A search that found nobody
+    // still gives a browse text: the embedded instances alone.
     SsrpResponder responder({ QByteArray("\x05\x10\x00short") });
     const quint16 port = silent ? responder.port() : SsrpResponder::closedPort();
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!TServersSearcher::browse(loopback(port), {}, kQuick));
+    const auto text = TServersSearcher::browse(loopback(port), {}, kQuick);
+    QVERIFY(text);
+    QCOMPARE(parseBrowseResult(*text), expectedList({}));
     QVERIFY2(clock.elapsed() < kQuick.totalMs + 500, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestDiscovery::answersAreReadByTheirLengthAndEncoding()
+{
+    const QByteArray good = SsrpResponder::svrResp(SsrpResponder::record("GOOD", "MSSQLSERVER"));
+    // Longer than its length field says: the bytes beyond would be a valid record of their own.
+    const QByteArray longer = SsrpResponder::svrResp(SsrpResponder::record("LONG", "MSSQLSERVER"))
+        + SsrpResponder::record("EXTRA", "MSSQLSERVER");
+    // Names that are not GBK: a lead byte without its trail byte, 0xFF.
+    const QByteArray notGbk = SsrpResponder::svrResp(SsrpResponder::record("BAD\x81", "I"));
+    const QByteArray notGbk2 = SsrpResponder::svrResp(SsrpResponder::record("SRV", "\xff\xfe"));
+    SsrpResponder responder({ longer, notGbk, good, notGbk2 });
+    const auto text = TServersSearcher::browse(loopback(responder.port()), {}, kQuick);
+    QVERIFY(text);
+    QCOMPARE(parseBrowseResult(*text), expectedList({ QStringLiteral("GOOD") }));
+}
+
+void TestDiscovery::floodFromElsewhereDoesNotEndTheSearch()
+{
+    // More datagrams from another sender than one search reads from its target.
+    SsrpResponder responder({ SsrpResponder::svrResp(SsrpResponder::record("TARGET", "MSSQLSERVER")) });
+    responder.setFloodFromElsewhere(600);
+    const auto text = TServersSearcher::browse(loopback(responder.port()), {}, { 2000, 300, 3000 });
+    QVERIFY(text);
+    QCOMPARE(parseBrowseResult(*text), expectedList({ QStringLiteral("TARGET") }));
 }
 
 void TestDiscovery::offListsOnlyTheEmbeddedInstances()

@@ -88,6 +88,10 @@ private slots:
     void sqliteErrorsReadAsServerErrors_data();
     void sqliteErrorsReadAsServerErrors();
     void sessionsOnOtherThreadsBlockDrop();
+    void columnsRefuseWhatSqlServerRefuses_data();
+    void columnsRefuseWhatSqlServerRefuses();
+    void textComparesAsTheColumnsCollation_data();
+    void textComparesAsTheColumnsCollation();
 
 private:
     std::unique_ptr<data::Backend> sa(const QString &catalog = {})
@@ -366,7 +370,8 @@ void TestEmbeddedServer::scriptBatchCreatesTables()
         Prefix
             + QStringLiteral(
                 "Cannot insert the value NULL into column 'kmdm', table 'zt001.dbo.kjkmxxb'; column "
-                "does not allow nulls. INSERT fails."));
+                "does not allow nulls. INSERT fails.")
+            + u' ' + Prefix + QStringLiteral("The statement has been terminated."));
     db->execute(QStringLiteral("insert into [odd]]name] ([a b]) values (1)"));
     QCOMPARE(db->query(QStringLiteral("select * from users")).columns.size(), 3);
 }
@@ -549,6 +554,102 @@ void TestEmbeddedServer::sessionsOnOtherThreadsBlockDrop()
     }).contains(u"currently in use"_qs));
     std::thread([&] { elsewhere.reset(); }).join();
     master->execute(QStringLiteral("drop database zt002"));
+}
+
+void TestEmbeddedServer::columnsRefuseWhatSqlServerRefuses_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QVariantList>("params");
+    QTest::addColumn<QString>("error"); // empty: accepted
+
+    const QString truncated = QStringLiteral("String or binary data would be truncated.");
+    const auto row = [](const char *name, const QString &sql, const QVariantList &params,
+                         const QString &error) { QTest::newRow(name) << sql << params << error; };
+    const QString insertN = QStringLiteral("insert into w (k, n) values ('k', ?)");
+    row("nvarchar(5) full", insertN, { u"abcde"_qs }, {});
+    row("nvarchar(5) one more", insertN, { u"abcdef"_qs }, truncated);
+    row("nvarchar counts characters", insertN, { u"五个中文字"_qs }, {});
+    row("nvarchar(5) six Chinese", insertN, { u"六个中文字符"_qs }, truncated);
+    row("trailing blanks may go", insertN, { u"abcde   "_qs }, {});
+    row("NULL fits", insertN, { QVariant() }, {});
+    const QString insertV = QStringLiteral("insert into w (k, v) values ('k', ?)");
+    row("varchar(4) counts GBK bytes", insertV, { u"中文"_qs }, {});
+    row("varchar(4) five bytes", insertV, { u"中文a"_qs }, truncated);
+    row("varchar(4) ASCII", insertV, { u"abcd"_qs }, {});
+    row("varchar(4) number as text", insertV, { 12345 }, truncated);
+    row("varchar without size holds one", QStringLiteral("insert into w (k, one) values ('k', 'ab')"), {},
+        truncated);
+    row("nvarchar(max) has no limit", QStringLiteral("insert into w (k, m) values ('k', ?)"),
+        { QString(9000, u'x') }, {});
+    row("literal in the statement", QStringLiteral("insert into w (k, n) values ('k', N'123456')"), {},
+        truncated);
+    row("update too long", QStringLiteral("update w set n = 'abcdefg'"), {}, truncated);
+    row("key too long", QStringLiteral("insert into w (k) values ('toolong')"), {}, truncated);
+    const QString nullText = QStringLiteral(
+        "Cannot insert the value NULL into column 'k', table 'master.dbo.w'; column does not allow "
+        "nulls. %1 fails.");
+    row("NULL into NOT NULL", QStringLiteral("insert into w (n) values ('x')"), {},
+        nullText.arg(u"INSERT"_qs));
+    row("update to NULL", QStringLiteral("update w set k = NULL"), {}, nullText.arg(u"UPDATE"_qs));
+}
+
+void TestEmbeddedServer::columnsRefuseWhatSqlServerRefuses()
+{
+    QFETCH(QString, sql);
+    QFETCH(QVariantList, params);
+    QFETCH(QString, error);
+    auto master = sa();
+    master->execute(QStringLiteral("CREATE TABLE [w] ([k] [nvarchar] (5) NOT NULL, [n] [nvarchar] (5) NULL, "
+                                   "[v] [varchar] (4) NULL, [one] varchar NULL, [m] nvarchar(max) NULL)"));
+    master->execute(QStringLiteral("insert into w (k) values ('k')"));
+    const QString got = errorOf([&] { master->execute(sql, params); });
+    if (error.isEmpty()) {
+        QCOMPARE(got, QStringLiteral("(no error)"));
+    } else {
+        QCOMPARE(got, Prefix + error + u' ' + Prefix + QStringLiteral("The statement has been terminated."));
+        // Nothing of the refused statement stays.
+        QCOMPARE(master->query(QStringLiteral("select count(*) from w")).rows.value(0).value(0).toInt(), 1);
+        QCOMPARE(master->query(QStringLiteral("select k from w")).rows.value(0).value(0).toString(), u"k"_qs);
+    }
+    // The declared types keep their sizes where the schema is read, and read back without them.
+    const QString schema = master->query(QStringLiteral("select sql from sqlite_master where name = 'w'"))
+                               .rows.value(0)
+                               .value(0)
+                               .toString();
+    QVERIFY2(schema.contains(u"\"n\" nvarchar(5)"_qs) && schema.contains(u"\"m\" nvarchar(-1)"_qs),
+        qPrintable(schema));
+    QCOMPARE(master->query(QStringLiteral("select n, v from w where 1 = 0")).columns.value(1).declType,
+        u"varchar"_qs);
+}
+
+void TestEmbeddedServer::textComparesAsTheColumnsCollation_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("default collation ignores case") << "ci = 'SERVER1'" << 1;
+    QTest::newRow("Chinese_PRC_CI_AS ignores case") << "prc = 'server1'" << 1;
+    QTest::newRow("non-ASCII letters too") << "ci = 'ÄBC'" << 1;
+    QTest::newRow("trailing blanks are ignored") << "ci = 'server1   '" << 1;
+    QTest::newRow("leading blanks count") << "ci = ' server1'" << 0;
+    QTest::newRow("case-sensitive collation") << "cs = 'SERVER1'" << 0;
+    QTest::newRow("case-sensitive, same case") << "cs = 'Server1 '" << 1;
+    QTest::newRow("IN list") << "ci in ('x', 'SERVER1')" << 1;
+    QTest::newRow("collation in the statement") << "ci = 'SERVER1' COLLATE Chinese_PRC_CS_AS" << 0;
+    QTest::newRow("other rows still differ") << "ci = 'server2'" << 0;
+}
+
+void TestEmbeddedServer::textComparesAsTheColumnsCollation()
+{
+    QFETCH(QString, where);
+    QFETCH(int, rows);
+    auto master = sa();
+    master->execute(
+        QStringLiteral("CREATE TABLE [c] ([ci] [nvarchar] (20) NULL, [prc] [nvarchar] (20) COLLATE "
+                       "Chinese_PRC_CI_AS NULL, [cs] [varchar] (20) COLLATE Chinese_PRC_CS_AS NULL)"));
+    master->execute(
+        QStringLiteral("insert into c values (?, ?, ?)"), { u"Server1"_qs, u"Server1"_qs, u"Server1"_qs });
+    master->execute(QStringLiteral("insert into c values (?, ?, ?)"), { u"äbc"_qs, u"x"_qs, u"x"_qs });
+    QCOMPARE(master->query(QStringLiteral("select * from c where ") + where).rows.size(), rows);
 }
 
 QTEST_GUILESS_MAIN(TestEmbeddedServer)

@@ -37,9 +37,12 @@ private slots:
     void missingFileKeepsTheHeldValue();
     void scriptNameGetsIniOnlyAfterARead();
     void profileWritingKeepsOtherSectionsAndKeys();
+    void profileWritingChangesOnlyTheOneLine_data();
+    void profileWritingChangesOnlyTheOneLine();
     void helpTopicIsWrittenInGbk();
     void followOnLaunchStartsTheLastNamedTarget();
     void missingLaunchTargetOpensTheDirectory();
+    void backslashesOfTheTextFilesAreSeparators();
     void helpViewerIsFoundInTheInstallationFirst();
 
 private:
@@ -130,6 +133,38 @@ void TestInstallFiles::profileWritingKeepsOtherSectionsAndKeys()
         QStringLiteral("k"), QStringLiteral("v")));
 }
 
+void TestInstallFiles::profileWritingChangesOnlyTheOneLine_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    // help.ini's key in GBK: 帮助路径=创建账套.htm
+    const QByteArray line = text::toGbk(QStringLiteral("帮助路径=创建账套.htm"));
+    const QByteArray key = text::toGbk(QStringLiteral("帮助路径"));
+    // Bytes no GBK decoder accepts: a lone lead byte, 0xFF, a lead byte before a control byte.
+    const QByteArray odd("note=\x81\xff\xfe\x81\x0a", 10);
+    QTest::newRow("invalid bytes elsewhere stay")
+        << QByteArray("[other]\r\n" + odd + "[path]\r\n" + key + "=old.htm\r\nx=\xd5\r\n")
+        << QByteArray("[other]\r\n" + odd + "[path]\r\n" + line + "\r\nx=\xd5\r\n");
+    QTest::newRow("line breaks of other lines stay") << QByteArray(
+        "[path]\n" + key + "=old\r\nz=1\nlast=\xa1") << QByteArray("[path]\n" + line + "\r\nz=1\nlast=\xa1");
+    QTest::newRow("new key after the section's last entry")
+        << QByteArray("[path]\r\na=\xff\r\n\r\n[more]\r\nb=\x80\r\n")
+        << QByteArray("[path]\r\na=\xff\r\n" + line + "\r\n\r\n[more]\r\nb=\x80\r\n");
+    QTest::newRow("new section after a last line without break") << QByteArray(
+        "[more]\r\nb=\xfe\xfe") << QByteArray("[more]\r\nb=\xfe\xfe\r\n[path]\r\n" + line + "\r\n");
+    QTest::newRow("key in a section holding only a last line without break")
+        << QByteArray("[path]\r\nq=\xff") << QByteArray("[path]\r\nq=\xff\r\n" + line + "\r\n");
+}
+
+void TestInstallFiles::profileWritingChangesOnlyTheOneLine()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    writeBytes(m_install + QStringLiteral("help.ini"), before);
+    install::writeHelpTopic(install::helpTopic());
+    QCOMPARE(readBytes(m_install + QStringLiteral("help.ini")), after);
+}
+
 void TestInstallFiles::helpTopicIsWrittenInGbk()
 {
     install::writeHelpTopic(install::helpTopic());
@@ -161,6 +196,18 @@ void TestInstallFiles::missingLaunchTargetOpensTheDirectory()
     install::followOnLaunch();
     QCOMPARE(m_started.size(), 1);
     QCOMPARE(m_started.first(), QStringList({ QStringLiteral("xdg-open"), m_install, m_install }));
+}
+
+void TestInstallFiles::backslashesOfTheTextFilesAreSeparators()
+{
+    writeBytes(m_install + QStringLiteral("txt/runsoft.txt"), "bin\\tovra\r\n");
+    writeBytes(m_install + QStringLiteral("bin/tovra"), "#!/bin/sh\n");
+    QFile::setPermissions(
+        m_install + QStringLiteral("bin/tovra"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    install::followOnLaunch();
+    QCOMPARE(install::heldValues().launchTarget, QStringLiteral("bin\\tovra")); // held as read
+    QCOMPARE(m_started.value(0), QStringList({ m_install + QStringLiteral("bin/tovra"), m_install }));
+    QCOMPARE(install::localPath(QStringLiteral("\\sub\\xzzt.ini")), QStringLiteral("/sub/xzzt.ini"));
 }
 
 void TestInstallFiles::helpViewerIsFoundInTheInstallationFirst()

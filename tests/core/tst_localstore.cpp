@@ -25,6 +25,10 @@ private slots:
     void quotesInNamesAreLookedUpNotBroken();
     void firstOfTwoRecordsWins();
     void accountSetRowsAreAppendedWithDateAndNet();
+    void emptyHalfOfTheRecordIsEmptyTextNotNull_data();
+    void emptyHalfOfTheRecordIsEmptyTextNotNull();
+    void lookUpsIgnoreLetterCase_data();
+    void lookUpsIgnoreLetterCase();
 
 private:
     int count(const QString &sql);
@@ -150,6 +154,71 @@ void TestLocalStore::accountSetRowsAreAppendedWithDateAndNet()
     QCOMPARE(m_query->fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
     m_query->next();
     QCOMPARE(m_query->fieldAsText(QStringLiteral("net")), QString());
+}
+
+void TestLocalStore::emptyHalfOfTheRecordIsEmptyTextNotNull_data()
+{
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<Login>("login");
+    QTest::addColumn<QString>("emptyField");
+    const Login sql = Login::sql(QStringLiteral("sa"), QStringLiteral("pw"));
+    QTest::newRow("appended, SQL login") << false << sql << QStringLiteral("1");
+    QTest::newRow("appended, Windows login") << false << Login::integrated() << QStringLiteral("2");
+    QTest::newRow("updated, SQL login") << true << sql << QStringLiteral("1");
+    QTest::newRow("updated, Windows login") << true << Login::integrated() << QStringLiteral("2");
+}
+
+void TestLocalStore::emptyHalfOfTheRecordIsEmptyTextNotNull()
+{
+    QFETCH(bool, stored);
+    QFETCH(Login, login);
+    QFETCH(QString, emptyField);
+    const QString server = QStringLiteral("SRV01");
+    if (stored) // a record of the other login kind, so that both fields change
+        store::storeServerRecord(*m_query, server,
+            login.kind == Login::Kind::Sql ? Login::integrated() : Login::sql(QStringLiteral("u"), {}));
+    store::storeServerRecord(*m_query, server, login);
+    QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
+    QCOMPARE(count(QStringLiteral("select * from xtljb where \"1\" is null or \"2\" is null")), 0);
+    QCOMPARE(count(QStringLiteral("select * from xtljb where \"%1\" = ''").arg(emptyField)), 1);
+    QCOMPARE(store::readLoginFragment(*m_query, server).login(), login);
+}
+
+void TestLocalStore::lookUpsIgnoreLetterCase_data()
+{
+    QTest::addColumn<bool>("olderFile");
+    QTest::newRow("shipped file") << false;
+    // A file made before its text columns compared without regard to case.
+    QTest::newRow("older file") << true;
+}
+
+void TestLocalStore::lookUpsIgnoreLetterCase()
+{
+    QFETCH(bool, olderFile);
+    if (olderFile) {
+        data::Query q(QStringLiteral("schema"));
+        q.setConnection(m_conn.get());
+        for (const char *sql : { "drop table xtljb", "drop table ztxxb",
+                 "create table xtljb (zjmc varchar(128), \"1\" varchar(255), \"2\" varchar(255))",
+                 "create table ztxxb (ztbh varchar(128), ztmc varchar(100), jlrq date, kl varchar(50), "
+                 "zjmc varchar(128), sjklx varchar(20), net varchar(4))" })
+            data::reexecute(q, QString::fromLatin1(sql));
+    }
+    store::storeServerRecord(*m_query, QStringLiteral("server1"), Login::integrated());
+    store::storeServerRecord(*m_query, QStringLiteral("SERVER1"), Login::sql(QStringLiteral("sa"), {}));
+    QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
+    QVERIFY(store::findServerRecord(*m_query, QStringLiteral("Server1")));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), QStringLiteral("server1")); // as first stored
+    QCOMPARE(
+        store::readLoginFragment(*m_query, QStringLiteral("sErVeR1")).login().user, QStringLiteral("sa"));
+    QVERIFY(!store::findServerRecord(*m_query, QStringLiteral("server10")));
+
+    store::beginAccountSetRow(*m_query,
+        { QStringLiteral("zt001"), QStringLiteral("名称"), QDate(2026, 12, 8), QString(),
+            QStringLiteral("server1") });
+    m_query->post();
+    QVERIFY(store::findAccountSetRow(*m_query, QStringLiteral("ZT001"), QStringLiteral("SERVER1")));
+    QVERIFY(!store::findAccountSetRow(*m_query, QStringLiteral("ZT0011"), QStringLiteral("SERVER1")));
 }
 
 QTEST_GUILESS_MAIN(TestLocalStore)

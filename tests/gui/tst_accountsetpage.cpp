@@ -8,6 +8,7 @@
 #include "accountset/directory.h"
 #include "accountset/networkset.h"
 #include "accountset/progressbarcopy.h"
+#include "accountset/rowindicator.h"
 #include "data/dataerror.h"
 
 #include <QAction>
@@ -139,6 +140,8 @@ private slots:
     void sampleNeedsAServerName();
 
     void progressBarShowsHugeFilesInProportion();
+    void emptyTemplateLeavesAnEmptyBar();
+    void gridMarksTheCurrentRowInsteadOfNumberingRows();
 
 private:
     void toPageTwo(const QString &server = Embedded);
@@ -691,8 +694,9 @@ void TestAccountSetPage::deletePasswordGroupCanFloat()
     QVERIFY(group->isVisible());
     QCOMPARE(group->palette().color(QPalette::Window), QColor(188, 202, 228)); // the page's colours
     QCOMPARE(group->pos(), globalBefore + QPoint(56, 46) - QPoint(4, 4));
-    // It works as before while floating: the delete button acts on the listed row.
-    p2->BitBtn5->click();
+    // It works as before while floating: the delete button acts on the listed row, and stays the
+    // default button of the group's own window.
+    QTest::keyClick(p2->Edit3, Qt::Key_Return);
     QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("此账套已成功删除！"));
     QVERIFY(group->isHidden());
     p2->BitBtn3->click(); // no rows left: nothing
@@ -826,6 +830,48 @@ void TestAccountSetPage::progressBarShowsHugeFilesInProportion()
     QCOMPARE(bar.maximum(), 23);
     progress.setPosition(22);
     QCOMPARE(bar.value(), 22);
+}
+
+void TestAccountSetPage::emptyTemplateLeavesAnEmptyBar()
+{
+    QProgressBar bar;
+    gui::ProgressBarCopy progress(&bar);
+    progress.start();
+    progress.setRange(0);
+    progress.setPosition(0);
+    // A range of 0 .. 0 would be the toolkit's "busy" bar.
+    QVERIFY(bar.maximum() > bar.minimum());
+    QCOMPARE(bar.value(), bar.minimum());
+}
+
+void TestAccountSetPage::gridMarksTheCurrentRowInsteadOfNumberingRows()
+{
+    registerOnServer({ { "zt501", "甲", "" }, { "zt502", "乙", "" }, { "zt503", "丙", "" } });
+    toPageTwo();
+    listTab();
+    QTableView *grid = m_wizard->p2()->DBGrid1;
+    auto *indicator = qobject_cast<gui::RowIndicator *>(grid->verticalHeader());
+    QVERIFY(indicator);
+    QCOMPARE(indicator->width(), 12);
+    QCOMPARE(indicator->markedRow(), 0);
+    selectGridRow(2);
+    QCOMPARE(indicator->markedRow(), 2);
+
+    // Drawn: a dark marker beside row 2 only, no numbers anywhere.
+    m_wizard->page2->show();
+    const QImage image = indicator->grab().toImage();
+    const auto darkPixels = [&](int row) {
+        int dark = 0;
+        const int top = indicator->sectionViewportPosition(row);
+        for (int y = top; y < top + indicator->sectionSize(row); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                dark += qGray(image.pixel(x, y)) < 60 ? 1 : 0;
+        }
+        return dark;
+    };
+    QVERIFY(darkPixels(2) > 4);
+    QCOMPARE(darkPixels(0), 0);
+    QCOMPARE(darkPixels(1), 0);
 }
 
 QTEST_MAIN(TestAccountSetPage)

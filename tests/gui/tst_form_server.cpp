@@ -1,6 +1,7 @@
 // Page 1, the server setup page: its widgets, its login options, and its own handlers.
 #include "wizardfixture.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QStyle>
 
@@ -31,6 +32,7 @@ private slots:
     void lookupDialogOpensWithoutBlocking();
     void helpRequestWritesHelpIniOnlyOnce();
     void escapeEndsTheWizard();
+    void enterInTheServerBoxAddsNothingAndPressesNothing();
 
 private:
     std::unique_ptr<Wizard> m_wizard;
@@ -326,6 +328,25 @@ void TestFormServer::escapeEndsTheWizard()
     QTest::keyClick(m_wizard->p1()->SQLServersListComboBox1, Qt::Key_Escape);
     QCOMPARE(m_wizard->closedSpy->count(), 1);
     QVERIFY(!m_wizard->server->isVisible());
+}
+
+void TestFormServer::enterInTheServerBoxAddsNothingAndPressesNothing()
+{
+    m_wizard->server->show();
+    m_wizard->server->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_wizard->server));
+    QComboBox *box = m_wizard->p1()->SQLServersListComboBox1;
+    QCOMPARE(box->insertPolicy(), QComboBox::NoInsert);
+    const int items = box->count();
+    QSignalSpy next(m_wizard->p1()->BitBtn7, &QPushButton::clicked);
+    box->setFocus();
+    QTRY_VERIFY(box->hasFocus());
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("typed-server"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(box->count(), items); // only the search fills the list
+    QCOMPARE(box->currentText(), QStringLiteral("typed-server"));
+    QCOMPARE(next.count(), 0); // no button of the page is a default button
 }
 
 QTEST_MAIN(TestFormServer)

@@ -32,6 +32,13 @@ private slots:
     void leftOverWaitCursorIsResetOnMouseMove();
     void helpGoesThroughPageOne();
 
+    void focusedButtonPressesOnEnterAndSpace_data();
+    void focusedButtonPressesOnEnterAndSpace();
+    void deleteIsTheDefaultButtonWhileItsGroupShows_data();
+    void deleteIsTheDefaultButtonWhileItsGroupShows();
+    void passwordFieldsShowStars_data();
+    void passwordFieldsShowStars();
+
 private:
     void showPage();
     std::unique_ptr<Wizard> m_wizard;
@@ -201,6 +208,8 @@ void TestFormXzzt::enterMovesOnLikeTab_data()
                            << "Edit4" << int(Qt::Key_Return);
     QTest::newRow("Edit4 to the create button") << "Edit4"
                                                 << "BitBtn1" << int(Qt::Key_Return);
+    QTest::newRow("the create button takes the next Enter") << "BitBtn1"
+                                                            << "BitBtn1" << int(Qt::Key_Return);
     QTest::newRow("keypad Enter") << "Edit5"
                                   << "Edit2" << int(Qt::Key_Enter);
 }
@@ -211,7 +220,7 @@ void TestFormXzzt::enterMovesOnLikeTab()
     QFETCH(QString, to);
     QFETCH(int, key);
     showPage();
-    auto *field = m_wizard->page2->findChild<QLineEdit *>(from);
+    auto *field = m_wizard->page2->findChild<QWidget *>(from);
     field->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), field);
     QSignalSpy created(m_wizard->p2()->BitBtn1, &QPushButton::clicked);
@@ -219,8 +228,15 @@ void TestFormXzzt::enterMovesOnLikeTab()
     QTest::keyClick(field, Qt::Key(key));
 
     QTRY_COMPARE(QApplication::focusWidget()->objectName(), to);
-    QCOMPARE(created.count(), 0); // focus moves to the button; it is not pressed
-    QVERIFY(m_wizard->notifier.messages.isEmpty());
+    if (from != QLatin1StringView("BitBtn1")) {
+        QCOMPARE(created.count(), 0); // focus moves to the button; it is not pressed
+        QVERIFY(m_wizard->notifier.messages.isEmpty());
+    } else {
+        // Enter on the focused button presses it: the checks of the creation answer.
+        QCOMPARE(created.count(), 1);
+        QCOMPARE(m_wizard->notifier.last().text,
+            QStringLiteral("服务器名称不能为空,请点击“上一步”获取可加用的服务器名称！"));
+    }
 }
 
 void TestFormXzzt::enterInTheDeletePasswordStays()
@@ -282,6 +298,128 @@ void TestFormXzzt::helpGoesThroughPageOne()
     QTest::mouseClick(m_wizard->p2()->BitBtn9, Qt::LeftButton);
     QCOMPARE(m_wizard->p1()->Edit3->text(), QStringLiteral("创建账套"));
     QVERIFY(helpIniText(dir).contains(QStringLiteral("帮助路径=创建账套.htm")));
+}
+
+void TestFormXzzt::focusedButtonPressesOnEnterAndSpace_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    // Buttons whose handlers end quietly here: no listed directory, no server name, help.
+    QTest::newRow("page 2, Return") << "form_xzzt"
+                                    << "BitBtn2" << int(Qt::Key_Return);
+    QTest::newRow("page 2, keypad Enter") << "form_xzzt"
+                                          << "BitBtn3" << int(Qt::Key_Enter);
+    QTest::newRow("page 2, Space") << "form_xzzt"
+                                   << "BitBtn9" << int(Qt::Key_Space);
+    QTest::newRow("page 1, Return") << "form_server"
+                                    << "BitBtn7" << int(Qt::Key_Return);
+    QTest::newRow("page 1, Space") << "form_server"
+                                   << "BitBtn1" << int(Qt::Key_Space);
+    QTest::newRow("lookup dialog, Return") << "Form_HJFW"
+                                           << "BitBtn2" << int(Qt::Key_Return);
+    QTest::newRow("lookup dialog, Space") << "Form_HJFW"
+                                          << "BitBtn2" << int(Qt::Key_Space);
+}
+
+void TestFormXzzt::focusedButtonPressesOnEnterAndSpace()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QWidget *shown = window == QLatin1StringView("form_xzzt") ? static_cast<QWidget *>(m_wizard->page2)
+        : window == QLatin1StringView("form_server")          ? static_cast<QWidget *>(m_wizard->server)
+                                                              : static_cast<QWidget *>(m_wizard->lookup);
+    shown->show();
+    shown->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(shown));
+    auto *pressed = shown->findChild<QPushButton *>(button);
+    QVERIFY(pressed);
+    QVERIFY(!pressed->isDefault());
+    pressed->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), pressed);
+    QSignalSpy clicked(pressed, &QPushButton::clicked);
+    QTest::keyClick(pressed, Qt::Key(key));
+    QCOMPARE(clicked.count(), 1);
+    // A modified Enter is no press.
+    if (key != Qt::Key_Space) {
+        QTest::keyClick(pressed, Qt::Key(key), Qt::ControlModifier);
+        QCOMPARE(clicked.count(), 1);
+    }
+}
+
+void TestFormXzzt::deleteIsTheDefaultButtonWhileItsGroupShows_data()
+{
+    QTest::addColumn<bool>("groupShown");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("deletePresses");
+    QTest::addColumn<int>("focusPresses"); // presses of the focused widget, when it is a button
+    QTest::newRow("password field") << true << "Edit3" << 1 << 0;
+    QTest::newRow("grid") << true << "DBGrid1" << 1 << 0;
+    QTest::newRow("tabs") << true << "PageControl1" << 1 << 0;
+    QTest::newRow("another button presses itself") << true << "BitBtn2" << 0 << 1;
+    QTest::newRow("the cancel button presses itself") << true << "BitBtn6" << 0 << 1;
+    QTest::newRow("group hidden: grid") << false << "DBGrid1" << 0 << 0;
+    QTest::newRow("group hidden: tabs") << false << "PageControl1" << 0 << 0;
+}
+
+void TestFormXzzt::deleteIsTheDefaultButtonWhileItsGroupShows()
+{
+    QFETCH(bool, groupShown);
+    QFETCH(QString, focus);
+    QFETCH(int, deletePresses);
+    QFETCH(int, focusPresses);
+    Ui::form_xzzt *ui = m_wizard->p2();
+    showPage();
+    ui->PageControl1->setCurrentIndex(1);
+    ui->GroupBox1->setVisible(groupShown);
+    auto *focused = m_wizard->page2->findChild<QWidget *>(focus);
+    focused->setFocus();
+    QTRY_VERIFY(focused->hasFocus());
+    QSignalSpy deleted(ui->BitBtn5, &QPushButton::clicked);
+    auto *focusedButton = qobject_cast<QPushButton *>(focused);
+    std::unique_ptr<QSignalSpy> own;
+    if (focusedButton)
+        own = std::make_unique<QSignalSpy>(focusedButton, &QPushButton::clicked);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+
+    QCOMPARE(deleted.count(), deletePresses);
+    QCOMPARE(own ? own->count() : 0, focusPresses);
+    // On the first tab the group is not on screen, so nothing there is pressed by Enter.
+    ui->PageControl1->setCurrentIndex(0);
+    ui->Edit2->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), ui->Edit2);
+    QTest::keyClick(ui->Edit2, Qt::Key_Return);
+    QCOMPARE(deleted.count(), deletePresses);
+}
+
+void TestFormXzzt::passwordFieldsShowStars_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("page 1 password") << "form_server"
+                                     << "Edit2";
+    QTest::newRow("account-set password") << "form_xzzt"
+                                          << "Edit6";
+    QTest::newRow("password repeated") << "form_xzzt"
+                                       << "Edit4";
+    QTest::newRow("delete password") << "form_xzzt"
+                                     << "Edit3";
+}
+
+void TestFormXzzt::passwordFieldsShowStars()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, field);
+    QWidget *page = window == QLatin1StringView("form_server") ? static_cast<QWidget *>(m_wizard->server)
+                                                               : static_cast<QWidget *>(m_wizard->page2);
+    auto *edit = page->findChild<QLineEdit *>(field);
+    QVERIFY(edit);
+    QCOMPARE(edit->echoMode(), QLineEdit::Password);
+    QCOMPARE(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit), int(u'*'));
+    QCOMPARE(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordMaskDelay, nullptr, edit), 0);
+    QCOMPARE(edit->palette().color(QPalette::Base), page->palette().color(QPalette::Base));
 }
 
 QTEST_MAIN(TestFormXzzt)

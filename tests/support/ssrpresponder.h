@@ -50,6 +50,10 @@ public:
     SsrpResponder(const SsrpResponder &) = delete;
     SsrpResponder &operator=(const SsrpResponder &) = delete;
 
+    // Before answering a broadcast request, send this many datagrams to the requester from
+    // another port of 127.0.0.1, in bursts: a flood from a sender other than the target.
+    void setFloodFromElsewhere(int datagrams) { m_flood = datagrams; }
+
     quint16 port() const { return m_port; }
     QString target() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     int requestCount() const { return m_requests; }
@@ -115,6 +119,8 @@ private:
             ++m_requests;
             if (m_delayMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+            if (request.startsWith('\x02') && m_flood > 0)
+                flood(from);
             QList<QByteArray> answers;
             if (request.startsWith('\x02'))
                 answers = m_broadcastAnswers;
@@ -126,6 +132,21 @@ private:
         }
     }
 
+    void flood(const sockaddr_in &to)
+    {
+        const int other = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const QByteArray datagram = svrResp(record("FLOOD", "MSSQLSERVER"));
+        for (int i = 0; i < m_flood; ++i) {
+            ::sendto(other, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+                reinterpret_cast<const sockaddr *>(&to), sizeof to);
+            if (i % 40 == 39)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ::close(other);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+
+    std::atomic<int> m_flood { 0 };
     QList<QByteArray> m_broadcastAnswers;
     QByteArray m_instanceAnswer;
     int m_delayMs = 0;

@@ -91,8 +91,8 @@ void runCreationScript(AccountSetObjects &o)
     install::readScriptName();
     o.ADOTy1.close();
     o.ADOTy1.clearSql();
-    o.ADOTy1.loadSqlFromFile(
-        install::directory() + QStringLiteral("/data/") + install::heldValues().scriptName);
+    o.ADOTy1.loadSqlFromFile(install::directory() + QStringLiteral("/data/")
+        + install::localPath(install::heldValues().scriptName));
     o.ADOTy1.execSql();
 }
 

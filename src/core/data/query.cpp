@@ -272,6 +272,9 @@ QVariant Query::convertForColumn(int column, const QVariant &value) const
     // Setting an empty text on a field that does not hold text clears it.
     if (value.typeId() == QMetaType::QString && value.toString().isEmpty() && !isTextType(declType))
         return QVariant();
+    // Empty text is stored as empty text, never as NULL: the drivers take a null QString for NULL.
+    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QVariant(QStringLiteral(""));
     return value;
 }
 

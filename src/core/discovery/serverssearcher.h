@@ -38,8 +38,9 @@ public:
     ~TServersSearcher() override; // asks the search to stop and waits for the thread
     Q_DISABLE_COPY_MOVE(TServersSearcher)
 
-    // The whole search on the calling thread: the browse answer text, or nullopt when the
-    // network search failed (socket error, nobody answered) or was cancelled.
+    // The whole search on the calling thread: the browse answer text (the embedded instances
+    // alone when nobody answered), or nullopt when the network search could not run (socket
+    // error) or was cancelled.
     static std::optional<QString> browse(const BrowseTarget &target,
         const std::function<bool()> &cancelled = {}, const ListenWindow &window = {});
 

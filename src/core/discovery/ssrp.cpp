@@ -101,7 +101,11 @@ std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datag
     if (!data.endsWith(";;") || data.contains('\0'))
         return std::nullopt;
 
-    const QStringList tokens = text::fromGbk(data).split(u';');
+    // Names that are not valid GBK cannot be shown or reached: the answer is not ours to read.
+    const std::optional<QString> decoded = text::fromGbkStrict(data);
+    if (!decoded)
+        return std::nullopt;
+    const QStringList tokens = decoded->split(u';');
     QList<InstanceRecord> records;
     InstanceRecord current;
     bool inRecord = false;
@@ -200,7 +204,6 @@ std::optional<QStringList> queryServers(const QHostAddress &address, quint16 por
     const bool anyHost = address == QHostAddress(QHostAddress::Broadcast);
     QStringList names;
     QSet<QString> seen;
-    bool answered = false;
     int datagrams = 0;
     QElapsedTimer clock;
     clock.start();
@@ -211,20 +214,24 @@ std::optional<QStringList> queryServers(const QHostAddress &address, quint16 por
             break;
         if (!socket.hasPendingDatagrams()
             && !socket.waitForReadyRead(static_cast<int>(std::min<qint64>(remaining, kPollSliceMs)))) {
+            // The target's host saying that nobody listens there is no answer, not a failure.
+            if (socket.error() == QAbstractSocket::ConnectionRefusedError)
+                break;
             if (socket.error() != QAbstractSocket::SocketTimeoutError)
                 return std::nullopt;
             continue;
         }
-        while (socket.hasPendingDatagrams()) {
+        // A flood from other senders is read and dropped, but never holds the search past its time.
+        while (socket.hasPendingDatagrams() && clock.elapsed() < window.totalMs && !isCancelled()) {
             const QNetworkDatagram datagram = socket.receiveDatagram(65536);
-            if (++datagrams > kMaxDatagrams)
-                break;
+            // Only the target's datagrams count: others cannot end the search early.
             if (!fromTarget(datagram, address, port, anyHost))
                 continue;
+            if (++datagrams > kMaxDatagrams)
+                break;
             const auto records = parseServerResponse(datagram.data());
             if (!records)
                 continue;
-            answered = true;
             stopAt = clock.elapsed() + window.quietMs;
             for (const InstanceRecord &record : *records) {
                 const QString name = record.displayName();
@@ -238,8 +245,9 @@ std::optional<QStringList> queryServers(const QHostAddress &address, quint16 por
         if (datagrams > kMaxDatagrams)
             break;
     }
-    if (isCancelled() || !answered)
+    if (isCancelled())
         return std::nullopt;
+    // Nobody answering is a search that found no servers, not a failed one.
     return names;
 }
 

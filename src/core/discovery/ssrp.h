@@ -44,8 +44,8 @@ struct ListenWindow
 
 // Sends one CLNT_BCAST_EX datagram (the byte 0x02) to address:port and collects the SVR_RESP
 // answers coming back from that port (and, unless address is the broadcast address, from that
-// host). Answers the display names found, in order of arrival, without duplicates; nullopt
-// when the socket fails, when no valid answer came, or when cancelled() turned true.
+// host). Answers the display names found, in order of arrival, without duplicates (none when
+// nobody answered); nullopt when the socket fails or when cancelled() turned true.
 std::optional<QStringList> queryServers(const QHostAddress &address, quint16 port,
     const std::function<bool()> &cancelled = {}, const ListenWindow &window = {});
 

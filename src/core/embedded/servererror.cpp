@@ -1,5 +1,7 @@
 #include "servererror.h"
 
+#include "columnrules.h"
+
 #include <QRegularExpression>
 
 namespace zt::embedded {
@@ -23,6 +25,7 @@ constexpr Template Templates[] = {
     { Msg::PermissionDenied, 262, "%s permission denied in database '%s'." },
     { Msg::NullNotAllowed, 515,
         "Cannot insert the value NULL into column '%s', table '%s'; column does not allow nulls. %s fails." },
+    { Msg::Truncated, 8152, "String or binary data would be truncated." },
     { Msg::ExplicitIdentity, 544,
         "Cannot insert explicit value for identity column in table '%s' when IDENTITY_INSERT is set to "
         "OFF." },
@@ -113,6 +116,12 @@ data::DataError serverError(Msg msg, const QStringList &args)
     return data::DataError(prefixed(messageText(msg, args)));
 }
 
+data::DataError statementError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("The statement has been terminated.")));
+}
+
 data::DataError restoreError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
@@ -159,7 +168,7 @@ data::DataError fromSqlite(
     if ((m = notNull.match(message)).hasMatch()) {
         const QString table = m.captured(1).section(u'.', 0, -2);
         const QString column = lastPart(m.captured(1));
-        return serverError(
+        return statementError(
             Msg::NullNotAllowed, { column, database + QStringLiteral(".dbo.") + table, statement });
     }
     if ((m = unique.match(message)).hasMatch()) {
@@ -170,6 +179,8 @@ data::DataError fromSqlite(
     }
     if (message == QLatin1StringView("FOREIGN KEY constraint failed"))
         return serverError(Msg::ConstraintConflict, { statement, QStringLiteral("FOREIGN KEY") });
+    if (message == QLatin1StringView("CHECK constraint failed: ") + QLatin1StringView(SizeConstraint))
+        return statementError(Msg::Truncated);
     if (message.startsWith(QLatin1StringView("CHECK constraint failed")))
         return serverError(Msg::ConstraintConflict, { statement, QStringLiteral("CHECK") });
     if ((m = noFunction.match(message)).hasMatch())

@@ -16,6 +16,7 @@ enum class Msg {
     InvalidObject,
     PermissionDenied,
     NullNotAllowed,
+    Truncated,
     ExplicitIdentity,
     ConstraintConflict,
     LockTimeout,
@@ -50,6 +51,10 @@ QString messageText(Msg msg, const QStringList &args = {});
 
 // The error as the client sees it: "[ztwizard][SQL Server]" + text.
 data::DataError serverError(Msg msg, const QStringList &args = {});
+
+// A statement that changed no row because of the error: the cause followed by "The statement
+// has been terminated.", as SQL Server sends it (515, 8152).
+data::DataError statementError(Msg msg, const QStringList &args = {});
 
 // A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
 data::DataError restoreError(Msg msg, const QStringList &args = {});

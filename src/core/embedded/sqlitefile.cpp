@@ -1,5 +1,7 @@
 #include "sqlitefile.h"
 
+#include "columnrules.h"
+
 #include <QDateTime>
 #include <QFile>
 
@@ -25,6 +27,7 @@ SqliteFile::SqliteFile(const QString &path, bool create)
     }
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 0);
+    installColumnRules(m_db);
     exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     // Write-ahead logging without a sync at every commit: each posted row is its own
     // transaction, and a crash may lose the last ones but never corrupts the file.

@@ -1,5 +1,6 @@
 #include "tsqlstatement.h"
 
+#include "columnrules.h"
 #include "servererror.h"
 
 namespace zt::embedded {
@@ -190,6 +191,10 @@ QString passThrough(const QString &batch, const QList<Token> &tokens)
             replace(t, quoteText(t.text));
         } else if (t.kind == Token::Kind::Identifier && t.text.contains(u']')) {
             replace(t, quoteName(t.text));
+        } else if (t.is("collate") && i + 1 < tokens.size() && tokens[i + 1].isName()) {
+            // T-SQL collation names compare as the server's own collations.
+            replace(tokens[i + 1], collationFor(QStringLiteral("nvarchar"), tokens[i + 1].text));
+            ++i;
         } else if (t.kind == Token::Kind::Word && i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(')) {
             const QString function = sqliteFunction(t.text);
             if (function.endsWith(u')') && i + 2 < tokens.size() && tokens[i + 2].isSymbol(u')')) {
@@ -295,10 +300,37 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
         type += QStringLiteral(" precision");
     else if (c.accept("varying"))
         type += QStringLiteral(" varying");
-    if (c.peekSymbol(u'('))
-        c.group(); // sizes are not kept: SQLite does not enforce them
+    // The size stays with the declared type, which is reported back as written; the server
+    // enforces it with a check of its own.
+    QStringList sizeArgs;
+    if (c.peekSymbol(u'(')) {
+        QList<Token> size = c.group();
+        QString arg;
+        for (const Token &t : std::as_const(size)) {
+            if (t.isSymbol(u',')) {
+                sizeArgs << arg;
+                arg.clear();
+            } else {
+                arg += t.text;
+            }
+        }
+        sizeArgs << arg;
+        for (const QString &a : std::as_const(sizeArgs)) {
+            if (a.isEmpty())
+                c.fail(-1);
+        }
+    }
+    // SQLite takes only numbers there: (max) is written -1, the length SQL Server's own catalog
+    // gives a max type.
+    QStringList declaredArgs = sizeArgs;
+    for (QString &a : declaredArgs) {
+        if (a.compare(QLatin1StringView("max"), Qt::CaseInsensitive) == 0)
+            a = QStringLiteral("-1");
+    }
+    const QString declared = sizeArgs.isEmpty() ? type : type + u'(' + declaredArgs.join(u',') + u')';
 
-    QStringList parts { quoteName(column), type };
+    QStringList parts { quoteName(column), declared };
+    QString collation;
     bool notNull = false;
     bool isIdentity = false;
     while (!c.atEnd() && !c.peekSymbol(u',') && !c.peekSymbol(u')')) {
@@ -318,7 +350,7 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
             identity = id;
             isIdentity = true;
         } else if (c.accept("collate")) {
-            c.name();
+            collation = c.name();
         } else if (c.accept("not")) {
             if (c.accept("for")) {
                 c.expect("replication");
@@ -356,6 +388,10 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
     // momentary NULL.
     if (notNull && !isIdentity)
         parts << QStringLiteral("NOT NULL");
+    if (const QString sqlite = collationFor(type, collation); !sqlite.isEmpty())
+        parts.insert(2, QStringLiteral("COLLATE ") + sqlite);
+    if (const auto check = sizeCheck(quoteName(column), type, sizeArgs))
+        parts << *check;
     return parts.join(u' ');
 }
 

@@ -22,6 +22,11 @@ QString directory()
     return dir;
 }
 
+QString localPath(const QString &stored)
+{
+    return QString(stored).replace(u'\\', u'/');
+}
+
 void setDirectory(const QString &directory)
 {
     overridden() = directory;

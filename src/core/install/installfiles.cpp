@@ -79,14 +79,34 @@ void readScriptName()
 
 bool writeProfileString(const QString &path, const QString &section, const QString &key, const QString &value)
 {
-    QStringList lines;
+    // Lines as they are in the file, each with its own line break (empty for a last line without
+    // one): every line but the one written goes back byte for byte, whatever its encoding.
+    struct Line
+    {
+        QByteArray bytes;
+        QByteArray lineBreak;
+    };
+    QList<Line> lines;
     QFile existing(path);
     if (existing.exists()) {
         if (!existing.open(QIODevice::ReadOnly))
             return false;
-        for (const QByteArray &line : splitLines(existing.readAll()))
-            lines.append(text::fromGbk(line));
+        const QByteArray bytes = existing.readAll();
+        if (existing.error() != QFileDevice::NoError)
+            return false;
         existing.close();
+        qsizetype pos = 0;
+        while (pos < bytes.size()) {
+            qsizetype end = pos;
+            while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
+                ++end;
+            qsizetype next = end;
+            if (next < bytes.size())
+                next += bytes.at(next) == '\r' && next + 1 < bytes.size() && bytes.at(next + 1) == '\n' ? 2
+                                                                                                        : 1;
+            lines.append({ bytes.mid(pos, end - pos), bytes.mid(end, next - end) });
+            pos = next;
+        }
     }
 
     const auto sectionOf = [](const QString &line) -> std::optional<QString> {
@@ -95,12 +115,16 @@ bool writeProfileString(const QString &path, const QString &section, const QStri
             return t.mid(1, t.indexOf(u']') - 1).trimmed();
         return std::nullopt;
     };
+    const QByteArray written = text::toGbk(key + u'=' + value);
+    const QByteArray crlf("\r\n");
 
     qsizetype sectionLine = -1;
     qsizetype insertAt = -1;
     bool replaced = false;
     for (qsizetype i = 0; i < lines.size() && !replaced; ++i) {
-        if (const auto name = sectionOf(lines.at(i))) {
+        // Sections and keys are recognised in the decoded text; the bytes stay as they were.
+        const QString line = text::fromGbk(lines.at(i).bytes);
+        if (const auto name = sectionOf(line)) {
             if (sectionLine >= 0)
                 break; // past our section
             if (name->compare(section, Qt::CaseInsensitive) == 0) {
@@ -111,28 +135,31 @@ bool writeProfileString(const QString &path, const QString &section, const QStri
         }
         if (sectionLine < 0)
             continue;
-        const QString &line = lines.at(i);
         if (!line.trimmed().isEmpty())
             insertAt = i + 1;
         const qsizetype eq = line.indexOf(u'=');
         if (eq > 0 && line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) {
-            lines[i] = key + u'=' + value;
+            lines[i].bytes = written;
             replaced = true;
         }
     }
     if (!replaced) {
         if (sectionLine < 0) {
-            lines.append(u'[' + section + u']');
+            if (!lines.isEmpty() && lines.last().lineBreak.isEmpty())
+                lines.last().lineBreak = crlf;
+            lines.append({ text::toGbk(u'[' + section + u']'), crlf });
             insertAt = lines.size();
         }
-        lines.insert(insertAt, key + u'=' + value);
+        if (insertAt > 0 && lines.at(insertAt - 1).lineBreak.isEmpty())
+            lines[insertAt - 1].lineBreak = crlf;
+        lines.insert(insertAt, { written, crlf });
     }
 
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    for (const QString &line : std::as_const(lines))
-        out.write(text::toGbk(line) + "\r\n");
+    for (const Line &line : std::as_const(lines))
+        out.write(line.bytes + line.lineBreak);
     return out.commit();
 }
 
@@ -162,7 +189,7 @@ void startHelpViewer()
 void followOnLaunch()
 {
     readTextFile(directory() + QStringLiteral("txt/runsoft.txt"), heldValues().launchTarget);
-    const QString target = directory() + heldValues().launchTarget;
+    const QString target = directory() + localPath(heldValues().launchTarget);
     const QFileInfo info(target);
     if (info.isFile() && info.isExecutable())
         start(target, {}, directory());

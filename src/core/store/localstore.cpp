@@ -23,9 +23,16 @@ void openLocalConfiguration(data::Connection &connection, data::Query &query)
     query.setConnection(&connection);
 }
 
+QString textEquals(const QString &value)
+{
+    // The local files stand for Access files, whose text comparisons ignore letter case. Said in
+    // the statement, so that files whose columns were declared without it compare alike.
+    return sqlLiteral(value) + QStringLiteral(" COLLATE NOCASE");
+}
+
 bool findServerRecord(data::Query &query, const QString &serverName)
 {
-    data::reopen(query, QStringLiteral("select * from xtljb where zjmc=") + sqlLiteral(serverName));
+    data::reopen(query, QStringLiteral("select * from xtljb where zjmc=") + textEquals(serverName));
     return query.recordCount() != 0;
 }
 
@@ -67,8 +74,8 @@ void beginAccountSetRow(data::Query &query, const AccountSetRow &row)
 bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName)
 {
     data::reopen(query,
-        QStringLiteral("select * from ztxxb where ztbh=") + sqlLiteral(number) + QStringLiteral(" and zjmc=")
-            + sqlLiteral(serverName));
+        QStringLiteral("select * from ztxxb where ztbh=") + textEquals(number) + QStringLiteral(" and zjmc=")
+            + textEquals(serverName));
     return query.recordCount() != 0;
 }
 

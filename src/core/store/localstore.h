@@ -25,8 +25,12 @@ data::ConnectionString localAccessString(const QString &fileName);
 // the query. The connection opens when the query first runs.
 void openLocalConfiguration(data::Connection &connection, data::Query &query);
 
-// Opens "select * from xtljb where zjmc='<server>'" on the query; true when a row exists. The
-// first row is the current one.
+// The right-hand side of a text comparison in a look-up: the literal, compared without regard
+// to letter case as Access compares text.
+QString textEquals(const QString &value);
+
+// Opens "select * from xtljb where zjmc='<server>' COLLATE NOCASE" on the query; true when a row
+// exists. The first row is the current one.
 bool findServerRecord(data::Query &query, const QString &serverName);
 
 // Field "1" followed by field "2" of the first server connection record of the name; empty text
@@ -52,7 +56,8 @@ struct AccountSetRow
 // The row stays in the appending state: the caller may set net, then posts it.
 void beginAccountSetRow(data::Query &query, const AccountSetRow &row);
 
-// Opens "select * from ztxxb where ztbh='<number>' and zjmc='<server>'"; true when a row exists.
+// Opens "select * from ztxxb where ztbh='<number>' COLLATE NOCASE and zjmc='<server>' COLLATE
+// NOCASE"; true when a row exists.
 bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName);
 
 } // namespace zt::store

@@ -10,9 +10,11 @@ namespace zt::text {
 
 namespace {
 
-QByteArray convert(
-    const char *to, const char *from, const QByteArray &in, const char *replacement, size_t unitSize)
+QByteArray convert(const char *to, const char *from, const QByteArray &in, const char *replacement,
+    size_t unitSize, bool *valid = nullptr)
 {
+    if (valid)
+        *valid = true;
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return {};
@@ -28,6 +30,8 @@ QByteArray convert(
         out.append(buffer, static_cast<qsizetype>(sizeof buffer - outLeft));
         if (r == static_cast<size_t>(-1) && errno != E2BIG) {
             // An unconvertible or truncated sequence: substitute and step over one unit.
+            if (valid)
+                *valid = false;
             out.append(replacement);
             const size_t step = inLeft < unitSize ? inLeft : unitSize;
             inPtr += step;
@@ -43,6 +47,15 @@ QByteArray convert(
 QString fromGbk(const QByteArray &bytes)
 {
     const QByteArray utf8 = convert("UTF-8", "GBK", bytes, "\xEF\xBF\xBD", 1);
+    return QString::fromUtf8(utf8);
+}
+
+std::optional<QString> fromGbkStrict(const QByteArray &bytes)
+{
+    bool valid = false;
+    const QByteArray utf8 = convert("UTF-8", "GBK", bytes, "", 1, &valid);
+    if (!valid)
+        return std::nullopt;
     return QString::fromUtf8(utf8);
 }
 

@@ -7,9 +7,12 @@
 #include "accountset/directory.h"
 #include "accountset/networkset.h"
 #include "accountset/progressbarcopy.h"
+#include "accountset/rowindicator.h"
+#include "buttonkeys.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "notifier.h"
+#include "passwordstars.h"
 #include "server/form_server.h"
 #include "store/localstore.h"
 #include "waitcursor.h"
@@ -51,7 +54,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     // over no rows. Its selected row is the current directory row, and the other way round.
     m_directoryModel = new accountset::DirectoryModel(&m_objects.ADOztgl, this);
     m_ui->DBGrid1->setModel(m_directoryModel);
-    m_ui->DBGrid1->verticalHeader()->setFixedWidth(12);
+    new RowIndicator(m_ui->DBGrid1);
     connect(m_ui->DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         [this](const QModelIndex &current) {
             // While a row is being removed the view moves its selection on its own; the result
@@ -68,10 +71,11 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     connect(m_ui->Edit1, &QLineEdit::textChanged, this, [this] { relistWhenFilled(); });
 
     // The delete-password group lies over the grid and hides the rows beneath it; the user can
-    // drag it off as a floating window. Enter in its password field presses "删除&D".
+    // drag it off as a floating window. While it is shown, "删除&D" is the page's default button.
     m_ui->GroupBox1->setAutoFillBackground(true);
     m_deleteGroup = new DetachableGroup(m_ui->GroupBox1);
-    connect(m_ui->Edit3, &QLineEdit::returnPressed, m_ui->BitBtn5, &QPushButton::click);
+    for (QLineEdit *password : { m_ui->Edit6, m_ui->Edit4, m_ui->Edit3 })
+        showPasswordAsStars(password);
 
     // "创建例子帐套&S" takes the place of "创建账套&A" on request: Ctrl+Shift+S anywhere on the
     // page, or the context menu of the first tab; the same again brings "创建账套&A" back.
@@ -120,6 +124,8 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
         button->setMouseTracking(true);
         button->installEventFilter(this);
     }
+    pressFocusedButtonsOnEnter(this);
+    new DefaultButton(m_ui->BitBtn5, { this, m_ui->GroupBox1 });
 }
 
 Tform_xzzt::~Tform_xzzt() = default;

@@ -21,7 +21,8 @@ void ProgressBarCopy::setRange(qint64 maximum)
 {
     constexpr qint64 largest = std::numeric_limits<int>::max();
     m_scale = maximum > largest ? maximum / largest + 1 : 1;
-    m_bar->setRange(0, static_cast<int>(qMax<qint64>(maximum, 0) / m_scale));
+    // A range of 0 .. 0 would make the bar "busy"; an empty file leaves it empty instead.
+    m_bar->setRange(0, qMax(1, static_cast<int>(qMax<qint64>(maximum, 0) / m_scale)));
 }
 
 void ProgressBarCopy::setPosition(qint64 position)

@@ -2,6 +2,7 @@
 
 #include "ui_form_hjfw.h"
 
+#include "buttonkeys.h"
 #include "discovery/reverselookup.h"
 #include "notifier.h"
 
@@ -41,6 +42,7 @@ TForm_HJFW::TForm_HJFW(QWidget *parent)
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, &TForm_HJFW::BitBtn2Click);
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm_HJFW::BitBtn3Click);
     connect(m_ui->BitBtn4, &QPushButton::clicked, this, &TForm_HJFW::BitBtn4Click);
+    pressFocusedButtonsOnEnter(this);
 }
 
 TForm_HJFW::~TForm_HJFW() = default;

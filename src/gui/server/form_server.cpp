@@ -3,10 +3,12 @@
 #include "ui_form_server.h"
 
 #include "accountset/form_xzzt.h"
+#include "buttonkeys.h"
 #include "data/connectionstring.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "notifier.h"
+#include "passwordstars.h"
 #include "server/form_hjfw.h"
 #include "store/localstore.h"
 #include "ui_form_xzzt.h"
@@ -35,6 +37,7 @@ Tform_server::Tform_server(QWidget *parent)
     passwordFont.setPixelSize(13);
     passwordFont.setBold(true);
     m_ui->Edit2->setFont(passwordFont);
+    showPasswordAsStars(m_ui->Edit2);
 
     m_ui->SpeedButton1->setIcon(buttonGlyph(QStringLiteral("edit-find"), QStyle::SP_ComputerIcon));
     m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
@@ -66,6 +69,7 @@ Tform_server::Tform_server(QWidget *parent)
 
     m_ui->BitBtn7->setMouseTracking(true);
     m_ui->BitBtn7->installEventFilter(this);
+    pressFocusedButtonsOnEnter(this);
 
     FormCreate();
 }

@@ -15,6 +15,8 @@ TSQLServersListComboBox::TSQLServersListComboBox(QWidget *parent)
     : QComboBox(parent)
 {
     setEditable(true);
+    // Only the search fills the list: a name typed and confirmed with Enter is not added to it.
+    setInsertPolicy(QComboBox::NoInsert);
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &TSQLServersListComboBox::abandonSearch);
 }

@@ -1,0 +1,80 @@
+#include "buttonkeys.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+
+namespace zt::gui {
+
+namespace {
+
+bool isEnter(const QKeyEvent *key)
+{
+    // Return, or Enter on the keypad; a modified Enter (Ctrl, Alt, Shift) is no press.
+    const auto modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier;
+}
+
+// Presses the focused button it watches on Enter.
+class EnterPresses final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        auto *key = static_cast<QKeyEvent *>(event);
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        if (!button || !isEnter(key) || !button->isEnabled())
+            return false;
+        if (!key->isAutoRepeat())
+            button->click();
+        return true;
+    }
+};
+
+EnterPresses *enterPresses()
+{
+    static auto *filter = new EnterPresses();
+    return filter;
+}
+
+} // namespace
+
+void pressFocusedButtonsOnEnter(QWidget *window)
+{
+    const auto buttons = window->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->installEventFilter(enterPresses());
+    }
+}
+
+DefaultButton::DefaultButton(QPushButton *button, const QList<QWidget *> &watched)
+    : QObject(button)
+    , m_button(button)
+{
+    button->setDefault(true); // drawn as the default button; the presses are this object's
+    for (QWidget *widget : watched)
+        widget->installEventFilter(this);
+}
+
+bool DefaultButton::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !m_button)
+        return QObject::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    auto *widget = qobject_cast<QWidget *>(watched);
+    // The Enter reaches the watched widget only when the focused widget did not take it.
+    if (!widget || !isEnter(key) || widget->window() != m_button->window() || !m_button->isVisible()
+        || !m_button->isEnabled())
+        return false;
+    if (!key->isAutoRepeat())
+        m_button->click();
+    return true;
+}
+
+} // namespace zt::gui
