@@ -115,6 +115,10 @@ int main(int argc, char *argv[])
         const zt::tds::Traffic &t = server.traffic();
         std::printf("connections %ld requests %ld packets-in %ld packets-out %ld\n", t.connections.load(),
             t.requests.load(), t.packetsIn.load(), t.packetsOut.load());
+        std::printf("batches %ld sp_executesql %ld sp_prepare %ld sp_execute %ld sp_prepexec %ld "
+                    "sp_unprepare %ld other-calls %ld\n",
+            t.batches.load(), t.executeSql.load(), t.prepare.load(), t.execute.load(), t.prepExec.load(),
+            t.unprepare.load(), t.otherCalls.load());
         std::fflush(stdout);
     }
     return 0;

@@ -100,6 +100,7 @@ void Connection::run()
             case PacketType::SqlBatch:
                 if (!loggedIn)
                     return;
+                ++m_traffic.batches;
                 reply = batch(message.payload);
                 break;
             case PacketType::Rpc:
@@ -215,6 +216,27 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
             out.returnStatus(0);
         out.doneProc(std::uint16_t((ok ? 0 : DoneError) | more));
     };
+
+    switch (procedureId(call)) {
+    case ProcId::ExecuteSql:
+        ++m_traffic.executeSql;
+        break;
+    case ProcId::Prepare:
+        ++m_traffic.prepare;
+        break;
+    case ProcId::Execute:
+        ++m_traffic.execute;
+        break;
+    case ProcId::PrepExec:
+        ++m_traffic.prepExec;
+        break;
+    case ProcId::Unprepare:
+        ++m_traffic.unprepare;
+        break;
+    case ProcId::None:
+        ++m_traffic.otherCalls;
+        break;
+    }
 
     switch (procedureId(call)) {
     case ProcId::ExecuteSql: {

@@ -37,6 +37,14 @@ struct Traffic
     std::atomic<long> packetsIn { 0 };
     std::atomic<long> packetsOut { 0 };
     std::atomic<long> connections { 0 };
+    // Requests by kind: SQL batches, and calls of each procedure the client calls by number.
+    std::atomic<long> batches { 0 };
+    std::atomic<long> executeSql { 0 };
+    std::atomic<long> prepare { 0 };
+    std::atomic<long> execute { 0 };
+    std::atomic<long> prepExec { 0 };
+    std::atomic<long> unprepare { 0 };
+    std::atomic<long> otherCalls { 0 };
 };
 
 // One client connection: pre-login, login, then requests answered one at a time on a session
