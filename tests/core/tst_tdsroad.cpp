@@ -119,13 +119,17 @@ data::Connection &TestTdsRoad::connect(const QString &catalog)
 
 void TestTdsRoad::probeAndLoginsAnswerAsSqlServer_data()
 {
-    QTest::addColumn<int>("login"); // 0 sa, 1 wrong password, 2 integrated, 3 unknown user
+    QTest::addColumn<int>("login"); // 0 sa, 1 wrong password, 2 integrated, 3 unknown user, 4 clerk
     QTest::addColumn<QString>("expected");
     QTest::newRow("sa, empty password") << 0 << QString();
     // FreeTDS puts its own record before the server's when a connection fails.
     const QString unable = FreeTds + QStringLiteral("Unable to connect to data source ");
     QTest::newRow("wrong password") << 1 << unable + FreeTds + QStringLiteral("Login failed for user 'sa'.");
     QTest::newRow("unknown login") << 3 << unable + FreeTds + QStringLiteral("Login failed for user 'nobody'.");
+    // A login whose password holds '}' gets in (FreeTDS ends a braced value at the first '}'),
+    // and may not create databases.
+    QTest::newRow("login without dbcreator")
+        << 4 << FreeTds + QStringLiteral("CREATE DATABASE permission denied in database 'master'.");
     // Without a Kerberos ticket FreeTDS gives up before it sends the login.
     QTest::newRow("integrated login") << 2 << unable + FreeTds + QStringLiteral("Adaptive Server connection failed");
 }
@@ -134,10 +138,16 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
 {
     QFETCH(int, login);
     QFETCH(QString, expected);
+    const QString clerkPassword = QStringLiteral("pw}1");
+    if (login == 4) {
+        data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+            QStringLiteral("create login clerk with password = 'pw}1'"));
+    }
+    const QString user = login == 3 ? QStringLiteral("nobody") : login == 4 ? QStringLiteral("clerk") : QStringLiteral("sa");
     const ConnectionString probe = login == 2
         ? ConnectionString::windowsLoginProbe(server())
-        : ConnectionString::sqlLoginProbe(login == 3 ? QStringLiteral("nobody") : QStringLiteral("sa"),
-              login == 1 ? QStringLiteral("wrong") : QString(), server());
+        : ConnectionString::sqlLoginProbe(
+              user, login == 1 ? QStringLiteral("wrong") : login == 4 ? clerkPassword : QString(), server());
     data::Connection conn;
     conn.setConnectionString(probe);
     data::Query q(QStringLiteral("ADOQuery1"));
@@ -207,6 +217,13 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     QVERIFY(isql.waitForFinished(20000));
     const QString printed = QString::fromUtf8(isql.readAllStandardOutput());
     QVERIFY2(printed.contains(QStringLiteral("zt001|北京示范贸易|2026-12-08 00:00:00")), qPrintable(printed));
+
+    // And through the embedded server's files directly.
+    data::Connection files;
+    files.setConnectionString(ConnectionString::master(
+        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("(embedded)")));
+    QCOMPARE(select(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))->fieldAsText(QStringLiteral("ztmc")),
+        QStringLiteral("北京示范贸易"));
 
     // The local registration names the server as typed.
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt001"), server()));

@@ -226,6 +226,15 @@ private:
     QSqlDatabase m_db;
 };
 
+// A login value as FreeTDS reads it: a braced value ends at the first '}' (FreeTDS 1.3 knows no
+// doubled "}}"), so braces are used only where a ';' or a leading '{' or blank needs them.
+QString freeTdsValue(const QString &value)
+{
+    if (value.contains(u';') || value.startsWith(u'{') || value.startsWith(u' '))
+        return u'{' + value + u'}';
+    return value;
+}
+
 void refuseMisreadText(const QString &text)
 {
     // QODBC reads any connection text holding ".dsn" as the name of a file data source.
@@ -345,11 +354,11 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
         if (login.user.isEmpty())
             attributes.append({ QStringLiteral("UID"), QString() });
         else
-            user = quoteOdbcValue(login.user);
+            user = freeTdsValue(login.user);
         if (login.password.isEmpty())
             attributes.append({ QStringLiteral("PWD"), QString() });
         else
-            password = quoteOdbcValue(login.password) + u';';
+            password = freeTdsValue(login.password) + u';';
         if (!user.isEmpty() && password.isEmpty())
             user += u';';
     } else if (login.kind == Login::Kind::Integrated) {
