@@ -1,8 +1,8 @@
 // ztwizard-tds: serves one instance of the embedded server over TDS, for tests and
 // demonstrations of the SQL Server road (FreeTDS, unixODBC's isql, the wizard itself).
 
-#include "install/installation.h"
 #include "embedded/embeddedserver.h"
+#include "install/installation.h"
 #include "tds/server.h"
 
 #include <QCommandLineParser>
@@ -40,15 +40,17 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Serves an embedded-server instance over TDS."));
     parser.addHelpOption();
-    const QCommandLineOption listenOption(
-        QStringLiteral("listen"), QStringLiteral("Address to listen on (port 0: any free port)."),
-        QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:1433"));
+    const QCommandLineOption listenOption(QStringLiteral("listen"),
+        QStringLiteral("Address to listen on (port 0: any free port)."), QStringLiteral("HOST:PORT"),
+        QStringLiteral("127.0.0.1:1433"));
     const QCommandLineOption instanceOption(QStringLiteral("instance"),
         QStringLiteral("Instance to serve (default: the default instance)."), QStringLiteral("NAME"));
     const QCommandLineOption browserOption(QStringLiteral("browser"),
-        QStringLiteral("Answer resolution-protocol requests on this UDP address."), QStringLiteral("HOST:PORT"));
+        QStringLiteral("Answer resolution-protocol requests on this UDP address."),
+        QStringLiteral("HOST:PORT"));
     const QCommandLineOption delayOption(QStringLiteral("delay"),
-        QStringLiteral("Hold every packet, in each direction, this long."), QStringLiteral("MS"), QStringLiteral("0"));
+        QStringLiteral("Hold every packet, in each direction, this long."), QStringLiteral("MS"),
+        QStringLiteral("0"));
     const QCommandLineOption remoteOption(
         QStringLiteral("allow-remote"), QStringLiteral("Allow addresses other than loopback."));
     const QCommandLineOption directoryOption(QStringLiteral("directory"),
@@ -56,8 +58,8 @@ int main(int argc, char *argv[])
         QStringLiteral("DIR"));
     const QCommandLineOption statsOption(
         QStringLiteral("stats"), QStringLiteral("Print the number of requests and packets when ending."));
-    parser.addOptions({ listenOption, instanceOption, browserOption, delayOption, remoteOption, directoryOption,
-        statsOption });
+    parser.addOptions({ listenOption, instanceOption, browserOption, delayOption, remoteOption,
+        directoryOption, statsOption });
     parser.process(app);
 
     zt::tds::Endpoint listen;
@@ -86,7 +88,9 @@ int main(int argc, char *argv[])
 
     if (::pipe2(g_stopPipe, O_CLOEXEC) != 0)
         return fail(QStringLiteral("cannot create a pipe"));
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);

@@ -49,7 +49,8 @@ int main(int argc, char *argv[])
             store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
             QString fragment;
             CreationContext context;
-            createAccountSet(o, { tds.serverName(), QStringLiteral("bench01"), QStringLiteral("基准帐套"), QString() },
+            createAccountSet(o,
+                { tds.serverName(), QStringLiteral("bench01"), QStringLiteral("基准帐套"), QString() },
                 CreationMode::Network, fragment, context);
         } catch (const data::DataError &e) {
             std::fprintf(stderr, "creation failed: %s\n", e.what());

@@ -134,12 +134,15 @@ void TestTdsProtocol::namedParametersBecomePositional_data()
     QTest::addColumn<QStringList>("order");
     QTest::newRow("in order") << "INSERT INTO t (a,b) VALUES (@P1,@P2)"
                               << "INSERT INTO t (a,b) VALUES (?,?)" << QStringList { "1", "2" };
-    QTest::newRow("reused, reordered") << "select @P2, @P1, @p2" << "select ?, ?, ?" << QStringList { "2", "1", "2" };
+    QTest::newRow("reused, reordered") << "select @P2, @P1, @p2"
+                                       << "select ?, ?, ?" << QStringList { "2", "1", "2" };
     QTest::newRow("inside strings, names and comments")
-        << "select '@P1', [@P1], \"@P1\" -- @P1\n, @P1 /* @P2 */" << "select '@P1', [@P1], \"@P1\" -- @P1\n, ? /* @P2 */"
-        << QStringList { "1" };
-    QTest::newRow("doubled quote") << "select 'it''s @P1', @P1" << "select 'it''s @P1', ?" << QStringList { "1" };
-    QTest::newRow("unknown names stay") << "select @@version, @P10" << "select @@version, @P10" << QStringList {};
+        << "select '@P1', [@P1], \"@P1\" -- @P1\n, @P1 /* @P2 */"
+        << "select '@P1', [@P1], \"@P1\" -- @P1\n, ? /* @P2 */" << QStringList { "1" };
+    QTest::newRow("doubled quote") << "select 'it''s @P1', @P1"
+                                   << "select 'it''s @P1', ?" << QStringList { "1" };
+    QTest::newRow("unknown names stay") << "select @@version, @P10"
+                                        << "select @@version, @P10" << QStringList {};
 }
 
 void TestTdsProtocol::namedParametersBecomePositional()
@@ -166,7 +169,8 @@ void TestTdsProtocol::firstRowFormsAreRewritten_data()
                                "PBTOVRASQLBASEDATA WHERE [id]=? AND [jlrq]=? LIMIT 1)";
     QTest::newRow("delete") << "DELETE TOP (1) FROM t WHERE [a] IS NULL"
                             << "DELETE FROM t WHERE rowid = (SELECT rowid FROM t WHERE [a] IS NULL LIMIT 1)";
-    QTest::newRow("other statements") << "update t set a = 1" << "update t set a = 1";
+    QTest::newRow("other statements") << "update t set a = 1"
+                                      << "update t set a = 1";
 }
 
 void TestTdsProtocol::firstRowFormsAreRewritten()
@@ -186,8 +190,8 @@ void TestTdsProtocol::embeddedMessagesKeepTheirNumbers_data()
     QTest::newRow("3702") << int(embedded::Msg::DatabaseInUse) << QStringList { "zt01" } << 3702 << 16;
     QTest::newRow("3701") << int(embedded::Msg::DropDatabaseMissing) << QStringList { "x" } << 3701 << 11;
     QTest::newRow("102") << int(embedded::Msg::SyntaxError) << QStringList { "GO" } << 102 << 15;
-    QTest::newRow("262") << int(embedded::Msg::PermissionDenied) << QStringList { "CREATE DATABASE", "master" } << 262
-                         << 14;
+    QTest::newRow("262") << int(embedded::Msg::PermissionDenied)
+                         << QStringList { "CREATE DATABASE", "master" } << 262 << 14;
     QTest::newRow("18456") << int(embedded::Msg::LoginFailed) << QStringList { "sa" } << 18456 << 14;
     QTest::newRow("other") << int(embedded::Msg::Other) << QStringList { "Something else." } << 50000 << 16;
 }
@@ -198,7 +202,8 @@ void TestTdsProtocol::embeddedMessagesKeepTheirNumbers()
     QFETCH(QStringList, args);
     QFETCH(int, number);
     QFETCH(int, severity);
-    const QList<tds::ServerMessage> messages = tds::messagesOf(embedded::serverError(embedded::Msg(msg), args));
+    const QList<tds::ServerMessage> messages
+        = tds::messagesOf(embedded::serverError(embedded::Msg(msg), args));
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages.first().number, number);
     QCOMPARE(messages.first().severity, severity);
@@ -213,16 +218,22 @@ void TestTdsProtocol::embeddedMessagesKeepTheirNumbers()
 
 void TestTdsProtocol::browserAnswersOnlyItsInstance()
 {
-    const QByteArray expected = QByteArray(
-        "ServerName;127.0.0.1;InstanceName;ZT;IsClustered;No;Version;15.0.2000.5;tcp;4321;;");
-    const QByteArray answer
-        = tds::Browser::answer(QByteArray("\x04zt\0", 4), QStringLiteral("127.0.0.1"), QStringLiteral("ZT"), 4321);
+    const QByteArray expected
+        = QByteArray("ServerName;127.0.0.1;InstanceName;ZT;IsClustered;No;Version;15.0.2000.5;tcp;4321;;");
+    const QByteArray answer = tds::Browser::answer(
+        QByteArray("\x04zt\0", 4), QStringLiteral("127.0.0.1"), QStringLiteral("ZT"), 4321);
     QCOMPARE(answer.mid(3), expected);
     QCOMPARE(answer.left(3), QByteArray("\x05", 1) + char(expected.size()) + char(0));
-    QCOMPARE(tds::Browser::answer(QByteArray("\x02"), QStringLiteral("127.0.0.1"), QStringLiteral("ZT"), 4321), answer);
-    QCOMPARE(tds::Browser::answer(QByteArray("\x03"), QStringLiteral("127.0.0.1"), QStringLiteral("ZT"), 4321), answer);
-    QVERIFY(tds::Browser::answer(QByteArray("\x04OTHER\0", 7), QStringLiteral("h"), QStringLiteral("ZT"), 1).isEmpty());
-    QVERIFY(tds::Browser::answer(QByteArray("\x0f\x01", 2), QStringLiteral("h"), QStringLiteral("ZT"), 1).isEmpty());
+    QCOMPARE(
+        tds::Browser::answer(QByteArray("\x02"), QStringLiteral("127.0.0.1"), QStringLiteral("ZT"), 4321),
+        answer);
+    QCOMPARE(
+        tds::Browser::answer(QByteArray("\x03"), QStringLiteral("127.0.0.1"), QStringLiteral("ZT"), 4321),
+        answer);
+    QVERIFY(tds::Browser::answer(QByteArray("\x04OTHER\0", 7), QStringLiteral("h"), QStringLiteral("ZT"), 1)
+                .isEmpty());
+    QVERIFY(tds::Browser::answer(QByteArray("\x0f\x01", 2), QStringLiteral("h"), QStringLiteral("ZT"), 1)
+                .isEmpty());
     QVERIFY(tds::Browser::answer(QByteArray(), QStringLiteral("h"), QStringLiteral("ZT"), 1).isEmpty());
 }
 
@@ -237,7 +248,8 @@ void TestTdsProtocol::rawExchanges()
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(tds.port()));
     QVERIFY(socket.waitForConnected(5000));
-    send(socket, tds::PacketType::Prelogin, QByteArray("\x00\x00\x06\x00\x01\xff\x09\x00\x00\x00\x00\x00", 12));
+    send(socket, tds::PacketType::Prelogin,
+        QByteArray("\x00\x00\x06\x00\x01\xff\x09\x00\x00\x00\x00\x00", 12));
     const QByteArray prelogin = readReply(socket);
     QVERIFY(prelogin.size() > 11);
     const int encryptionAt = (std::uint8_t(prelogin[6]) << 8) | std::uint8_t(prelogin[7]);

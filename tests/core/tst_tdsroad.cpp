@@ -34,8 +34,7 @@ std::unique_ptr<data::Query> select(data::Connection &conn, const QString &sql)
 }
 
 // The message of the DataError a call throws, or "no error".
-template<typename F>
-QString failureOf(F &&f)
+template<typename F> QString failureOf(F &&f)
 {
     try {
         f();
@@ -125,13 +124,15 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer_data()
     // FreeTDS puts its own record before the server's when a connection fails.
     const QString unable = FreeTds + QStringLiteral("Unable to connect to data source ");
     QTest::newRow("wrong password") << 1 << unable + FreeTds + QStringLiteral("Login failed for user 'sa'.");
-    QTest::newRow("unknown login") << 3 << unable + FreeTds + QStringLiteral("Login failed for user 'nobody'.");
+    QTest::newRow("unknown login") << 3
+                                   << unable + FreeTds + QStringLiteral("Login failed for user 'nobody'.");
     // A login whose password holds '}' gets in (FreeTDS ends a braced value at the first '}'),
     // and may not create databases.
     QTest::newRow("login without dbcreator")
         << 4 << FreeTds + QStringLiteral("CREATE DATABASE permission denied in database 'master'.");
     // Without a Kerberos ticket FreeTDS gives up before it sends the login.
-    QTest::newRow("integrated login") << 2 << unable + FreeTds + QStringLiteral("Adaptive Server connection failed");
+    QTest::newRow("integrated login")
+        << 2 << unable + FreeTds + QStringLiteral("Adaptive Server connection failed");
 }
 
 void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
@@ -143,11 +144,15 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
         data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
             QStringLiteral("create login clerk with password = 'pw}1'"));
     }
-    const QString user = login == 3 ? QStringLiteral("nobody") : login == 4 ? QStringLiteral("clerk") : QStringLiteral("sa");
-    const ConnectionString probe = login == 2
-        ? ConnectionString::windowsLoginProbe(server())
-        : ConnectionString::sqlLoginProbe(
-              user, login == 1 ? QStringLiteral("wrong") : login == 4 ? clerkPassword : QString(), server());
+    const QString user = login == 3 ? QStringLiteral("nobody")
+        : login == 4                ? QStringLiteral("clerk")
+                                    : QStringLiteral("sa");
+    const ConnectionString probe = login == 2 ? ConnectionString::windowsLoginProbe(server())
+                                              : ConnectionString::sqlLoginProbe(user,
+                                                  login == 1       ? QStringLiteral("wrong")
+                                                      : login == 4 ? clerkPassword
+                                                                   : QString(),
+                                                  server());
     data::Connection conn;
     conn.setConnectionString(probe);
     data::Query q(QStringLiteral("ADOQuery1"));
@@ -168,7 +173,8 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
 
 void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
 {
-    createAccountSet(*m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
     QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
 
     // Every base-data table holds the source rows, value for value, read back through FreeTDS.
@@ -189,8 +195,10 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
                 const bool sameFlag
                     = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
                 if (expected != actual && expected.toDouble() != actual.toDouble() && !sameFlag)
-                    QFAIL(qPrintable(
-                        QStringLiteral("%1.%2 row %3: %4 != %5").arg(table, name).arg(row).arg(expected, actual)));
+                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5")
+                                         .arg(table, name)
+                                         .arg(row)
+                                         .arg(expected, actual)));
             }
             source->next();
             copied->next();
@@ -207,8 +215,7 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     QCOMPARE(dir->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
     QProcess isql;
     isql.start(QStringLiteral("isql"),
-        { QStringLiteral("-b"), QStringLiteral("-d|"),
-            QStringLiteral("-k"),
+        { QStringLiteral("-b"), QStringLiteral("-d|"), QStringLiteral("-k"),
             QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=auto;ClientCharset=UTF-8;"
                            "UID=sa;PWD=")
                 .arg(m_tds->port()) });
@@ -222,7 +229,8 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     data::Connection files;
     files.setConnectionString(ConnectionString::master(
         LoginFragment::fromLogin(Login::integrated()), QStringLiteral("(embedded)")));
-    QCOMPARE(select(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))->fieldAsText(QStringLiteral("ztmc")),
+    QCOMPARE(select(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))
+                 ->fieldAsText(QStringLiteral("ztmc")),
         QStringLiteral("北京示范贸易"));
 
     // The local registration names the server as typed.
@@ -236,23 +244,28 @@ void TestTdsRoad::rentedModesAndRefusals()
     data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
         QStringLiteral("create database rent01"));
     QCOMPARE(failureOf([&] {
-        createAccountSet(*m_objects, fields(QStringLiteral("rent01")), CreationMode::Network, m_fragment, m_context);
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("rent01")), CreationMode::Network, m_fragment, m_context);
     }),
         FreeTds + QStringLiteral("Database 'rent01' already exists. Choose a different database name."));
 
     // The rented build fills the existing database and leaves the directory alone.
-    createAccountSet(*m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
-    QVERIFY(select(connect(QStringLiteral("rent01")), QStringLiteral("select * from kjkmxxb"))->recordCount() > 100);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    QVERIFY(select(connect(QStringLiteral("rent01")), QStringLiteral("select * from kjkmxxb"))->recordCount()
+        > 100);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), server()));
 
     // Running the script again meets the tables it made.
     QCOMPARE(failureOf([&] {
-        createAccountSet(*m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
     }).startsWith(FreeTds + QStringLiteral("There is already an object named")),
         true);
 
     // The rented registration writes the local row and ensures the directory table only.
-    createAccountSet(*m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedRegister, m_fragment, m_context);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedRegister, m_fragment, m_context);
     QVERIFY(m_reported.isEmpty());
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent02"), server()));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
@@ -263,13 +276,14 @@ void TestTdsRoad::rentedModesAndRefusals()
 
 void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
 {
-    createAccountSet(*m_objects, fields(QStringLiteral("zt01")), CreationMode::Network, m_fragment, m_context);
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("zt01")), CreationMode::Network, m_fragment, m_context);
     data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
         QStringLiteral("create database busy"));
-    appendDirectoryRow(*m_objects, { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() },
-        QDate(2026, 12, 1));
-    appendDirectoryRow(*m_objects, { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() },
-        QDate(2026, 12, 2));
+    appendDirectoryRow(*m_objects,
+        { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 1));
+    appendDirectoryRow(*m_objects,
+        { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 2));
     QVERIFY(listDirectory(*m_objects, server(), m_fragment));
     QCOMPARE(m_objects->ADOztgl.recordCount(), 3);
 
@@ -312,9 +326,8 @@ void TestTdsRoad::sampleRestoresOnceThenTheServerRefuses()
     auto q = select(connect(SampleNumber), QStringLiteral("select dwmc from xtxxb"));
     QCOMPARE(q->fieldAsText(QStringLiteral("dwmc")), QStringLiteral("TOVRA示范贸易有限公司"));
     QCOMPARE(failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
-        FreeTds
-            + QStringLiteral("Exclusive access could not be obtained because the database is in use. ") + FreeTds
-            + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
+        FreeTds + QStringLiteral("Exclusive access could not be obtained because the database is in use. ")
+            + FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
     m_connections.clear();
     QCOMPARE(failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
         FreeTds
@@ -331,7 +344,8 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
     QVERIFY(named.port() > 0 && named.browserPort() > 0);
     qputenv("ZTWIZARD_RESOLVE_PORT", QByteArray::number(named.browserPort()));
     data::Connection conn;
-    conn.setConnectionString(ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\ZT")));
+    conn.setConnectionString(
+        ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\ZT")));
     data::Query q(QStringLiteral("ADOQuery1"));
     q.setConnection(&conn);
     data::reexecute(q, QStringLiteral("create database named01"));
@@ -340,15 +354,19 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
     QVERIFY(QFile::exists(m_install->dir() + QStringLiteral("data/embedded/ZT/named01.db")));
     QVERIFY(!QFile::exists(m_install->dir() + QStringLiteral("data/embedded/default/named01.db")));
 
-    conn.setConnectionString(ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\OTHER")));
-    QVERIFY(failureOf([&] { data::reexecute(q, QStringLiteral("select 1")); }).contains(QStringLiteral("did not answer")));
+    conn.setConnectionString(
+        ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\OTHER")));
+    QVERIFY(failureOf([&] {
+        data::reexecute(q, QStringLiteral("select 1"));
+    }).contains(QStringLiteral("did not answer")));
     qunsetenv("ZTWIZARD_RESOLVE_PORT");
 }
 
 void TestTdsRoad::serverEndsCleanlyAndCountsItsTraffic()
 {
     data::Connection &conn = connect(QStringLiteral("master"));
-    QCOMPARE(select(conn, QStringLiteral("select 1 as one"))->fieldAsText(QStringLiteral("one")), QStringLiteral("1"));
+    QCOMPARE(select(conn, QStringLiteral("select 1 as one"))->fieldAsText(QStringLiteral("one")),
+        QStringLiteral("1"));
     // Ended while a client is still connected.
     bool clean = false;
     const QString printed = m_tds->stop(&clean);
@@ -358,7 +376,8 @@ void TestTdsRoad::serverEndsCleanlyAndCountsItsTraffic()
 
     // Addresses beyond loopback are refused unless allowed.
     QProcess remote;
-    remote.start(QStringLiteral(ZT_TDS_EXECUTABLE), { QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0") });
+    remote.start(
+        QStringLiteral(ZT_TDS_EXECUTABLE), { QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0") });
     QVERIFY(remote.waitForFinished(10000));
     QCOMPARE(remote.exitCode(), 2);
 }

@@ -69,8 +69,9 @@ void TestTdsWindows::windowsLoginFailsWithTheDriversMessage()
     QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
     QCOMPARE(wizard.notifier.messages.size(), 1);
     QCOMPARE(wizard.notifier.last().text,
-        QStringLiteral("连接服务器失败，请重新选择或录入服务器名称！[FreeTDS][SQL Server]Unable to connect to data "
-                       "source [FreeTDS][SQL Server]Adaptive Server connection failed"));
+        QStringLiteral(
+            "连接服务器失败，请重新选择或录入服务器名称！[FreeTDS][SQL Server]Unable to connect to data "
+            "source [FreeTDS][SQL Server]Adaptive Server connection failed"));
     QVERIFY(!wizard.page2->isVisible());
 }
 

@@ -331,9 +331,8 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
                             .arg(serverName));
     }
     if (!address.instance.isEmpty()) {
-        address.port
-            = discovery::resolveInstancePort(address.host, address.instance, InstanceLookupTimeoutMs,
-                discovery::instanceLookupPort());
+        address.port = discovery::resolveInstancePort(
+            address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
         if (address.port <= 0) {
             throw DataError(
                 QStringLiteral("[FreeTDS][SQL Server]Unable to connect: SQL Server instance '%1' on "

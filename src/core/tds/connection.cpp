@@ -263,7 +263,8 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
         const int handle = p.isEmpty() ? 0 : p.first().value.toInt();
         const auto prepared = m_prepared.constFind(handle);
         if (prepared == m_prepared.cend()) {
-            out.error(serverMessage(8179, QStringLiteral("Could not find prepared statement with handle %1.").arg(handle)));
+            out.error(serverMessage(
+                8179, QStringLiteral("Could not find prepared statement with handle %1.").arg(handle)));
             finish(false);
             return;
         }
@@ -279,7 +280,8 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     case ProcId::None:
         break;
     }
-    out.error(serverMessage(NoSuchProcedure, QStringLiteral("Could not find stored procedure '%1'.").arg(call.name)));
+    out.error(serverMessage(
+        NoSuchProcedure, QStringLiteral("Could not find stored procedure '%1'.").arg(call.name)));
     finish(false);
 }
 
@@ -288,8 +290,8 @@ bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inPr
     static const QRegularExpression use(
         QStringLiteral("^\\s*use\\s+(\\[(?:[^\\]]|\\]\\])+\\]|[^\\s;]+)\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression set(QStringLiteral("^\\s*set\\s+[a-z_]+\\s+[^;]*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression set(
+        QStringLiteral("^\\s*set\\s+[a-z_]+\\s+[^;]*;?\\s*$"), QRegularExpression::CaseInsensitiveOption);
     auto done = [&](std::uint16_t status) {
         if (inProc)
             out.doneInProc(std::uint16_t(status | more));
@@ -319,7 +321,8 @@ bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inPr
 void Connection::useDatabase(TokenWriter &out, const QString &database)
 {
     const QString before = m_session->databaseName();
-    std::unique_ptr<data::Backend> backend = embedded::connect(m_settings.root, m_settings.instance, m_login, database);
+    std::unique_ptr<data::Backend> backend
+        = embedded::connect(m_settings.root, m_settings.instance, m_login, database);
     auto *session = dynamic_cast<embedded::Session *>(backend.get());
     if (!session)
         return;

@@ -12,7 +12,20 @@ namespace zt::tds {
 
 namespace {
 
-enum class Kind { Int, Bit, Decimal, Float, Money, DateTime, SmallDateTime, VarChar, Char, NVarChar, NChar, Binary };
+enum class Kind {
+    Int,
+    Bit,
+    Decimal,
+    Float,
+    Money,
+    DateTime,
+    SmallDateTime,
+    VarChar,
+    Char,
+    NVarChar,
+    NChar,
+    Binary
+};
 
 struct ColumnType
 {
@@ -32,8 +45,8 @@ bool isMax(const ColumnType &t)
 
 ColumnType declared(const QString &declaration)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^\\s*\\[?([a-z0-9 ]+?)\\]?\\s*(?:\\(\\s*(max|\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\))?\\s*$"));
+    static const QRegularExpression form(QStringLiteral(
+        "^\\s*\\[?([a-z0-9 ]+?)\\]?\\s*(?:\\(\\s*(max|\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\))?\\s*$"));
     const QRegularExpressionMatch m = form.match(declaration.toLower());
     if (!m.hasMatch())
         return { Kind::NVarChar, 4000 };
@@ -231,7 +244,8 @@ void writeValue(Writer &out, const ColumnType &t, const QVariant &v)
     case Kind::Int:
     case Kind::Bit: {
         bool ok = !null;
-        const qlonglong n = null ? 0 : (v.metaType().id() == QMetaType::Bool ? v.toBool() : v.toLongLong(&ok));
+        const qlonglong n
+            = null ? 0 : (v.metaType().id() == QMetaType::Bool ? v.toBool() : v.toLongLong(&ok));
         if (!ok) {
             out.u8(0);
             return;

@@ -5,8 +5,8 @@
 #include <QHostAddress>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <cstring>
+#include <fcntl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -41,7 +41,8 @@ int boundPort(int fd)
 
 QString systemError(const char *what)
 {
-    return QStringLiteral("%1: %2").arg(QLatin1StringView(what), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(
+        QLatin1StringView(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 } // namespace
@@ -186,8 +187,8 @@ int Browser::start(const Endpoint &endpoint)
     return boundPort(m_fd);
 }
 
-QByteArray Browser::answer(const QByteArray &request, const QString &serverName, const QString &instanceName,
-    int tcpPort)
+QByteArray Browser::answer(
+    const QByteArray &request, const QString &serverName, const QString &instanceName, int tcpPort)
 {
     if (request.isEmpty())
         return {};
@@ -224,12 +225,14 @@ void Browser::loop()
         char buffer[1024];
         sockaddr_in from {};
         socklen_t length = sizeof from;
-        const ssize_t got = ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
+        const ssize_t got
+            = ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
         if (got <= 0)
             continue;
         const QByteArray reply = answer(QByteArray(buffer, got), m_serverName, m_instanceName, m_tcpPort);
         if (!reply.isEmpty())
-            ::sendto(m_fd, reply.constData(), size_t(reply.size()), 0, reinterpret_cast<sockaddr *>(&from), length);
+            ::sendto(m_fd, reply.constData(), size_t(reply.size()), 0, reinterpret_cast<sockaddr *>(&from),
+                length);
     }
 }
 

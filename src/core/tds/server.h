@@ -73,8 +73,8 @@ public:
     QString errorText() const { return m_error; }
 
     // The answer to one request datagram; empty when there is none to give.
-    static QByteArray answer(const QByteArray &request, const QString &serverName, const QString &instanceName,
-        int tcpPort);
+    static QByteArray answer(
+        const QByteArray &request, const QString &serverName, const QString &instanceName, int tcpPort);
 
 private:
     void loop();

@@ -53,7 +53,8 @@ void TokenWriter::message(std::uint8_t token, const ServerMessage &m)
     m_out.bytes(body.data());
 }
 
-void TokenWriter::doneToken(std::uint8_t token, std::uint16_t status, std::uint64_t rows, std::uint16_t command)
+void TokenWriter::doneToken(
+    std::uint8_t token, std::uint16_t status, std::uint64_t rows, std::uint16_t command)
 {
     m_out.u8(token);
     m_out.u16(status);

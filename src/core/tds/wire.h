@@ -49,7 +49,8 @@ class Reader final
 {
 public:
     struct Malformed
-    { };
+    {
+    };
 
     explicit Reader(const QByteArray &data, qsizetype at = 0)
         : m_data(data)
