@@ -126,6 +126,12 @@ data::DataError restoreError(Msg msg, const QStringList &args)
         + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
 }
 
+data::DataError fileListError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("RESTORE FILELIST is terminating abnormally.")));
+}
+
 data::DataError backupError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
