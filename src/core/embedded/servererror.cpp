@@ -50,6 +50,13 @@ constexpr Template Templates[] = {
         "specified.)." },
     { Msg::BackupDeviceDenied, 3201,
         "Cannot open backup device '%s'. Operating system error 5(Access is denied.)." },
+    { Msg::BackupPathMissing, 3201,
+        "Cannot open backup device '%s'. Operating system error 3(The system cannot find the path "
+        "specified.)." },
+    { Msg::BackupDeviceExists, 3201,
+        "Cannot open backup device '%s'. Operating system error 80(The file exists.)." },
+    { Msg::DatabaseMissing, 911,
+        "Database '%s' does not exist. Make sure that the name is entered correctly." },
     { Msg::MediaIncorrectlyFormed, 3241,
         "The media family on device '%s' is incorrectly formed. SQL Server cannot process this media "
         "family." },
@@ -128,6 +135,18 @@ data::DataError restoreError(Msg msg, const QStringList &args)
         + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
 }
 
+data::DataError fileListError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("RESTORE FILELIST is terminating abnormally.")));
+}
+
+data::DataError backupError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("BACKUP DATABASE is terminating abnormally.")));
+}
+
 data::DataError fromSqlite(
     const QString &message, const QString &verb, const QString &database, const QString &lastToken)
 {
@@ -194,7 +213,9 @@ data::DataError fromSqlite(
 
 int messageNumber(const QString &text)
 {
-    if (text == QLatin1StringView("RESTORE DATABASE is terminating abnormally."))
+    if (text == QLatin1StringView("RESTORE DATABASE is terminating abnormally.")
+        || text == QLatin1StringView("RESTORE FILELIST is terminating abnormally.")
+        || text == QLatin1StringView("BACKUP DATABASE is terminating abnormally."))
         return 3013;
     for (const Template &t : Templates) {
         if (t.msg == Msg::Other)

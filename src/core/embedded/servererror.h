@@ -34,6 +34,9 @@ enum class Msg {
     BackupDeviceMissing,
     BackupDeviceDenied,
     MediaIncorrectlyFormed,
+    BackupPathMissing,
+    BackupDeviceExists,
+    DatabaseMissing,
     CannotOpenDatabase,
     FileActivation,
     CannotUpdateIdentity,
@@ -58,6 +61,13 @@ data::DataError statementError(Msg msg, const QStringList &args = {});
 
 // A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
 data::DataError restoreError(Msg msg, const QStringList &args = {});
+
+// A RESTORE FILELISTONLY failure: the cause followed by "RESTORE FILELIST is terminating
+// abnormally.".
+data::DataError fileListError(Msg msg, const QStringList &args = {});
+
+// A BACKUP failure: the cause followed by "BACKUP DATABASE is terminating abnormally.".
+data::DataError backupError(Msg msg, const QStringList &args = {});
 
 // Turns a message of the SQLite library into the matching SQL Server message. verb is the
 // first keyword of the statement (lower case), database the current database.
