@@ -242,6 +242,7 @@ int main(int argc, char *argv[])
         qPrintable(remote ? QString::fromLocal8Bit(argv[2]) : server), median(times),
         *std::min_element(times.begin(), times.end()), runs);
     if (relay)
-        std::printf("round trips per creation: median %.0f (%d connections)\n", median(roundTrips), connections);
+        std::printf(
+            "round trips per creation: median %.0f (%d connections)\n", median(roundTrips), connections);
     return 0;
 }

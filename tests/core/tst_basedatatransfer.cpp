@@ -107,9 +107,11 @@ void TestBaseDataTransfer::init()
     install::heldValues() = {};
     data::setBackendFactory([](const ConnectionString &cs) -> std::unique_ptr<data::Backend> {
         if (cs.shape() == ConnectionString::Shape::LocalAccess)
-            return data::odbc::openDataSource(cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
-        return std::make_unique<CountingBackend>(embedded::connect(embedded::defaultRoot(),
-            embedded::instanceOf(cs.dataSource()), cs.login(), cs.hasCatalog() ? cs.catalogName() : QString()));
+            return data::odbc::openDataSource(
+                cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
+        return std::make_unique<CountingBackend>(
+            embedded::connect(embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(),
+                cs.hasCatalog() ? cs.catalogName() : QString()));
     });
 }
 
@@ -192,10 +194,11 @@ void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow_data()
     const QStringList none;
     for (const int rows : { 1000, 25, 7 }) {
         const QByteArray size = "; batches of " + QByteArray::number(rows);
-        QTest::newRow("shipped base data" + size) << none << none << QString() << -1 << rows << QString() << -1;
+        QTest::newRow("shipped base data" + size)
+            << none << none << QString() << -1 << rows << QString() << -1;
         QTest::newRow("refused value in the middle of a table" + size)
-            << none << none << QString() << 86 << rows << u"Cannot insert duplicate key in object 'dbo.kjkmxxb'"_qs
-            << 86;
+            << none << none << QString() << 86 << rows
+            << u"Cannot insert duplicate key in object 'dbo.kjkmxxb'"_qs << 86;
         QTest::newRow("refused value at a table's first row" + size)
             << none << none << QString() << 0 << rows << u"Cannot insert duplicate key"_qs << 0;
         QTest::newRow("target table lacks a column" + size)
@@ -211,8 +214,8 @@ void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow_data()
     QTest::newRow("source table missing") << none << none << u"nosuch"_qs << -1 << 25 << u"nosuch"_qs << 0;
     QTest::newRow("empty source table whose target lacks a column")
         << QStringList { u"DELETE FROM ckdsz02"_qs }
-        << QStringList { u"DROP TABLE ckdsz02"_qs, u"CREATE TABLE [ckdsz02] ([xh] [int] NULL)"_qs } << QString() << -1
-        << 25 << QString() << -1;
+        << QStringList { u"DROP TABLE ckdsz02"_qs, u"CREATE TABLE [ckdsz02] ([xh] [int] NULL)"_qs }
+        << QString() << -1 << 25 << QString() << -1;
     QTest::newRow("awkward values and NULLs")
         << QStringList { u"UPDATE kjkmxxb SET kmmc = 'O''Brien''s 科目', kmqc = NULL, lbbm = NULL WHERE xh = 3"_qs,
                u"UPDATE kjkmxxb SET kmmc = '''); DROP TABLE kjkmxxb; --', sjkm = '' WHERE xh = 5"_qs,
@@ -239,7 +242,8 @@ void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow()
     if (refusedRow >= 0) {
         // The server already holds a row with that ID and takes each ID only once.
         target << u"CREATE UNIQUE INDEX [ux_kjkmxxb_ID] ON [kjkmxxb] ([ID])"_qs
-               << u"INSERT INTO kjkmxxb (ID, kmdm) VALUES (%1, N'held')"_qs.arg(sourceIds(u"kjkmxxb"_qs).at(refusedRow));
+               << u"INSERT INTO kjkmxxb (ID, kmdm) VALUES (%1, N'held')"_qs.arg(
+                      sourceIds(u"kjkmxxb"_qs).at(refusedRow));
     }
     QStringList tables = baseDataTables();
     if (!insertTable.isEmpty())

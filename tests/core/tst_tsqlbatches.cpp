@@ -88,7 +88,8 @@ void TestTSqlBatches::init()
 QStringList TestTSqlBatches::rowsOf(const QString &table)
 {
     QStringList rows;
-    const data::ResultSet result = m_db->query(QStringLiteral("select * from ") + table + QStringLiteral(" order by xh"));
+    const data::ResultSet result
+        = m_db->query(QStringLiteral("select * from ") + table + QStringLiteral(" order by xh"));
     for (const QList<QVariant> &row : result.rows) {
         QStringList values;
         for (const QVariant &value : row)
@@ -106,15 +107,17 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
 
     const QString one = u"INSERT INTO t (k, v) VALUES (1, N'a');\r\n"_qs;
     const QString check = u"IF @@ERROR <> 0 RETURN;\r\n"_qs;
-    QTest::newRow("all statements run") << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b')"_qs << QString()
-                                        << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
+    QTest::newRow("all statements run") << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b')"_qs
+                                        << QString() << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
     QTest::newRow("missing column later: nothing runs")
-        << one + u"INSERT INTO t (k, nothere) VALUES (2, 1)"_qs << Prefix + u"Invalid column name 'nothere'."_qs
-        << QStringList();
+        << one + u"INSERT INTO t (k, nothere) VALUES (2, 1)"_qs
+        << Prefix + u"Invalid column name 'nothere'."_qs << QStringList();
     QTest::newRow("missing column in a later select: nothing runs")
-        << one + u"SELECT nothere FROM t"_qs << Prefix + u"Invalid column name 'nothere'."_qs << QStringList();
+        << one + u"SELECT nothere FROM t"_qs << Prefix + u"Invalid column name 'nothere'."_qs
+        << QStringList();
     QTest::newRow("syntax error later: nothing runs")
-        << one + u"INSERT INTO t (k) VALUES (2"_qs << Prefix + u"Incorrect syntax near '2'."_qs << QStringList();
+        << one + u"INSERT INTO t (k) VALUES (2"_qs << Prefix + u"Incorrect syntax near '2'."_qs
+        << QStringList();
     QTest::newRow("refused row: earlier rows stay, later ones do not run")
         << one + check + u"INSERT INTO t (k, v) VALUES (1, N'dup');\r\n"_qs + check
             + u"INSERT INTO t (k, v) VALUES (3, N'c')"_qs
@@ -127,15 +130,16 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
             + u"Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to OFF."_qs
         << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
     QTest::newRow("a table made earlier in the batch is filled")
-        << u"CREATE TABLE [u] ([xh] [int] NULL, [w] [nvarchar] (5) NULL)\r\nINSERT INTO u (xh, w) VALUES (1, N'x')\r\n"
+        << u"CREATE TABLE [u] ([xh] [int] NULL, [w] [nvarchar] (5) NULL)\r\nINSERT INTO u (xh, w) VALUES (1, "
+           u"N'x')\r\n"
            "INSERT INTO t (k) SELECT xh FROM u"_qs
         << QString() << QStringList { u"1|1|NULL|NULL"_qs };
     QTest::newRow("a missing column of a table made in the batch is met at its statement")
         << one + u"CREATE TABLE [u] ([xh] [int] NULL)\r\nINSERT INTO u (nothere) VALUES (1)"_qs
         << Prefix + u"Invalid column name 'nothere'."_qs << QStringList { u"1|1|a|NULL"_qs };
     QTest::newRow("error check written with !=")
-        << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_qs << QString()
-        << QStringList { u"1|5|NULL|NULL"_qs, u"2|6|NULL|NULL"_qs };
+        << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_qs
+        << QString() << QStringList { u"1|5|NULL|NULL"_qs, u"2|6|NULL|NULL"_qs };
 }
 
 void TestTSqlBatches::batchRunsOrStopsAsSqlServer()

@@ -51,7 +51,8 @@ std::optional<QList<QList<data::Column>>> columnsOfAll(data::Backend &server, co
     QStringList joined;
     for (qsizetype i = 0; i < tables.size(); ++i) {
         const QString alias = data::quoteIdentifier(QStringLiteral("t%1").arg(i));
-        selected << QStringLiteral("0 AS ") + data::quoteIdentifier(markerName(i)) << alias + QStringLiteral(".*");
+        selected << QStringLiteral("0 AS ") + data::quoteIdentifier(markerName(i))
+                 << alias + QStringLiteral(".*");
         joined << data::quoteTableName(tables.at(i)) + QStringLiteral(" AS ") + alias;
     }
     data::ResultSet answer;

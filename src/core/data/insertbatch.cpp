@@ -56,8 +56,7 @@ void InsertBatch::insert(const QString &table, const QStringList &columns, const
         return;
     }
     const QString statement = insertStatement(table, columns, literals) + CheckAfterRow;
-    if (m_rows > 0
-        && (m_rows >= m_limits.rows || m_text.size() + statement.size() > m_limits.characters))
+    if (m_rows > 0 && (m_rows >= m_limits.rows || m_text.size() + statement.size() > m_limits.characters))
         flush();
     m_text += statement;
     ++m_rows;

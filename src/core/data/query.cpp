@@ -67,7 +67,8 @@ QString insertStatement(const QString &table, const QStringList &columns, const 
 {
     if (columns.isEmpty())
         return QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(u','), values.join(u','));
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(table, columns.join(u','), values.join(u','));
 }
 
 QVariant fieldValueFromText(const Column &column, const QString &text)
