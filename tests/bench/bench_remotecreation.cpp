@@ -1,10 +1,11 @@
 // Times a whole network-mode creation with the shipped base data (per-set file, database, script,
 // base data, local row, directory) as the page runs it, and counts its round trips to the server.
 //
-//   bench_remotecreation [runs]                      on the embedded server, in process
-//   bench_remotecreation [runs] HOST,PORT USER PASSWORD
-//                                                    through FreeTDS to a TDS server on loopback,
-//                                                    via a relay that counts the requests
+//   bench_remotecreation [runs]                          on the embedded server, in process
+//   bench_remotecreation [runs] ZTWIZARD_TDS [DELAY_MS]  through FreeTDS to ztwizard-tds, started
+//                                                        here on a free loopback port (with
+//                                                        --delay DELAY_MS) and reached through a
+//                                                        relay that counts the requests
 // A round trip is one request message of the client (a TDS packet carrying the end-of-message
 // flag): pre-login, login, each batch or procedure call. ZTWIZARD_BROWSE_TARGET must be off or a
 // loopback address.
@@ -16,6 +17,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -186,19 +189,36 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-    const bool remote = argc > 4;
+    const bool remote = argc > 2;
     test::TestInstallation installation;
     if (!installation.isValid())
         return 1;
 
     std::unique_ptr<CountingRelay> relay;
+    QProcess tds;
     QString server = QStringLiteral("(embedded)");
     data::Login login = data::Login::integrated();
     if (remote) {
-        const QString target = QString::fromLocal8Bit(argv[2]);
-        relay = std::make_unique<CountingRelay>(target.section(u',', 1).toInt());
+        QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+            QStringLiteral("--directory"), installation.dir() };
+        if (argc > 3)
+            arguments << QStringLiteral("--delay") << QString::fromLocal8Bit(argv[3]);
+        tds.start(QString::fromLocal8Bit(argv[2]), arguments);
+        static const QRegularExpression listening(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"));
+        int port = 0;
+        while (port == 0 && tds.waitForReadyRead(10000)) {
+            while (tds.canReadLine()) {
+                if (const auto m = listening.match(QString::fromUtf8(tds.readLine()).trimmed()); m.hasMatch())
+                    port = m.captured(1).toInt();
+            }
+        }
+        if (port == 0) {
+            std::fprintf(stderr, "ztwizard-tds did not start\n");
+            return 1;
+        }
+        relay = std::make_unique<CountingRelay>(port);
         server = QStringLiteral("127.0.0.1,%1").arg(relay->port());
-        login = data::Login::sql(QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        login = data::Login::sql(QStringLiteral("sa"), QString());
     }
     {
         data::Connection c;
@@ -236,13 +256,21 @@ int main(int argc, char *argv[])
         }
     } catch (const data::DataError &e) {
         std::fprintf(stderr, "failed: %s\n", qPrintable(e.message()));
+        tds.terminate();
+        tds.waitForFinished();
         return 1;
     }
     std::printf("whole network-mode creation on %s: median %.0f ms, min %.0f ms over %d runs\n",
-        qPrintable(remote ? QString::fromLocal8Bit(argv[2]) : server), median(times),
+        qPrintable(!remote   ? QStringLiteral("the embedded server")
+                : argc > 3 ? QStringLiteral("ztwizard-tds through FreeTDS, --delay %1").arg(argv[3])
+                           : QStringLiteral("ztwizard-tds through FreeTDS, no delay")),
+        median(times),
         *std::min_element(times.begin(), times.end()), runs);
     if (relay)
         std::printf(
             "round trips per creation: median %.0f (%d connections)\n", median(roundTrips), connections);
+    relay.reset();
+    tds.terminate(); // the server was started here; it ends by its own process
+    tds.waitForFinished();
     return 0;
 }

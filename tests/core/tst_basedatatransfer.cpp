@@ -1,6 +1,7 @@
 // The base-data transfer against posting every row on its own through the target's result set,
 // the way the transfer was first written: the same rows in every table and the same error, in
-// every way it can end, whatever the size of the batches.
+// every way it can end, whatever the size of the batches; on the embedded server and through
+// FreeTDS to ztwizard-tds (started on a free loopback port, ended by its process id).
 #include "accountset/basedata.h"
 #include "accountset/creation.h"
 #include "data/backends.h"
@@ -9,7 +10,7 @@
 #include "embedded/embeddedserver.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
-#include "testhelpers.h"
+#include "tdsprocess.h"
 #include "testinstallation.h"
 
 #include <QTest>
@@ -22,12 +23,6 @@ using data::LoginFragment;
 
 namespace {
 
-const QString Server = QStringLiteral("(embedded)");
-
-ConnectionString catalog(const QString &name)
-{
-    return ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), name, Server);
-}
 
 // The transfer as first written: the field list read again before every source row, one append
 // and one post of the target's result set per row.
@@ -90,14 +85,23 @@ private slots:
 
     void sameOutcomeAsPostingRowByRow_data();
     void sameOutcomeAsPostingRowByRow();
+    void sameOutcomeThroughFreeTds_data();
+    void sameOutcomeThroughFreeTds();
 
 private:
+    void compareWithRowByRow();
+    ConnectionString catalog(const QString &name) const
+    {
+        return ConnectionString::catalog(LoginFragment::fromLogin(m_login), name, m_server);
+    }
     void build(const QString &database, const QStringList &statements);
     QString transfer(const QString &database, const QStringList &tables, bool batched, int rowsPerBatch);
     QStringList contents(const QString &database, const QString &table);
     QStringList sourceIds(const QString &table);
 
     std::unique_ptr<test::TestInstallation> m_install;
+    QString m_server = QStringLiteral("(embedded)");
+    Login m_login = Login::integrated();
 };
 
 void TestBaseDataTransfer::init()
@@ -109,9 +113,12 @@ void TestBaseDataTransfer::init()
         if (cs.shape() == ConnectionString::Shape::LocalAccess)
             return data::odbc::openDataSource(
                 cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
+        const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
+        if (embedded::isEmbeddedServerName(cs.dataSource()))
+            return std::make_unique<CountingBackend>(embedded::connect(
+                embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog));
         return std::make_unique<CountingBackend>(
-            embedded::connect(embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(),
-                cs.hasCatalog() ? cs.catalogName() : QString()));
+            data::odbc::openSqlServer(cs.dataSource(), cs.login(), catalog));
     });
 }
 
@@ -124,13 +131,17 @@ void TestBaseDataTransfer::cleanup()
 // A new database with the shipped tables, changed by the statements.
 void TestBaseDataTransfer::build(const QString &database, const QStringList &statements)
 {
-    test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database ") + database);
+    {
+        data::Connection master;
+        master.setConnectionString(catalog(QStringLiteral("master")));
+        master.backend().execute(QStringLiteral("create database ") + database);
+    }
     AccountSetObjects o;
     o.Conn_Ty1.setConnectionString(catalog(database));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
     runCreationScript(o);
     for (const QString &sql : statements)
-        test::embeddedExec(database, sql);
+        o.Conn_Ty1.backend().execute(sql);
 }
 
 QString TestBaseDataTransfer::transfer(
@@ -224,6 +235,43 @@ void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow_data()
 }
 
 void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow()
+{
+    compareWithRowByRow();
+}
+
+void TestBaseDataTransfer::sameOutcomeThroughFreeTds_data()
+{
+    QTest::addColumn<QStringList>("source");
+    QTest::addColumn<QStringList>("target");
+    QTest::addColumn<QString>("insertTable");
+    QTest::addColumn<int>("refusedRow");
+    QTest::addColumn<int>("rowsPerBatch");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("kjkmxxbRows");
+
+    const QStringList none;
+    QTest::newRow("shipped base data") << none << none << QString() << -1 << 1000 << QString() << -1;
+    QTest::newRow("refused value in the middle of a table")
+        << none << none << QString() << 86 << 25
+        << u"[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.kjkmxxb'."_qs
+        << 86;
+    QTest::newRow("target table lacks a column")
+        << none
+        << QStringList { u"DROP TABLE kjkmxxb"_qs,
+               u"CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"_qs }
+        << QString() << -1 << 1000 << u"ADOTy1: Field 'kmdm' not found"_qs << 0;
+}
+
+void TestBaseDataTransfer::sameOutcomeThroughFreeTds()
+{
+    test::TdsProcess tds(m_install->dir());
+    QVERIFY2(tds.port() > 0, "ztwizard-tds did not start");
+    m_server = tds.serverName();
+    m_login = Login::sql(QStringLiteral("sa"), QString());
+    compareWithRowByRow();
+}
+
+void TestBaseDataTransfer::compareWithRowByRow()
 {
     QFETCH(QStringList, source);
     QFETCH(QStringList, target);
