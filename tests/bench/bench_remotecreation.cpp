@@ -261,11 +261,10 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::printf("whole network-mode creation on %s: median %.0f ms, min %.0f ms over %d runs\n",
-        qPrintable(!remote   ? QStringLiteral("the embedded server")
+        qPrintable(!remote ? QStringLiteral("the embedded server")
                 : argc > 3 ? QStringLiteral("ztwizard-tds through FreeTDS, --delay %1").arg(argv[3])
                            : QStringLiteral("ztwizard-tds through FreeTDS, no delay")),
-        median(times),
-        *std::min_element(times.begin(), times.end()), runs);
+        median(times), *std::min_element(times.begin(), times.end()), runs);
     if (relay)
         std::printf(
             "round trips per creation: median %.0f (%d connections)\n", median(roundTrips), connections);

@@ -23,7 +23,6 @@ using data::LoginFragment;
 
 namespace {
 
-
 // The transfer as first written: the field list read again before every source row, one append
 // and one post of the target's result set per row.
 void postRowByRow(AccountSetObjects &o, const QStringList &tables)
