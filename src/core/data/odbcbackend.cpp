@@ -210,8 +210,17 @@ public:
     {
         QSqlQuery q(m_db);
         run(q, sql, params);
-        return q.numRowsAffected();
+        // A statement of a batch that fails after others have run reports its error with the
+        // result it would have given: every result is read, so the error is not lost.
+        int affected = q.numRowsAffected();
+        while (q.nextResult())
+            affected = q.numRowsAffected();
+        if (q.lastError().isValid())
+            throw DataError(diagnosticText(q.lastError()));
+        return affected;
     }
+
+    bool runsTSqlBatches() const override { return m_dialect == Dialect::SqlServer; }
 
 private:
     void run(QSqlQuery &q, const QString &sql, const QList<QVariant> &params)

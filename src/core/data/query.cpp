@@ -44,6 +44,8 @@ bool isComparable(const QString &declType)
     return !unreliable.contains(declType);
 }
 
+} // namespace
+
 QString quoteIdentifier(const QString &name)
 {
     QString quoted = name;
@@ -51,7 +53,34 @@ QString quoteIdentifier(const QString &name)
     return u'[' + quoted + u']';
 }
 
-} // namespace
+QString quoteTableName(const QString &name)
+{
+    if (name.startsWith(u'['))
+        return name;
+    QStringList parts = name.split(u'.');
+    for (QString &part : parts)
+        part = quoteIdentifier(part);
+    return parts.join(u'.');
+}
+
+QString insertStatement(const QString &table, const QStringList &columns, const QStringList &values)
+{
+    if (columns.isEmpty())
+        return QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(table, columns.join(u','), values.join(u','));
+}
+
+QVariant fieldValueFromText(const Column &column, const QString &text)
+{
+    // Setting an empty text on a field that does not hold text clears it.
+    if (text.isEmpty() && !isTextType(column.declType))
+        return QVariant();
+    // Empty text is stored as empty text, never as NULL: the drivers take a null QString for NULL.
+    if (text.isNull())
+        return QVariant(QStringLiteral(""));
+    return text;
+}
 
 Query::Query(const QString &name, QObject *parent)
     : QObject(parent)
@@ -269,12 +298,8 @@ QVariant Query::convertForColumn(int column, const QVariant &value) const
     const QString &declType = m_result.columns.at(column).declType;
     if (value.typeId() == QMetaType::QDate)
         return isDateTimeType(declType) ? QVariant(QDateTime(value.toDate(), QTime(0, 0))) : value;
-    // Setting an empty text on a field that does not hold text clears it.
-    if (value.typeId() == QMetaType::QString && value.toString().isEmpty() && !isTextType(declType))
-        return QVariant();
-    // Empty text is stored as empty text, never as NULL: the drivers take a null QString for NULL.
-    if (value.typeId() == QMetaType::QString && value.toString().isNull())
-        return QVariant(QStringLiteral(""));
+    if (value.typeId() == QMetaType::QString)
+        return fieldValueFromText(m_result.columns.at(column), value.toString());
     return value;
 }
 
@@ -306,13 +331,7 @@ QString Query::baseTable() const
     const QRegularExpressionMatch match = from.match(sqlText());
     if (!match.hasMatch())
         fail(QStringLiteral("Cannot update: the statement names no table"));
-    const QString table = match.captured(1);
-    if (table.startsWith(u'['))
-        return table;
-    QStringList parts = table.split(u'.');
-    for (QString &part : parts)
-        part = quoteIdentifier(part);
-    return parts.join(u'.');
+    return quoteTableName(match.captured(1));
 }
 
 QString Query::matchClause(const QList<QVariant> &row, QList<QVariant> &params) const
@@ -354,15 +373,7 @@ void Query::post()
     }
 
     if (m_state == State::Insert) {
-        QString sql;
-        if (names.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
-        } else {
-            QStringList marks(names.size(), QStringLiteral("?"));
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(table, names.join(u','), marks.join(u','));
-        }
-        db.execute(sql, values);
+        db.execute(insertStatement(table, names, QStringList(names.size(), QStringLiteral("?"))), values);
         m_result.rows.append(m_buffer);
         m_current = rowCount() - 1;
         m_state = State::Browse;

@@ -81,6 +81,10 @@ public:
     // How the data layer shows a value as text.
     static QString valueToText(const QVariant &value);
 
+    // The open session of the query's connection, opened now if need be; fails as opening the
+    // query would.
+    Backend &backend();
+
 signals:
     void opened();
     void closed();
@@ -95,7 +99,6 @@ private:
 
     [[noreturn]] void fail(const QString &message) const;
     void requireActive() const;
-    Backend &backend();
     int columnIndex(const QString &name) const;
     QString baseTable() const;
     QVariant convertForColumn(int column, const QVariant &value) const;
@@ -110,6 +113,22 @@ private:
     QList<QVariant> m_buffer; // row being appended or edited
     QList<bool> m_bufferSet; // which of its fields were set
 };
+
+// A name as a delimited identifier: [name], with ']' doubled.
+QString quoteIdentifier(const QString &name);
+
+// A table name as the data layer writes it into its own statements: a [delimited] name stays,
+// otherwise each dot-separated part is delimited.
+QString quoteTableName(const QString &name);
+
+// The statement that appends a row: "INSERT INTO table (c1,c2) VALUES (v1,v2)" with the
+// delimited columns and the values as given (literals or "?" markers), or "INSERT INTO table
+// DEFAULT VALUES" when no column is set.
+QString insertStatement(const QString &table, const QStringList &columns, const QStringList &values);
+
+// What setting a text on a field of the column stores: the text itself, or NULL when the text is
+// empty and the column holds no text.
+QVariant fieldValueFromText(const Column &column, const QString &text);
 
 // The pages' way of reusing a query: close it, clear its text, set one statement, then open it
 // as a result set or execute it.

@@ -247,11 +247,19 @@ void Session::requireCreateRight(const QString &what) const
 
 int Session::run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows)
 {
-    const QList<QList<Token>> statements = splitStatements(tokenize(sql));
+    // As on SQL Server, a batch is compiled whole before any of it runs: a syntax error, or a
+    // column missing from a table that exists at that point, fails the batch with nothing done.
+    // Tables missing then are looked up when their statement runs, so a batch can create a table
+    // and fill it. At run time the first error ends the batch; what ran before it stays.
+    QList<Statement> statements;
+    for (const QList<Token> &tokens : splitStatements(tokenize(sql)))
+        statements.append(parseStatement(sql, tokens));
+    for (const Statement &statement : std::as_const(statements))
+        compile(statement);
     qsizetype nextParam = 0;
     int changed = -1;
-    for (const QList<Token> &tokens : statements)
-        runStatement(parseStatement(sql, tokens), params, nextParam, rows, changed);
+    for (const Statement &statement : std::as_const(statements))
+        runStatement(statement, params, nextParam, rows, changed);
     if (nextParam != params.size())
         throw serverError(Msg::Other,
             { QStringLiteral("The statement has %1 parameter markers, but %2 values were "
@@ -261,9 +269,36 @@ int Session::run(const QString &sql, const QList<QVariant> &params, data::Result
     return changed;
 }
 
+void Session::compile(const Statement &st) const
+{
+    static const QStringList compiled = { QStringLiteral("select"), QStringLiteral("insert"),
+        QStringLiteral("update"), QStringLiteral("delete"), QStringLiteral("with") };
+    if (st.kind != Statement::Kind::Sqlite || !compiled.contains(st.verb))
+        return;
+    sqlite3 *db = m_database.file->handle();
+    const QByteArray utf8 = st.text.toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &raw, nullptr);
+    const SqliteStatement prepared(raw);
+    if (rc == SQLITE_OK)
+        return;
+    // Syntax and columns missing from existing tables fail the batch now; anything else (a table
+    // the batch creates before this statement, ...) is met when the statement runs.
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    if (message.startsWith(QLatin1StringView("no such column: "))
+        || (message.startsWith(QLatin1StringView("table "))
+            && message.contains(QLatin1StringView(" has no column named ")))
+        || message.endsWith(QLatin1StringView(": syntax error"))
+        || message == QLatin1StringView("incomplete input")
+        || message.startsWith(QLatin1StringView("unrecognized token")))
+        throw fromSqlite(message, st.verb, m_database.name, st.lastToken);
+}
+
 void Session::runStatement(const Statement &st, const QList<QVariant> &params, qsizetype &nextParam,
     data::ResultSet *&rows, int &changed)
 {
+    if (st.kind == Statement::Kind::ReturnOnError)
+        return; // reached only while no statement has failed
     changed = -1;
     switch (st.kind) {
     case Statement::Kind::CreateDatabase:
@@ -299,6 +334,8 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         return;
     case Statement::Kind::Sqlite:
         break;
+    case Statement::Kind::ReturnOnError:
+        return;
     }
 
     if (!st.object.isEmpty())

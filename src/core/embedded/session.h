@@ -15,6 +15,7 @@ public:
     Session(Instance instance, Principal principal, OpenDatabase database);
 
     data::Dialect dialect() const override { return data::Dialect::Sqlite; }
+    bool runsTSqlBatches() const override { return true; }
     data::ResultSet query(const QString &sql, const QList<QVariant> &params = {}) override;
     int execute(const QString &sql, const QList<QVariant> &params = {}) override;
 
@@ -26,6 +27,8 @@ public:
 private:
     void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
         data::ResultSet *&rows, int &changed);
+    // Fails the batch when the statement names a column its table lacks.
+    void compile(const Statement &statement) const;
     void createTable(const Statement &statement);
     void requireCreateRight(const QString &what) const;
     bool isMaster() const;

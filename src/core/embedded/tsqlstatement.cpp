@@ -611,6 +611,17 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens)
     } else if (c.accept("backup")) {
         c.expect("database");
         s = backupDatabase(c);
+    } else if (c.peekIs("if") && c.peek(1).is("@@error")) {
+        c.take();
+        c.take();
+        const Token &comparison = c.take();
+        if (comparison.kind != Token::Kind::Symbol
+            || (comparison.text != QLatin1StringView("<>") && comparison.text != QLatin1StringView("!=")))
+            c.fail(-1);
+        if (c.peek().kind != Token::Kind::Number || c.take().text != QLatin1StringView("0"))
+            c.fail(-1);
+        c.expect("return");
+        s.kind = Statement::Kind::ReturnOnError;
     } else if (c.peekIs("alter") && c.peek(1).is("server")) {
         c.take();
         c.take();

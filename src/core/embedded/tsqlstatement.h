@@ -27,6 +27,7 @@ struct Statement
         DropLogin, // names[0]
         AlterServerRole, // role names[0], member names[1], add or drop
         CreateTable, // names[0] = table; text = the SQLite statement; identity
+        ReturnOnError, // IF @@ERROR <> 0 RETURN: a batch already ends at its first error
         Sqlite, // text = the statement for SQLite
     };
 

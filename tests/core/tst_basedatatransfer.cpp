@@ -1,0 +1,322 @@
+// The base-data transfer against posting every row on its own through the target's result set,
+// the way the transfer was first written: the same rows in every table and the same error, in
+// every way it can end, whatever the size of the batches; on the embedded server and through
+// FreeTDS to ztwizard-tds (started on a free loopback port, ended by its process id).
+#include "accountset/basedata.h"
+#include "accountset/creation.h"
+#include "data/backends.h"
+#include "data/dataerror.h"
+#include "data/odbcbackend.h"
+#include "embedded/embeddedserver.h"
+#include "install/installfiles.h"
+#include "store/localstore.h"
+#include "tdsprocess.h"
+#include "testinstallation.h"
+
+#include <QTest>
+
+using namespace zt;
+using namespace zt::accountset;
+using data::ConnectionString;
+using data::Login;
+using data::LoginFragment;
+
+namespace {
+
+// The transfer as first written: the field list read again before every source row, one append
+// and one post of the target's result set per row.
+void postRowByRow(AccountSetObjects &o, const QStringList &tables)
+{
+    o.Conn_Ty2.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
+    o.ADOTy2.setConnection(&o.Conn_Ty2);
+    o.ADOzd.setConnection(&o.Conn_Ty2);
+    for (const QString &table : tables) {
+        data::reopen(o.ADOTy2, QStringLiteral("select * from ") + table + QStringLiteral(" order by ID"));
+        data::reopen(o.ADOTy1, QStringLiteral("select * from ") + table);
+        while (!o.ADOTy2.isEof()) {
+            data::reopen(o.ADOzd, QStringLiteral("select * from ") + table);
+            o.ADOTy1.append();
+            for (int column = 1; column < o.ADOzd.fieldCount(); ++column) {
+                const QString name = o.ADOzd.fieldName(column);
+                o.ADOTy1.setFieldText(name, o.ADOTy2.fieldAsText(name));
+            }
+            o.ADOTy1.post();
+            o.ADOTy2.next();
+        }
+    }
+}
+
+// Statements that reach the server of the account set (not the local files).
+int g_serverCalls = 0;
+
+class CountingBackend final : public data::Backend
+{
+public:
+    explicit CountingBackend(std::unique_ptr<data::Backend> inner)
+        : m_inner(std::move(inner))
+    { }
+    data::Dialect dialect() const override { return m_inner->dialect(); }
+    data::ResultSet query(const QString &sql, const QList<QVariant> &params) override
+    {
+        ++g_serverCalls;
+        return m_inner->query(sql, params);
+    }
+    int execute(const QString &sql, const QList<QVariant> &params) override
+    {
+        ++g_serverCalls;
+        return m_inner->execute(sql, params);
+    }
+    bool runsTSqlBatches() const override { return m_inner->runsTSqlBatches(); }
+
+private:
+    std::unique_ptr<data::Backend> m_inner;
+};
+
+} // namespace
+
+class TestBaseDataTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void sameOutcomeAsPostingRowByRow_data();
+    void sameOutcomeAsPostingRowByRow();
+    void sameOutcomeThroughFreeTds_data();
+    void sameOutcomeThroughFreeTds();
+
+private:
+    void compareWithRowByRow();
+    ConnectionString catalog(const QString &name) const
+    {
+        return ConnectionString::catalog(LoginFragment::fromLogin(m_login), name, m_server);
+    }
+    void build(const QString &database, const QStringList &statements);
+    QString transfer(const QString &database, const QStringList &tables, bool batched, int rowsPerBatch);
+    QStringList contents(const QString &database, const QString &table);
+    QStringList sourceIds(const QString &table);
+
+    std::unique_ptr<test::TestInstallation> m_install;
+    QString m_server = QStringLiteral("(embedded)");
+    Login m_login = Login::integrated();
+};
+
+void TestBaseDataTransfer::init()
+{
+    m_install = std::make_unique<test::TestInstallation>();
+    QVERIFY(m_install->isValid());
+    install::heldValues() = {};
+    data::setBackendFactory([](const ConnectionString &cs) -> std::unique_ptr<data::Backend> {
+        if (cs.shape() == ConnectionString::Shape::LocalAccess)
+            return data::odbc::openDataSource(
+                cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
+        const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
+        if (embedded::isEmbeddedServerName(cs.dataSource()))
+            return std::make_unique<CountingBackend>(embedded::connect(
+                embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog));
+        return std::make_unique<CountingBackend>(
+            data::odbc::openSqlServer(cs.dataSource(), cs.login(), catalog));
+    });
+}
+
+void TestBaseDataTransfer::cleanup()
+{
+    data::setBackendFactory({});
+    m_install.reset();
+}
+
+// A new database with the shipped tables, changed by the statements.
+void TestBaseDataTransfer::build(const QString &database, const QStringList &statements)
+{
+    {
+        data::Connection master;
+        master.setConnectionString(catalog(QStringLiteral("master")));
+        master.backend().execute(QStringLiteral("create database ") + database);
+    }
+    AccountSetObjects o;
+    o.Conn_Ty1.setConnectionString(catalog(database));
+    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    runCreationScript(o);
+    for (const QString &sql : statements)
+        o.Conn_Ty1.backend().execute(sql);
+}
+
+QString TestBaseDataTransfer::transfer(
+    const QString &database, const QStringList &tables, bool batched, int rowsPerBatch)
+{
+    AccountSetObjects o;
+    o.Conn_Ty1.setConnectionString(catalog(database));
+    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    try {
+        if (batched)
+            transferBaseData(o, tables, { rowsPerBatch, 512 * 1024 });
+        else
+            postRowByRow(o, tables);
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QStringList TestBaseDataTransfer::contents(const QString &database, const QString &table)
+{
+    data::Connection c;
+    c.setConnectionString(catalog(database));
+    data::ResultSet result;
+    try {
+        result = c.backend().query(QStringLiteral("select * from ") + table);
+    } catch (const data::DataError &e) {
+        return { e.message() }; // a table the scenario dropped
+    }
+    QStringList rows;
+    for (const QList<QVariant> &row : result.rows) {
+        QStringList values;
+        for (const QVariant &value : row)
+            values.append(value.isNull() ? QStringLiteral("NULL") : data::Query::valueToText(value));
+        rows.append(values.join(u'|'));
+    }
+    return rows;
+}
+
+QStringList TestBaseDataTransfer::sourceIds(const QString &table)
+{
+    data::Connection c;
+    c.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
+    QStringList ids;
+    for (const QList<QVariant> &row :
+        c.backend().query(QStringLiteral("select ID from ") + table + QStringLiteral(" order by ID")).rows)
+        ids.append(row.first().toString());
+    return ids;
+}
+
+void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow_data()
+{
+    QTest::addColumn<QStringList>("source"); // statements on data/Sample.mdb
+    QTest::addColumn<QStringList>("target"); // statements on both new databases
+    QTest::addColumn<QString>("insertTable"); // a table the list gets before kjkmlbb
+    QTest::addColumn<int>("refusedRow"); // a kjkmxxb row the server refuses (its index), or -1
+    QTest::addColumn<int>("rowsPerBatch");
+    QTest::addColumn<QString>("error"); // a part of the error text, or empty: no error
+    QTest::addColumn<int>("kjkmxxbRows"); // rows kjkmxxb ends with, -1: all of the source
+
+    const QStringList none;
+    for (const int rows : { 1000, 25, 7 }) {
+        const QByteArray size = "; batches of " + QByteArray::number(rows);
+        QTest::newRow("shipped base data" + size)
+            << none << none << QString() << -1 << rows << QString() << -1;
+        QTest::newRow("refused value in the middle of a table" + size)
+            << none << none << QString() << 86 << rows
+            << u"Cannot insert duplicate key in object 'dbo.kjkmxxb'"_qs << 86;
+        QTest::newRow("refused value at a table's first row" + size)
+            << none << none << QString() << 0 << rows << u"Cannot insert duplicate key"_qs << 0;
+        QTest::newRow("target table lacks a column" + size)
+            << none
+            << QStringList { u"DROP TABLE kjkmxxb"_qs,
+                   u"CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL, [kmdm] "
+                   "[nvarchar] (20) NULL)"_qs }
+            << QString() << -1 << rows << u"ADOTy1: Field 'kmmc' not found"_qs << 0;
+    }
+    QTest::newRow("target table missing")
+        << none << QStringList { u"DROP TABLE kjkmlbb"_qs } << QString() << -1 << 25
+        << u"[ztwizard][SQL Server]Invalid object name 'kjkmlbb'."_qs << 0;
+    QTest::newRow("source table missing") << none << none << u"nosuch"_qs << -1 << 25 << u"nosuch"_qs << 0;
+    QTest::newRow("empty source table whose target lacks a column")
+        << QStringList { u"DELETE FROM ckdsz02"_qs }
+        << QStringList { u"DROP TABLE ckdsz02"_qs, u"CREATE TABLE [ckdsz02] ([xh] [int] NULL)"_qs }
+        << QString() << -1 << 25 << QString() << -1;
+    QTest::newRow("awkward values and NULLs")
+        << QStringList { u"UPDATE kjkmxxb SET kmmc = 'O''Brien''s 科目', kmqc = NULL, lbbm = NULL WHERE xh = 3"_qs,
+               u"UPDATE kjkmxxb SET kmmc = '''); DROP TABLE kjkmxxb; --', sjkm = '' WHERE xh = 5"_qs,
+               u"UPDATE kjkmxxb SET kmqc = 'a' || char(13, 10) || 'b' WHERE xh = 6"_qs }
+        << none << QString() << -1 << 25 << QString() << -1;
+}
+
+void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow()
+{
+    compareWithRowByRow();
+}
+
+void TestBaseDataTransfer::sameOutcomeThroughFreeTds_data()
+{
+    QTest::addColumn<QStringList>("source");
+    QTest::addColumn<QStringList>("target");
+    QTest::addColumn<QString>("insertTable");
+    QTest::addColumn<int>("refusedRow");
+    QTest::addColumn<int>("rowsPerBatch");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("kjkmxxbRows");
+
+    const QStringList none;
+    QTest::newRow("shipped base data") << none << none << QString() << -1 << 1000 << QString() << -1;
+    QTest::newRow("refused value in the middle of a table")
+        << none << none << QString() << 86 << 25
+        << u"[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.kjkmxxb'."_qs
+        << 86;
+    QTest::newRow("target table lacks a column")
+        << none
+        << QStringList { u"DROP TABLE kjkmxxb"_qs,
+               u"CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"_qs }
+        << QString() << -1 << 1000 << u"ADOTy1: Field 'kmdm' not found"_qs << 0;
+}
+
+void TestBaseDataTransfer::sameOutcomeThroughFreeTds()
+{
+    test::TdsProcess tds(m_install->dir());
+    QVERIFY2(tds.port() > 0, "ztwizard-tds did not start");
+    m_server = tds.serverName();
+    m_login = Login::sql(QStringLiteral("sa"), QString());
+    compareWithRowByRow();
+}
+
+void TestBaseDataTransfer::compareWithRowByRow()
+{
+    QFETCH(QStringList, source);
+    QFETCH(QStringList, target);
+    QFETCH(QString, insertTable);
+    QFETCH(int, refusedRow);
+    QFETCH(int, rowsPerBatch);
+    QFETCH(QString, error);
+    QFETCH(int, kjkmxxbRows);
+
+    {
+        data::Connection sample;
+        sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
+        for (const QString &sql : source)
+            sample.backend().execute(sql);
+    }
+    if (refusedRow >= 0) {
+        // The server already holds a row with that ID and takes each ID only once.
+        target << u"CREATE UNIQUE INDEX [ux_kjkmxxb_ID] ON [kjkmxxb] ([ID])"_qs
+               << u"INSERT INTO kjkmxxb (ID, kmdm) VALUES (%1, N'held')"_qs.arg(
+                      sourceIds(u"kjkmxxb"_qs).at(refusedRow));
+    }
+    QStringList tables = baseDataTables();
+    if (!insertTable.isEmpty())
+        tables.insert(tables.indexOf(u"kjkmlbb"_qs), insertTable);
+
+    build(QStringLiteral("rowbyrow"), target);
+    build(QStringLiteral("batched"), target);
+    const QString expected = transfer(QStringLiteral("rowbyrow"), tables, false, 0);
+    g_serverCalls = 0;
+    const QString actual = transfer(QStringLiteral("batched"), tables, true, rowsPerBatch);
+    const int calls = g_serverCalls;
+
+    QCOMPARE(actual, expected);
+    if (error.isEmpty())
+        QCOMPARE(actual, QString());
+    else
+        QVERIFY2(actual.contains(error), qPrintable(actual));
+    for (const QString &table : baseDataTables())
+        QCOMPARE(contents(QStringLiteral("batched"), table), contents(QStringLiteral("rowbyrow"), table));
+
+    const int held = refusedRow >= 0 ? 1 : 0;
+    QCOMPARE(contents(QStringLiteral("batched"), u"kjkmxxb"_qs).size(),
+        kjkmxxbRows >= 0 ? kjkmxxbRows + held : sourceIds(u"kjkmxxb"_qs).size());
+    if (error.isEmpty() && rowsPerBatch == 1000)
+        QCOMPARE(calls, 2); // the columns of all tables, then one batch of all rows
+}
+
+QTEST_GUILESS_MAIN(TestBaseDataTransfer)
+#include "tst_basedatatransfer.moc"

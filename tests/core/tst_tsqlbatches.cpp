@@ -1,0 +1,224 @@
+// Batches of several statements on the embedded server, and rows sent in batches: compiled whole
+// before any statement runs, ended by the first run-time error with what ran before it kept.
+#include "data/dataerror.h"
+#include "data/insertbatch.h"
+#include "data/query.h"
+#include "embedded/embeddedserver.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zt;
+using data::Login;
+
+namespace {
+
+const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// Counts what reaches a back end.
+class CountingBackend final : public data::Backend
+{
+public:
+    explicit CountingBackend(data::Backend &inner)
+        : m_inner(inner)
+    { }
+    data::Dialect dialect() const override { return m_inner.dialect(); }
+    data::ResultSet query(const QString &sql, const QList<QVariant> &params) override
+    {
+        ++calls;
+        return m_inner.query(sql, params);
+    }
+    int execute(const QString &sql, const QList<QVariant> &params) override
+    {
+        ++calls;
+        return m_inner.execute(sql, params);
+    }
+    bool runsTSqlBatches() const override { return batches && m_inner.runsTSqlBatches(); }
+
+    int calls = 0;
+    bool batches = true;
+
+private:
+    data::Backend &m_inner;
+};
+
+} // namespace
+
+class TestTSqlBatches : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void batchRunsOrStopsAsSqlServer_data();
+    void batchRunsOrStopsAsSqlServer();
+    void insertBatchWritesAsRowByRow_data();
+    void insertBatchWritesAsRowByRow();
+
+private:
+    QStringList rowsOf(const QString &table);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<data::Backend> m_db;
+};
+
+void TestTSqlBatches::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    const QString root = m_dir->filePath(QStringLiteral("embedded"));
+    embedded::connect(root, QStringLiteral("default"), Login::integrated(), {})
+        ->execute(QStringLiteral("create database b"));
+    m_db = embedded::connect(root, QStringLiteral("default"), Login::integrated(), QStringLiteral("b"));
+    m_db->execute(QStringLiteral("CREATE TABLE [t] ([xh] [int] IDENTITY (1, 1) NOT NULL, [k] [int] NULL "
+                                 "UNIQUE, [v] [nvarchar] (20) NULL, [n] [int] NULL)"));
+}
+
+QStringList TestTSqlBatches::rowsOf(const QString &table)
+{
+    QStringList rows;
+    const data::ResultSet result
+        = m_db->query(QStringLiteral("select * from ") + table + QStringLiteral(" order by xh"));
+    for (const QList<QVariant> &row : result.rows) {
+        QStringList values;
+        for (const QVariant &value : row)
+            values.append(value.isNull() ? QStringLiteral("NULL") : data::Query::valueToText(value));
+        rows.append(values.join(u'|'));
+    }
+    return rows;
+}
+
+void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("rows");
+
+    const QString one = u"INSERT INTO t (k, v) VALUES (1, N'a');\r\n"_qs;
+    const QString check = u"IF @@ERROR <> 0 RETURN;\r\n"_qs;
+    QTest::newRow("all statements run") << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b')"_qs
+                                        << QString() << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
+    QTest::newRow("missing column later: nothing runs")
+        << one + u"INSERT INTO t (k, nothere) VALUES (2, 1)"_qs
+        << Prefix + u"Invalid column name 'nothere'."_qs << QStringList();
+    QTest::newRow("missing column in a later select: nothing runs")
+        << one + u"SELECT nothere FROM t"_qs << Prefix + u"Invalid column name 'nothere'."_qs
+        << QStringList();
+    QTest::newRow("syntax error later: nothing runs")
+        << one + u"INSERT INTO t (k) VALUES (2"_qs << Prefix + u"Incorrect syntax near '2'."_qs
+        << QStringList();
+    QTest::newRow("refused row: earlier rows stay, later ones do not run")
+        << one + check + u"INSERT INTO t (k, v) VALUES (1, N'dup');\r\n"_qs + check
+            + u"INSERT INTO t (k, v) VALUES (3, N'c')"_qs
+        << Prefix + u"Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.t'."_qs
+        << QStringList { u"1|1|a|NULL"_qs };
+    QTest::newRow("refused identity value: earlier rows stay")
+        << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b');\r\n"_qs + check
+            + u"INSERT INTO t (xh, k) VALUES (9, 3)"_qs
+        << Prefix
+            + u"Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to OFF."_qs
+        << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
+    QTest::newRow("a table made earlier in the batch is filled")
+        << u"CREATE TABLE [u] ([xh] [int] NULL, [w] [nvarchar] (5) NULL)\r\nINSERT INTO u (xh, w) VALUES (1, "
+           u"N'x')\r\n"
+           "INSERT INTO t (k) SELECT xh FROM u"_qs
+        << QString() << QStringList { u"1|1|NULL|NULL"_qs };
+    QTest::newRow("a missing column of a table made in the batch is met at its statement")
+        << one + u"CREATE TABLE [u] ([xh] [int] NULL)\r\nINSERT INTO u (nothere) VALUES (1)"_qs
+        << Prefix + u"Invalid column name 'nothere'."_qs << QStringList { u"1|1|a|NULL"_qs };
+    QTest::newRow("error check written with !=")
+        << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_qs
+        << QString() << QStringList { u"1|5|NULL|NULL"_qs, u"2|6|NULL|NULL"_qs };
+}
+
+void TestTSqlBatches::batchRunsOrStopsAsSqlServer()
+{
+    QFETCH(QString, batch);
+    QFETCH(QString, error);
+    QFETCH(QStringList, rows);
+    QCOMPARE(errorOf([&] { m_db->execute(batch); }), error);
+    QCOMPARE(rowsOf(QStringLiteral("t")), rows);
+}
+
+void TestTSqlBatches::insertBatchWritesAsRowByRow_data()
+{
+    QTest::addColumn<int>("rowsPerBatch");
+    QTest::addColumn<int>("characters");
+    QTest::addColumn<int>("expectedCalls"); // round trips of the batched way
+
+    QTest::newRow("one batch") << 1000 << 512 * 1024 << 1;
+    QTest::newRow("two rows a batch") << 2 << 512 * 1024 << 2;
+    QTest::newRow("refused row opens a batch") << 3 << 512 * 1024 << 2;
+    QTest::newRow("texts longer than a batch") << 1000 << 60 << 4;
+}
+
+void TestTSqlBatches::insertBatchWritesAsRowByRow()
+{
+    QFETCH(int, rowsPerBatch);
+    QFETCH(int, characters);
+    QFETCH(int, expectedCalls);
+
+    // Awkward texts, NULL and a NUL character (sent as a parameter); the fourth row is refused.
+    const QList<QList<QVariant>> rows = {
+        { u"1"_qs, u"O'Brien's"_qs, QVariant() },
+        { u"2"_qs, u"'); DROP TABLE t; --"_qs, u"7"_qs },
+        { u"3"_qs, u"北京\r\n仓库"_qs, u"8"_qs },
+        { u"1"_qs, u"dup"_qs, u"9"_qs },
+        { u"5"_qs, u"never"_qs, u"10"_qs },
+    };
+    const QStringList columns = { u"[k]"_qs, u"[v]"_qs, u"[n]"_qs };
+    const auto send = [&](bool batched, int &calls) {
+        CountingBackend counting(*m_db);
+        counting.batches = batched;
+        data::InsertBatch batch(counting, { rowsPerBatch, characters });
+        const QString error = errorOf([&] {
+            for (const QList<QVariant> &row : rows)
+                batch.insert(u"[t]"_qs, columns, row);
+            batch.flush();
+        });
+        calls = counting.calls;
+        return error;
+    };
+    int rowByRowCalls = 0;
+    int batchedCalls = 0;
+    const QString rowByRowError = send(false, rowByRowCalls);
+    const QStringList rowByRowRows = rowsOf(QStringLiteral("t"));
+    m_db->execute(QStringLiteral("DELETE FROM t"));
+    const QString batchedError = send(true, batchedCalls);
+    QStringList batchedRows = rowsOf(QStringLiteral("t"));
+
+    QCOMPARE(batchedError, rowByRowError);
+    QVERIFY(batchedError.contains(u"Cannot insert duplicate key"_qs));
+    QCOMPARE(rowByRowCalls, 4);
+    QCOMPARE(batchedCalls, expectedCalls);
+    // The same rows; only the identity numbers go on from the first run.
+    QCOMPARE(batchedRows.size(), 3);
+    for (qsizetype i = 0; i < batchedRows.size(); ++i)
+        QCOMPARE(batchedRows.at(i).section(u'|', 1), rowByRowRows.at(i).section(u'|', 1));
+    QCOMPARE(batchedRows.at(1).section(u'|', 1), u"2|'); DROP TABLE t; --|7"_qs);
+
+    // A text holding NUL goes alone, as a parameter, between batches.
+    m_db->execute(QStringLiteral("DELETE FROM t"));
+    CountingBackend counting(*m_db);
+    data::InsertBatch batch(counting);
+    batch.insert(u"[t]"_qs, columns, { u"20"_qs, u"a"_qs, u"1"_qs });
+    batch.insert(u"[t]"_qs, columns, { u"21"_qs, QString(u"b\0c"_qs), u"2"_qs });
+    batch.insert(u"[t]"_qs, columns, { u"22"_qs, u"d"_qs, u"3"_qs });
+    batch.flush();
+    QCOMPARE(counting.calls, 3);
+    QCOMPARE(rowsOf(QStringLiteral("t")).size(), 3);
+}
+
+QTEST_GUILESS_MAIN(TestTSqlBatches)
+#include "tst_tsqlbatches.moc"
