@@ -4,7 +4,7 @@
 
 namespace zt::accountset {
 
-void transferBaseData(AccountSetObjects &o, const QStringList &tables)
+void transferBaseData(AccountSetObjects &o, const QStringList &tables, const TransferProgress &progress)
 {
     // The string is the same on every run, so a connection left open by an earlier transfer
     // stays open.
@@ -12,9 +12,14 @@ void transferBaseData(AccountSetObjects &o, const QStringList &tables)
     o.ADOTy2.setConnection(&o.Conn_Ty2);
     o.ADOzd.setConnection(&o.Conn_Ty2);
 
-    for (const QString &table : tables) {
+    for (int index = 0; index < tables.size(); ++index) {
+        const QString &table = tables.at(index);
         data::reopen(o.ADOTy2, QStringLiteral("select * from ") + table + QStringLiteral(" order by ID"));
         data::reopen(o.ADOTy1, QStringLiteral("select * from ") + table);
+        const int rows = o.ADOTy2.recordCount();
+        int posted = 0;
+        if (progress)
+            progress(table, index, static_cast<int>(tables.size()), posted, rows);
         while (!o.ADOTy2.isEof()) {
             data::reopen(o.ADOzd, QStringLiteral("select * from ") + table);
             o.ADOTy1.append();
@@ -24,6 +29,8 @@ void transferBaseData(AccountSetObjects &o, const QStringList &tables)
             }
             o.ADOTy1.post();
             o.ADOTy2.next();
+            if (progress)
+                progress(table, index, static_cast<int>(tables.size()), ++posted, rows);
         }
     }
 }

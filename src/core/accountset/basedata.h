@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace zt::accountset {
 
 // Copies the base data of the listed tables, in list order, from data/Sample.mdb (Conn_Ty2 with
@@ -12,6 +14,9 @@ namespace zt::accountset {
 // of the source is skipped by position (the target fills it itself); every other value is carried
 // as text, NULL as the empty text. The first failure is thrown (data::DataError); rows posted
 // before it stay.
-void transferBaseData(AccountSetObjects &objects, const QStringList &tables);
+// progress, when given, is told each table as it begins (row 0) and each row posted.
+using TransferProgress
+    = std::function<void(const QString &table, int tableIndex, int tableCount, int row, int rows)>;
+void transferBaseData(AccountSetObjects &objects, const QStringList &tables, const TransferProgress &progress = {});
 
 } // namespace zt::accountset

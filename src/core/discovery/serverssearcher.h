@@ -41,7 +41,11 @@ public:
     // The whole search on the calling thread: the browse answer text, or nullopt when the
     // network search failed (socket error, nobody answered) or was cancelled.
     static std::optional<QString> browse(const BrowseTarget &target,
-        const std::function<bool()> &cancelled = {}, const ListenWindow &window = {});
+        const std::function<bool()> &cancelled = {}, const ListenWindow &window = {},
+        SearchObserver *observer = nullptr);
+
+    // The embedded instances the search lists first.
+    static QStringList embeddedInstances();
 
 signals:
     // Emitted on the worker thread when the search produced a browse answer text.

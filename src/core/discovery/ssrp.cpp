@@ -184,18 +184,29 @@ int resolveInstancePort(const QString &host, const QString &instance, int timeou
 }
 
 std::optional<QStringList> queryServers(const QHostAddress &address, quint16 port,
-    const std::function<bool()> &cancelled, const ListenWindow &window)
+    const std::function<bool()> &cancelled, const ListenWindow &window, SearchObserver *observer)
 {
     const auto isCancelled = [&cancelled] { return cancelled && cancelled(); };
-    if (address.isNull() || port == 0 || isCancelled())
+    SearchObserver quiet;
+    SearchObserver &watch = observer ? *observer : quiet;
+    const QByteArray request(1, kClntBcastEx);
+    if (address.isNull() || port == 0) {
+        watch.sent(address, port, request, QStringLiteral("no address"));
+        return std::nullopt;
+    }
+    if (isCancelled())
         return std::nullopt;
 
     QUdpSocket socket;
-    if (!openSocket(socket, address))
+    if (!openSocket(socket, address)) {
+        watch.sent(address, port, request, socket.errorString());
         return std::nullopt;
-    const QByteArray request(1, kClntBcastEx);
-    if (socket.writeDatagram(request, address, port) != request.size())
+    }
+    if (socket.writeDatagram(request, address, port) != request.size()) {
+        watch.sent(address, port, request, socket.errorString());
         return std::nullopt;
+    }
+    watch.sent(address, port, request, {});
 
     const bool anyHost = address == QHostAddress(QHostAddress::Broadcast);
     QStringList names;
@@ -211,33 +222,49 @@ std::optional<QStringList> queryServers(const QHostAddress &address, quint16 por
             break;
         if (!socket.hasPendingDatagrams()
             && !socket.waitForReadyRead(static_cast<int>(std::min<qint64>(remaining, kPollSliceMs)))) {
-            if (socket.error() != QAbstractSocket::SocketTimeoutError)
+            if (socket.error() != QAbstractSocket::SocketTimeoutError) {
+                watch.finished(clock.elapsed(), socket.errorString());
                 return std::nullopt;
+            }
             continue;
         }
         while (socket.hasPendingDatagrams()) {
             const QNetworkDatagram datagram = socket.receiveDatagram(65536);
-            if (++datagrams > kMaxDatagrams)
+            const QHostAddress sender = datagram.senderAddress();
+            const quint16 senderPort = static_cast<quint16>(datagram.senderPort());
+            if (++datagrams > kMaxDatagrams) {
+                watch.dropped(sender, senderPort, datagram.data(), SearchObserver::Drop::OverLimit);
                 break;
-            if (!fromTarget(datagram, address, port, anyHost))
+            }
+            if (!fromTarget(datagram, address, port, anyHost)) {
+                watch.dropped(sender, senderPort, datagram.data(), SearchObserver::Drop::NotFromTarget);
                 continue;
+            }
             const auto records = parseServerResponse(datagram.data());
-            if (!records)
+            if (!records) {
+                watch.dropped(sender, senderPort, datagram.data(), SearchObserver::Drop::Malformed);
                 continue;
+            }
             answered = true;
             stopAt = clock.elapsed() + window.quietMs;
+            QStringList added, duplicates;
             for (const InstanceRecord &record : *records) {
                 const QString name = record.displayName();
                 const QString key = name.toCaseFolded();
-                if (seen.contains(key) || names.size() >= kMaxNames)
+                if (seen.contains(key) || names.size() >= kMaxNames) {
+                    duplicates.append(name);
                     continue;
+                }
                 seen.insert(key);
                 names.append(name);
+                added.append(name);
             }
+            watch.accepted(sender, senderPort, added, duplicates);
         }
         if (datagrams > kMaxDatagrams)
             break;
     }
+    watch.finished(clock.elapsed(), {});
     if (isCancelled() || !answered)
         return std::nullopt;
     return names;

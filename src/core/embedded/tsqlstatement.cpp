@@ -190,6 +190,9 @@ QString passThrough(const QString &batch, const QList<Token> &tokens)
             replace(t, quoteText(t.text));
         } else if (t.kind == Token::Kind::Identifier && t.text.contains(u']')) {
             replace(t, quoteName(t.text));
+        } else if (t.kind == Token::Kind::Word && t.text.startsWith(QLatin1StringView("@@"))) {
+            // @@VERSION and the like: the server's own values, answered by a function.
+            replace(t, QStringLiteral("zt_server_variable(") + quoteText(t.text.mid(2)) + u')');
         } else if (t.kind == Token::Kind::Word && i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(')) {
             const QString function = sqliteFunction(t.text);
             if (function.endsWith(u')') && i + 2 < tokens.size() && tokens[i + 2].isSymbol(u')')) {
