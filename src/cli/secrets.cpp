@@ -24,7 +24,7 @@ std::optional<QString> askTerminal(const QString &prompt)
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
-        tcsetattr(fd, TCSAFLUSH, &quiet);
+        tcsetattr(fd, TCSANOW, &quiet);
     }
     std::fputs(prompt.toLocal8Bit().constData(), tty);
     std::fflush(tty);
@@ -33,7 +33,7 @@ std::optional<QString> askTerminal(const QString &prompt)
     while ((c = std::fgetc(tty)) != EOF && c != '\n')
         line.append(static_cast<char>(c));
     if (isTerminal)
-        tcsetattr(fd, TCSAFLUSH, &saved);
+        tcsetattr(fd, TCSANOW, &saved);
     std::fclose(tty);
     if (!isTerminal)
         return std::nullopt;

@@ -10,7 +10,9 @@
 #include "data/connection.h"
 #include "store/localstore.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -68,6 +70,7 @@ private slots:
     void everySubcommandHasItsHelp();
     void loginPasswordFromEachSource_data();
     void loginPasswordFromEachSource();
+    void passwordsAskedOnTheTerminalWithoutEcho();
     void loginStoresTheServerRecordAndRefusesAWrongPassword();
     void checkReportsWithoutChangingAnything();
     void checkShowsWhatALoginMayNotDo();
@@ -198,6 +201,65 @@ void TestZtAccountSet::loginPasswordFromEachSource()
     // The password itself never appears in what the command writes.
     QVERIFY(!r.out.contains(QStringLiteral("s3cret")));
     QVERIFY(!r.err.contains(QStringLiteral("s3cret")));
+}
+
+// Runs the command on a terminal of its own (script(1) gives it one) and answers each prompt
+// when it appears; returns the exit status and everything the terminal showed.
+std::pair<int, QString> runOnTerminal(const QStringList &command, const QList<std::pair<QString, QByteArray>> &answers)
+{
+    QStringList quoted;
+    for (QString word : command)
+        quoted << u'\'' + word.replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("script"),
+        { QStringLiteral("-qec"), quoted.join(u' '), QStringLiteral("/dev/null") });
+    if (!process.waitForStarted(10000))
+        return { -1, QString() };
+    QByteArray shown;
+    for (const auto &[prompt, answer] : answers) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!QString::fromUtf8(shown).contains(prompt) && clock.elapsed() < 20000) {
+            process.waitForReadyRead(200);
+            shown += process.readAll();
+        }
+        process.write(answer + '\n');
+        // What was typed goes only to the program: a prompt later, the terminal has not shown it.
+        shown += process.readAll();
+    }
+    process.waitForFinished(60000);
+    shown += process.readAll();
+    return { process.exitCode(), QString::fromUtf8(shown) };
+}
+
+void TestZtAccountSet::passwordsAskedOnTheTerminalWithoutEcho()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        QSKIP("script(1) is not installed");
+    const QString program = QStringLiteral(ZT_ACCOUNTSET_EXE);
+    const QString dir = m_install->dir();
+    zt::test::embeddedExec(QStringLiteral("master"), QStringLiteral("create login clerk with password='tty-pw'"));
+    zt::test::embeddedExec(QStringLiteral("master"), QStringLiteral("alter server role dbcreator add member clerk"));
+
+    const auto [loginStatus, loginShown] = runOnTerminal({ program, QStringLiteral("--dir"), dir,
+                                                             QStringLiteral("login"), QStringLiteral("--server"), Embedded,
+                                                             QStringLiteral("--user"), QStringLiteral("clerk") },
+        { { QStringLiteral("登录口令："), QByteArray("tty-pw") } });
+    QCOMPARE(loginStatus, 0);
+    QVERIFY2(!loginShown.contains(QStringLiteral("tty-pw")), qPrintable(loginShown));
+
+    // The account-set password is asked twice, as page 2's two fields: a different second one is
+    // the page's refusal.
+    const auto [createStatus, createShown] = runOnTerminal({ program, QStringLiteral("--dir"), dir,
+                                                               QStringLiteral("create"), QStringLiteral("--server"), Embedded,
+                                                               QStringLiteral("--db"), QStringLiteral("030"),
+                                                               QStringLiteral("--name"), QStringLiteral("t") },
+        { { QStringLiteral("账套口令："), QByteArray("one") }, { QStringLiteral("再次录入账套口令："), QByteArray("two") } });
+    QCOMPARE(createStatus, 1);
+    QVERIFY2(createShown.contains(QStringLiteral("账套口令校验错误！")), qPrintable(createShown));
+    QVERIFY2(!createShown.contains(QStringLiteral("one")) && !createShown.contains(QStringLiteral("two")),
+        qPrintable(createShown));
 }
 
 void TestZtAccountSet::loginStoresTheServerRecordAndRefusesAWrongPassword()
