@@ -43,6 +43,12 @@ bool MessageBoxNotifier::confirm(const QString &text)
         == QMessageBox::Yes;
 }
 
+bool MessageBoxNotifier::ask(const QString &text, const QString &caption)
+{
+    return QMessageBox::question(owner(), caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 void MessageBoxNotifier::plain(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, owner());

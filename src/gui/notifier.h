@@ -22,6 +22,13 @@ public:
     virtual bool confirm(const QString &text) = 0;
     // OK only, titled with the application title.
     virtual void plain(const QString &text) = 0;
+    // Question icon, Yes and No, titled caption; true for Yes. Without its own box, the standard
+    // confirmation stands in.
+    virtual bool ask(const QString &text, const QString &caption)
+    {
+        Q_UNUSED(caption);
+        return confirm(text);
+    }
 };
 
 // Real message boxes.
@@ -33,6 +40,7 @@ public:
     void error(const QString &text, const QString &caption) override;
     bool confirm(const QString &text) override;
     void plain(const QString &text) override;
+    bool ask(const QString &text, const QString &caption) override;
 };
 
 // The notifier every window uses; tests replace it.

@@ -13,7 +13,7 @@ class RecordingNotifier final : public zt::gui::Notifier
 public:
     struct Message
     {
-        QString kind; // information, question, error, confirm, plain
+        QString kind; // information, question, error, confirm, plain, ask
         QString text;
         QString caption;
     };
@@ -37,9 +37,15 @@ public:
         return answerConfirm;
     }
     void plain(const QString &text) override { record(u"plain", text, zt::gui::applicationTitle()); }
+    bool ask(const QString &text, const QString &caption) override
+    {
+        record(u"ask", text, caption);
+        return answerAsk;
+    }
 
     bool answerQuestion = true; // OK
     bool answerConfirm = true; // Yes
+    bool answerAsk = true; // Yes
     QList<Message> messages;
 
     const Message &last() const { return messages.constLast(); }

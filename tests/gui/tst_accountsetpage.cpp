@@ -576,8 +576,13 @@ void TestAccountSetPage::deletionDropsTheDatabaseAndTheRow()
     QTest::keyClicks(p2->Edit3, QStringLiteral("pw"));
     QTest::mouseClick(p2->BitBtn5, Qt::LeftButton);
 
+    // The safety copy is named on a line of its own.
     QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("information"));
-    QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("此账套已成功删除！"));
+    const QStringList lines = m_wizard->notifier.last().text.split(u'\n');
+    QCOMPARE(lines.value(0), QStringLiteral("此账套已成功删除！"));
+    const QString backupPrefix = QStringLiteral("备份文件：") + m_wizard->installation.dir() + QStringLiteral("data/backup/zt411_");
+    QVERIFY2(lines.value(1).startsWith(backupPrefix), qPrintable(lines.value(1)));
+    QVERIFY(QFile::exists(lines.value(1).mid(5)));
     QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("删除账套"));
     QVERIFY(!databaseExists(QStringLiteral("zt411")));
     QVERIFY(databaseExists(QStringLiteral("zt410")));
@@ -598,7 +603,7 @@ void TestAccountSetPage::deletionDropsTheDatabaseAndTheRow()
     p2->Edit3->clear();
     p2->BitBtn3->click();
     p2->BitBtn5->click();
-    QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("此账套已成功删除！"));
+    QVERIFY(m_wizard->notifier.last().text.startsWith(QStringLiteral("此账套已成功删除！\n备份文件：")));
     QCOMPARE(gridColumn(1), QStringList({ QStringLiteral("zt412"), QStringLiteral("zt413") }));
     QCOMPARE(p2->DBGrid1->currentIndex().row(), 0);
     QCOMPARE(accountset::currentDirectoryRow(m_wizard->page2->ADOztgl()).number, QStringLiteral("zt412"));
@@ -666,7 +671,7 @@ void TestAccountSetPage::deletePasswordGroupCanFloat()
     QCOMPARE(group->pos(), globalBefore + QPoint(56, 46) - QPoint(4, 4));
     // It works as before while floating: the delete button acts on the listed row.
     p2->BitBtn5->click();
-    QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("此账套已成功删除！"));
+    QVERIFY(m_wizard->notifier.last().text.startsWith(QStringLiteral("此账套已成功删除！\n备份文件：")));
     QVERIFY(group->isHidden());
     p2->BitBtn3->click(); // no rows left: nothing
     QVERIFY(group->isHidden());

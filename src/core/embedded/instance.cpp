@@ -9,9 +9,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <map>
-#include <mutex>
-
 namespace zt::embedded {
 
 namespace {
@@ -19,24 +16,7 @@ namespace {
 const QString Master = QStringLiteral("master");
 const QString Suffix = QStringLiteral(".db");
 
-// The databases in use by open sessions of this process, by instance folder and name.
-struct Registry
-{
-    std::mutex mutex;
-    std::map<QString, int> uses;
-};
-
-Registry &registry()
-{
-    static Registry instance;
-    return instance;
-}
-
-bool inUse(const QString &key)
-{
-    const auto it = registry().uses.find(key);
-    return it != registry().uses.end() && it->second > 0;
-}
+const QString LockFolder = QStringLiteral(".locks");
 
 QString passwordHash(const QString &salt, const QString &password)
 {
@@ -51,8 +31,9 @@ QString newSalt()
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex());
 }
 
-// A database or instance name must be usable as one file name in the instance folder.
-bool isFileName(const QString &name)
+} // namespace
+
+bool Instance::isFileName(const QString &name)
 {
     if (name.isEmpty() || name.size() > 128 || name == QLatin1StringView(".")
         || name == QLatin1StringView("..") || name.endsWith(u' ') || name.endsWith(u'.'))
@@ -64,6 +45,8 @@ bool isFileName(const QString &name)
     return true;
 }
 
+namespace {
+
 QString operatingSystemUser()
 {
     QString user = qEnvironmentVariable("USER");
@@ -72,36 +55,30 @@ QString operatingSystemUser()
     return user.isEmpty() ? QStringLiteral("user") : user;
 }
 
-void removeDatabaseFiles(const QString &path)
+} // namespace
+
+void Instance::removeDatabaseFiles(const QString &path)
 {
     for (const char *extra : { "", "-journal", "-wal", "-shm" })
         QFile::remove(path + QLatin1StringView(extra));
 }
 
-} // namespace
+DatabaseUse::DatabaseUse(std::unique_ptr<FileLock> lock)
+    : m_lock(std::move(lock))
+{ }
 
-DatabaseUse::DatabaseUse(QString key)
-    : m_key(std::move(key))
-{
-    ++registry().uses[m_key]; // the caller holds the registry lock
-}
-
-DatabaseUse::~DatabaseUse()
-{
-    std::lock_guard lock(registry().mutex);
-    if (--registry().uses[m_key] <= 0)
-        registry().uses.erase(m_key);
-}
+DatabaseUse::~DatabaseUse() = default;
 
 Instance::Instance(const QString &root, const QString &name)
 {
     if (!isFileName(name))
         throw serverError(Msg::Other, { QStringLiteral("The instance name '%1' is not valid.").arg(name) });
+    m_root = QDir::cleanPath(QDir(root).absolutePath());
     m_folder = QDir::cleanPath(QDir(root).absoluteFilePath(name));
 
-    std::lock_guard lock(registry().mutex);
-    if (!QDir().mkpath(m_folder))
+    if (!QDir().mkpath(m_folder + u'/' + LockFolder))
         throw serverError(Msg::FileActivation, { m_folder });
+    const auto lock = lockInstance();
     try {
         SqliteFile master(databasePath(Master), true);
         const bool fresh
@@ -129,9 +106,33 @@ QString Instance::databasePath(const QString &storedName) const
     return m_folder + u'/' + storedName + Suffix;
 }
 
-QString Instance::useKey(const QString &storedName) const
+QString Instance::lockPath(const QString &storedName) const
 {
-    return m_folder + u'/' + storedName.toLower();
+    return m_folder + u'/' + LockFolder + u'/' + storedName.toCaseFolded() + QStringLiteral(".lock");
+}
+
+std::unique_ptr<FileLock> Instance::lockInstance() const
+{
+    try {
+        return FileLock::acquire(
+            m_folder + u'/' + LockFolder + QStringLiteral("/instance.lock"), FileLock::Mode::Exclusive, true);
+    } catch (const FileLock::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+std::unique_ptr<FileLock> Instance::lockDatabase(const QString &storedName, FileLock::Mode mode) const
+{
+    try {
+        return FileLock::acquire(lockPath(storedName), mode, mode == FileLock::Mode::Shared);
+    } catch (const FileLock::Failure &failure) {
+        throw serverError(Msg::Other, { failure.message });
+    }
+}
+
+QString Instance::backupFolder() const
+{
+    return QDir::cleanPath(m_root + QStringLiteral("/../backup"));
 }
 
 std::unique_ptr<SqliteFile> Instance::openMaster() const
@@ -218,18 +219,18 @@ void Instance::requireSysadmin(const Principal &by) const
 
 OpenDatabase Instance::open(const QString &database) const
 {
-    std::lock_guard lock(registry().mutex);
+    const auto lock = lockInstance();
     OpenDatabase db;
     db.name = findDatabase(database);
     if (db.name.isEmpty())
         throw serverError(Msg::CannotOpenDatabase, { database });
+    // Marked before the file opens, so no drop can come between; a failed open drops the mark.
+    db.use = std::make_unique<DatabaseUse>(lockDatabase(db.name, FileLock::Mode::Shared));
     try {
         db.file = std::make_unique<SqliteFile>(databasePath(db.name), false);
     } catch (const SqliteFile::Failure &) {
         throw serverError(Msg::CannotOpenDatabase, { database });
     }
-    // Marked only once open: a failed open must not leave a mark (nor unmark under the lock).
-    db.use = std::make_unique<DatabaseUse>(useKey(db.name));
     return db;
 }
 
@@ -237,7 +238,7 @@ void Instance::createDatabase(const Principal &by, const QString &name) const
 {
     if (!canCreateDatabases(by))
         throw serverError(Msg::PermissionDenied, { QStringLiteral("CREATE DATABASE"), Master });
-    std::lock_guard lock(registry().mutex);
+    const auto lock = lockInstance();
     if (!findDatabase(name).isEmpty())
         throw serverError(Msg::DatabaseExists, { name });
     if (!isFileName(name))
@@ -253,61 +254,16 @@ void Instance::createDatabase(const Principal &by, const QString &name) const
 
 void Instance::dropDatabase(const Principal &by, const QString &name) const
 {
-    std::lock_guard lock(registry().mutex);
+    const auto lock = lockInstance();
     const QString stored = findDatabase(name);
     if (stored.compare(Master, Qt::CaseInsensitive) == 0)
         throw serverError(Msg::SystemDatabase, { stored });
     if (stored.isEmpty() || !canCreateDatabases(by))
         throw serverError(Msg::DropDatabaseMissing, { name });
-    if (inUse(useKey(stored)))
+    const auto exclusive = lockDatabase(stored, FileLock::Mode::Exclusive);
+    if (!exclusive)
         throw serverError(Msg::DatabaseInUse, { name });
     removeDatabaseFiles(databasePath(stored));
-}
-
-void Instance::restoreDatabase(
-    const Principal &by, const QString &name, const QString &backupPath, bool replace) const
-{
-    if (!canCreateDatabases(by))
-        throw restoreError(Msg::RestorePermission, { name });
-    // The server runs here, so a path written with Windows separators is read with ours.
-    QString path = backupPath;
-    if (!QFileInfo::exists(path) && path.contains(u'\\'))
-        path = QDir::fromNativeSeparators(QString(path).replace(u'\\', u'/'));
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw restoreError(Msg::BackupDeviceMissing, { backupPath });
-    if (!info.isFile() || !info.isReadable())
-        throw restoreError(Msg::BackupDeviceDenied, { backupPath });
-    if (!isSqliteDatabase(path))
-        throw restoreError(Msg::MediaIncorrectlyFormed, { backupPath });
-
-    std::lock_guard lock(registry().mutex);
-    const QString existing = findDatabase(name);
-    if (!existing.isEmpty()) {
-        if (inUse(useKey(existing)))
-            throw restoreError(Msg::RestoreInUse);
-        if (!replace || existing.compare(Master, Qt::CaseInsensitive) == 0)
-            throw restoreError(Msg::RestoreOtherDatabase, { existing });
-    }
-    if (!isFileName(name))
-        throw restoreError(Msg::FileActivation, { databasePath(name) });
-
-    // Copy beside the target first, so a failed copy leaves no half database behind.
-    const QString target = databasePath(existing.isEmpty() ? name : existing);
-    const QString partial = target + QStringLiteral(".restoring");
-    QFile::remove(partial);
-    if (!QFile::copy(path, partial)) {
-        QFile::remove(partial);
-        throw restoreError(Msg::FileActivation, { target });
-    }
-    // The backup may be a read-only installation file; the database must be writable.
-    QFile::setPermissions(partial,
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    removeDatabaseFiles(target);
-    if (!QFile::rename(partial, target)) {
-        QFile::remove(partial);
-        throw restoreError(Msg::FileActivation, { target });
-    }
 }
 
 void Instance::createLogin(const Principal &by, const QString &name, const QString &password) const

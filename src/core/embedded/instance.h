@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/connectionstring.h"
+#include "filelock.h"
 #include "sqlitefile.h"
 
 #include <QString>
@@ -16,18 +17,19 @@ struct Principal
     bool integrated = false; // the operating-system user: always sysadmin
 };
 
-// Marks a database as used by an open session of this process while it lives; drop and restore
-// refuse a database that is in use.
+// Marks a database as used by an open session while it lives: a shared lock on the database's
+// lock file, so that drop and restore, which need it exclusively, refuse a database that any
+// session of any process uses.
 class DatabaseUse final
 {
 public:
-    explicit DatabaseUse(QString key);
+    explicit DatabaseUse(std::unique_ptr<FileLock> lock);
     ~DatabaseUse();
     DatabaseUse(const DatabaseUse &) = delete;
     DatabaseUse &operator=(const DatabaseUse &) = delete;
 
 private:
-    QString m_key;
+    std::unique_ptr<FileLock> m_lock;
 };
 
 // A session's database: the open file and its mark of use (the file closes first).
@@ -39,8 +41,10 @@ struct OpenDatabase
 };
 
 // One instance of the embedded server: a folder holding one SQLite file per database, master.db
-// among them with the logins. All checks against the files of an instance and the sessions of
-// this process happen under one process-wide lock.
+// among them with the logins. Several processes may serve one instance at once: every look at its
+// databases and every change of them happens under the instance's exclusive lock file
+// (.locks/instance.lock), and each database has a lock file of its own (.locks/<name>.lock) that
+// sessions hold shared and drop and restore take exclusively. Lock files are never removed.
 class Instance final
 {
 public:
@@ -65,18 +69,39 @@ public:
     void dropDatabase(const Principal &by, const QString &name) const;
     void restoreDatabase(
         const Principal &by, const QString &name, const QString &backupPath, bool replace) const;
+    // Writes a consistent copy of a database (while other sessions use it) to backupPath; an
+    // existing file is replaced only when overwrite is set. Errors 262, 911, 3201, each
+    // followed by 3013.
+    void backupDatabase(
+        const Principal &by, const QString &name, const QString &backupPath, bool overwrite) const;
+
+    // The folder a relative backup file name refers to: "backup" beside the instances' root
+    // (data/backup of the installation directory).
+    QString backupFolder() const;
 
     void createLogin(const Principal &by, const QString &name, const QString &password) const;
     void dropLogin(const Principal &by, const QString &name) const;
     void alterServerRole(const Principal &by, const QString &role, const QString &member, bool add) const;
 
+    // A database or instance name that can be one file name in the instance folder.
+    static bool isFileName(const QString &name);
+
 private:
     QString databasePath(const QString &storedName) const;
-    QString useKey(const QString &storedName) const;
+    QString lockPath(const QString &storedName) const;
+    // The instance's exclusive lock, waited for.
+    std::unique_ptr<FileLock> lockInstance() const;
+    // The database's lock: shared (waited for) or exclusive (null when the database is in use).
+    std::unique_ptr<FileLock> lockDatabase(const QString &storedName, FileLock::Mode mode) const;
+    // A backup path as the server reads it: Windows separators read as ours, a relative path
+    // taken in the backup folder.
+    QString backupFilePath(const QString &path) const;
+    static void removeDatabaseFiles(const QString &path);
     std::unique_ptr<SqliteFile> openMaster() const;
     void requireSysadmin(const Principal &by) const;
 
     QString m_folder;
+    QString m_root;
 };
 
 } // namespace zt::embedded

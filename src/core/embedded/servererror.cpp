@@ -47,6 +47,13 @@ constexpr Template Templates[] = {
         "specified.)." },
     { Msg::BackupDeviceDenied, 3201,
         "Cannot open backup device '%s'. Operating system error 5(Access is denied.)." },
+    { Msg::BackupPathMissing, 3201,
+        "Cannot open backup device '%s'. Operating system error 3(The system cannot find the path "
+        "specified.)." },
+    { Msg::BackupDeviceExists, 3201,
+        "Cannot open backup device '%s'. Operating system error 80(The file exists.)." },
+    { Msg::DatabaseMissing, 911,
+        "Database '%s' does not exist. Make sure that the name is entered correctly." },
     { Msg::MediaIncorrectlyFormed, 3241,
         "The media family on device '%s' is incorrectly formed. SQL Server cannot process this media "
         "family." },
@@ -117,6 +124,12 @@ data::DataError restoreError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
         + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
+}
+
+data::DataError backupError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("BACKUP DATABASE is terminating abnormally.")));
 }
 
 data::DataError fromSqlite(

@@ -33,6 +33,9 @@ enum class Msg {
     BackupDeviceMissing,
     BackupDeviceDenied,
     MediaIncorrectlyFormed,
+    BackupPathMissing,
+    BackupDeviceExists,
+    DatabaseMissing,
     CannotOpenDatabase,
     FileActivation,
     CannotUpdateIdentity,
@@ -53,6 +56,9 @@ data::DataError serverError(Msg msg, const QStringList &args = {});
 
 // A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
 data::DataError restoreError(Msg msg, const QStringList &args = {});
+
+// A BACKUP failure: the cause followed by "BACKUP DATABASE is terminating abnormally.".
+data::DataError backupError(Msg msg, const QStringList &args = {});
 
 // Turns a message of the SQLite library into the matching SQL Server message. verb is the
 // first keyword of the statement (lower case), database the current database.

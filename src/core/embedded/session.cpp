@@ -279,6 +279,9 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
     case Statement::Kind::RestoreDatabase:
         m_instance.restoreDatabase(m_principal, st.names[0], st.text, st.replace);
         return;
+    case Statement::Kind::BackupDatabase:
+        m_instance.backupDatabase(m_principal, st.names[0], st.text, st.replace);
+        return;
     case Statement::Kind::CreateLogin:
         m_instance.createLogin(m_principal, st.names[0], st.text);
         return;

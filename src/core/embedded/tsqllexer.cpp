@@ -43,8 +43,8 @@ qsizetype readNumber(const QString &s, qsizetype i)
 // Words that begin a statement of their own.
 bool startsStatement(const Token &t)
 {
-    for (const char *k :
-        { "create", "drop", "alter", "insert", "update", "delete", "select", "restore", "truncate" }) {
+    for (const char *k : { "create", "drop", "alter", "insert", "update", "delete", "select", "restore",
+             "backup", "truncate" }) {
         if (t.is(k))
             return true;
     }

@@ -463,6 +463,29 @@ Statement restoreDatabase(Cursor &c)
     return s;
 }
 
+Statement backupDatabase(Cursor &c)
+{
+    Statement s;
+    s.kind = Statement::Kind::BackupDatabase;
+    s.names << c.name();
+    c.expect("to");
+    c.expect("disk");
+    c.expectSymbol(u'=');
+    s.text = c.text();
+    if (c.accept("with")) {
+        do {
+            if (c.accept("init") || c.accept("format")) {
+                s.replace = true;
+            } else {
+                c.name(); // NOINIT, COPY_ONLY, STATS = n, NAME = '...', ...: nothing to do here
+                if (c.acceptSymbol(u'='))
+                    c.take();
+            }
+        } while (c.acceptSymbol(u','));
+    }
+    return s;
+}
+
 Statement createLogin(Cursor &c)
 {
     Statement s;
@@ -544,6 +567,9 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens)
     } else if (c.accept("restore")) {
         c.expect("database");
         s = restoreDatabase(c);
+    } else if (c.accept("backup")) {
+        c.expect("database");
+        s = backupDatabase(c);
     } else if (c.peekIs("alter") && c.peek(1).is("server")) {
         c.take();
         c.take();

@@ -21,6 +21,7 @@ struct Statement
         CreateDatabase, // names[0]
         DropDatabase, // names
         RestoreDatabase, // names[0] from text (the path), replace
+        BackupDatabase, // names[0] to text (the path), replace = WITH INIT / FORMAT
         CreateLogin, // names[0] with password text
         DropLogin, // names[0]
         AlterServerRole, // role names[0], member names[1], add or drop

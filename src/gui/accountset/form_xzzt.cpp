@@ -2,9 +2,11 @@
 
 #include "ui_form_xzzt.h"
 
+#include "accountset/backup.h"
 #include "accountset/creation.h"
 #include "accountset/detachablegroup.h"
 #include "accountset/directory.h"
+#include "accountset/heldfragment.h"
 #include "accountset/networkset.h"
 #include "accountset/progressbarcopy.h"
 #include "data/dataerror.h"
@@ -83,6 +85,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     m_ui->TabSheet3->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_ui->TabSheet3->addAction(m_sampleAction);
     connect(m_sampleAction, &QAction::toggled, this, &Tform_xzzt::showSampleButton);
+    setUpBackupMenu();
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
     m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("go-previous"), QStyle::SP_ArrowBack));
@@ -290,27 +293,6 @@ void Tform_xzzt::BitBtn5MouseMove()
 
 namespace {
 
-// The hidden field "server" as an operation's login fragment: the operation reads and updates
-// the text, and the field receives the fragment last read when the operation ends, however it
-// ends.
-class HeldFragment final
-{
-public:
-    explicit HeldFragment(QLineEdit *field)
-        : m_field(field)
-        , m_text(field->text())
-    { }
-    ~HeldFragment() { m_field->setText(m_text); }
-    HeldFragment(const HeldFragment &) = delete;
-    HeldFragment &operator=(const HeldFragment &) = delete;
-
-    QString &text() { return m_text; }
-
-private:
-    QLineEdit *m_field;
-    QString m_text;
-};
-
 // Where a creation reports a directory row it could not append: a plain message; it goes on.
 accountset::CreationContext creationContext(accountset::CopyProgress *progress)
 {
@@ -435,20 +417,36 @@ void Tform_xzzt::BitBtn5Click()
         return;
     }
 
-    WaitCursor wait(m_ui->BitBtn5);
+    // The safety copy first; when it fails, the user decides whether to delete without one.
+    auto wait = std::make_unique<WaitCursor>(m_ui->BitBtn5);
+    QString backup;
+    try {
+        backup = accountset::backupBeforeDeletion(m_objects, m_ui->server->text(), m_ui->Edit1->text(), row);
+    } catch (const data::DataError &e) {
+        wait.reset();
+        if (!notifier().ask(QStringLiteral("账套备份出错！") + e.message()
+                    + QStringLiteral("\n不备份而直接删除此账套吗？"),
+                Ask)) {
+            m_ui->GroupBox1->hide();
+            return;
+        }
+        wait = std::make_unique<WaitCursor>(m_ui->BitBtn5);
+    }
     try {
         accountset::dropAccountSetDatabase(m_objects, m_ui->server->text(), m_ui->Edit1->text(), row);
         deleteDirectoryRow();
     } catch (const data::DataError &e) {
-        wait.restore();
+        wait.reset();
         if (notifier().confirm(QStringLiteral("账套删除错误!") + e.message()
                 + QStringLiteral(",可以删除账套目录,确定删除账套目录吗？")))
             deleteDirectoryRow(); // a failure here goes on to the standard error box; the group stays
         m_ui->GroupBox1->hide();
         return;
     }
-    wait.restore();
-    notifier().information(QStringLiteral("此账套已成功删除！"), DeleteAccountSet);
+    wait.reset();
+    notifier().information(QStringLiteral("此账套已成功删除！")
+            + (backup.isEmpty() ? QString() : QStringLiteral("\n备份文件：") + backup),
+        DeleteAccountSet);
     m_ui->GroupBox1->hide();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -20,6 +21,7 @@ struct DirectoryRow;
 namespace zt::gui {
 
 class DetachableGroup;
+class TForm_HFZT;
 class Tform_server;
 
 // Page 2, the account-set page: creation of a new account set on its first tab, the network
@@ -61,6 +63,17 @@ public:
     // menu), and back.
     QAction *sampleAction() const { return m_sampleAction; }
 
+    // The network account-set grid's context menu: "备份账套…" for the current row and
+    // "从备份恢复账套…", which opens the restore dialog.
+    QAction *backupAction() const { return m_backupAction; }
+    QAction *restoreAction() const { return m_restoreAction; }
+    TForm_HFZT *restoreDialog() const { return m_restoreDialog; }
+    // Where "备份账套…" asks for the backup file: given the server name and the suggested file
+    // name, the file to write or empty to cancel. By default a file dialog on the embedded
+    // server, a typed path on the server otherwise.
+    using BackupFileChooser = std::function<QString(const QString &server, const QString &suggested)>;
+    void setBackupFileChooser(BackupFileChooser chooser) { m_chooseBackupFile = std::move(chooser); }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -91,6 +104,9 @@ private:
     void BitBtn5Click(); // delete the current network account set
     void BitBtn6Click(); // close the delete-password group
     void PageControl1Change(); // load the network account-set directory
+    void BackupClick(); // back the current network account set up
+    void RestoreClick(); // open the restore dialog
+    void RestoreDialogAccepted(); // restore and register the account set the dialog describes
 
     // Steps the handlers share.
     accountset::AccountSetFields fields() const;
@@ -101,6 +117,8 @@ private:
     void deleteDirectoryRow();
     void showSampleButton(bool shown);
     void closeWizard();
+    void setUpBackupMenu();
+    QString chooseBackupFile(const QString &server, const QString &suggested);
 
     std::unique_ptr<Ui::form_xzzt> m_ui;
     Tform_server *m_serverPage = nullptr;
@@ -108,6 +126,10 @@ private:
     accountset::DirectoryModel *m_directoryModel = nullptr;
     DetachableGroup *m_deleteGroup = nullptr;
     QAction *m_sampleAction = nullptr;
+    QAction *m_backupAction = nullptr;
+    QAction *m_restoreAction = nullptr;
+    TForm_HFZT *m_restoreDialog = nullptr;
+    BackupFileChooser m_chooseBackupFile;
     bool m_relistPending = false;
     bool m_removingDirectoryRow = false;
 };

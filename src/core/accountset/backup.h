@@ -1,0 +1,58 @@
+#pragma once
+
+#include "accountsetobjects.h"
+#include "creation.h"
+#include "networkset.h"
+
+#include <QDateTime>
+
+#include <optional>
+
+namespace zt::accountset {
+
+// Backups of account sets: a safety copy before a deletion, a backup on request, and an account
+// set brought back from a backup file. A backup is made by the server ("BACKUP DATABASE"): a bare
+// file name lands in the server's own backup folder (on the embedded server data/backup of the
+// installation directory).
+
+// "<number>_<yyyyMMdd_HHmmss>.bak".
+QString backupFileName(const QString &number, const QDateTime &when = QDateTime::currentDateTime());
+
+// Where a backup file lies, as the user is told: on the embedded server the full path on this
+// machine; on a real server the file as given (a bare name in the server's backup folder).
+QString backupLocation(const QString &server, const QString &file);
+
+// Why a backup file name cannot be used (empty, control characters), or nothing.
+std::optional<QString> unusableBackupFile(const QString &file);
+
+// Backs the database of the account-set number up on the server, with the held login fragment,
+// into file; a file of that name is replaced. The number and the file are checked before anything
+// is sent. Returns backupLocation(). Throws data::DataError with the server's text.
+QString backupAccountSet(AccountSetObjects &objects, const QString &loginFragment, const QString &server,
+    const QString &number, const QString &file);
+
+// The safety copy before a deletion: the directory row's database into
+// backupFileName(row.number, when). Returns the location. Throws data::DataError.
+QString backupBeforeDeletion(AccountSetObjects &objects, const QString &loginFragment, const QString &server,
+    const DirectoryRow &row, const QDateTime &when = QDateTime::currentDateTime());
+
+// An account set to bring back from a backup file.
+struct RestoreRequest
+{
+    AccountSetFields fields; // server, the new database name (the number), name, password
+    QString backupFile; // as the server reads it; a bare name is in the server's backup folder
+    CreationMode mode = CreationMode::Network;
+};
+
+// The checks before a restore: creation's checks and messages, then the database name's and the
+// backup file's refusals (focus on the database field; Focus::Unchanged for the file).
+std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, const QString &passwordAgain);
+
+// Reads the server's login fragment into loginFragment, restores the backup under the database
+// name (refused by the server when the database exists: nothing is registered then), makes sure
+// the per-set system file exists and registers the account set as a creation in the mode does.
+// Throws data::DataError on the first failure, with nothing written before it for refused names.
+void restoreAccountSet(AccountSetObjects &objects, const RestoreRequest &request, QString &loginFragment,
+    const CreationContext &context);
+
+} // namespace zt::accountset

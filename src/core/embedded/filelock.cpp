@@ -1,0 +1,42 @@
+#include "filelock.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace zt::embedded {
+
+std::unique_ptr<FileLock> FileLock::acquire(const QString &path, Mode mode, bool wait)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd;
+    do
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw Failure { QString::fromLocal8Bit(std::strerror(errno)) };
+    const int operation = (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | (wait ? 0 : LOCK_NB);
+    int rc;
+    do
+        rc = ::flock(fd, operation);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return nullptr;
+        throw Failure { QString::fromLocal8Bit(std::strerror(error)) };
+    }
+    return std::unique_ptr<FileLock>(new FileLock(fd));
+}
+
+FileLock::~FileLock()
+{
+    ::close(m_fd); // closing the description releases its lock
+}
+
+} // namespace zt::embedded

@@ -1,0 +1,188 @@
+// Backup and restore of an instance's databases.
+
+#include "instance.h"
+
+#include "servererror.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <sqlite3.h>
+
+namespace zt::embedded {
+
+namespace {
+
+const QString Master = QStringLiteral("master");
+
+// A name beside target no other writer uses: the process id and a random number.
+QString partialName(const QString &target, const char *what)
+{
+    return target
+        + QStringLiteral(".%1-%2-%3")
+              .arg(QLatin1StringView(what))
+              .arg(QCoreApplication::applicationPid())
+              .arg(QRandomGenerator::global()->generate());
+}
+
+// Copies the database open in source into a new file at path, as one consistent read of it,
+// and leaves the copy as a single file (rollback journal, no write-ahead log beside it).
+QString copyDatabase(sqlite3 *source, const QString &path)
+{
+    sqlite3 *dest = nullptr;
+    int rc = sqlite3_open_v2(
+        QFile::encodeName(path).constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        if (sqlite3_backup *backup = sqlite3_backup_init(dest, "main", source, "main")) {
+            rc = sqlite3_backup_step(backup, -1);
+            const int finish = sqlite3_backup_finish(backup);
+            if (rc == SQLITE_DONE)
+                rc = finish;
+        } else {
+            rc = sqlite3_errcode(dest);
+        }
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(dest, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK)
+        error = dest ? QString::fromUtf8(sqlite3_errmsg(dest)) : QString::fromUtf8(sqlite3_errstr(rc));
+    sqlite3_close_v2(dest);
+    if (rc != SQLITE_OK && error.isEmpty())
+        error = QString::fromUtf8(sqlite3_errstr(rc));
+    return error;
+}
+
+} // namespace
+
+QString Instance::backupFilePath(const QString &path) const
+{
+    // The server runs here, so a path written with Windows separators is read with ours.
+    QString resolved = path;
+    if (!QFileInfo::exists(resolved) && resolved.contains(u'\\'))
+        resolved = QDir::fromNativeSeparators(QString(resolved).replace(u'\\', u'/'));
+    if (QDir::isRelativePath(resolved))
+        resolved = backupFolder() + u'/' + resolved;
+    return QDir::cleanPath(resolved);
+}
+
+void Instance::restoreDatabase(
+    const Principal &by, const QString &name, const QString &backupPath, bool replace) const
+{
+    if (!canCreateDatabases(by))
+        throw restoreError(Msg::RestorePermission, { name });
+    const QString path = backupFilePath(backupPath);
+    const QString shown = QDir::isRelativePath(backupPath) ? path : backupPath;
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw restoreError(Msg::BackupDeviceMissing, { shown });
+    if (!info.isFile() || !info.isReadable())
+        throw restoreError(Msg::BackupDeviceDenied, { shown });
+    if (!isSqliteDatabase(path))
+        throw restoreError(Msg::MediaIncorrectlyFormed, { shown });
+
+    // The checks made under the instance lock; the exclusive lock of an existing database is
+    // returned (null for a new one).
+    auto check = [&](QString &existing) -> std::unique_ptr<FileLock> {
+        existing = findDatabase(name);
+        std::unique_ptr<FileLock> exclusive;
+        if (!existing.isEmpty()) {
+            exclusive = lockDatabase(existing, FileLock::Mode::Exclusive);
+            if (!exclusive)
+                throw restoreError(Msg::RestoreInUse);
+            if (!replace || existing.compare(Master, Qt::CaseInsensitive) == 0)
+                throw restoreError(Msg::RestoreOtherDatabase, { existing });
+        }
+        if (!isFileName(name))
+            throw restoreError(Msg::FileActivation, { databasePath(name) });
+        return exclusive;
+    };
+    QString existing;
+    {
+        const auto lock = lockInstance();
+        check(existing);
+    }
+
+    // Copied beside the target without holding the instance, so a failed copy leaves no half
+    // database behind and other processes are not kept waiting.
+    const QString target = databasePath(existing.isEmpty() ? name : existing);
+    const QString partial = partialName(target, "restoring");
+    if (!QFile::copy(path, partial)) {
+        QFile::remove(partial);
+        throw restoreError(Msg::FileActivation, { target });
+    }
+    // The backup may be a read-only installation file; the database must be writable.
+    QFile::setPermissions(partial,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+
+    const auto lock = lockInstance();
+    std::unique_ptr<FileLock> exclusive;
+    try {
+        exclusive = check(existing); // another process may have come in meanwhile
+    } catch (...) {
+        QFile::remove(partial);
+        throw;
+    }
+    const QString finalTarget = databasePath(existing.isEmpty() ? name : existing);
+    removeDatabaseFiles(finalTarget);
+    if (!QFile::rename(partial, finalTarget)) {
+        QFile::remove(partial);
+        throw restoreError(Msg::FileActivation, { finalTarget });
+    }
+}
+
+void Instance::backupDatabase(
+    const Principal &by, const QString &name, const QString &backupPath, bool overwrite) const
+{
+    if (!canCreateDatabases(by))
+        throw backupError(Msg::PermissionDenied, { QStringLiteral("BACKUP DATABASE"), name });
+    const QString path = backupFilePath(backupPath);
+    const QString shown = QDir::isRelativePath(backupPath) ? path : backupPath;
+
+    // The database is held in use while it is copied, so no drop or restore comes between.
+    QString stored;
+    std::unique_ptr<FileLock> use;
+    {
+        const auto lock = lockInstance();
+        stored = findDatabase(name);
+        if (stored.isEmpty())
+            throw backupError(Msg::DatabaseMissing, { name });
+        use = lockDatabase(stored, FileLock::Mode::Shared);
+    }
+
+    if (QDir::isRelativePath(backupPath))
+        QDir().mkpath(backupFolder());
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists())
+        throw backupError(Msg::BackupPathMissing, { shown });
+    if (info.isDir())
+        throw backupError(Msg::BackupDeviceDenied, { shown });
+    if (info.exists() && !overwrite)
+        throw backupError(Msg::BackupDeviceExists, { shown });
+
+    const QString partial = partialName(path, "partial");
+    QString error;
+    try {
+        SqliteFile source(databasePath(stored), false);
+        error = copyDatabase(source.handle(), partial);
+    } catch (const SqliteFile::Failure &failure) {
+        error = failure.message;
+    }
+    if (error.isEmpty()
+        && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0)
+        error = QStringLiteral("rename failed");
+    if (!error.isEmpty()) {
+        QFile::remove(partial);
+        QFile::remove(partial + QStringLiteral("-journal"));
+        if (!QFileInfo(info.absolutePath()).isWritable()
+            || error.contains(QLatin1StringView("unable to open")))
+            throw backupError(Msg::BackupDeviceDenied, { shown });
+        throw backupError(Msg::Other, { error });
+    }
+}
+
+} // namespace zt::embedded

@@ -1,0 +1,319 @@
+// Backups of account sets on the embedded server: the server's BACKUP DATABASE, the safety copy
+// before a deletion, and an account set brought back from a backup.
+#include "accountset/backup.h"
+#include "accountset/directory.h"
+#include "data/dataerror.h"
+#include "embedded/embeddedserver.h"
+#include "install/installfiles.h"
+#include "store/localstore.h"
+#include "testinstallation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace zt;
+using namespace zt::accountset;
+using data::ConnectionString;
+using data::Login;
+using data::LoginFragment;
+
+namespace {
+
+const QString Server = QStringLiteral("(embedded)");
+const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
+const QString BackupTerminating
+    = QStringLiteral(" [ztwizard][SQL Server]BACKUP DATABASE is terminating abnormally.");
+const QString Fragment = QString::fromLatin1(LoginFragment::IntegratedText);
+
+data::Connection &connectionTo(data::Connection &c, const QString &catalog)
+{
+    c.setConnectionString(
+        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
+    return c;
+}
+
+void exec(const QString &catalog, const QString &sql)
+{
+    data::Connection c;
+    connectionTo(c, catalog).backend().execute(sql);
+}
+
+// Every row of every table of a database, as text, in a stable order.
+QStringList contents(const QString &catalog)
+{
+    data::Connection c;
+    data::Backend &db = connectionTo(c, catalog).backend();
+    QStringList lines;
+    const auto tables = db.query(QStringLiteral(
+        "select name from sqlite_master where type = 'table' and name not like 'sqlite%' order by name"));
+    for (const auto &table : tables.rows) {
+        const QString name = table.value(0).toString();
+        const auto rows = db.query(QStringLiteral("select * from \"%1\" order by rowid").arg(name));
+        for (const auto &row : rows.rows) {
+            QStringList values;
+            for (const QVariant &value : row)
+                values << value.toString();
+            lines << name + u':' + values.join(u'|');
+        }
+    }
+    return lines;
+}
+
+bool databaseExists(const QString &name)
+{
+    try {
+        data::Connection c;
+        connectionTo(c, name).backend().query(QStringLiteral("select 1"));
+        return true;
+    } catch (const data::DataError &) {
+        return false;
+    }
+}
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+} // namespace
+
+class TestBackup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void backupStatementFailures_data();
+    void backupStatementFailures();
+    void backupIsConsistentWhileAnotherSessionWrites();
+    void deletionLeavesABackupThatRestoresToTheSameRows();
+    void restoreOntoAnExistingDatabaseRegistersNothing();
+    void hostileNamesAreRefusedBeforeAnythingIsWritten_data();
+    void hostileNamesAreRefusedBeforeAnythingIsWritten();
+
+private:
+    int localRows(const QString &number);
+    int directoryRows(const QString &number);
+    QString backupFolder() const { return m_install->dir() + QStringLiteral("data/backup"); }
+
+    std::unique_ptr<test::TestInstallation> m_install;
+    std::unique_ptr<AccountSetObjects> m_objects;
+    CreationContext m_context;
+    QString m_fragment;
+};
+
+void TestBackup::init()
+{
+    m_install = std::make_unique<test::TestInstallation>();
+    QVERIFY(m_install->isValid());
+    install::heldValues() = {};
+    m_objects = std::make_unique<AccountSetObjects>();
+    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
+    data::Connection c;
+    data::Query q(QStringLiteral("ADOQuery2"));
+    store::openLocalConfiguration(c, q);
+    store::storeServerRecord(q, Server, Login::integrated());
+    m_context = {};
+    m_context.today = QDate(2026, 12, 8);
+    m_fragment.clear();
+}
+
+void TestBackup::cleanup()
+{
+    m_objects.reset();
+    m_install.reset();
+}
+
+int TestBackup::localRows(const QString &number)
+{
+    return store::findAccountSetRow(m_objects->ADOTy, number, Server) ? m_objects->ADOTy.recordCount() : 0;
+}
+
+int TestBackup::directoryRows(const QString &number)
+{
+    data::Connection c;
+    try {
+        return int(connectionTo(c, QStringLiteral("master"))
+                       .backend()
+                       .query(QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = %1")
+                                  .arg(store::sqlLiteral(number)))
+                       .rows.size());
+    } catch (const data::DataError &) {
+        return 0; // no directory table yet
+    }
+}
+
+void TestBackup::backupStatementFailures_data()
+{
+    QTest::addColumn<QString>("statement"); // %1 = the backup folder
+    QTest::addColumn<QString>("error"); // %1 = the backup folder
+
+    QTest::newRow("relative name lands in the backup folder")
+        << QStringLiteral("backup database zt001 to disk='zt001.bak'") << QString();
+    QTest::newRow("existing file without init")
+        << QStringLiteral(
+               "backup database zt001 to disk='zt001.bak'; backup database zt001 to disk='zt001.bak'")
+        << QStringLiteral(
+               "Cannot open backup device '%1/zt001.bak'. Operating system error 80(The file exists.).");
+    QTest::newRow("existing file with init") << QStringLiteral(
+        "backup database zt001 to disk=N'zt001.bak'; backup database zt001 to disk=N'zt001.bak' with init, "
+        "stats = 10") << QString();
+    QTest::newRow("missing database")
+        << QStringLiteral("backup database nosuch to disk='x.bak'")
+        << QStringLiteral("Database 'nosuch' does not exist. Make sure that the name is entered correctly.");
+    QTest::newRow("missing folder") << QStringLiteral("backup database zt001 to disk='%1/none/x.bak'")
+                                    << QStringLiteral(
+                                           "Cannot open backup device '%1/none/x.bak'. Operating system "
+                                           "error 3(The system cannot find the path specified.).");
+    QTest::newRow("folder as file")
+        << QStringLiteral("backup database zt001 to disk='%1'")
+        << QStringLiteral("Cannot open backup device '%1'. Operating system error 5(Access is denied.).");
+}
+
+void TestBackup::backupStatementFailures()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, error);
+    exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
+    exec(QStringLiteral("zt001"), QStringLiteral("create table t (a int); insert into t values (1)"));
+    QDir().mkpath(backupFolder());
+    QCOMPARE(errorOf([&] { exec(QStringLiteral("master"), statement.arg(backupFolder())); }),
+        error.isEmpty() ? QStringLiteral("(no error)")
+                        : Prefix + error.arg(backupFolder()) + BackupTerminating);
+    if (error.isEmpty())
+        QVERIFY(QFile::exists(backupFolder() + QStringLiteral("/zt001.bak")));
+    // Nothing half written stays behind.
+    const QStringList left = QDir(backupFolder()).entryList(QDir::Files);
+    QVERIFY2(
+        left.isEmpty() || left == QStringList { QStringLiteral("zt001.bak") }, qPrintable(left.join(u',')));
+}
+
+void TestBackup::backupIsConsistentWhileAnotherSessionWrites()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database busy"));
+    data::Connection writer;
+    data::Backend &w = connectionTo(writer, QStringLiteral("busy")).backend();
+    w.execute(QStringLiteral("create table t (id int identity (1, 1), v nvarchar(10))"));
+    for (int i = 0; i < 50; ++i)
+        w.execute(QStringLiteral("insert into t (v) values (N'行')"));
+    exec(QStringLiteral("master"), QStringLiteral("backup database busy to disk='busy.bak'"));
+    w.execute(QStringLiteral("insert into t (v) values (N'后')")); // the session still works
+    exec(QStringLiteral("master"), QStringLiteral("restore database busy2 from disk='busy.bak'"));
+    QCOMPARE(contents(QStringLiteral("busy2")).size(), 50 + 1); // 50 rows and the identity row
+    // The backup is one self-contained file.
+    QVERIFY(!QFile::exists(backupFolder() + QStringLiteral("/busy.bak-wal")));
+}
+
+void TestBackup::deletionLeavesABackupThatRestoresToTheSameRows()
+{
+    createAccountSet(*m_objects,
+        { Server, QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QStringLiteral("pw") },
+        CreationMode::Network, m_fragment, m_context);
+    const QStringList before = contents(QStringLiteral("zt001"));
+    QVERIFY(before.size() > 300);
+
+    QVERIFY(listDirectory(*m_objects, Server, m_fragment));
+    const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
+    QCOMPARE(row.number, QStringLiteral("zt001"));
+    const QString location = backupBeforeDeletion(
+        *m_objects, m_fragment, Server, row, QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
+    QCOMPARE(location, backupFolder() + QStringLiteral("/zt001_20261208_090507.bak"));
+    dropAccountSetDatabase(*m_objects, m_fragment, Server, row);
+    deleteCurrentDirectoryRow(*m_objects);
+    QVERIFY(!databaseExists(QStringLiteral("zt001")));
+
+    // Brought back under a new number: the same rows, registered as a creation registers.
+    RestoreRequest request;
+    request.fields
+        = { Server, QStringLiteral(" zt002 "), QStringLiteral("恢复的账套"), QStringLiteral("k2") };
+    request.backupFile = QFileInfo(location).fileName();
+    QVERIFY(!checkRestoreInput(request, QStringLiteral("k2")));
+    QString fragment;
+    restoreAccountSet(*m_objects, request, fragment, m_context);
+    QCOMPARE(fragment, Fragment);
+    QCOMPARE(contents(QStringLiteral("zt002")), before);
+    QCOMPARE(localRows(QStringLiteral("zt002")), 1);
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("恢复的账套"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("kl")), QStringLiteral("k2"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
+    QCOMPARE(directoryRows(QStringLiteral("zt002")), 1);
+    QVERIFY(QFile::exists(perSetPath(QStringLiteral("zt002"))));
+    // The restored set is usable: rows can be added.
+    exec(QStringLiteral("zt002"), QStringLiteral("create table extra (a int); insert into extra values (1)"));
+}
+
+void TestBackup::restoreOntoAnExistingDatabaseRegistersNothing()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
+    exec(QStringLiteral("master"), QStringLiteral("backup database zt001 to disk='zt001.bak'"));
+    RestoreRequest request;
+    request.fields = { Server, QStringLiteral("zt001"), QStringLiteral("甲"), QString() };
+    request.backupFile = QStringLiteral("zt001.bak");
+    QCOMPARE(errorOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
+        Prefix
+            + QStringLiteral(
+                "The backup set holds a backup of a database other than the existing 'zt001' database.")
+            + QStringLiteral(" [ztwizard][SQL Server]RESTORE DATABASE is terminating abnormally."));
+    QCOMPARE(localRows(QStringLiteral("zt001")), 0);
+    QCOMPARE(directoryRows(QStringLiteral("zt001")), 0);
+    QVERIFY(!QFile::exists(perSetPath(QStringLiteral("zt001"))));
+}
+
+void TestBackup::hostileNamesAreRefusedBeforeAnythingIsWritten_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("database leads up") << QStringLiteral("../zt9") << QStringLiteral("zt001.bak")
+                                       << QStringLiteral("数据库名称不能包含路径分隔符（/ 或 \\）。");
+    QTest::newRow("database with dots") << QStringLiteral("..zt9") << QStringLiteral("zt001.bak")
+                                        << QStringLiteral("数据库名称不能包含“..”。");
+    QTest::newRow("database with a line break") << QStringLiteral("zt\n9") << QStringLiteral("zt001.bak")
+                                                << QStringLiteral("数据库名称不能包含控制字符。");
+    QTest::newRow("empty file") << QStringLiteral("zt9") << QStringLiteral("  ")
+                                << QStringLiteral("备份文件名称不能为空！");
+    QTest::newRow("file with a control character") << QStringLiteral("zt9") << QStringLiteral("a\tb.bak")
+                                                   << QStringLiteral("备份文件名称不能包含控制字符。");
+}
+
+void TestBackup::hostileNamesAreRefusedBeforeAnythingIsWritten()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
+    exec(QStringLiteral("master"), QStringLiteral("backup database zt001 to disk='zt001.bak'"));
+    const QStringList backupsBefore = QDir(backupFolder()).entryList(QDir::Files);
+    const QStringList databasesBefore
+        = QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files);
+    const QStringList perSetBefore
+        = QDir(m_install->dir() + QStringLiteral("data/SysBase")).entryList(QDir::Files);
+
+    RestoreRequest request;
+    request.fields = { Server, database, QStringLiteral("甲"), QString() };
+    request.backupFile = file;
+    QCOMPARE(checkRestoreInput(request, QString()).value_or(InputProblem {}).message, message);
+    QCOMPARE(errorOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }), message);
+    QCOMPARE(errorOf([&] { backupAccountSet(*m_objects, Fragment, Server, database, file); }), message);
+
+    QCOMPARE(QDir(backupFolder()).entryList(QDir::Files), backupsBefore);
+    QCOMPARE(QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files),
+        databasesBefore);
+    QCOMPARE(QDir(m_install->dir() + QStringLiteral("data/SysBase")).entryList(QDir::Files), perSetBefore);
+    QCOMPARE(localRows(database), 0);
+    QVERIFY(!QFile::exists(m_install->dir() + QStringLiteral("data/zt9_S_SysBase.mdb")));
+}
+
+QTEST_GUILESS_MAIN(TestBackup)
+
+#include "tst_backup.moc"

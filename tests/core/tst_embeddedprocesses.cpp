@@ -1,0 +1,253 @@
+// The embedded server's promises hold between processes: the test runs copies of itself as
+// other processes ("child" mode) that use the same instance.
+
+#include "data/dataerror.h"
+#include "embedded/embeddedserver.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <functional>
+#include <iostream>
+#include <string>
+
+using namespace zt;
+using data::Login;
+
+namespace {
+
+const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
+
+std::unique_ptr<data::Backend> connectTo(const QString &root, const QString &catalog)
+{
+    return embedded::connect(root, QStringLiteral("default"), Login::integrated(), catalog);
+}
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QStringLiteral("ok");
+}
+
+// Child mode: child ROOT DATABASE, then one command per line on standard input, one answer line
+// each: "sql <statement>" runs it in master, "hold" opens a session on DATABASE and keeps it,
+// "count" counts the rows of t in the held session, "insert N" adds N rows to t one at a time,
+// "release" ends the held session; end of input ends the child.
+int runChild(const QString &root, const QString &database)
+{
+    std::unique_ptr<data::Backend> held;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        const QString command = QString::fromStdString(line);
+        QString answer;
+        if (command.startsWith(QLatin1StringView("sql "))) {
+            answer = errorOf([&] { connectTo(root, {})->execute(command.mid(4)); });
+        } else if (command == QLatin1StringView("hold")) {
+            answer = errorOf([&] { held = connectTo(root, database); });
+        } else if (command == QLatin1StringView("count")) {
+            QString count;
+            answer = errorOf([&] {
+                count
+                    = held->query(QStringLiteral("select count(*) from t")).rows.value(0).value(0).toString();
+            });
+            if (answer == QLatin1StringView("ok"))
+                answer = count;
+        } else if (command.startsWith(QLatin1StringView("insert "))) {
+            answer = errorOf([&] {
+                auto session = connectTo(root, database);
+                for (int i = command.mid(7).toInt(); i > 0; --i)
+                    session->execute(QStringLiteral("insert into t (v) values (1)"));
+            });
+        } else if (command == QLatin1StringView("release")) {
+            held.reset();
+            answer = QStringLiteral("ok");
+        }
+        std::cout << answer.toStdString() << std::endl;
+    }
+    return 0;
+}
+
+// Another process on the same instance.
+class Child final
+{
+public:
+    Child(const QString &root, const QString &database)
+    {
+        m_process.setProgram(QCoreApplication::applicationFilePath());
+        m_process.setArguments({ QStringLiteral("child"), root, database });
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+    }
+    ~Child()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+    }
+    bool started() { return m_process.waitForStarted(10000); }
+    void send(const QString &command) { m_process.write((command + u'\n').toUtf8()); }
+    QString answer()
+    {
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(30000))
+                return QStringLiteral("(no answer)");
+        }
+        return QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+    QString ask(const QString &command)
+    {
+        send(command);
+        return answer();
+    }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestEmbeddedProcesses : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void sameNameCreateRaceHasOneWinner();
+    void databaseUsedByAnotherProcessIsKept_data();
+    void databaseUsedByAnotherProcessIsKept();
+    void identityNumbersAreUniqueAcrossProcesses();
+
+private:
+    QString backupOf(const QString &database);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root;
+};
+
+void TestEmbeddedProcesses::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_root = m_dir->filePath(QStringLiteral("embedded"));
+    connectTo(m_root, {}); // the instance exists before the children come
+}
+
+QString TestEmbeddedProcesses::backupOf(const QString &database)
+{
+    const QString path = m_dir->filePath(database + QStringLiteral(".bak"));
+    connectTo(m_root, {})->execute(QStringLiteral("backup database [%1] to disk='%2'").arg(database, path));
+    return path;
+}
+
+void TestEmbeddedProcesses::sameNameCreateRaceHasOneWinner()
+{
+    Child first(m_root, {}), second(m_root, {});
+    QVERIFY(first.started() && second.started());
+    for (int round = 0; round < 20; ++round) {
+        const QString name = QStringLiteral("race%1").arg(round);
+        const QString statement = QStringLiteral("create database ") + name;
+        first.send(QStringLiteral("sql ") + statement);
+        second.send(QStringLiteral("sql ") + statement);
+        QStringList answers { first.answer(), second.answer() };
+        answers.sort();
+        QCOMPARE(answers,
+            QStringList({ Prefix
+                    + QStringLiteral("Database '%1' already exists. Choose a different database name.")
+                          .arg(name),
+                QStringLiteral("ok") }));
+    }
+}
+
+void TestEmbeddedProcesses::databaseUsedByAnotherProcessIsKept_data()
+{
+    QTest::addColumn<bool>("childHolds"); // else the test's own process holds it
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("error");
+
+    const QString drop = QStringLiteral("drop database zt001");
+    const QString dropError
+        = Prefix + QStringLiteral("Cannot drop database \"zt001\" because it is currently in use.");
+    const QString restore = QStringLiteral("restore database zt001 from disk='%1' with replace");
+    const QString restoreError = Prefix
+        + QStringLiteral("Exclusive access could not be obtained because the database is in use. ") + Prefix
+        + QStringLiteral("RESTORE DATABASE is terminating abnormally.");
+    QTest::newRow("drop, another process holds") << true << drop << dropError;
+    QTest::newRow("drop from another process") << false << drop << dropError;
+    QTest::newRow("restore, another process holds") << true << restore << restoreError;
+    QTest::newRow("restore from another process") << false << restore << restoreError;
+}
+
+void TestEmbeddedProcesses::databaseUsedByAnotherProcessIsKept()
+{
+    QFETCH(bool, childHolds);
+    QFETCH(QString, statement);
+    QFETCH(QString, error);
+
+    auto master = connectTo(m_root, {});
+    master->execute(QStringLiteral("create database zt001"));
+    connectTo(m_root, QStringLiteral("zt001"))
+        ->execute(
+            QStringLiteral("create table t (id int identity (1, 1), v int); insert into t (v) values (7)"));
+    statement = statement.arg(backupOf(QStringLiteral("zt001")));
+
+    Child child(m_root, QStringLiteral("zt001"));
+    QVERIFY(child.started());
+    if (childHolds) {
+        QCOMPARE(child.ask(QStringLiteral("hold")), QStringLiteral("ok"));
+        QCOMPARE(errorOf([&] { master->execute(statement); }), error);
+        QCOMPARE(child.ask(QStringLiteral("count")), QStringLiteral("1")); // its file is still there
+        QCOMPARE(child.ask(QStringLiteral("release")), QStringLiteral("ok"));
+        QCOMPARE(errorOf([&] { master->execute(statement); }), QStringLiteral("ok"));
+    } else {
+        {
+            auto held = connectTo(m_root, QStringLiteral("zt001"));
+            QCOMPARE(child.ask(QStringLiteral("sql ") + statement), error);
+            QCOMPARE(held->query(QStringLiteral("select count(*) from t")).rows.value(0).value(0).toInt(), 1);
+        }
+        QCOMPARE(child.ask(QStringLiteral("sql ") + statement), QStringLiteral("ok"));
+    }
+    QCOMPARE(QFile::exists(m_root + QStringLiteral("/default/zt001.db")), statement.startsWith(u"restore"));
+}
+
+void TestEmbeddedProcesses::identityNumbersAreUniqueAcrossProcesses()
+{
+    connectTo(m_root, {})->execute(QStringLiteral("create database ids"));
+    connectTo(m_root, QStringLiteral("ids"))
+        ->execute(QStringLiteral("create table t (id int identity (1, 1), v int)"));
+    Child first(m_root, QStringLiteral("ids")), second(m_root, QStringLiteral("ids"));
+    QVERIFY(first.started() && second.started());
+    first.send(QStringLiteral("insert 150"));
+    second.send(QStringLiteral("insert 150"));
+    QCOMPARE(first.answer(), QStringLiteral("ok"));
+    QCOMPARE(second.answer(), QStringLiteral("ok"));
+    const auto row
+        = connectTo(m_root, QStringLiteral("ids"))
+              ->query(QStringLiteral("select count(*), count(distinct id), min(id), max(id) from t"))
+              .rows.value(0);
+    QStringList figures;
+    for (const QVariant &value : row)
+        figures << value.toString();
+    QCOMPARE(figures, QStringList({ u"300"_qs, u"300"_qs, u"1"_qs, u"300"_qs }));
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && QByteArray(argv[1]) == "child") {
+        QCoreApplication app(argc, argv);
+        return runChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    QCoreApplication app(argc, argv);
+    TestEmbeddedProcesses test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_embeddedprocesses.moc"
