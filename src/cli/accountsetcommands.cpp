@@ -1,9 +1,11 @@
 // Page 2's operations from the command line: creation, the network directory, taking a set over,
 // deleting it and the sample set. Each reads the server's stored login fragment as the page does.
 
+#include "accountsethelpers.h"
 #include "commands.h"
 #include "secrets.h"
 
+#include "accountset/backup.h"
 #include "accountset/creation.h"
 #include "accountset/directory.h"
 #include "accountset/networkset.h"
@@ -18,103 +20,6 @@ namespace {
 
 using accountset::AccountSetObjects;
 using accountset::CreationMode;
-
-const QString DirectoryTable = QStringLiteral("PBTOVRASQLBASEDATA");
-
-std::optional<CreationMode> modeFromOptions(const QCommandLineParser &options, Report &report)
-{
-    const QString mode = options.isSet(QStringLiteral("mode")) ? options.value(QStringLiteral("mode"))
-                                                               : QStringLiteral("network");
-    report.set(QStringLiteral("mode"), mode);
-    if (mode == QLatin1StringView("network"))
-        return CreationMode::Network;
-    if (mode == QLatin1StringView("rented-build"))
-        return CreationMode::RentedBuild;
-    if (mode == QLatin1StringView("rented-register"))
-        return CreationMode::RentedRegister;
-    report.message(QStringLiteral("未知的创建方式：") + mode);
-    return std::nullopt;
-}
-
-std::optional<Secret> setPassword(const QCommandLineParser &options, Report &report, bool confirm)
-{
-    QString problem;
-    auto secret = readSecret(
-        { options.value(QStringLiteral("set-password-file")), QStringLiteral("ZTWIZARD_SET_PASSWORD"),
-            QStringLiteral("账套口令："), confirm ? QStringLiteral("再次录入账套口令：") : QString() },
-        problem);
-    if (!secret)
-        report.message(problem);
-    else
-        report.set(QStringLiteral("set_password_from"), secret->from);
-    return secret;
-}
-
-// The page's show: the local configuration database on Conn_Ty / ADOTy.
-void openPage(AccountSetObjects &o)
-{
-    store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-}
-
-void reportLocalRow(Report &report, AccountSetObjects &o, const QString &number, const QString &server,
-    const QString &action = QStringLiteral("stored"))
-{
-    try {
-        if (store::findAccountSetRow(o.ADOTy, accountset::trimmed(number), accountset::trimmed(server)))
-            report.addRow(QStringLiteral("ztxxb"), QStringLiteral("local"),
-                rowObject(o.ADOTy, { QStringLiteral("kl") }), action);
-    } catch (const data::DataError &e) {
-        report.message(e.message());
-    }
-}
-
-// The directory row of the number on the server, read on a connection of its own.
-void reportDirectoryRow(Report &report, const QString &fragment, const QString &server, const QString &number)
-{
-    try {
-        data::Connection connection(QStringLiteral("Conn_report"));
-        connection.setConnectionString(
-            data::ConnectionString::master(data::LoginFragment::fromText(fragment), server));
-        data::Query query(QStringLiteral("ADOreport"));
-        query.setConnection(&connection);
-        data::reopen(query,
-            QStringLiteral("select * from ") + DirectoryTable + QStringLiteral(" where ztbh=")
-                + store::sqlLiteral(accountset::trimmed(number)));
-        for (; !query.isEof(); query.next())
-            report.addRow(
-                DirectoryTable, QStringLiteral("master"), rowObject(query, { QStringLiteral("kl") }));
-    } catch (const data::DataError &) {
-        // No directory table (a rented set) or no access: there is no directory row to show.
-    }
-}
-
-// Lists the directory and makes the row of the number the current one. False (with the message
-// given) when the listing fails or the number is not in it.
-bool findDirectoryRow(
-    AccountSetObjects &o, const QString &server, const QString &number, QString &fragment, Report &report)
-{
-    if (!accountset::listDirectory(o, server, fragment) || !accountset::hasDirectoryRows(o.ADOztgl)) {
-        report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
-        return false;
-    }
-    for (int exact = 1; exact >= 0; --exact) {
-        for (int row = 0; row < o.ADOztgl.rowCount(); ++row) {
-            o.ADOztgl.setCurrentRow(row);
-            const QString stored = o.ADOztgl.fieldAsText(QStringLiteral("ztbh"));
-            if (exact ? stored == number
-                      : accountset::trimmed(stored).compare(number, Qt::CaseInsensitive) == 0)
-                return true;
-        }
-    }
-    report.message(QStringLiteral("网络账套目录中没有此账套：") + number);
-    return false;
-}
-
-QJsonObject directoryRowObject(const accountset::DirectoryRow &row)
-{
-    return { { QStringLiteral("ztbh"), row.number }, { QStringLiteral("ztmc"), row.name },
-        { QStringLiteral("zjmc"), row.server } };
-}
 
 // The per-set file copy shown on the bar and timed.
 class TimedCopy final : public accountset::CopyProgress
@@ -147,17 +52,6 @@ private:
     qint64 m_maximum = 0;
     qint64 m_elapsed = -1;
 };
-
-accountset::CreationContext commandContext(Report &report, TerminalProgress &progress)
-{
-    accountset::CreationContext context;
-    context.progress = &progress;
-    context.reportDirectoryError = [&report](const QString &message) { report.message(message); };
-    context.transferProgress = [&progress](const QString &table, int index, int count, int row, int rows) {
-        progress.transfer(table, index, count, row, rows);
-    };
-    return context;
-}
 
 } // namespace
 
@@ -301,7 +195,20 @@ int runDelete(const QCommandLineParser &options, Report &report)
         report.message(QStringLiteral("账套口令错误！"));
         return report.finish(ExitFailed);
     }
-    report.set(QStringLiteral("backup"), QJsonValue::Null);
+    // The safety copy first. The page asks whether to go on without one when it fails; a script
+    // says so beforehand with --no-backup.
+    QString backup;
+    if (!options.isSet(QStringLiteral("no-backup"))) {
+        try {
+            StepTimer timer(report, QStringLiteral("backup"));
+            backup = accountset::backupBeforeDeletion(o, fragment, server, row);
+        } catch (const data::DataError &e) {
+            report.message(QStringLiteral("账套备份出错！") + e.message());
+            report.message(QStringLiteral("账套未删除（不备份而直接删除：--no-backup）。"));
+            return report.finish(ExitFailed);
+        }
+    }
+    report.set(QStringLiteral("backup"), backup.isEmpty() ? QJsonValue() : QJsonValue(backup));
     try {
         StepTimer timer(report, QStringLiteral("drop_database"));
         accountset::dropAccountSetDatabase(o, fragment, server, row);
@@ -319,7 +226,8 @@ int runDelete(const QCommandLineParser &options, Report &report)
     }
     report.addRow(
         DirectoryTable, QStringLiteral("master"), directoryRowObject(row), QStringLiteral("removed"));
-    report.message(QStringLiteral("此账套已成功删除！"));
+    report.message(QStringLiteral("此账套已成功删除！")
+        + (backup.isEmpty() ? QString() : QStringLiteral("\n备份文件：") + backup));
     return report.finish(ExitOk);
 }
 

@@ -21,5 +21,7 @@ int runList(const QCommandLineParser &options, Report &report);
 int runTakeOver(const QCommandLineParser &options, Report &report);
 int runDelete(const QCommandLineParser &options, Report &report);
 int runSample(const QCommandLineParser &options, Report &report);
+int runBackup(const QCommandLineParser &options, Report &report);
+int runRestore(const QCommandLineParser &options, Report &report);
 
 } // namespace zt::cli

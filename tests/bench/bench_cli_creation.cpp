@@ -43,7 +43,8 @@ double inProcess(const QString &server, const QString &number)
     QString held;
     QElapsedTimer timer;
     timer.start();
-    createAccountSet(o, { server, number, QStringLiteral("示范"), QString() }, CreationMode::Network, held, context);
+    createAccountSet(
+        o, { server, number, QStringLiteral("示范"), QString() }, CreationMode::Network, held, context);
     return timer.nsecsElapsed() / 1e6;
 }
 
