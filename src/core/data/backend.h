@@ -19,6 +19,9 @@ struct Column
     // Declared type in lower case without size ("nvarchar", "int", "datetime", "date", ...);
     // empty when the back end does not know it.
     QString declType;
+    // The declaration as written, in lower case with its size ("decimal(18, 2)"); empty when
+    // the back end does not know it.
+    QString declaredType = {};
 };
 
 // A result set read to its end. A null QVariant is SQL NULL.

@@ -226,6 +226,15 @@ private:
     QSqlDatabase m_db;
 };
 
+// A login value as FreeTDS reads it: a braced value ends at the first '}' (FreeTDS 1.3 knows no
+// doubled "}}"), so braces are used only where a ';' or a leading '{' or blank needs them.
+QString freeTdsValue(const QString &value)
+{
+    if (value.contains(u';') || value.startsWith(u'{') || value.startsWith(u' '))
+        return u'{' + value + u'}';
+    return value;
+}
+
 void refuseMisreadText(const QString &text)
 {
     // QODBC reads any connection text holding ".dsn" as the name of a file data source.
@@ -322,8 +331,8 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
                             .arg(serverName));
     }
     if (!address.instance.isEmpty()) {
-        address.port
-            = discovery::resolveInstancePort(address.host, address.instance, InstanceLookupTimeoutMs);
+        address.port = discovery::resolveInstancePort(
+            address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
         if (address.port <= 0) {
             throw DataError(
                 QStringLiteral("[FreeTDS][SQL Server]Unable to connect: SQL Server instance '%1' on "
@@ -334,7 +343,9 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
 
     // A SQL login goes as QODBC's user and password, so that nothing in it is read by QODBC as
     // part of the connection text (see refuseMisreadText); QODBC leaves out empty ones, so those
-    // stay in the text.
+    // stay in the text. QODBC hands the driver the text with its terminating NUL counted in its
+    // length, and FreeTDS takes that NUL into the last value: a login name or password sent as
+    // "sa\0" is refused by the server. So the last value is followed by a ';' of its own.
     QList<Attribute> attributes;
     QString user;
     QString password;
@@ -342,16 +353,20 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
         if (login.user.isEmpty())
             attributes.append({ QStringLiteral("UID"), QString() });
         else
-            user = quoteOdbcValue(login.user);
+            user = freeTdsValue(login.user);
         if (login.password.isEmpty())
             attributes.append({ QStringLiteral("PWD"), QString() });
         else
-            password = quoteOdbcValue(login.password);
+            password = freeTdsValue(login.password) + u';';
+        if (!user.isEmpty() && password.isEmpty())
+            user += u';';
     } else if (login.kind == Login::Kind::Integrated) {
         attributes.append({ QStringLiteral("Trusted_Connection"), QStringLiteral("Yes") });
     }
-    const QString text = freeTdsText(address.host, address.port, catalog, attributes);
+    QString text = freeTdsText(address.host, address.port, catalog, attributes);
     refuseMisreadText(text);
+    if (user.isEmpty() && password.isEmpty())
+        text += u';';
     return std::make_unique<OdbcBackend>(
         Dialect::SqlServer, text, user, password, QString::fromLatin1(LoginTimeoutOption));
 }

@@ -143,6 +143,13 @@ std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datag
     return records;
 }
 
+quint16 instanceLookupPort()
+{
+    bool ok = false;
+    const uint port = qEnvironmentVariable("ZTWIZARD_RESOLVE_PORT").toUInt(&ok);
+    return ok && port > 0 && port <= 65535 ? quint16(port) : quint16(1434);
+}
+
 int resolveInstancePort(const QString &host, const QString &instance, int timeoutMs, quint16 browserPort)
 {
     if (host.isEmpty() || instance.isEmpty() || browserPort == 0)

@@ -28,6 +28,10 @@ struct InstanceRecord
 // truncated or oversized datagrams give nullopt.
 std::optional<QList<InstanceRecord>> parseServerResponse(const QByteArray &datagram);
 
+// The UDP port instance lookups ask: 1434, or ZTWIZARD_RESOLVE_PORT when it holds a port
+// number (tests point it at their own responder on loopback).
+quint16 instanceLookupPort();
+
 // Asks host's SQL Server Browser for the TCP port of one named instance (CLNT_UCAST_INST: byte
 // 0x04, the instance name, byte 0x00) and waits up to timeoutMs for the answer. Returns 0 when
 // nothing usable came back.

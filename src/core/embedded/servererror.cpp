@@ -194,4 +194,24 @@ data::DataError fromSqlite(
     return serverError(Msg::Other, { withPeriod(message) });
 }
 
+int messageNumber(const QString &text)
+{
+    if (text == QLatin1StringView("RESTORE DATABASE is terminating abnormally."))
+        return 3013;
+    for (const Template &t : Templates) {
+        if (t.msg == Msg::Other)
+            continue;
+        QStringList parts = QString::fromUtf8(t.text).split(QLatin1StringView("%s"));
+        for (QString &part : parts)
+            part = QRegularExpression::escape(part);
+        const QString pattern = parts.join(QLatin1StringView("(.*)"));
+        if (QRegularExpression(QStringLiteral("^") + pattern + QStringLiteral("$"),
+                QRegularExpression::DotMatchesEverythingOption)
+                .match(text)
+                .hasMatch())
+            return t.number;
+    }
+    return 0;
+}
+
 } // namespace zt::embedded

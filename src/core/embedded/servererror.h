@@ -65,4 +65,8 @@ data::DataError backupError(Msg msg, const QStringList &args = {});
 data::DataError fromSqlite(
     const QString &sqliteMessage, const QString &verb, const QString &database, const QString &lastToken);
 
+// The number of the message a text (without the "[ztwizard][SQL Server]" prefix) was made
+// from, or 0 when it was made from none.
+int messageNumber(const QString &text);
+
 } // namespace zt::embedded

@@ -322,8 +322,10 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         QList<TypeClass> types;
         if (target) {
             for (int i = 0; i < columnCount; ++i) {
-                const QString type = plainType(sqlite3_column_decltype(raw, i));
-                target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type });
+                const char *declared = sqlite3_column_decltype(raw, i);
+                const QString type = plainType(declared);
+                target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type,
+                    QString::fromUtf8(declared).toLower() });
                 types.append(typeClass(type));
             }
         }

@@ -19,10 +19,12 @@ public:
     data::ResultSet query(const QString &sql, const QList<QVariant> &params = {}) override;
     int execute(const QString &sql, const QList<QVariant> &params = {}) override;
 
-private:
     // Runs a batch; the first result set goes to rows (when given), the count of rows changed
-    // by the last statement is returned.
+    // by the last statement is returned (-1 when it changes none).
     int run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows);
+    const QString &databaseName() const { return m_database.name; }
+
+private:
     void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
         data::ResultSet *&rows, int &changed);
     void createTable(const Statement &statement);

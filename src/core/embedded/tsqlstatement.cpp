@@ -298,8 +298,14 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
         type += QStringLiteral(" precision");
     else if (c.accept("varying"))
         type += QStringLiteral(" varying");
-    if (c.peekSymbol(u'('))
-        c.group(); // sizes are not kept: SQLite does not enforce them
+    if (c.peekSymbol(u'(')) {
+        // Sizes are kept in the declared type (SQLite does not enforce them, and digits, commas
+        // and "max" leave the column's affinity as it is), so results report them.
+        QString size;
+        for (const Token &t : c.group())
+            size += t.text.toLower();
+        type += u'(' + size + u')';
+    }
 
     QStringList parts { quoteName(column), type };
     bool notNull = false;

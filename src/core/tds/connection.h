@@ -1,0 +1,89 @@
+#pragma once
+
+#include "data/connectionstring.h"
+#include "rpc.h"
+#include "tokens.h"
+#include "wire.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+namespace zt::embedded {
+class Session;
+}
+namespace zt::data {
+class Backend;
+}
+
+namespace zt::tds {
+
+// What every connection of one server shares.
+struct ServerSettings
+{
+    QString root; // the embedded server's instance folder root
+    QString instance; // the instance served
+    QString serverName; // the name messages carry
+    int delayMs = 0;
+};
+
+// Counters of a server's traffic.
+struct Traffic
+{
+    std::atomic<long> requests { 0 };
+    std::atomic<long> packetsIn { 0 };
+    std::atomic<long> packetsOut { 0 };
+    std::atomic<long> connections { 0 };
+    // Requests by kind: SQL batches, and calls of each procedure the client calls by number.
+    std::atomic<long> batches { 0 };
+    std::atomic<long> executeSql { 0 };
+    std::atomic<long> prepare { 0 };
+    std::atomic<long> execute { 0 };
+    std::atomic<long> prepExec { 0 };
+    std::atomic<long> unprepare { 0 };
+    std::atomic<long> otherCalls { 0 };
+};
+
+// One client connection: pre-login, login, then requests answered one at a time on a session
+// of the embedded server, until the client leaves.
+class Connection final
+{
+public:
+    Connection(int fd, const ServerSettings &settings, Traffic &traffic);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    void run();
+
+private:
+    struct Prepared
+    {
+        QString sql;
+        QStringList names;
+    };
+
+    bool login(const QByteArray &message);
+    QByteArray batch(const QByteArray &message);
+    QByteArray rpc(const QByteArray &message);
+    void call(TokenWriter &out, const RpcCall &call, bool last);
+    // Runs one statement; writes its results, or its error, and a DONE of the given token kind.
+    bool runStatement(
+        TokenWriter &out, const QString &sql, const QList<QVariant> &params, bool inProc, std::uint16_t more);
+    bool serverStatement(TokenWriter &out, const QString &sql, bool inProc, std::uint16_t more);
+    void useDatabase(TokenWriter &out, const QString &database);
+
+    Channel m_channel;
+    const ServerSettings &m_settings;
+    Traffic &m_traffic;
+    data::Login m_login;
+    std::unique_ptr<data::Backend> m_backend;
+    embedded::Session *m_session = nullptr;
+    QHash<int, Prepared> m_prepared;
+    int m_nextHandle = 1;
+};
+
+} // namespace zt::tds

@@ -1,0 +1,375 @@
+#include "results.h"
+
+#include "text/gbk.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <cstring>
+
+namespace zt::tds {
+
+namespace {
+
+enum class Kind {
+    Int,
+    Bit,
+    Decimal,
+    Float,
+    Money,
+    DateTime,
+    SmallDateTime,
+    VarChar,
+    Char,
+    NVarChar,
+    NChar,
+    Binary
+};
+
+struct ColumnType
+{
+    Kind kind = Kind::NVarChar;
+    int size = 0; // bytes of a fixed-size number; characters of a text; 0 = max
+    int precision = 18;
+    int scale = 0;
+};
+
+constexpr int MaxBytes = 8000;
+const QDate Epoch1900(1900, 1, 1);
+
+bool isMax(const ColumnType &t)
+{
+    return t.size == 0;
+}
+
+ColumnType declared(const QString &declaration)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^\\s*\\[?([a-z0-9 ]+?)\\]?\\s*(?:\\(\\s*(max|\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\))?\\s*$"));
+    const QRegularExpressionMatch m = form.match(declaration.toLower());
+    if (!m.hasMatch())
+        return { Kind::NVarChar, 4000 };
+    const QString name = m.captured(1);
+    const QString size = m.captured(2);
+    const int n = size == QLatin1StringView("max") ? 0 : (size.isEmpty() ? -1 : size.toInt());
+    auto text = [&](Kind kind, int byDefault, int limit) {
+        return ColumnType { kind, n < 0 ? byDefault : (n > limit ? 0 : n) };
+    };
+    if (name == QLatin1StringView("int") || name == QLatin1StringView("integer"))
+        return { Kind::Int, 4 };
+    if (name == QLatin1StringView("bigint"))
+        return { Kind::Int, 8 };
+    if (name == QLatin1StringView("smallint"))
+        return { Kind::Int, 2 };
+    if (name == QLatin1StringView("tinyint"))
+        return { Kind::Int, 1 };
+    if (name == QLatin1StringView("bit"))
+        return { Kind::Bit, 1 };
+    if (name == QLatin1StringView("decimal") || name == QLatin1StringView("numeric")) {
+        const int precision = n > 0 && n <= 38 ? n : 18;
+        return { Kind::Decimal, 0, precision, std::min(m.captured(3).toInt(), precision) };
+    }
+    if (name == QLatin1StringView("float") || name == QLatin1StringView("double precision"))
+        return { Kind::Float, n > 0 && n <= 24 ? 4 : 8 };
+    if (name == QLatin1StringView("real"))
+        return { Kind::Float, 4 };
+    if (name == QLatin1StringView("money"))
+        return { Kind::Money, 8 };
+    if (name == QLatin1StringView("smallmoney"))
+        return { Kind::Money, 4 };
+    if (name == QLatin1StringView("datetime") || name == QLatin1StringView("datetime2")
+        || name == QLatin1StringView("date"))
+        return { Kind::DateTime, 8 };
+    if (name == QLatin1StringView("smalldatetime"))
+        return { Kind::SmallDateTime, 4 };
+    if (name == QLatin1StringView("varchar"))
+        return text(Kind::VarChar, MaxBytes, MaxBytes);
+    if (name == QLatin1StringView("char"))
+        return text(Kind::Char, MaxBytes, MaxBytes);
+    if (name == QLatin1StringView("text"))
+        return { Kind::VarChar, 0 };
+    if (name == QLatin1StringView("nvarchar"))
+        return text(Kind::NVarChar, MaxBytes / 2, MaxBytes / 2);
+    if (name == QLatin1StringView("nchar"))
+        return text(Kind::NChar, MaxBytes / 2, MaxBytes / 2);
+    if (name == QLatin1StringView("ntext"))
+        return { Kind::NVarChar, 0 };
+    if (name == QLatin1StringView("varbinary") || name == QLatin1StringView("binary")
+        || name == QLatin1StringView("image"))
+        return text(Kind::Binary, MaxBytes, MaxBytes);
+    return { Kind::NVarChar, 4000 };
+}
+
+// The type of a column no declaration explains, from its values.
+ColumnType inferred(const data::ResultSet &rows, int column)
+{
+    int metaType = QMetaType::UnknownType;
+    qsizetype longest = 1;
+    for (const QList<QVariant> &row : rows.rows) {
+        const QVariant &v = row.at(column);
+        if (v.isNull())
+            continue;
+        const int id = v.metaType().id();
+        if (metaType == QMetaType::UnknownType)
+            metaType = id;
+        else if (metaType != id)
+            metaType = QMetaType::QString;
+        longest = std::max(longest, v.toString().size());
+    }
+    switch (metaType) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return { Kind::Int, 8 };
+    case QMetaType::Double:
+        return { Kind::Float, 8 };
+    case QMetaType::Bool:
+        return { Kind::Bit, 1 };
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+        return { Kind::DateTime, 8 };
+    case QMetaType::QByteArray:
+        return { Kind::Binary, 0 };
+    default:
+        return { Kind::NVarChar, longest > 4000 ? 0 : 4000 };
+    }
+}
+
+void writeTypeInfo(Writer &out, const ColumnType &t)
+{
+    switch (t.kind) {
+    case Kind::Int:
+        out.u8(0x26);
+        out.u8(std::uint8_t(t.size));
+        return;
+    case Kind::Bit:
+        out.u8(0x68);
+        out.u8(1);
+        return;
+    case Kind::Decimal:
+        out.u8(0x6a);
+        out.u8(t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17);
+        out.u8(std::uint8_t(t.precision));
+        out.u8(std::uint8_t(t.scale));
+        return;
+    case Kind::Float:
+        out.u8(0x6d);
+        out.u8(std::uint8_t(t.size));
+        return;
+    case Kind::Money:
+        out.u8(0x6e);
+        out.u8(std::uint8_t(t.size));
+        return;
+    case Kind::DateTime:
+    case Kind::SmallDateTime:
+        out.u8(0x6f);
+        out.u8(t.kind == Kind::DateTime ? 8 : 4);
+        return;
+    case Kind::VarChar:
+    case Kind::Char:
+        out.u8(t.kind == Kind::VarChar ? 0xa7 : 0xaf);
+        out.u16(isMax(t) ? 0xffff : std::uint16_t(t.size));
+        out.bytes(serverCollation());
+        return;
+    case Kind::NVarChar:
+    case Kind::NChar:
+        out.u8(t.kind == Kind::NVarChar ? 0xe7 : 0xef);
+        out.u16(isMax(t) ? 0xffff : std::uint16_t(t.size * 2));
+        out.bytes(serverCollation());
+        return;
+    case Kind::Binary:
+        out.u8(0xa5);
+        out.u16(isMax(t) ? 0xffff : std::uint16_t(t.size));
+        return;
+    }
+}
+
+// A variable-length value: two-byte length, or partly-length-prefixed for the max types.
+void writeBytes(Writer &out, const ColumnType &t, const QByteArray *bytes)
+{
+    if (!isMax(t)) {
+        if (!bytes) {
+            out.u16(0xffff);
+            return;
+        }
+        const QByteArray b = bytes->left(0xfffe);
+        out.u16(std::uint16_t(b.size()));
+        out.bytes(b);
+        return;
+    }
+    if (!bytes) {
+        out.u64(~std::uint64_t(0));
+        return;
+    }
+    out.u64(std::uint64_t(bytes->size()));
+    if (!bytes->isEmpty()) {
+        out.u32(std::uint32_t(bytes->size()));
+        out.bytes(*bytes);
+    }
+    out.u32(0);
+}
+
+QByteArray utf16Bytes(const QString &s)
+{
+    Writer w;
+    w.utf16(s);
+    return w.take();
+}
+
+void writeDecimal(Writer &out, const ColumnType &t, const QVariant &v)
+{
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    const QString digits = QString::number(std::fabs(d), 'f', t.scale).remove(u'.');
+    unsigned __int128 magnitude = 0;
+    for (const QChar c : digits)
+        magnitude = magnitude * 10 + unsigned(c.unicode() - u'0');
+    const int bytes = t.precision <= 9 ? 4 : t.precision <= 19 ? 8 : t.precision <= 28 ? 12 : 16;
+    if (!ok || !std::isfinite(d)) {
+        out.u8(0);
+        return;
+    }
+    out.u8(std::uint8_t(bytes + 1));
+    out.u8(d < 0 ? 0 : 1);
+    for (int i = 0; i < bytes; ++i) {
+        out.u8(std::uint8_t(magnitude & 0xff));
+        magnitude >>= 8;
+    }
+}
+
+void writeValue(Writer &out, const ColumnType &t, const QVariant &v)
+{
+    const bool null = v.isNull();
+    switch (t.kind) {
+    case Kind::Int:
+    case Kind::Bit: {
+        bool ok = !null;
+        const qlonglong n
+            = null ? 0 : (v.metaType().id() == QMetaType::Bool ? v.toBool() : v.toLongLong(&ok));
+        if (!ok) {
+            out.u8(0);
+            return;
+        }
+        out.u8(std::uint8_t(t.size));
+        for (int i = 0; i < t.size; ++i)
+            out.u8(std::uint8_t((std::uint64_t(n) >> (8 * i)) & 0xff));
+        return;
+    }
+    case Kind::Decimal:
+        if (null)
+            out.u8(0);
+        else
+            writeDecimal(out, t, v);
+        return;
+    case Kind::Float: {
+        bool ok = !null;
+        const double d = null ? 0 : v.toDouble(&ok);
+        if (!ok) {
+            out.u8(0);
+        } else if (t.size == 4) {
+            const float f = float(d);
+            std::uint32_t bits;
+            std::memcpy(&bits, &f, 4);
+            out.u8(4);
+            out.u32(bits);
+        } else {
+            std::uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            out.u8(8);
+            out.u64(bits);
+        }
+        return;
+    }
+    case Kind::Money: {
+        bool ok = !null;
+        const double d = null ? 0 : v.toDouble(&ok);
+        if (!ok) {
+            out.u8(0);
+            return;
+        }
+        const auto units = qint64(std::llround(d * 10000.0));
+        out.u8(std::uint8_t(t.size));
+        if (t.size == 8) {
+            out.u32(std::uint32_t(std::uint64_t(units) >> 32));
+            out.u32(std::uint32_t(std::uint64_t(units) & 0xffffffffu));
+        } else {
+            out.u32(std::uint32_t(units));
+        }
+        return;
+    }
+    case Kind::DateTime:
+    case Kind::SmallDateTime: {
+        QDateTime when = v.metaType().id() == QMetaType::QDate ? v.toDate().startOfDay() : v.toDateTime();
+        if (!when.isValid() && v.metaType().id() == QMetaType::QString)
+            when = QDateTime::fromString(v.toString().replace(u' ', u'T'), Qt::ISODateWithMs);
+        if (null || !when.isValid()) {
+            out.u8(0);
+            return;
+        }
+        const qint64 days = Epoch1900.daysTo(when.date());
+        const int ms = when.time().msecsSinceStartOfDay();
+        if (t.kind == Kind::SmallDateTime) {
+            out.u8(4);
+            out.u16(std::uint16_t(days));
+            out.u16(std::uint16_t(ms / 60000));
+        } else {
+            out.u8(8);
+            out.u32(std::uint32_t(std::int32_t(days)));
+            out.u32(std::uint32_t((qint64(ms) * 300 + 500) / 1000));
+        }
+        return;
+    }
+    case Kind::VarChar:
+    case Kind::Char: {
+        QByteArray b = text::toGbk(v.toString());
+        if (t.kind == Kind::Char && b.size() < t.size)
+            b.append(QByteArray(t.size - b.size(), ' ')); // char(n) is padded, as stored by a server
+        writeBytes(out, t, null ? nullptr : &b);
+        return;
+    }
+    case Kind::NVarChar:
+    case Kind::NChar: {
+        QString s = v.toString();
+        if (t.kind == Kind::NChar && s.size() < t.size)
+            s = s.leftJustified(t.size, u' ');
+        const QByteArray b = utf16Bytes(s);
+        writeBytes(out, t, null ? nullptr : &b);
+        return;
+    }
+    case Kind::Binary: {
+        const QByteArray b = v.toByteArray();
+        writeBytes(out, t, null ? nullptr : &b);
+        return;
+    }
+    }
+}
+
+} // namespace
+
+QByteArray serverCollation()
+{
+    return QByteArray("\x04\x08\xd0\x00\x00", 5);
+}
+
+void writeResultSet(Writer &out, const data::ResultSet &rows)
+{
+    QList<ColumnType> types;
+    out.u8(0x81);
+    out.u16(std::uint16_t(rows.columns.size()));
+    for (int i = 0; i < rows.columns.size(); ++i) {
+        const data::Column &c = rows.columns.at(i);
+        const QString declaration = c.declaredType.isEmpty() ? c.declType : c.declaredType;
+        types.append(declaration.isEmpty() ? inferred(rows, i) : declared(declaration));
+        out.u32(0); // user type
+        out.u16(0x0001 | 0x0008); // nullable, updatable
+        writeTypeInfo(out, types.last());
+        out.bVarchar(c.name);
+    }
+    for (const QList<QVariant> &row : rows.rows) {
+        out.u8(0xd1);
+        for (int i = 0; i < types.size(); ++i)
+            writeValue(out, types.at(i), row.at(i));
+    }
+}
+
+} // namespace zt::tds

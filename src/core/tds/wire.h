@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace zt::tds {
+
+// Packet types of the tabular data stream.
+enum class PacketType : std::uint8_t {
+    SqlBatch = 0x01,
+    Rpc = 0x03,
+    Reply = 0x04,
+    Attention = 0x06,
+    Login7 = 0x10,
+    Sspi = 0x11,
+    Prelogin = 0x12,
+};
+
+// Appends little-endian values and strings to a message under construction.
+class Writer final
+{
+public:
+    void u8(std::uint8_t v) { m_data.append(char(v)); }
+    void u16(std::uint16_t v);
+    void u16be(std::uint16_t v);
+    void u32(std::uint32_t v);
+    void u64(std::uint64_t v);
+    void bytes(const QByteArray &b) { m_data.append(b); }
+    // UTF-16LE text, without a length.
+    void utf16(const QString &s);
+    // Text with a one-byte character count (B_VARCHAR) or a two-byte one (US_VARCHAR).
+    void bVarchar(const QString &s);
+    void usVarchar(const QString &s);
+    // Overwrites a two-byte value at a position written earlier.
+    void patchU16(qsizetype at, std::uint16_t v);
+
+    qsizetype size() const { return m_data.size(); }
+    const QByteArray &data() const { return m_data; }
+    QByteArray take() { return std::exchange(m_data, {}); }
+
+private:
+    QByteArray m_data;
+};
+
+// Reads little-endian values from a received message; reading past the end throws Malformed.
+class Reader final
+{
+public:
+    struct Malformed
+    {
+    };
+
+    explicit Reader(const QByteArray &data, qsizetype at = 0)
+        : m_data(data)
+        , m_at(at)
+    { }
+
+    std::uint8_t u8();
+    std::uint16_t u16();
+    std::uint16_t u16be();
+    std::uint32_t u32();
+    std::uint64_t u64();
+    QByteArray bytes(qsizetype n);
+    QString utf16(qsizetype chars);
+    QString bVarchar() { return utf16(u8()); }
+    QString usVarchar() { return utf16(u16()); }
+    void skip(qsizetype n) { bytes(n); }
+
+    qsizetype at() const { return m_at; }
+    bool atEnd() const { return m_at >= m_data.size(); }
+
+private:
+    const QByteArray &m_data;
+    qsizetype m_at;
+};
+
+// A whole request: the payload of its packets joined.
+struct Message
+{
+    PacketType type = PacketType::SqlBatch;
+    QByteArray payload;
+};
+
+// Blocking packet input and output on one connected socket, each packet held for delayMs.
+class Channel final
+{
+public:
+    Channel(int fd, int delayMs)
+        : m_fd(fd)
+        , m_delayMs(delayMs)
+    { }
+
+    // The next request; false when the peer has closed the connection or sent garbage.
+    bool read(Message &message);
+    // Sends a reply split into packets of at most packetSize bytes; false on a broken connection.
+    bool write(PacketType type, const QByteArray &payload);
+
+    void setPacketSize(int size) { m_packetSize = size; }
+    int packetsIn() const { return m_packetsIn; }
+    int packetsOut() const { return m_packetsOut; }
+
+private:
+    bool readExactly(char *to, qsizetype n);
+    void hold() const;
+
+    int m_fd;
+    int m_delayMs;
+    int m_packetSize = 4096;
+    int m_packetsIn = 0;
+    int m_packetsOut = 0;
+};
+
+} // namespace zt::tds

@@ -1,0 +1,129 @@
+// ztwizard-tds: serves one instance of the embedded server over TDS, for tests and
+// demonstrations of the SQL Server road (FreeTDS, unixODBC's isql, the wizard itself).
+
+#include "embedded/embeddedserver.h"
+#include "install/installation.h"
+#include "tds/server.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int g_stopPipe[2] = { -1, -1 };
+
+void requestStop(int)
+{
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = ::write(g_stopPipe[1], &byte, 1);
+}
+
+int fail(const QString &text, int status = 1)
+{
+    std::fprintf(stderr, "ztwizard-tds: %s\n", qPrintable(text));
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ztwizard-tds"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Serves an embedded-server instance over TDS."));
+    parser.addHelpOption();
+    const QCommandLineOption listenOption(QStringLiteral("listen"),
+        QStringLiteral("Address to listen on (port 0: any free port)."), QStringLiteral("HOST:PORT"),
+        QStringLiteral("127.0.0.1:1433"));
+    const QCommandLineOption instanceOption(QStringLiteral("instance"),
+        QStringLiteral("Instance to serve (default: the default instance)."), QStringLiteral("NAME"));
+    const QCommandLineOption browserOption(QStringLiteral("browser"),
+        QStringLiteral("Answer resolution-protocol requests on this UDP address."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+        QStringLiteral("Hold every packet, in each direction, this long."), QStringLiteral("MS"),
+        QStringLiteral("0"));
+    const QCommandLineOption remoteOption(
+        QStringLiteral("allow-remote"), QStringLiteral("Allow addresses other than loopback."));
+    const QCommandLineOption directoryOption(QStringLiteral("directory"),
+        QStringLiteral("Installation directory whose instance is served (default: this program's)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption statsOption(
+        QStringLiteral("stats"), QStringLiteral("Print the number of requests and packets when ending."));
+    parser.addOptions({ listenOption, instanceOption, browserOption, delayOption, remoteOption,
+        directoryOption, statsOption });
+    parser.process(app);
+
+    zt::tds::Endpoint listen;
+    if (!zt::tds::parseEndpoint(parser.value(listenOption), listen))
+        return fail(QStringLiteral("--listen takes HOST:PORT with an IPv4 address"), 2);
+    zt::tds::Endpoint browser;
+    const bool withBrowser = parser.isSet(browserOption);
+    if (withBrowser && !zt::tds::parseEndpoint(parser.value(browserOption), browser))
+        return fail(QStringLiteral("--browser takes HOST:PORT with an IPv4 address"), 2);
+    bool delayOk = false;
+    const int delayMs = parser.value(delayOption).toInt(&delayOk);
+    if (!delayOk || delayMs < 0)
+        return fail(QStringLiteral("--delay takes a number of milliseconds"), 2);
+    if (!parser.isSet(remoteOption)
+        && (!zt::tds::isLoopback(listen.host) || (withBrowser && !zt::tds::isLoopback(browser.host))))
+        return fail(QStringLiteral("refusing an address outside loopback without --allow-remote"), 2);
+    if (parser.isSet(directoryOption))
+        zt::install::setDirectory(parser.value(directoryOption));
+
+    const QString instance = parser.value(instanceOption);
+    zt::tds::ServerSettings settings;
+    settings.root = zt::embedded::defaultRoot();
+    settings.instance = instance.isEmpty() ? QStringLiteral("default") : instance;
+    settings.serverName = QStringLiteral("ZTWIZARD");
+    settings.delayMs = delayMs;
+
+    if (::pipe2(g_stopPipe, O_CLOEXEC) != 0)
+        return fail(QStringLiteral("cannot create a pipe"));
+    struct sigaction action
+    {
+    };
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    zt::tds::Server server(settings);
+    const int port = server.listen(listen);
+    if (port < 0)
+        return fail(server.errorText());
+    std::unique_ptr<zt::tds::Browser> responder;
+    if (withBrowser) {
+        responder = std::make_unique<zt::tds::Browser>(
+            listen.host, instance.isEmpty() ? QStringLiteral("MSSQLSERVER") : instance, port);
+        const int browserPort = responder->start(browser);
+        if (browserPort < 0)
+            return fail(responder->errorText());
+        std::printf("browser on %s:%d\n", qPrintable(browser.host), browserPort);
+    }
+    std::printf("listening on %s:%d\n", qPrintable(listen.host), port);
+    std::fflush(stdout);
+
+    server.serve(g_stopPipe[0]);
+    responder.reset();
+    if (parser.isSet(statsOption)) {
+        const zt::tds::Traffic &t = server.traffic();
+        std::printf("connections %ld requests %ld packets-in %ld packets-out %ld\n", t.connections.load(),
+            t.requests.load(), t.packetsIn.load(), t.packetsOut.load());
+        std::printf("batches %ld sp_executesql %ld sp_prepare %ld sp_execute %ld sp_prepexec %ld "
+                    "sp_unprepare %ld other-calls %ld\n",
+            t.batches.load(), t.executeSql.load(), t.prepare.load(), t.execute.load(), t.prepExec.load(),
+            t.unprepare.load(), t.otherCalls.load());
+        std::fflush(stdout);
+    }
+    return 0;
+}

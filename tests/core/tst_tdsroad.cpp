@@ -1,0 +1,386 @@
+// The SQL Server road end to end: every core operation through unixODBC + FreeTDS + QODBC to
+// ztwizard-tds, which the test starts on a free loopback port and ends by its process id.
+#include "accountset/creation.h"
+#include "accountset/directory.h"
+#include "accountset/networkset.h"
+#include "data/dataerror.h"
+#include "data/query.h"
+#include "install/installfiles.h"
+#include "store/localstore.h"
+#include "tdsprocess.h"
+#include "testinstallation.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace zt;
+using namespace zt::accountset;
+using data::ConnectionString;
+using data::Login;
+using data::LoginFragment;
+
+namespace {
+
+const Login Sa = Login::sql(QStringLiteral("sa"), QString());
+const QString FreeTds = QStringLiteral("[FreeTDS][SQL Server]");
+
+std::unique_ptr<data::Query> select(data::Connection &conn, const QString &sql)
+{
+    auto q = std::make_unique<data::Query>(QStringLiteral("check"));
+    q->setConnection(&conn);
+    q->addSql(sql);
+    q->open();
+    return q;
+}
+
+// The message of the DataError a call throws, or "no error".
+template<typename F> QString failureOf(F &&f)
+{
+    try {
+        f();
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QStringLiteral("no error");
+}
+
+} // namespace
+
+class TestTdsRoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void probeAndLoginsAnswerAsSqlServer_data();
+    void probeAndLoginsAnswerAsSqlServer();
+    void networkCreationCarriesTheBaseDataUnchanged();
+    void rentedModesAndRefusals();
+    void selectionDeletionAndTheDeleteErrorYesPath();
+    void sampleRestoresOnceThenTheServerRefuses();
+    void namedInstanceIsFoundThroughTheBrowser();
+    void serverEndsCleanlyAndCountsItsTraffic();
+
+private:
+    QString server() const { return m_tds->serverName(); }
+    data::Connection &connect(const QString &catalog);
+    AccountSetFields fields(const QString &database) const
+    {
+        return { server(), database, QStringLiteral("北京示范贸易"), QStringLiteral("pw") };
+    }
+
+    std::unique_ptr<test::TestInstallation> m_install;
+    std::unique_ptr<test::TdsProcess> m_tds;
+    std::unique_ptr<AccountSetObjects> m_objects;
+    std::list<data::Connection> m_connections;
+    QString m_fragment;
+    CreationContext m_context;
+    QStringList m_reported;
+};
+
+void TestTdsRoad::init()
+{
+    m_install = std::make_unique<test::TestInstallation>();
+    QVERIFY(m_install->isValid());
+    m_tds = std::make_unique<test::TdsProcess>(m_install->dir());
+    QVERIFY2(m_tds->port() > 0, "ztwizard-tds did not start");
+    install::heldValues() = {};
+    m_objects = std::make_unique<AccountSetObjects>();
+    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
+    {
+        data::Connection c;
+        data::Query q(QStringLiteral("ADOQuery2"));
+        store::openLocalConfiguration(c, q);
+        store::storeServerRecord(q, server(), Sa);
+    }
+    m_fragment.clear();
+    m_reported.clear();
+    m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
+    m_context.today = QDate(2026, 12, 8);
+}
+
+void TestTdsRoad::cleanup()
+{
+    m_connections.clear();
+    m_objects.reset();
+    m_tds.reset();
+    m_install.reset();
+}
+
+data::Connection &TestTdsRoad::connect(const QString &catalog)
+{
+    data::Connection &c = m_connections.emplace_back();
+    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Sa), catalog, server()));
+    return c;
+}
+
+void TestTdsRoad::probeAndLoginsAnswerAsSqlServer_data()
+{
+    QTest::addColumn<int>("login"); // 0 sa, 1 wrong password, 2 integrated, 3 unknown user, 4 clerk
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("sa, empty password") << 0 << QString();
+    // FreeTDS puts its own record before the server's when a connection fails.
+    const QString unable = FreeTds + QStringLiteral("Unable to connect to data source ");
+    QTest::newRow("wrong password") << 1 << unable + FreeTds + QStringLiteral("Login failed for user 'sa'.");
+    QTest::newRow("unknown login") << 3
+                                   << unable + FreeTds + QStringLiteral("Login failed for user 'nobody'.");
+    // A login whose password holds '}' gets in (FreeTDS ends a braced value at the first '}'),
+    // and may not create databases.
+    QTest::newRow("login without dbcreator")
+        << 4 << FreeTds + QStringLiteral("CREATE DATABASE permission denied in database 'master'.");
+    // Without a Kerberos ticket FreeTDS gives up before it sends the login.
+    QTest::newRow("integrated login")
+        << 2 << unable + FreeTds + QStringLiteral("Adaptive Server connection failed");
+}
+
+void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
+{
+    QFETCH(int, login);
+    QFETCH(QString, expected);
+    const QString clerkPassword = QStringLiteral("pw}1");
+    if (login == 4) {
+        data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+            QStringLiteral("create login clerk with password = 'pw}1'"));
+    }
+    const QString user = login == 3 ? QStringLiteral("nobody")
+        : login == 4                ? QStringLiteral("clerk")
+                                    : QStringLiteral("sa");
+    const ConnectionString probe = login == 2 ? ConnectionString::windowsLoginProbe(server())
+                                              : ConnectionString::sqlLoginProbe(user,
+                                                  login == 1       ? QStringLiteral("wrong")
+                                                      : login == 4 ? clerkPassword
+                                                                   : QString(),
+                                                  server());
+    data::Connection conn;
+    conn.setConnectionString(probe);
+    data::Query q(QStringLiteral("ADOQuery1"));
+    q.setConnection(&conn);
+    const QString failure = failureOf([&] {
+        data::reexecute(q, QStringLiteral("create database abcde12345"));
+        data::reexecute(q, QStringLiteral("drop database abcde12345"));
+    });
+    if (expected.isEmpty()) {
+        QCOMPARE(failure, QStringLiteral("no error"));
+        // The probe left nothing behind; a second probe succeeds the same way.
+        data::reexecute(q, QStringLiteral("create database abcde12345"));
+        data::reexecute(q, QStringLiteral("drop database abcde12345"));
+    } else {
+        QCOMPARE(failure, expected);
+    }
+}
+
+void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
+{
+    createAccountSet(
+        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
+    QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
+
+    // Every base-data table holds the source rows, value for value, read back through FreeTDS.
+    data::Connection sample;
+    sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
+    data::Connection &target = connect(QStringLiteral("zt001"));
+    int total = 0;
+    for (const QString &table : baseDataTables()) {
+        auto source = select(sample, QStringLiteral("select * from %1 order by ID").arg(table));
+        auto copied = select(target, QStringLiteral("select * from %1 order by xh").arg(table));
+        QCOMPARE(copied->recordCount(), source->recordCount());
+        total += source->recordCount();
+        for (int row = 0; row < source->recordCount(); ++row) {
+            for (int column = 1; column < source->fieldCount(); ++column) {
+                const QString name = source->fieldName(column);
+                const QString expected = source->fieldAsText(name);
+                const QString actual = copied->fieldAsText(name);
+                const bool sameFlag
+                    = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
+                if (expected != actual && expected.toDouble() != actual.toDouble() && !sameFlag)
+                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5")
+                                         .arg(table, name)
+                                         .arg(row)
+                                         .arg(expected, actual)));
+            }
+            source->next();
+            copied->next();
+        }
+    }
+    QVERIFY(total > 300);
+
+    // The directory row, read through FreeTDS and through an independent client (isql).
+    auto dir = select(connect(QStringLiteral("master")), QStringLiteral("select * from PBTOVRASQLBASEDATA"));
+    QCOMPARE(dir->recordCount(), 1);
+    QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
+    QCOMPARE(dir->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));
+    QCOMPARE(dir->fieldAsText(QStringLiteral("zjmc")), server());
+    QCOMPARE(dir->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
+    QProcess isql;
+    isql.start(QStringLiteral("isql"),
+        { QStringLiteral("-b"), QStringLiteral("-d|"), QStringLiteral("-k"),
+            QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=auto;ClientCharset=UTF-8;"
+                           "UID=sa;PWD=")
+                .arg(m_tds->port()) });
+    isql.write("select ztbh, ztmc, jlrq from PBTOVRASQLBASEDATA\n");
+    isql.closeWriteChannel();
+    QVERIFY(isql.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(isql.readAllStandardOutput());
+    QVERIFY2(printed.contains(QStringLiteral("zt001|北京示范贸易|2026-12-08 00:00:00")), qPrintable(printed));
+
+    // And through the embedded server's files directly.
+    data::Connection files;
+    files.setConnectionString(ConnectionString::master(
+        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("(embedded)")));
+    QCOMPARE(select(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))
+                 ->fieldAsText(QStringLiteral("ztmc")),
+        QStringLiteral("北京示范贸易"));
+
+    // The local registration names the server as typed.
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt001"), server()));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+}
+
+void TestTdsRoad::rentedModesAndRefusals()
+{
+    // A database that exists already: the network mode is refused with SQL Server's text.
+    data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+        QStringLiteral("create database rent01"));
+    QCOMPARE(failureOf([&] {
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("rent01")), CreationMode::Network, m_fragment, m_context);
+    }),
+        FreeTds + QStringLiteral("Database 'rent01' already exists. Choose a different database name."));
+
+    // The rented build fills the existing database and leaves the directory alone.
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    QVERIFY(select(connect(QStringLiteral("rent01")), QStringLiteral("select * from kjkmxxb"))->recordCount()
+        > 100);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), server()));
+
+    // Running the script again meets the tables it made.
+    QCOMPARE(failureOf([&] {
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    }).startsWith(FreeTds + QStringLiteral("There is already an object named")),
+        true);
+
+    // The rented registration writes the local row and ensures the directory table only.
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedRegister, m_fragment, m_context);
+    QVERIFY(m_reported.isEmpty());
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent02"), server()));
+    QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
+    QCOMPARE(select(connect(QStringLiteral("master")), QStringLiteral("select * from PBTOVRASQLBASEDATA"))
+                 ->recordCount(),
+        0);
+}
+
+void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
+{
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("zt01")), CreationMode::Network, m_fragment, m_context);
+    data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+        QStringLiteral("create database busy"));
+    appendDirectoryRow(*m_objects,
+        { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 1));
+    appendDirectoryRow(*m_objects,
+        { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 2));
+    QVERIFY(listDirectory(*m_objects, server(), m_fragment));
+    QCOMPARE(m_objects->ADOztgl.recordCount(), 3);
+
+    // Selection: the set becomes a local one under the server name as typed.
+    const DirectoryRow first = currentDirectoryRow(m_objects->ADOztgl);
+    QCOMPARE(first.name, QStringLiteral("北京示范贸易"));
+    selectNetworkAccountSet(*m_objects, first, server(), nullptr, QDate(2026, 12, 8));
+    QVERIFY(isListedLocally(*m_objects, first));
+
+    // The database in use cannot be dropped; the Yes path then removes the row alone, the row
+    // located by its original values: the second of two rows differing only in their date.
+    data::Connection &holder = connect(QStringLiteral("busy"));
+    holder.open();
+    m_objects->ADOztgl.setCurrentRow(2);
+    const DirectoryRow busy = currentDirectoryRow(m_objects->ADOztgl);
+    QCOMPARE(failureOf([&] { dropAccountSetDatabase(*m_objects, m_fragment, server(), busy); }),
+        FreeTds + QStringLiteral("Cannot drop database \"busy\" because it is currently in use."));
+    deleteCurrentDirectoryRow(*m_objects);
+    auto left = select(connect(QStringLiteral("master")),
+        QStringLiteral("select jlrq from PBTOVRASQLBASEDATA where ztbh = 'busy'"));
+    QCOMPARE(left->recordCount(), 1);
+    QCOMPARE(left->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-01"));
+
+    // Deletion of the created set: the database goes, then its row.
+    m_objects->ADOztgl.setCurrentRow(0);
+    dropAccountSetDatabase(*m_objects, m_fragment, server(), currentDirectoryRow(m_objects->ADOztgl));
+    deleteCurrentDirectoryRow(*m_objects);
+    QCOMPARE(failureOf([&] { connect(QStringLiteral("zt01")).open(); }),
+        FreeTds + QStringLiteral("Unable to connect to data source ") + FreeTds
+            + QStringLiteral("Login failed for user 'sa'. ") + FreeTds
+            + QStringLiteral("Cannot open database \"zt01\" requested by the login. The login failed."));
+    QVERIFY(listDirectory(*m_objects, server(), m_fragment));
+    QCOMPARE(m_objects->ADOztgl.recordCount(), 1);
+    QCOMPARE(currentDirectoryRow(m_objects->ADOztgl).number, QStringLiteral("busy"));
+}
+
+void TestTdsRoad::sampleRestoresOnceThenTheServerRefuses()
+{
+    restoreSampleAccountSet(*m_objects, server(), m_fragment);
+    auto q = select(connect(SampleNumber), QStringLiteral("select dwmc from xtxxb"));
+    QCOMPARE(q->fieldAsText(QStringLiteral("dwmc")), QStringLiteral("TOVRA示范贸易有限公司"));
+    QCOMPARE(failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
+        FreeTds + QStringLiteral("Exclusive access could not be obtained because the database is in use. ")
+            + FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
+    m_connections.clear();
+    QCOMPARE(failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
+        FreeTds
+            + QStringLiteral("The backup set holds a backup of a database other than the existing "
+                             "'TOVRASQL_Sample' database. ")
+            + FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
+}
+
+void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
+{
+    test::TdsProcess named(m_install->dir(),
+        { QStringLiteral("--instance"), QStringLiteral("ZT"), QStringLiteral("--browser"),
+            QStringLiteral("127.0.0.1:0") });
+    QVERIFY(named.port() > 0 && named.browserPort() > 0);
+    qputenv("ZTWIZARD_RESOLVE_PORT", QByteArray::number(named.browserPort()));
+    data::Connection conn;
+    conn.setConnectionString(
+        ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\ZT")));
+    data::Query q(QStringLiteral("ADOQuery1"));
+    q.setConnection(&conn);
+    data::reexecute(q, QStringLiteral("create database named01"));
+    conn.close();
+    // The database is in the instance's own folder, not in the default instance.
+    QVERIFY(QFile::exists(m_install->dir() + QStringLiteral("data/embedded/ZT/named01.db")));
+    QVERIFY(!QFile::exists(m_install->dir() + QStringLiteral("data/embedded/default/named01.db")));
+
+    conn.setConnectionString(
+        ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\OTHER")));
+    QVERIFY(failureOf([&] {
+        data::reexecute(q, QStringLiteral("select 1"));
+    }).contains(QStringLiteral("did not answer")));
+    qunsetenv("ZTWIZARD_RESOLVE_PORT");
+}
+
+void TestTdsRoad::serverEndsCleanlyAndCountsItsTraffic()
+{
+    data::Connection &conn = connect(QStringLiteral("master"));
+    QCOMPARE(select(conn, QStringLiteral("select 1 as one"))->fieldAsText(QStringLiteral("one")),
+        QStringLiteral("1"));
+    // Ended while a client is still connected.
+    bool clean = false;
+    const QString printed = m_tds->stop(&clean);
+    QVERIFY(clean);
+    QVERIFY2(printed.contains(QStringLiteral("connections 1 requests")), qPrintable(printed));
+    QVERIFY(!failureOf([&] { select(conn, QStringLiteral("select 1")); }).isEmpty());
+
+    // Addresses beyond loopback are refused unless allowed.
+    QProcess remote;
+    remote.start(
+        QStringLiteral(ZT_TDS_EXECUTABLE), { QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0") });
+    QVERIFY(remote.waitForFinished(10000));
+    QCOMPARE(remote.exitCode(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestTdsRoad)
+#include "tst_tdsroad.moc"

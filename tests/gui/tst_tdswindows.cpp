@@ -1,0 +1,79 @@
+// The wizard's windows on the SQL Server road: page 1 with "127.0.0.1,PORT" and the SQL login
+// sa reaches page 2 through FreeTDS to ztwizard-tds, and page 2 creates a network account set.
+#include "accountset/creation.h"
+#include "data/dataerror.h"
+#include "tdsprocess.h"
+#include "wizardfixture.h"
+
+#include <QRadioButton>
+
+using namespace zt;
+using namespace zt::test;
+
+class TestTdsWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pageOneToPageTwoToCreation();
+    void windowsLoginFailsWithTheDriversMessage();
+};
+
+void TestTdsWindows::pageOneToPageTwoToCreation()
+{
+    Wizard wizard;
+    QVERIFY(wizard.installation.isValid());
+    TdsProcess tds(wizard.installation.dir());
+    QVERIFY(tds.port() > 0);
+    install::heldValues() = {};
+
+    wizard.server->show();
+    wizard.typeSqlLogin(tds.serverName(), QStringLiteral("sa"), QString());
+    QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
+    QVERIFY2(wizard.notifier.messages.isEmpty(), qPrintable(wizard.notifier.messages.value(0).text));
+    QVERIFY(wizard.page2->isVisible());
+    QCOMPARE(wizard.p2()->Edit1->text(), tds.serverName());
+    QCoreApplication::processEvents();
+
+    Ui::form_xzzt *p2 = wizard.p2();
+    p2->CheckBox1->setChecked(true);
+    p2->Edit5->setText(QStringLiteral("win01"));
+    p2->Edit2->setText(QStringLiteral("窗口示范公司"));
+    p2->Edit6->setText(QStringLiteral("pw"));
+    p2->Edit4->setText(QStringLiteral("pw"));
+    wizard.notifier.answerQuestion = false;
+    QTest::mouseClick(p2->BitBtn1, Qt::LeftButton);
+    QCOMPARE(wizard.notifier.messages.size(), 1);
+    QCOMPARE(wizard.notifier.last().text, QStringLiteral("账套创建成功，现在就开始进入吗？"));
+
+    // The directory row on the server, read back through FreeTDS.
+    data::Connection master;
+    master.setConnectionString(data::ConnectionString::master(
+        data::LoginFragment::fromLogin(data::Login::sql(QStringLiteral("sa"), QString())), tds.serverName()));
+    data::Query q(QStringLiteral("check"));
+    q.setConnection(&master);
+    q.addSql(QStringLiteral("select ztmc from PBTOVRASQLBASEDATA where ztbh = 'win01'"));
+    q.open();
+    QCOMPARE(q.recordCount(), 1);
+    QCOMPARE(q.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("窗口示范公司"));
+}
+
+void TestTdsWindows::windowsLoginFailsWithTheDriversMessage()
+{
+    Wizard wizard;
+    TdsProcess tds(wizard.installation.dir());
+    QVERIFY(tds.port() > 0);
+    wizard.server->show();
+    wizard.p1()->RadioButton1->click();
+    wizard.p1()->SQLServersListComboBox1->setEditText(tds.serverName());
+    QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
+    QCOMPARE(wizard.notifier.messages.size(), 1);
+    QCOMPARE(wizard.notifier.last().text,
+        QStringLiteral(
+            "连接服务器失败，请重新选择或录入服务器名称！[FreeTDS][SQL Server]Unable to connect to data "
+            "source [FreeTDS][SQL Server]Adaptive Server connection failed"));
+    QVERIFY(!wizard.page2->isVisible());
+}
+
+QTEST_MAIN(TestTdsWindows)
+#include "tst_tdswindows.moc"
