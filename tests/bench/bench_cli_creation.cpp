@@ -1,12 +1,13 @@
 // Times creating an account set of the shipped base data, in one run:
 //  1. the wizard's own creation: createAccountSet in this process, as page 2 runs it;
 //  2. ztaccountset create as a whole process (start-up, local configuration, creation, exit);
-//  3. optionally both through a TDS endpoint: pass its server name (e.g. "127.0.0.1,14330") as the
-//     second argument; the endpoint must serve an instance of this installation's embedded server.
-// Usage: bench_cli_creation [runs] [tds-server-name]
+//  3. optionally both again through FreeTDS to ztwizard-tds serving this installation's embedded
+//     instance, each packet held the given milliseconds each way (a distant server).
+// Usage: bench_cli_creation [runs] [tds-delay-ms]
 #include "accountset/creation.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
+#include "tdsprocess.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -70,8 +71,8 @@ void measure(const QString &label, const QString &dir, const QString &server, in
     QList<double> own, cli;
     for (int run = 0; run < runs; ++run) {
         // Alternating, so that a drift of the machine's speed touches both alike.
-        own << inProcess(server, QStringLiteral("own%1_%2").arg(label).arg(run));
-        cli << asProcess(dir, server, QStringLiteral("cli%1_%2").arg(label).arg(run));
+        own << inProcess(server, QStringLiteral("own%1_%2").arg(label.left(3)).arg(run));
+        cli << asProcess(dir, server, QStringLiteral("cli%1_%2").arg(label.left(3)).arg(run));
     }
     std::printf("%s: wizard's creation in process: median %.0f ms (min %.0f, max %.0f)\n", qPrintable(label),
         median(own), *std::min_element(own.begin(), own.end()), *std::max_element(own.begin(), own.end()));
@@ -86,7 +87,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-    const QString tds = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const QString tdsDelay = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     test::TestInstallation installation;
     if (!installation.isValid())
         return 1;
@@ -95,9 +96,13 @@ int main(int argc, char *argv[])
     try {
         storeLogin(QStringLiteral("(embedded)"), data::Login::integrated());
         measure(QStringLiteral("embedded"), installation.dir(), QStringLiteral("(embedded)"), runs);
-        if (!tds.isEmpty()) {
-            storeLogin(tds, data::Login::sql(QStringLiteral("sa"), QString()));
-            measure(QStringLiteral("tds"), installation.dir(), tds, runs);
+        if (!tdsDelay.isEmpty()) {
+            test::TdsProcess tds(installation.dir(), { QStringLiteral("--delay"), tdsDelay });
+            if (tds.port() <= 0)
+                throw data::DataError(QStringLiteral("ztwizard-tds did not start"));
+            storeLogin(tds.serverName(), data::Login::sql(QStringLiteral("sa"), QString()));
+            measure(QStringLiteral("tds, delay ") + tdsDelay + QStringLiteral(" ms"), installation.dir(),
+                tds.serverName(), runs);
         }
     } catch (const data::DataError &e) {
         std::fprintf(stderr, "failed: %s\n", qPrintable(e.message()));
