@@ -122,7 +122,8 @@ void appendRows(data::InsertBatch &batch, const SourceTable &source, const QList
 
 } // namespace
 
-void transferBaseData(AccountSetObjects &o, const QStringList &tables, const data::BatchLimits &limits)
+void transferBaseData(AccountSetObjects &o, const QStringList &tables, const data::BatchLimits &limits,
+    const TransferProgress &progress)
 {
     // The string is the same on every run, so a connection left open by an earlier transfer
     // stays open.
@@ -156,8 +157,14 @@ void transferBaseData(AccountSetObjects &o, const QStringList &tables, const dat
                 const QList<data::Column> columns = prefetched
                     ? prefetched->at(i)
                     : server.query(QStringLiteral("select * from ") + source.name).columns;
+                const int rows = static_cast<int>(source.rows.size());
+                const int count = static_cast<int>(sources.size());
+                if (progress)
+                    progress(source.name, static_cast<int>(i), count, 0, rows);
                 if (!source.rows.isEmpty())
                     appendRows(batch, source, columns, o.ADOTy1.objectName());
+                if (progress)
+                    progress(source.name, static_cast<int>(i), count, rows, rows);
             }
         } catch (const data::DataError &) {
             batch.flush(); // the rows before the failure are written; a refused one among them wins

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace zt::accountset {
 
 // Copies the base data of the listed tables, in list order, from data/Sample.mdb (Conn_Ty2 with
@@ -20,7 +22,12 @@ namespace zt::accountset {
 // How it gets there: the source tables (local) are read first, each field list once; the columns
 // of all target tables are asked for in one statement; the rows go to the server in few batches
 // (data::InsertBatch). limits bound the size of a batch.
-void transferBaseData(
-    AccountSetObjects &objects, const QStringList &tables, const data::BatchLimits &limits = {});
+//
+// progress, when given, is told each table as its rows begin (row 0) and once they are all handed
+// to the server (row == rows).
+using TransferProgress
+    = std::function<void(const QString &table, int tableIndex, int tableCount, int row, int rows)>;
+void transferBaseData(AccountSetObjects &objects, const QStringList &tables, const data::BatchLimits &limits = {},
+    const TransferProgress &progress = {});
 
 } // namespace zt::accountset

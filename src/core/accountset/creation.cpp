@@ -144,7 +144,7 @@ void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, Creat
         o.Conn_Ty1.setConnectionString(ConnectionString::catalog(fragment, fields.database, fields.server));
         o.ADOTy1.setConnection(&o.Conn_Ty1);
         runCreationScript(o);
-        transferBaseData(o, baseDataTables());
+        transferBaseData(o, baseDataTables(), {}, context.transferProgress);
     }
     registerAccountSet(o, fields, mode, loginFragment, context);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "accountsetobjects.h"
+#include "basedata.h"
 #include "filecopy.h"
 
 #include <QDate>
@@ -28,6 +29,8 @@ std::optional<InputProblem> checkCreationInput(const AccountSetFields &fields, c
 struct CreationContext
 {
     CopyProgress *progress = nullptr;
+    // Told of the base-data transfer's tables and rows (optional).
+    TransferProgress transferProgress;
     // Shows the plain message of a directory row that could not be appended; the creation goes on.
     std::function<void(const QString &message)> reportDirectoryError;
     QDate today = QDate::currentDate();

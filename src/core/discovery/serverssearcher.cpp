@@ -13,7 +13,9 @@ namespace {
 
 constexpr quint16 kBrowserPort = 1434;
 
-QStringList embeddedInstances()
+} // namespace
+
+QStringList TServersSearcher::embeddedInstances()
 {
     try {
         return embedded::instanceServerNames(embedded::defaultRoot());
@@ -22,8 +24,6 @@ QStringList embeddedInstances()
         return { QStringLiteral("(embedded)") };
     }
 }
-
-} // namespace
 
 BrowseTarget BrowseTarget::fromText(const QString &text)
 {
@@ -70,7 +70,8 @@ TServersSearcher::~TServersSearcher()
 }
 
 std::optional<QString> TServersSearcher::browse(
-    const BrowseTarget &target, const std::function<bool()> &cancelled, const ListenWindow &window)
+    const BrowseTarget &target, const std::function<bool()> &cancelled, const ListenWindow &window,
+    SearchObserver *observer)
 {
     QStringList names = embeddedInstances();
     if (target.kind != BrowseTarget::Kind::Off) {
@@ -82,7 +83,7 @@ std::optional<QString> TServersSearcher::browse(
             if (!info.addresses().isEmpty())
                 address = info.addresses().constFirst();
         }
-        const auto found = queryServers(address, target.port, cancelled, window);
+        const auto found = queryServers(address, target.port, cancelled, window, observer);
         if (!found)
             return std::nullopt;
         for (const QString &name : *found) {

@@ -42,7 +42,11 @@ public:
     // alone when nobody answered), or nullopt when the network search could not run (socket
     // error) or was cancelled.
     static std::optional<QString> browse(const BrowseTarget &target,
-        const std::function<bool()> &cancelled = {}, const ListenWindow &window = {});
+        const std::function<bool()> &cancelled = {}, const ListenWindow &window = {},
+        SearchObserver *observer = nullptr);
+
+    // The embedded instances the search lists first.
+    static QStringList embeddedInstances();
 
 signals:
     // Emitted on the worker thread when the search produced a browse answer text.

@@ -195,18 +195,29 @@ int resolveInstancePort(const QString &host, const QString &instance, int timeou
 }
 
 std::optional<QStringList> queryServers(const QHostAddress &address, quint16 port,
-    const std::function<bool()> &cancelled, const ListenWindow &window)
+    const std::function<bool()> &cancelled, const ListenWindow &window, SearchObserver *observer)
 {
     const auto isCancelled = [&cancelled] { return cancelled && cancelled(); };
-    if (address.isNull() || port == 0 || isCancelled())
+    SearchObserver quiet;
+    SearchObserver &watch = observer ? *observer : quiet;
+    const QByteArray request(1, kClntBcastEx);
+    if (address.isNull() || port == 0) {
+        watch.sent(address, port, request, QStringLiteral("no address"));
+        return std::nullopt;
+    }
+    if (isCancelled())
         return std::nullopt;
 
     QUdpSocket socket;
-    if (!openSocket(socket, address))
+    if (!openSocket(socket, address)) {
+        watch.sent(address, port, request, socket.errorString());
         return std::nullopt;
-    const QByteArray request(1, kClntBcastEx);
-    if (socket.writeDatagram(request, address, port) != request.size())
+    }
+    if (socket.writeDatagram(request, address, port) != request.size()) {
+        watch.sent(address, port, request, socket.errorString());
         return std::nullopt;
+    }
+    watch.sent(address, port, request, {});
 
     const bool anyHost = address == QHostAddress(QHostAddress::Broadcast);
     QStringList names;
@@ -224,34 +235,50 @@ std::optional<QStringList> queryServers(const QHostAddress &address, quint16 por
             // The target's host saying that nobody listens there is no answer, not a failure.
             if (socket.error() == QAbstractSocket::ConnectionRefusedError)
                 break;
-            if (socket.error() != QAbstractSocket::SocketTimeoutError)
+            if (socket.error() != QAbstractSocket::SocketTimeoutError) {
+                watch.finished(clock.elapsed(), socket.errorString());
                 return std::nullopt;
+            }
             continue;
         }
         // A flood from other senders is read and dropped, but never holds the search past its time.
         while (socket.hasPendingDatagrams() && clock.elapsed() < window.totalMs && !isCancelled()) {
             const QNetworkDatagram datagram = socket.receiveDatagram(65536);
+            const QHostAddress sender = datagram.senderAddress();
+            const quint16 senderPort = static_cast<quint16>(datagram.senderPort());
             // Only the target's datagrams count: others cannot end the search early.
-            if (!fromTarget(datagram, address, port, anyHost))
+            if (!fromTarget(datagram, address, port, anyHost)) {
+                watch.dropped(sender, senderPort, datagram.data(), SearchObserver::Drop::NotFromTarget);
                 continue;
-            if (++datagrams > kMaxDatagrams)
+            }
+            if (++datagrams > kMaxDatagrams) {
+                watch.dropped(sender, senderPort, datagram.data(), SearchObserver::Drop::OverLimit);
                 break;
+            }
             const auto records = parseServerResponse(datagram.data());
-            if (!records)
+            if (!records) {
+                watch.dropped(sender, senderPort, datagram.data(), SearchObserver::Drop::Malformed);
                 continue;
+            }
             stopAt = clock.elapsed() + window.quietMs;
+            QStringList added, duplicates;
             for (const InstanceRecord &record : *records) {
                 const QString name = record.displayName();
                 const QString key = name.toCaseFolded();
-                if (seen.contains(key) || names.size() >= kMaxNames)
+                if (seen.contains(key) || names.size() >= kMaxNames) {
+                    duplicates.append(name);
                     continue;
+                }
                 seen.insert(key);
                 names.append(name);
+                added.append(name);
             }
+            watch.accepted(sender, senderPort, added, duplicates);
         }
         if (datagrams > kMaxDatagrams)
             break;
     }
+    watch.finished(clock.elapsed(), {});
     if (isCancelled())
         return std::nullopt;
     // Nobody answering is a search that found no servers, not a failed one.

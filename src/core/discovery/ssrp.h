@@ -46,11 +46,35 @@ struct ListenWindow
     int totalMs = 3000; // never listen longer than this
 };
 
+// Told what one CLNT_BCAST_EX round does, for explaining its outcome. Every call is optional and
+// made on the searching thread.
+class SearchObserver
+{
+public:
+    enum class Drop {
+        NotFromTarget, // another port, or another host than a unicast target
+        Malformed, // not a complete, exact SVR_RESP with acceptable names
+        OverLimit, // beyond the number of datagrams one round reads
+    };
+
+    virtual ~SearchObserver() = default;
+    // The request went out (or could not: error holds the socket's text).
+    virtual void sent(const QHostAddress &, quint16, const QByteArray &, const QString & /*error*/) { }
+    virtual void dropped(const QHostAddress &, quint16, const QByteArray &, Drop) { }
+    // A valid answer: the names it added, and those already found.
+    virtual void accepted(const QHostAddress &, quint16, const QStringList & /*added*/,
+        const QStringList & /*duplicates*/)
+    { }
+    // The round ended after elapsedMs; error holds a socket failure's text.
+    virtual void finished(qint64 /*elapsedMs*/, const QString & /*error*/) { }
+};
+
 // Sends one CLNT_BCAST_EX datagram (the byte 0x02) to address:port and collects the SVR_RESP
 // answers coming back from that port (and, unless address is the broadcast address, from that
 // host). Answers the display names found, in order of arrival, without duplicates (none when
 // nobody answered); nullopt when the socket fails or when cancelled() turned true.
 std::optional<QStringList> queryServers(const QHostAddress &address, quint16 port,
-    const std::function<bool()> &cancelled = {}, const ListenWindow &window = {});
+    const std::function<bool()> &cancelled = {}, const ListenWindow &window = {},
+    SearchObserver *observer = nullptr);
 
 } // namespace zt::discovery

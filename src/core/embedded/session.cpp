@@ -218,7 +218,10 @@ Session::Session(Instance instance, Principal principal, OpenDatabase database)
     : m_instance(std::move(instance))
     , m_principal(std::move(principal))
     , m_database(std::move(database))
-{ }
+    , m_functions { &m_instance, &m_principal, m_database.name }
+{
+    registerServerFunctions(m_database.file->handle(), &m_functions);
+}
 
 data::ResultSet Session::query(const QString &sql, const QList<QVariant> &params)
 {

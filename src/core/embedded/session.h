@@ -2,6 +2,7 @@
 
 #include "data/backend.h"
 #include "instance.h"
+#include "serverfunctions.h"
 
 namespace zt::embedded {
 
@@ -36,6 +37,7 @@ private:
     Instance m_instance;
     Principal m_principal;
     OpenDatabase m_database;
+    ServerFunctionContext m_functions; // what the server functions of the SQL text answer from
 };
 
 } // namespace zt::embedded

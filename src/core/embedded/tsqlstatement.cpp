@@ -195,6 +195,9 @@ QString passThrough(const QString &batch, const QList<Token> &tokens)
             // T-SQL collation names compare as the server's own collations.
             replace(tokens[i + 1], collationFor(QStringLiteral("nvarchar"), tokens[i + 1].text));
             ++i;
+        } else if (t.kind == Token::Kind::Word && t.text.startsWith(QLatin1StringView("@@"))) {
+            // @@VERSION and the like: the server's own values, answered by a function.
+            replace(t, QStringLiteral("zt_server_variable(") + quoteText(t.text.mid(2)) + u')');
         } else if (t.kind == Token::Kind::Word && i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(')) {
             const QString function = sqliteFunction(t.text);
             if (function.endsWith(u')') && i + 2 < tokens.size() && tokens[i + 2].isSymbol(u')')) {

@@ -10,6 +10,7 @@
 #include "notifier.h"
 #include "passwordstars.h"
 #include "server/form_hjfw.h"
+#include "server/serverlogin.h"
 #include "store/localstore.h"
 #include "ui_form_xzzt.h"
 #include "windowlook.h"
@@ -19,10 +20,6 @@
 #include <QShowEvent>
 
 namespace zt::gui {
-
-namespace {
-constexpr auto ProbeDatabase = "abcde12345";
-} // namespace
 
 Tform_server::Tform_server(QWidget *parent)
     : QWidget(parent)
@@ -193,27 +190,18 @@ void Tform_server::BitBtn7Click()
 
     m_ui->BitBtn7->unsetCursor();
     dropProbeDatabase();
-    notifier().information(QStringLiteral("连接服务器失败，请重新选择或录入服务器名称！") + failure,
+    notifier().information(server::LoginFailed + failure,
         QStringLiteral("服务器设置提示"));
 }
 
 void Tform_server::dropProbeDatabase()
 {
-    try {
-        data::reexecute(m_adoQuery1, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
-    } catch (...) {
-        // Only a probe database left by the failed attempt is removed here; mostly there is none,
-        // or the server cannot be reached at all.
-    }
+    server::dropProbeDatabase(m_adoQuery1);
 }
 
 void Tform_server::probeLogin(const data::ConnectionString &probeString)
 {
-    m_conn1.close();
-    m_conn1.setConnectionString(probeString);
-    m_adoQuery1.setConnection(&m_conn1);
-    data::reexecute(m_adoQuery1, QStringLiteral("create database ") + QLatin1String(ProbeDatabase));
-    data::reexecute(m_adoQuery1, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
+    server::probeLogin(m_conn1, m_adoQuery1, probeString);
 }
 
 void Tform_server::ActserverExecute()

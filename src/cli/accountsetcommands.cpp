@@ -1,0 +1,267 @@
+// Page 2's operations from the command line: creation, the network directory, taking a set over,
+// deleting it and the sample set. Each reads the server's stored login fragment as the page does.
+
+#include "accountsethelpers.h"
+#include "commands.h"
+#include "secrets.h"
+
+#include "accountset/backup.h"
+#include "accountset/creation.h"
+#include "accountset/directory.h"
+#include "accountset/networkset.h"
+#include "data/dataerror.h"
+#include "store/localstore.h"
+
+#include <QJsonArray>
+
+namespace zt::cli {
+
+namespace {
+
+using accountset::AccountSetObjects;
+using accountset::CreationMode;
+
+// The per-set file copy shown on the bar and timed.
+class TimedCopy final : public accountset::CopyProgress
+{
+public:
+    explicit TimedCopy(TerminalProgress &bar)
+        : m_bar(bar)
+    { }
+    void start() override
+    {
+        m_clock.start();
+        m_bar.start();
+    }
+    void setRange(qint64 maximum) override
+    {
+        m_maximum = maximum;
+        m_bar.setRange(maximum);
+    }
+    void setPosition(qint64 position) override
+    {
+        m_bar.setPosition(position);
+        if (position >= m_maximum)
+            m_elapsed = m_clock.elapsed();
+    }
+    qint64 elapsedMs() const { return m_elapsed; }
+
+private:
+    TerminalProgress &m_bar;
+    QElapsedTimer m_clock;
+    qint64 m_maximum = 0;
+    qint64 m_elapsed = -1;
+};
+
+} // namespace
+
+int runCreate(const QCommandLineParser &options, Report &report)
+{
+    const auto mode = modeFromOptions(options, report);
+    if (!mode)
+        return report.finish(ExitUsage);
+    const auto password = setPassword(options, report, true);
+    if (!password)
+        return report.finish(ExitUsage);
+    const accountset::AccountSetFields fields { options.value(QStringLiteral("server")),
+        options.value(QStringLiteral("db")), options.value(QStringLiteral("name")), password->text };
+    report.set(QStringLiteral("server"), fields.server);
+    report.set(QStringLiteral("db"), accountset::trimmed(fields.database));
+    if (const auto problem = accountset::checkCreationInput(fields, password->again)) {
+        report.message(problem->message);
+        return report.finish(ExitFailed);
+    }
+
+    AccountSetObjects o;
+    TerminalProgress progress;
+    TimedCopy copy(progress);
+    QString fragment;
+    accountset::CreationContext context = commandContext(report, progress);
+    context.progress = &copy;
+    // The transfer is timed from its first report to its last.
+    QElapsedTimer transferClock;
+    qint64 transferMs = -1;
+    context.transferProgress = [&](const QString &table, int index, int count, int row, int rows) {
+        if (!transferClock.isValid())
+            transferClock.start();
+        progress.transfer(table, index, count, row, rows);
+        transferMs = transferClock.elapsed();
+    };
+    try {
+        StepTimer timer(report, QStringLiteral("create"));
+        openPage(o);
+        accountset::createAccountSet(o, fields, *mode, fragment, context);
+    } catch (const data::DataError &e) {
+        report.message(QStringLiteral("新增账套出错！") + e.message());
+        return report.finish(ExitFailed);
+    }
+    if (copy.elapsedMs() >= 0)
+        report.addTiming(QStringLiteral("per_set_file_copy"), copy.elapsedMs());
+    if (transferMs >= 0)
+        report.addTiming(QStringLiteral("base_data_transfer"), transferMs);
+    reportLocalRow(report, o, fields.database, fields.server);
+    if (*mode == CreationMode::Network)
+        reportDirectoryRow(report, fragment, fields.server, fields.database);
+    report.message(QStringLiteral("账套创建成功"));
+    return report.finish(ExitOk);
+}
+
+int runList(const QCommandLineParser &options, Report &report)
+{
+    const QString server = options.value(QStringLiteral("server"));
+    report.set(QStringLiteral("server"), server);
+    AccountSetObjects o;
+    QString fragment;
+    bool listed = false;
+    {
+        StepTimer timer(report, QStringLiteral("list"));
+        try {
+            openPage(o);
+            listed = accountset::listDirectory(o, server, fragment);
+        } catch (const data::DataError &e) {
+            report.message(e.message());
+        }
+    }
+    if (!listed) {
+        report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
+        return report.finish(ExitFailed);
+    }
+    QJsonArray directory;
+    for (int row = 0; row < o.ADOztgl.rowCount(); ++row) {
+        o.ADOztgl.setCurrentRow(row);
+        const accountset::DirectoryRow entry = accountset::currentDirectoryRow(o.ADOztgl);
+        directory.append(directoryRowObject(entry));
+        report.print(QStringLiteral("%1\t%2\t%3").arg(entry.number, entry.name, entry.server));
+    }
+    report.set(QStringLiteral("directory"), directory);
+    return report.finish(ExitOk);
+}
+
+int runTakeOver(const QCommandLineParser &options, Report &report)
+{
+    const QString server = options.value(QStringLiteral("server"));
+    const QString number = options.value(QStringLiteral("db"));
+    report.set(QStringLiteral("server"), server);
+    report.set(QStringLiteral("db"), number);
+    AccountSetObjects o;
+    QString fragment;
+    try {
+        openPage(o);
+        if (!findDirectoryRow(o, server, number, fragment, report))
+            return report.finish(ExitFailed);
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+        return report.finish(ExitFailed);
+    }
+    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    TerminalProgress progress;
+    try {
+        if (accountset::isListedLocally(o, row)) {
+            report.message(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"));
+            return report.finish(ExitFailed);
+        }
+        StepTimer timer(report, QStringLiteral("take_over"));
+        accountset::selectNetworkAccountSet(o, row, server, &progress);
+    } catch (const data::DataError &e) {
+        report.message(QStringLiteral("选择网络账套出错！") + e.message());
+        return report.finish(ExitFailed);
+    }
+    reportLocalRow(report, o, row.number, server);
+    report.message(QStringLiteral("网络账套选择引入成功"));
+    return report.finish(ExitOk);
+}
+
+int runDelete(const QCommandLineParser &options, Report &report)
+{
+    const QString server = options.value(QStringLiteral("server"));
+    const QString number = options.value(QStringLiteral("db"));
+    report.set(QStringLiteral("server"), server);
+    report.set(QStringLiteral("db"), number);
+    const auto password = setPassword(options, report, false);
+    if (!password)
+        return report.finish(ExitUsage);
+    AccountSetObjects o;
+    QString fragment;
+    try {
+        openPage(o);
+        if (!findDirectoryRow(o, server, number, fragment, report))
+            return report.finish(ExitFailed);
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+        return report.finish(ExitFailed);
+    }
+    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    if (!accountset::deletionPasswordMatches(row, password->text)) {
+        report.message(QStringLiteral("账套口令错误！"));
+        return report.finish(ExitFailed);
+    }
+    // The safety copy first. The page asks whether to go on without one when it fails; a script
+    // says so beforehand with --no-backup.
+    QString backup;
+    if (!options.isSet(QStringLiteral("no-backup"))) {
+        try {
+            StepTimer timer(report, QStringLiteral("backup"));
+            backup = accountset::backupBeforeDeletion(o, fragment, server, row);
+        } catch (const data::DataError &e) {
+            report.message(QStringLiteral("账套备份出错！") + e.message());
+            report.message(QStringLiteral("账套未删除（不备份而直接删除：--no-backup）。"));
+            return report.finish(ExitFailed);
+        }
+    }
+    report.set(QStringLiteral("backup"), backup.isEmpty() ? QJsonValue() : QJsonValue(backup));
+    try {
+        StepTimer timer(report, QStringLiteral("drop_database"));
+        accountset::dropAccountSetDatabase(o, fragment, server, row);
+    } catch (const data::DataError &e) {
+        // The page then offers to remove the directory row alone; here the set is left as it is.
+        report.message(QStringLiteral("账套删除错误!") + e.message());
+        return report.finish(ExitFailed);
+    }
+    try {
+        StepTimer timer(report, QStringLiteral("directory_row"));
+        accountset::deleteCurrentDirectoryRow(o);
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+        return report.finish(ExitFailed);
+    }
+    report.addRow(
+        DirectoryTable, QStringLiteral("master"), directoryRowObject(row), QStringLiteral("removed"));
+    report.message(QStringLiteral("此账套已成功删除！")
+        + (backup.isEmpty() ? QString() : QStringLiteral("\n备份文件：") + backup));
+    return report.finish(ExitOk);
+}
+
+int runSample(const QCommandLineParser &options, Report &report)
+{
+    const auto mode = modeFromOptions(options, report);
+    if (!mode)
+        return report.finish(ExitUsage);
+    const QString server = options.value(QStringLiteral("server"));
+    report.set(QStringLiteral("server"), server);
+    if (server.isEmpty()) {
+        report.message(QStringLiteral("服务器名称不可为空！"));
+        return report.finish(ExitUsage);
+    }
+    AccountSetObjects o;
+    TerminalProgress progress;
+    QString fragment;
+    const accountset::AccountSetFields fields { server, accountset::SampleNumber, accountset::SampleName,
+        {} };
+    try {
+        StepTimer timer(report, QStringLiteral("sample"));
+        openPage(o);
+        accountset::restoreSampleAccountSet(o, server, fragment);
+        accountset::registerAccountSet(o, fields, *mode, fragment, commandContext(report, progress));
+    } catch (const data::DataError &e) {
+        // On the page this error goes to the standard error box: its text alone.
+        report.message(e.message());
+        return report.finish(ExitFailed);
+    }
+    reportLocalRow(report, o, fields.database, server);
+    if (*mode == CreationMode::Network)
+        reportDirectoryRow(report, fragment, server, fields.database);
+    report.message(QStringLiteral("『TOVRA例子账套』创建成功！"));
+    return report.finish(ExitOk);
+}
+
+} // namespace zt::cli

@@ -1,0 +1,115 @@
+#include "accountsethelpers.h"
+
+#include "accountset/directory.h"
+#include "data/dataerror.h"
+#include "store/localstore.h"
+
+namespace zt::cli {
+
+std::optional<accountset::CreationMode> modeFromOptions(const QCommandLineParser &options, Report &report)
+{
+    const QString mode = options.isSet(QStringLiteral("mode")) ? options.value(QStringLiteral("mode"))
+                                                               : QStringLiteral("network");
+    report.set(QStringLiteral("mode"), mode);
+    if (mode == QLatin1StringView("network"))
+        return accountset::CreationMode::Network;
+    if (mode == QLatin1StringView("rented-build"))
+        return accountset::CreationMode::RentedBuild;
+    if (mode == QLatin1StringView("rented-register"))
+        return accountset::CreationMode::RentedRegister;
+    report.message(QStringLiteral("未知的创建方式：") + mode);
+    return std::nullopt;
+}
+
+std::optional<Secret> setPassword(const QCommandLineParser &options, Report &report, bool confirm)
+{
+    QString problem;
+    auto secret = readSecret(
+        { options.value(QStringLiteral("set-password-file")), QStringLiteral("ZTWIZARD_SET_PASSWORD"),
+            QStringLiteral("账套口令："), confirm ? QStringLiteral("再次录入账套口令：") : QString() },
+        problem);
+    if (!secret)
+        report.message(problem);
+    else
+        report.set(QStringLiteral("set_password_from"), secret->from);
+    return secret;
+}
+
+// The page's show: the local configuration database on Conn_Ty / ADOTy.
+void openPage(accountset::AccountSetObjects &o)
+{
+    store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
+}
+
+void reportLocalRow(Report &report, accountset::AccountSetObjects &o, const QString &number,
+    const QString &server, const QString &action)
+{
+    try {
+        if (store::findAccountSetRow(o.ADOTy, accountset::trimmed(number), accountset::trimmed(server)))
+            report.addRow(QStringLiteral("ztxxb"), QStringLiteral("local"),
+                rowObject(o.ADOTy, { QStringLiteral("kl") }), action);
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+    }
+}
+
+// The directory row of the number on the server, read on a connection of its own.
+void reportDirectoryRow(Report &report, const QString &fragment, const QString &server, const QString &number)
+{
+    try {
+        data::Connection connection(QStringLiteral("Conn_report"));
+        connection.setConnectionString(
+            data::ConnectionString::master(data::LoginFragment::fromText(fragment), server));
+        data::Query query(QStringLiteral("ADOreport"));
+        query.setConnection(&connection);
+        data::reopen(query,
+            QStringLiteral("select * from ") + DirectoryTable + QStringLiteral(" where ztbh=")
+                + store::sqlLiteral(accountset::trimmed(number)));
+        for (; !query.isEof(); query.next())
+            report.addRow(
+                DirectoryTable, QStringLiteral("master"), rowObject(query, { QStringLiteral("kl") }));
+    } catch (const data::DataError &) {
+        // No directory table (a rented set) or no access: there is no directory row to show.
+    }
+}
+
+// Lists the directory and makes the row of the number the current one. False (with the message
+// given) when the listing fails or the number is not in it.
+bool findDirectoryRow(accountset::AccountSetObjects &o, const QString &server, const QString &number,
+    QString &fragment, Report &report)
+{
+    if (!accountset::listDirectory(o, server, fragment) || !accountset::hasDirectoryRows(o.ADOztgl)) {
+        report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
+        return false;
+    }
+    for (int exact = 1; exact >= 0; --exact) {
+        for (int row = 0; row < o.ADOztgl.rowCount(); ++row) {
+            o.ADOztgl.setCurrentRow(row);
+            const QString stored = o.ADOztgl.fieldAsText(QStringLiteral("ztbh"));
+            if (exact ? stored == number
+                      : accountset::trimmed(stored).compare(number, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+    }
+    report.message(QStringLiteral("网络账套目录中没有此账套：") + number);
+    return false;
+}
+
+QJsonObject directoryRowObject(const accountset::DirectoryRow &row)
+{
+    return { { QStringLiteral("ztbh"), row.number }, { QStringLiteral("ztmc"), row.name },
+        { QStringLiteral("zjmc"), row.server } };
+}
+
+accountset::CreationContext commandContext(Report &report, TerminalProgress &progress)
+{
+    accountset::CreationContext context;
+    context.progress = &progress;
+    context.reportDirectoryError = [&report](const QString &message) { report.message(message); };
+    context.transferProgress = [&progress](const QString &table, int index, int count, int row, int rows) {
+        progress.transfer(table, index, count, row, rows);
+    };
+    return context;
+}
+
+} // namespace zt::cli

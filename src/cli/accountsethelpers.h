@@ -1,0 +1,49 @@
+#pragma once
+
+// What the account-set commands share: options read as the pages read their fields, the page's
+// objects opened as its show opens them, and the rows reported as stored.
+
+#include "output.h"
+#include "secrets.h"
+
+#include "accountset/creation.h"
+#include "accountset/networkset.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+namespace zt::cli {
+
+inline const QString DirectoryTable = QStringLiteral("PBTOVRASQLBASEDATA");
+
+// --mode: network (default), rented-build or rented-register; nullopt (message given) otherwise.
+std::optional<accountset::CreationMode> modeFromOptions(const QCommandLineParser &options, Report &report);
+
+// The account-set password: --set-password-file, ZTWIZARD_SET_PASSWORD or the terminal (asked
+// twice when confirm is set). nullopt (message given) when there is none.
+std::optional<Secret> setPassword(const QCommandLineParser &options, Report &report, bool confirm);
+
+// The page's show: the local configuration database on Conn_Ty / ADOTy.
+void openPage(accountset::AccountSetObjects &objects);
+
+// The local row of the number and server as stored, into the report.
+void reportLocalRow(Report &report, accountset::AccountSetObjects &objects, const QString &number,
+    const QString &server, const QString &action = QStringLiteral("stored"));
+
+// The directory row of the number on the server, read on a connection of its own.
+void reportDirectoryRow(
+    Report &report, const QString &fragment, const QString &server, const QString &number);
+
+// Lists the directory (reading the server's login fragment into fragment) and makes the row of
+// the number the current one. False (with the message given) when the listing fails or the number
+// is not in it.
+bool findDirectoryRow(accountset::AccountSetObjects &objects, const QString &server, const QString &number,
+    QString &fragment, Report &report);
+
+QJsonObject directoryRowObject(const accountset::DirectoryRow &row);
+
+// A creation's context: the bar for the copy and the transfer, directory errors as messages.
+accountset::CreationContext commandContext(Report &report, TerminalProgress &progress);
+
+} // namespace zt::cli

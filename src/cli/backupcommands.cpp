@@ -1,0 +1,85 @@
+// Account-set backups from the command line: a backup on request and an account set brought back
+// from a backup file, as the network tab's menu does them.
+
+#include "accountsethelpers.h"
+#include "commands.h"
+
+#include "accountset/backup.h"
+#include "data/dataerror.h"
+
+namespace zt::cli {
+
+int runBackup(const QCommandLineParser &options, Report &report)
+{
+    const QString server = options.value(QStringLiteral("server"));
+    const QString number = options.value(QStringLiteral("db"));
+    report.set(QStringLiteral("server"), server);
+    report.set(QStringLiteral("db"), number);
+    accountset::AccountSetObjects o;
+    QString fragment;
+    try {
+        openPage(o);
+        if (!findDirectoryRow(o, server, number, fragment, report))
+            return report.finish(ExitFailed);
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+        return report.finish(ExitFailed);
+    }
+    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    // Without --to the file gets the name the menu suggests, in the server's backup folder.
+    const QString file = options.isSet(QStringLiteral("to")) ? options.value(QStringLiteral("to"))
+                                                             : accountset::backupFileName(row.number);
+    QString location;
+    try {
+        StepTimer timer(report, QStringLiteral("backup"));
+        location = accountset::backupAccountSet(o, fragment, server, row.number, file);
+    } catch (const data::DataError &e) {
+        report.message(QStringLiteral("账套备份出错！") + e.message());
+        return report.finish(ExitFailed);
+    }
+    report.set(QStringLiteral("backup"), location);
+    report.print(location);
+    report.message(QStringLiteral("账套备份成功！\n备份文件：") + location);
+    return report.finish(ExitOk);
+}
+
+int runRestore(const QCommandLineParser &options, Report &report)
+{
+    const auto mode = modeFromOptions(options, report);
+    if (!mode)
+        return report.finish(ExitUsage);
+    const auto password = setPassword(options, report, true);
+    if (!password)
+        return report.finish(ExitUsage);
+    accountset::RestoreRequest request;
+    request.fields = { options.value(QStringLiteral("server")), options.value(QStringLiteral("db")),
+        options.value(QStringLiteral("name")), password->text };
+    request.backupFile = options.value(QStringLiteral("from"));
+    request.mode = *mode;
+    report.set(QStringLiteral("server"), request.fields.server);
+    report.set(QStringLiteral("db"), accountset::trimmed(request.fields.database));
+    report.set(QStringLiteral("from"), request.backupFile);
+    if (const auto problem = accountset::checkRestoreInput(request, password->again)) {
+        report.message(problem->message);
+        return report.finish(ExitFailed);
+    }
+
+    accountset::AccountSetObjects o;
+    TerminalProgress progress;
+    QString fragment;
+    try {
+        StepTimer timer(report, QStringLiteral("restore"));
+        openPage(o);
+        accountset::restoreAccountSet(o, request, fragment, commandContext(report, progress));
+    } catch (const data::DataError &e) {
+        report.message(QStringLiteral("恢复账套出错！") + e.message());
+        return report.finish(ExitFailed);
+    }
+    reportLocalRow(report, o, request.fields.database, request.fields.server);
+    if (*mode == accountset::CreationMode::Network)
+        reportDirectoryRow(report, fragment, request.fields.server, request.fields.database);
+    report.message(QStringLiteral("账套恢复成功！"));
+    return report.finish(ExitOk);
+}
+
+} // namespace zt::cli

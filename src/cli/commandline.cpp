@@ -1,0 +1,224 @@
+#include "commandline.h"
+
+#include "install/installation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace zt::cli {
+
+namespace {
+
+QCommandLineOption valueOption(const QString &name, const QString &description, const QString &valueName)
+{
+    return QCommandLineOption(name, description, valueName);
+}
+
+QCommandLineOption flagOption(const QString &name, const QString &description)
+{
+    return QCommandLineOption(name, description);
+}
+
+const QCommandLineOption &dirOption()
+{
+    static const QCommandLineOption option(
+        QStringLiteral("dir"), QStringLiteral("安装目录（默认：本程序所在的目录）。"), QStringLiteral("DIR"));
+    return option;
+}
+
+const QCommandLineOption &jsonOption()
+{
+    static const QCommandLineOption option(
+        QStringLiteral("json"), QStringLiteral("在标准输出上为每个操作写一个 JSON 对象。"));
+    return option;
+}
+
+QCommandLineOption serverOption()
+{
+    return valueOption(QStringLiteral("server"),
+        QStringLiteral("SQL 服务器名称，如 (embedded)、主机、主机,端口、主机\\实例。"), QStringLiteral("S"));
+}
+
+QCommandLineOption userOption()
+{
+    return valueOption(QStringLiteral("user"),
+        QStringLiteral("SQL 登录名；不给出时使用集成登录。口令取自 --password-file、环境变量 "
+                       "ZTWIZARD_LOGIN_PASSWORD 或终端。"),
+        QStringLiteral("U"));
+}
+
+QCommandLineOption loginPasswordFileOption()
+{
+    return valueOption(
+        QStringLiteral("password-file"), QStringLiteral("登录口令文件（第一行）。"), QStringLiteral("FILE"));
+}
+
+QCommandLineOption setPasswordFileOption()
+{
+    return valueOption(QStringLiteral("set-password-file"),
+        QStringLiteral("账套口令文件（第一行）；否则取环境变量 ZTWIZARD_SET_PASSWORD 或在终端上询问。"),
+        QStringLiteral("FILE"));
+}
+
+QCommandLineOption dbOption()
+{
+    return valueOption(
+        QStringLiteral("db"), QStringLiteral("数据库名称（账套编号）。"), QStringLiteral("NUMBER"));
+}
+
+QCommandLineOption nameOption()
+{
+    return valueOption(QStringLiteral("name"), QStringLiteral("账套名称。"), QStringLiteral("NAME"));
+}
+
+QCommandLineOption modeOption()
+{
+    return valueOption(QStringLiteral("mode"),
+        QStringLiteral("创建方式：network（网络账套，默认）、rented-build（创建租用的远程ＳＱＬ数据库）、"
+                       "rented-register（引入租用的远程ＳＱＬ数据库）。"),
+        QStringLiteral("MODE"));
+}
+
+void writeText(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+QString overallHelp()
+{
+    QString text = QStringLiteral("用法：ztaccountset [--dir DIR] [--json] <命令> [选项]\n\n"
+                                  "在命令行上完成创建帐套向导的各项账套操作。\n\n命令：\n");
+    for (const CommandSpec &spec : commandSpecs())
+        text += QStringLiteral("  %1%2\n").arg(spec.name, -12).arg(spec.description);
+    text += QStringLiteral("\n每个命令的选项：ztaccountset <命令> --help\n"
+                           "退出状态：0 成功，1 操作失败，2 命令行有误。\n");
+    return text;
+}
+
+int usageError(const QString &problem)
+{
+    writeText(stderr, problem + QStringLiteral("\n（ztaccountset --help 列出命令）\n"));
+    return ExitUsage;
+}
+
+} // namespace
+
+const QList<CommandSpec> &commandSpecs()
+{
+    static const QList<CommandSpec> specs = {
+        { QStringLiteral("servers"), QStringLiteral("搜索 SQL 服务器（内置服务器实例和网络上的服务器）。"),
+            { flagOption(QStringLiteral("explain"),
+                QStringLiteral("说明发送了什么、收到了什么、丢弃了什么及原因。")) },
+            {}, &runServers },
+        { QStringLiteral("check"),
+            QStringLiteral("检查服务器（只读）：连接、登录、权限、版本、排序规则、账套目录表。"),
+            { serverOption(), userOption(), loginPasswordFileOption() }, { QStringLiteral("server") },
+            &runCheck },
+        { QStringLiteral("login"), QStringLiteral("验证登录（创建并删除探测数据库）并保存服务器连接记录。"),
+            { serverOption(), userOption(), loginPasswordFileOption(),
+                flagOption(QStringLiteral("rented"),
+                    QStringLiteral("创建或引入租用的远程ＳＱＬ数据库：不探测，只保存。")) },
+            { QStringLiteral("server") }, &runLogin },
+        { QStringLiteral("create"), QStringLiteral("创建账套。"),
+            { serverOption(), dbOption(), nameOption(), modeOption(), setPasswordFileOption() },
+            { QStringLiteral("server"), QStringLiteral("db"), QStringLiteral("name") }, &runCreate },
+        { QStringLiteral("list"), QStringLiteral("列出服务器上的网络账套目录。"), { serverOption() },
+            { QStringLiteral("server") }, &runList },
+        { QStringLiteral("take-over"), QStringLiteral("选择网络账套，引入为本机账套。"),
+            { serverOption(), dbOption() }, { QStringLiteral("server"), QStringLiteral("db") },
+            &runTakeOver },
+        { QStringLiteral("delete"), QStringLiteral("删除网络账套（需要账套口令）。"),
+            { serverOption(), dbOption(), setPasswordFileOption(),
+                flagOption(QStringLiteral("no-backup"), QStringLiteral("删除前不做安全备份。")) },
+            { QStringLiteral("server"), QStringLiteral("db") }, &runDelete },
+        { QStringLiteral("backup"), QStringLiteral("备份网络账套的数据库（由服务器写备份文件）。"),
+            { serverOption(), dbOption(),
+                valueOption(QStringLiteral("to"),
+                    QStringLiteral("备份文件（服务器上的路径；只写文件名时存入服务器的默认备份文件夹；"
+                                   "默认：账套编号_日期_时间.bak）。"),
+                    QStringLiteral("FILE")) },
+            { QStringLiteral("server"), QStringLiteral("db") }, &runBackup },
+        { QStringLiteral("restore"), QStringLiteral("从备份文件恢复账套，并如新建账套一样登记。"),
+            { serverOption(),
+                valueOption(QStringLiteral("from"),
+                    QStringLiteral("备份文件（服务器上的路径；只写文件名时在服务器的默认备份文件夹中）。"),
+                    QStringLiteral("FILE")),
+                dbOption(), nameOption(), modeOption(), setPasswordFileOption() },
+            { QStringLiteral("server"), QStringLiteral("from"), QStringLiteral("db"),
+                QStringLiteral("name") },
+            &runRestore },
+        { QStringLiteral("sample"), QStringLiteral("创建例子帐套（还原 TOVRASQL_Sample）。"),
+            { serverOption(), modeOption() }, { QStringLiteral("server") }, &runSample },
+    };
+    return specs;
+}
+
+int runCommandLine(const QStringList &arguments)
+{
+    // Global options stand before the subcommand; everything after it belongs to the subcommand.
+    QCommandLineParser global;
+    global.setApplicationDescription(QStringLiteral("创建帐套：命令行"));
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption helpOption(
+        { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("显示帮助。"));
+    global.addOption(helpOption);
+    global.addOption(dirOption());
+    global.addOption(jsonOption());
+    global.addPositionalArgument(QStringLiteral("command"), QStringLiteral("命令"));
+    if (!global.parse(arguments))
+        return usageError(global.errorText());
+    if (global.positionalArguments().isEmpty()) {
+        if (global.isSet(helpOption)) {
+            writeText(stdout, overallHelp());
+            return ExitOk;
+        }
+        return usageError(QStringLiteral("缺少命令。"));
+    }
+
+    const QString command = global.positionalArguments().first();
+    const CommandSpec *spec = nullptr;
+    for (const CommandSpec &candidate : commandSpecs()) {
+        if (candidate.name == command)
+            spec = &candidate;
+    }
+    if (!spec)
+        return usageError(QStringLiteral("未知命令：") + command);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(spec->description);
+    parser.addOption(helpOption);
+    parser.addOption(dirOption());
+    parser.addOption(jsonOption());
+    for (const QCommandLineOption &option : spec->options)
+        parser.addOption(option);
+    QStringList rest = global.positionalArguments().mid(1);
+    rest.prepend(arguments.first() + u' ' + command);
+    if (!parser.parse(rest))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        writeText(stdout, parser.helpText());
+        return ExitOk;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
+    for (const QString &name : spec->required) {
+        if (!parser.isSet(name))
+            return usageError(QStringLiteral("缺少选项 --") + name);
+    }
+
+    QString dir = parser.isSet(dirOption()) ? parser.value(dirOption()) : global.value(dirOption());
+    if (!dir.isEmpty()) {
+        if (!QFileInfo(dir).isDir())
+            return usageError(QStringLiteral("安装目录不存在：") + dir);
+        install::setDirectory(QDir(dir).absolutePath());
+    }
+    Report report(command, parser.isSet(jsonOption()) || global.isSet(jsonOption()));
+    return spec->handler(parser, report);
+}
+
+} // namespace zt::cli

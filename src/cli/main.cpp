@@ -1,0 +1,10 @@
+#include "commandline.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ztaccountset"));
+    return zt::cli::runCommandLine(QCoreApplication::arguments());
+}

@@ -1,0 +1,194 @@
+// Server setup from the command line: the server box's search, a read-only check of a server, and
+// page 1's proof of a login with its stored server connection record.
+
+#include "commands.h"
+#include "explain.h"
+#include "secrets.h"
+
+#include "data/connection.h"
+#include "data/dataerror.h"
+#include "discovery/browse.h"
+#include "discovery/serverssearcher.h"
+#include "server/preflight.h"
+#include "server/serverlogin.h"
+#include "store/localstore.h"
+
+#include <QJsonArray>
+
+namespace zt::cli {
+
+namespace {
+
+// The login of --user (a SQL login, its password from a file, the environment or the terminal),
+// or the integrated login.
+std::optional<data::Login> loginFromOptions(const QCommandLineParser &options, Report &report)
+{
+    if (!options.isSet(QStringLiteral("user"))) {
+        report.set(QStringLiteral("login"), QStringLiteral("integrated"));
+        return data::Login::integrated();
+    }
+    QString problem;
+    const auto secret
+        = readSecret({ options.value(QStringLiteral("password-file")),
+                         QStringLiteral("ZTWIZARD_LOGIN_PASSWORD"), QStringLiteral("登录口令："), {} },
+            problem);
+    if (!secret) {
+        report.message(problem);
+        return std::nullopt;
+    }
+    report.set(QStringLiteral("login"), QStringLiteral("sql"));
+    report.set(QStringLiteral("password_from"), secret->from);
+    return data::Login::sql(options.value(QStringLiteral("user")), secret->text);
+}
+
+QString targetText(const discovery::BrowseTarget &target)
+{
+    switch (target.kind) {
+    case discovery::BrowseTarget::Kind::Off:
+        return QStringLiteral("off");
+    case discovery::BrowseTarget::Kind::Broadcast:
+        return QStringLiteral("255.255.255.255:%1").arg(target.port);
+    case discovery::BrowseTarget::Kind::Host:
+        return QStringLiteral("%1:%2").arg(target.host).arg(target.port);
+    }
+    return {};
+}
+
+} // namespace
+
+int runServers(const QCommandLineParser &options, Report &report)
+{
+    const bool explain = options.isSet(QStringLiteral("explain"));
+    const discovery::BrowseTarget target = discovery::BrowseTarget::fromEnvironment();
+    report.set(QStringLiteral("target"), targetText(target));
+
+    SearchExplainer explainer;
+    QStringList embedded;
+    std::optional<QString> text;
+    {
+        StepTimer timer(report, QStringLiteral("search"));
+        embedded = discovery::TServersSearcher::embeddedInstances();
+        text = discovery::TServersSearcher::browse(target, {}, {}, &explainer);
+    }
+    // Without a network answer the server box keeps its list; here the embedded instances still
+    // stand, as they do with the network search off.
+    const QStringList names = text ? discovery::parseBrowseResult(*text) : embedded;
+    const bool networkAsked = target.kind != discovery::BrowseTarget::Kind::Off;
+
+    if (explain) {
+        report.message(QStringLiteral("内置服务器实例：") + embedded.join(QStringLiteral(", ")));
+        if (!networkAsked) {
+            report.message(qEnvironmentVariableIsSet("ZTWIZARD_BROWSE_TARGET")
+                    ? QStringLiteral("ZTWIZARD_BROWSE_TARGET=%1：不搜索网络。")
+                          .arg(qEnvironmentVariable("ZTWIZARD_BROWSE_TARGET"))
+                    : QStringLiteral("不搜索网络。"));
+        } else {
+            report.message(QStringLiteral("网络搜索：ZTWIZARD_BROWSE_TARGET=%1")
+                               .arg(qEnvironmentVariableIsSet("ZTWIZARD_BROWSE_TARGET")
+                                       ? qEnvironmentVariable("ZTWIZARD_BROWSE_TARGET")
+                                       : QStringLiteral("（未设置：广播）")));
+            for (const QString &line : explainer.lines())
+                report.message(line);
+            if (explainer.answers() == 0 && explainer.sentOk()) {
+                for (const QString &hint :
+                    nothingAnsweredHints(target.kind == discovery::BrowseTarget::Kind::Broadcast))
+                    report.message(hint);
+            }
+        }
+        report.set(QStringLiteral("explain"), QJsonArray::fromStringList(explainer.lines()));
+    }
+
+    for (const QString &name : names)
+        report.print(name);
+    report.set(QStringLiteral("servers"), QJsonArray::fromStringList(names));
+    report.set(QStringLiteral("embedded"), QJsonArray::fromStringList(embedded));
+    report.set(QStringLiteral("network_answered"), networkAsked && text.has_value());
+    return report.finish(networkAsked && !text ? ExitFailed : ExitOk);
+}
+
+int runCheck(const QCommandLineParser &options, Report &report)
+{
+    const QString serverName = options.value(QStringLiteral("server"));
+    report.set(QStringLiteral("server"), serverName);
+    if (serverName.isEmpty()) {
+        report.message(QStringLiteral("请选择或录入SQL服务器名称！"));
+        return report.finish(ExitUsage);
+    }
+    const auto login = loginFromOptions(options, report);
+    if (!login)
+        return report.finish(ExitUsage);
+
+    server::PreflightReport result;
+    {
+        StepTimer timer(report, QStringLiteral("check"));
+        result = server::checkServer(serverName, *login);
+    }
+    QJsonArray checks;
+    for (const server::CheckLine &line : result.lines) {
+        report.print(
+            QStringLiteral("%1  %2：%3")
+                .arg(line.ok ? QStringLiteral("通过  ") : QStringLiteral("不通过"), line.label, line.detail));
+        checks.append(QJsonObject {
+            { QStringLiteral("check"), line.key },
+            { QStringLiteral("label"), line.label },
+            { QStringLiteral("ok"), line.ok },
+            { QStringLiteral("detail"), line.detail },
+            { QStringLiteral("value"), QJsonValue::fromVariant(line.value) },
+        });
+        if (!line.ok)
+            report.message(line.label + QStringLiteral("：") + line.detail);
+    }
+    report.set(QStringLiteral("checks"), checks);
+    return report.finish(result.ok() ? ExitOk : ExitFailed);
+}
+
+int runLogin(const QCommandLineParser &options, Report &report)
+{
+    const QString serverName = options.value(QStringLiteral("server"));
+    report.set(QStringLiteral("server"), serverName);
+    if (serverName.isEmpty()) {
+        report.message(QStringLiteral("请选择或录入SQL服务器名称！"));
+        return report.finish(ExitUsage);
+    }
+    const bool rented = options.isSet(QStringLiteral("rented"));
+    if (rented && !options.isSet(QStringLiteral("user"))) {
+        // The rented-database option always goes with a SQL login on page 1.
+        report.message(QStringLiteral("创建或引入租用的远程ＳＱＬ数据库需要 SQL 登录（--user）。"));
+        return report.finish(ExitUsage);
+    }
+    const auto login = loginFromOptions(options, report);
+    if (!login)
+        return report.finish(ExitUsage);
+    report.set(QStringLiteral("rented"), rented);
+
+    data::Connection connS(QStringLiteral("Conn_S"));
+    data::Query adoQuery2(QStringLiteral("ADOQuery2"));
+    data::Connection conn1(QStringLiteral("Conn1"));
+    data::Query adoQuery1(QStringLiteral("ADOQuery1"));
+    try {
+        StepTimer timer(report, QStringLiteral("probe_and_store"));
+        store::openLocalConfiguration(connS, adoQuery2);
+        server::confirmServerLogin(conn1, adoQuery1, adoQuery2, serverName, *login, rented);
+    } catch (const data::DataError &e) {
+        server::dropProbeDatabase(adoQuery1);
+        report.message(server::LoginFailed + e.message());
+        return report.finish(ExitFailed);
+    }
+    report.set(QStringLiteral("probed"), !rented);
+    try {
+        if (store::findServerRecord(adoQuery2, serverName)) {
+            QJsonObject fields = rowObject(adoQuery2);
+            // Field 2 holds the SQL login's password: only its user stays readable.
+            if (login->kind == data::Login::Kind::Sql)
+                fields.insert(QStringLiteral("2"),
+                    QStringLiteral("password=***;persist security info=true;user id=%1;").arg(login->user));
+            report.addRow(QStringLiteral("xtljb"), QStringLiteral("local"), fields);
+        }
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+    }
+    report.message(QStringLiteral("服务器连接记录已保存：") + serverName);
+    return report.finish(ExitOk);
+}
+
+} // namespace zt::cli

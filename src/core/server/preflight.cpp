@@ -1,0 +1,178 @@
+#include "preflight.h"
+
+#include "data/connection.h"
+#include "data/dataerror.h"
+#include "data/odbcbackend.h"
+#include "data/query.h"
+#include "discovery/ssrp.h"
+#include "embedded/embeddedserver.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <optional>
+
+namespace zt::server {
+
+namespace {
+
+constexpr int ReachTimeoutMs = 5000;
+const QString DirectoryTable = QStringLiteral("PBTOVRASQLBASEDATA");
+
+bool isOne(const QString &text)
+{
+    return text.trimmed() == u'1';
+}
+
+// The TCP connection a network server's sessions would use: host, port (an instance's port asked
+// of its SQL Server Browser).
+CheckLine reachNetworkServer(const QString &serverName)
+{
+    CheckLine line { QStringLiteral("reachable"), QStringLiteral("服务器可连接"), false, {}, {} };
+    QElapsedTimer clock;
+    clock.start();
+    data::odbc::ServerAddress address = data::odbc::parseServerName(serverName);
+    if (!address.instance.isEmpty()) {
+        address.port = discovery::resolveInstancePort(address.host, address.instance, 1000);
+        if (address.port <= 0) {
+            line.detail = QStringLiteral("instance '%1' on host '%2' did not answer on UDP 1434")
+                              .arg(address.instance, address.host);
+            return line;
+        }
+    }
+    if (address.port <= 0) {
+        line.detail = QStringLiteral("the port in '%1' is not valid").arg(serverName);
+        return line;
+    }
+    QTcpSocket socket;
+    socket.connectToHost(address.host, static_cast<quint16>(address.port));
+    line.ok = socket.waitForConnected(ReachTimeoutMs);
+    const qint64 elapsed = clock.elapsed();
+    line.value = elapsed;
+    line.detail = line.ok
+        ? QStringLiteral("%1:%2, %3 ms").arg(address.host).arg(address.port).arg(elapsed)
+        : QStringLiteral("%1:%2: %3").arg(address.host).arg(address.port).arg(socket.errorString());
+    return line;
+}
+
+} // namespace
+
+bool PreflightReport::ok() const
+{
+    return std::all_of(lines.cbegin(), lines.cend(), [](const CheckLine &l) { return l.ok; });
+}
+
+PreflightReport checkServer(const QString &serverName, const data::Login &login)
+{
+    PreflightReport report;
+    const bool embedded = embedded::isEmbeddedServerName(serverName);
+    if (!embedded) {
+        report.lines.append(reachNetworkServer(serverName));
+        if (!report.lines.last().ok)
+            return report;
+    }
+
+    data::Connection connection(QStringLiteral("Conn_check"));
+    connection.setConnectionString(
+        data::ConnectionString::master(data::LoginFragment::fromLogin(login), serverName));
+    data::Query query(QStringLiteral("ADOcheck"));
+    query.setConnection(&connection);
+
+    CheckLine loginLine { QStringLiteral("login"), QStringLiteral("登录被接受"), false, {}, {} };
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        connection.open();
+        loginLine.ok = true;
+        loginLine.value = clock.elapsed();
+        loginLine.detail = QStringLiteral("%1 ms").arg(clock.elapsed());
+    } catch (const data::DataError &e) {
+        loginLine.detail = e.message();
+    }
+    if (embedded) {
+        // The embedded server runs in this process: reaching it is opening its instance.
+        report.lines.append({ QStringLiteral("reachable"), QStringLiteral("服务器可连接"), true,
+            QStringLiteral("in-process, %1 ms").arg(clock.elapsed()), clock.elapsed() });
+    }
+    report.lines.append(loginLine);
+    if (!loginLine.ok)
+        return report;
+
+    const auto ask = [&](const QString &sql) -> std::optional<QString> {
+        try {
+            data::reopen(query, sql);
+            return QString();
+        } catch (const data::DataError &e) {
+            return e.message();
+        }
+    };
+
+    CheckLine createDatabase { QStringLiteral("create_database"), QStringLiteral("可以创建数据库"), false, {},
+        {} };
+    CheckLine createTable { QStringLiteral("create_directory_table"),
+        QStringLiteral("可以在master中创建账套目录表"), false, {}, {} };
+    if (const auto error
+        = ask(QStringLiteral("select IS_SRVROLEMEMBER('sysadmin') as sysadmin, "
+                             "HAS_PERMS_BY_NAME(null, null, 'CREATE ANY DATABASE') as createdb, "
+                             "HAS_PERMS_BY_NAME('master', 'DATABASE', 'CREATE TABLE') as createtable"));
+        !error->isEmpty()) {
+        createDatabase.detail = *error;
+        createTable.detail = *error;
+    } else {
+        const bool sysadmin = isOne(query.fieldAsText(QStringLiteral("sysadmin")));
+        createDatabase.ok = isOne(query.fieldAsText(QStringLiteral("createdb")));
+        createTable.ok = isOne(query.fieldAsText(QStringLiteral("createtable")));
+        createDatabase.value = createDatabase.ok;
+        createTable.value = createTable.ok;
+        createDatabase.detail = createDatabase.ok ? QStringLiteral("CREATE ANY DATABASE")
+                                                  : QStringLiteral("no CREATE ANY DATABASE permission");
+        createTable.detail = createTable.ok ? (sysadmin ? QStringLiteral("CREATE TABLE in master (sysadmin)")
+                                                        : QStringLiteral("CREATE TABLE in master"))
+                                            : QStringLiteral("no CREATE TABLE permission in master");
+    }
+    report.lines.append(createDatabase);
+    report.lines.append(createTable);
+
+    CheckLine version { QStringLiteral("version"), QStringLiteral("服务器版本"), false, {}, {} };
+    CheckLine collation { QStringLiteral("collation"), QStringLiteral("默认排序规则"), false, {}, {} };
+    if (const auto error
+        = ask(QStringLiteral("select @@VERSION as version, "
+                             "cast(SERVERPROPERTY('Collation') as nvarchar(128)) as collation"));
+        !error->isEmpty()) {
+        version.detail = *error;
+        collation.detail = *error;
+    } else {
+        version.detail = query.fieldAsText(QStringLiteral("version")).simplified();
+        collation.detail = query.fieldAsText(QStringLiteral("collation"));
+        version.ok = !version.detail.isEmpty();
+        collation.ok = !collation.detail.isEmpty();
+        version.value = version.detail;
+        collation.value = collation.detail;
+    }
+    report.lines.append(version);
+    report.lines.append(collation);
+
+    CheckLine directory { QStringLiteral("directory_table"), QStringLiteral("账套目录表"), false, {}, {} };
+    if (const auto error
+        = ask(QStringLiteral("select OBJECT_ID('") + DirectoryTable + QStringLiteral("') as id"));
+        !error->isEmpty()) {
+        directory.detail = *error;
+    } else if (query.fieldAsText(QStringLiteral("id")).isEmpty()) {
+        // A missing table is no fault: the first network account set creates it.
+        directory.ok = true;
+        directory.value = -1;
+        directory.detail = QStringLiteral("absent");
+    } else if (const auto countError = ask(QStringLiteral("select count(*) as n from ") + DirectoryTable);
+               !countError->isEmpty()) {
+        directory.detail = *countError;
+    } else {
+        directory.ok = true;
+        directory.value = query.fieldAsText(QStringLiteral("n")).toInt();
+        directory.detail = QStringLiteral("%1 rows").arg(directory.value.toInt());
+    }
+    report.lines.append(directory);
+    return report;
+}
+
+} // namespace zt::server

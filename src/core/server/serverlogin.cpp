@@ -1,0 +1,41 @@
+#include "serverlogin.h"
+
+#include "store/localstore.h"
+
+namespace zt::server {
+
+data::ConnectionString probeString(const QString &serverName, const data::Login &login)
+{
+    if (login.kind == data::Login::Kind::Integrated)
+        return data::ConnectionString::windowsLoginProbe(serverName);
+    return data::ConnectionString::sqlLoginProbe(login.user, login.password, serverName);
+}
+
+void probeLogin(data::Connection &connection, data::Query &query, const data::ConnectionString &probe)
+{
+    connection.close();
+    connection.setConnectionString(probe);
+    query.setConnection(&connection);
+    data::reexecute(query, QStringLiteral("create database ") + QLatin1String(ProbeDatabase));
+    data::reexecute(query, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
+}
+
+void dropProbeDatabase(data::Query &query)
+{
+    try {
+        data::reexecute(query, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
+    } catch (...) {
+        // Only a probe database left by the failed attempt is removed here; mostly there is none,
+        // or the server cannot be reached at all.
+    }
+}
+
+void confirmServerLogin(data::Connection &probeConnection, data::Query &probeQuery, data::Query &storeQuery,
+    const QString &serverName, const data::Login &login, bool rented)
+{
+    if (!rented)
+        probeLogin(probeConnection, probeQuery, probeString(serverName, login));
+    store::storeServerRecord(storeQuery, serverName, login);
+}
+
+} // namespace zt::server
