@@ -1,5 +1,6 @@
 #include "instance.h"
 
+#include "install/sharedfiles.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
 
@@ -300,9 +301,10 @@ void Instance::restoreDatabase(
         QFile::remove(partial);
         throw restoreError(Msg::FileActivation, { target });
     }
-    // The backup may be a read-only installation file; the database must be writable.
-    QFile::setPermissions(partial,
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    // The backup may be a read-only installation file; the database must be writable, by the
+    // group as well where the wizard shares its files with one.
+    QFile::setPermissions(
+        partial, install::newFilePermissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     removeDatabaseFiles(target);
     if (!QFile::rename(partial, target)) {
         QFile::remove(partial);
