@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6sql6-sqlite libgl-dev
   unixodbc unixodbc-dev odbcinst tdsodbc libsqliteodbc libsqlite3-dev
   fonts-wqy-microhei xvfb xauth
   dpkg-dev file desktop-file-utils appstream lintian
@@ -18,6 +18,11 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps.sh: missing Debian packages: ${missing[*]}" >&2
+    echo "install-deps.sh: run as root (sudo) to install them, or install them yourself." >&2
+    exit 1
+  fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+trap 'rc=$?; [ $rc -ne 0 ] && echo "test.sh: stopped with exit status $rc." >&2' EXIT
 bash scripts/install-deps.sh
 build=${ZT_BUILD_DIR:-build-test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DZT_WERROR=ON -DZT_SANITIZE="${ZT_SANITIZE:-OFF}" >/dev/null

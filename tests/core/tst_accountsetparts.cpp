@@ -6,9 +6,16 @@
 #include "accountset/identifiers.h"
 #include "data/dataerror.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 
 using namespace zt::accountset;
 
@@ -52,6 +59,8 @@ private slots:
     void copyIsExactAndMovesInElevenByteSteps();
     void failedCopyLeavesNoTarget();
     void copyOverwritesAnExistingTarget();
+    void copyTakesTheTargetNameOnlyWhenComplete();
+    void failedWriteNamesTheSystemsReason();
     void namesInStatements_data();
     void namesInStatements();
     void namesLeadingOutOfTheDataFolderAreRefused_data();
@@ -118,6 +127,63 @@ void TestAccountSetParts::copyOverwritesAnExistingTarget()
     QCOMPARE(readFile(target), QByteArray("abc"));
 }
 
+void TestAccountSetParts::copyTakesTheTargetNameOnlyWhenComplete()
+{
+    const QByteArray bytes(3'000'000, 'z');
+    const QString source = writeFile(m_dir, QStringLiteral("whole"), bytes);
+    const QString target = m_dir.filePath(QStringLiteral("placed"));
+    // A leftover of an interrupted copy by a process of the same id is not taken as it is.
+    const QString leftover = target + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
+    writeFile(m_dir, QFileInfo(leftover).fileName(), QByteArray(5'000'000, 'x'));
+
+    class Watching final : public CopyProgress
+    {
+    public:
+        explicit Watching(QString path)
+            : m_path(std::move(path))
+        { }
+        void start() override { }
+        void setRange(qint64) override { }
+        void setPosition(qint64) override { seenUnderTheName |= QFile::exists(m_path); }
+        bool seenUnderTheName = false;
+
+    private:
+        QString m_path;
+    } watching(target);
+    copyFile(source, target, &watching);
+    QVERIFY(!watching.seenUnderTheName);
+    QCOMPARE(readFile(target), bytes);
+    QVERIFY(!QFile::exists(leftover));
+    QCOMPARE(QDir(m_dir.path()).entryList({ QStringLiteral("placed*") }),
+        QStringList { QStringLiteral("placed") });
+}
+
+// A full disk, as a file-size limit: the message carries the system's reason, and neither the
+// target nor its temporary file stays behind.
+void TestAccountSetParts::failedWriteNamesTheSystemsReason()
+{
+    const QString source = writeFile(m_dir, QStringLiteral("big"), QByteArray(200'000, 'b'));
+    const QString target = m_dir.filePath(QStringLiteral("limited"));
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = 100'000;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    QString message;
+    try {
+        copyFile(source, target, nullptr);
+    } catch (const zt::data::DataError &e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    QCOMPARE(message,
+        QStringLiteral("Cannot write file \"%1\". %2")
+            .arg(target, QString::fromLocal8Bit(std::strerror(EFBIG))));
+    QCOMPARE(QDir(m_dir.path()).entryList({ QStringLiteral("limited*") }), QStringList());
+}
+
 void TestAccountSetParts::namesInStatements_data()
 {
     QTest::addColumn<QString>("name");
@@ -161,13 +227,27 @@ void TestAccountSetParts::namesLeadingOutOfTheDataFolderAreRefused_data()
     QTest::newRow("backslash") << "a\\b" << true;
     QTest::newRow("parent") << ".." << true;
     QTest::newRow("control") << "a\tb" << true;
+    QTest::newRow("dots inside") << "a..b" << true;
+    QTest::newRow("chinese") << "账套01" << false;
+    QTest::newRow("absolute") << "/tmp/x" << true;
+    QTest::newRow("empty") << "" << false;
 }
 
 void TestAccountSetParts::namesLeadingOutOfTheDataFolderAreRefused()
 {
     QFETCH(QString, name);
     QFETCH(bool, refused);
-    QCOMPARE(unusableDatabaseName(name).has_value(), refused);
+    const auto problem = unusableDatabaseName(name);
+    QCOMPARE(problem.has_value(), refused);
+    // The per-set file's path is checked the same way, with the same reason.
+    QString reason;
+    try {
+        const QString path = checkedPerSetPath(name);
+        QVERIFY(path.endsWith(QStringLiteral("/data/SysBase/") + name + QStringLiteral("_S_SysBase.mdb")));
+    } catch (const zt::data::DataError &e) {
+        reason = e.message();
+    }
+    QCOMPARE(reason, problem.value_or(QString()));
 }
 
 void TestAccountSetParts::inputChecksInOrder()

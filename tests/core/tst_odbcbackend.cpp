@@ -235,7 +235,13 @@ void TestOdbcBackend::missingFileIsAnErrorAndStaysMissing()
     const QString missing = m_installation->dir() + QStringLiteral("data/MISSING.mdb");
     const QString message = errorOf([&] { openFile(missing); });
     QVERIFY2(message.startsWith(QLatin1StringView("[SQLite]")), qPrintable(message));
+    // The driver's text first, then the file and what is wrong with it.
+    QVERIFY2(message.endsWith(QStringLiteral(" 文件“") + missing + QStringLiteral("”不存在。")),
+        qPrintable(message));
     QVERIFY(!QFileInfo::exists(missing));
+    const QString folder = m_installation->dir() + QStringLiteral("data/SysBase");
+    const QString folderMessage = errorOf([&] { openFile(folder); });
+    QVERIFY2(folderMessage.endsWith(QStringLiteral("”是文件夹。")), qPrintable(folderMessage));
 
     const QString missingChinese = m_installation->dir() + QStringLiteral("data/不存在.mdb");
     QVERIFY(!errorOf([&] { openFile(missingChinese); }).isEmpty());

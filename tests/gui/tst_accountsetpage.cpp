@@ -11,6 +11,8 @@
 #include "data/dataerror.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QTableView>
@@ -122,6 +124,7 @@ private slots:
     void selectionTakesTheSelectedRowAndEnds_data();
     void selectionTakesTheSelectedRowAndEnds();
     void setAlreadyListedLocallyIsNotTakenAgain();
+    void hostileDirectoryRowIsRefused();
     void wrongDeletionPasswordIsRefused_data();
     void wrongDeletionPasswordIsRefused();
     void deletionDropsTheDatabaseAndTheRow();
@@ -520,6 +523,30 @@ void TestAccountSetPage::setAlreadyListedLocallyIsNotTakenAgain()
     QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("新增账套"));
     QCOMPARE(localRow(QStringLiteral("zt310")).count, 1);
     QCOMPARE(m_wizard->closedSpy->count(), 0);
+}
+
+// A directory row whose number leads out of data/SysBase (anyone who may write the server's
+// directory can put one there) is refused like a creation, before any file is written.
+void TestAccountSetPage::hostileDirectoryRowIsRefused()
+{
+    registerOnServer({ { "../../x/y", "恶意账套", "" } });
+    toPageTwo();
+    Ui::form_xzzt *p2 = m_wizard->p2();
+    p2->PageControl1->setCurrentIndex(1);
+
+    QTest::mouseClick(p2->BitBtn2, Qt::LeftButton);
+
+    QCOMPARE(m_wizard->notifier.messages.size(), 2);
+    QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("information"));
+    QCOMPARE(m_wizard->notifier.last().text,
+        QStringLiteral("选择网络账套出错！数据库名称不能包含路径分隔符（/ 或 \\）。"));
+    QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("提示"));
+    QCOMPARE(localRow(QStringLiteral("../../x/y")).count, 0);
+    QCOMPARE(m_wizard->closedSpy->count(), 0);
+    const QString dir = m_wizard->installation.dir();
+    QVERIFY(!QFileInfo::exists(dir + QStringLiteral("x")));
+    QCOMPARE(QDir(dir + QStringLiteral("data/SysBase")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+        QStringList());
 }
 
 void TestAccountSetPage::wrongDeletionPasswordIsRefused_data()

@@ -8,6 +8,7 @@
 #include "install/installfiles.h"
 #include "store/localstore.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace zt::accountset {
@@ -62,11 +63,25 @@ QString perSetPath(const QString &number)
         + QStringLiteral("_S_SysBase.mdb");
 }
 
+QString checkedPerSetPath(const QString &number)
+{
+    if (const auto problem = unusableDatabaseName(number))
+        throw data::DataError(*problem);
+    const QString path = perSetPath(number);
+    // The name check keeps the file in the folder; this proves it on the path itself.
+    const QString folder = QDir::cleanPath(install::directory() + QStringLiteral("data/SysBase"));
+    if (QDir::cleanPath(QFileInfo(path).absolutePath())
+        != QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
+        throw data::DataError(QStringLiteral("数据库名称不能包含路径分隔符（/ 或 \\）。"));
+    return path;
+}
+
 void ensurePerSetFile(const QString &number, CopyProgress *progress)
 {
+    const QString path = checkedPerSetPath(number);
     install::HeldValues &held = install::heldValues();
     held.templatePath = templatePath();
-    held.perSetPath = perSetPath(number);
+    held.perSetPath = path;
     if (!QFileInfo::exists(held.perSetPath))
         copyFile(held.templatePath, held.perSetPath, progress);
 }
@@ -110,8 +125,8 @@ void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, Creat
 {
     AccountSetFields fields = input;
     fields.database = trimmed(input.database);
-    if (const auto problem = unusableDatabaseName(fields.database))
-        throw data::DataError(*problem);
+    // Refused before anything is created: the number names the per-set file.
+    checkedPerSetPath(fields.database);
 
     ensurePerSetFile(fields.database, context.progress);
 

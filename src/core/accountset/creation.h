@@ -40,7 +40,13 @@ QStringList baseDataTables();
 QString templatePath();
 QString perSetPath(const QString &number);
 
-// Makes sure the per-set system file of the number exists, copying the template when it does not.
+// The per-set system file of a stored or typed number, after the check that keeps it inside
+// data/SysBase: a number that would lead elsewhere throws data::DataError with the reason
+// (the texts of unusableDatabaseName).
+QString checkedPerSetPath(const QString &number);
+
+// Makes sure the per-set system file of the number exists, copying the template when it does
+// not. The number is checked first (checkedPerSetPath): nothing is created for a refused one.
 void ensurePerSetFile(const QString &number, CopyProgress *progress);
 
 // Runs the table-creation script named by txt/xzzt.txt on ADOTy1's connection.

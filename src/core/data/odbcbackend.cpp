@@ -4,6 +4,7 @@
 #include "discovery/ssrp.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaType>
 #include <QSqlDatabase>
@@ -14,6 +15,7 @@
 #include <QSqlRecord>
 
 #include <atomic>
+#include <unistd.h>
 #include <utility>
 
 namespace zt::data::odbc {
@@ -102,6 +104,25 @@ QString driverSafeFile(const QString &file)
         uri += keep ? QString(QChar(c)) : QStringLiteral("%%1").arg(c, 2, 16, QChar(u'0')).toUpper();
     }
     return uri;
+}
+
+// " 文件“<path>”<why>": the local file the driver could not open, and what is wrong with it as
+// far as this process can tell.
+QString localFileProblem(const QString &file)
+{
+    const QFileInfo info(file);
+    const QByteArray name = QFile::encodeName(info.absoluteFilePath());
+    QString why;
+    if (!info.exists())
+        why = QStringLiteral("不存在");
+    else if (info.isDir())
+        why = QStringLiteral("是文件夹");
+    else if (::access(name.constData(), R_OK | W_OK) != 0)
+        why = QStringLiteral("不能读写");
+    else
+        why = QStringLiteral("不能打开");
+    return QStringLiteral(" 文件“") + QDir::toNativeSeparators(info.absoluteFilePath()) + QStringLiteral("”")
+        + why + QStringLiteral("。");
 }
 
 QString typeName(const QSqlField &field)
@@ -309,8 +330,16 @@ std::unique_ptr<Backend> openDataSource(
     if (!text.contains(QLatin1StringView("DRIVER="), Qt::CaseInsensitive)
         && !text.contains(QLatin1StringView("SERVER="), Qt::CaseInsensitive))
         text = text.mid(4);
-    return std::make_unique<OdbcBackend>(
-        Dialect::Sqlite, text, quoteOdbcValue(user), quoteOdbcValue(password), QString());
+    try {
+        return std::make_unique<OdbcBackend>(
+            Dialect::Sqlite, text, quoteOdbcValue(user), quoteOdbcValue(password), QString());
+    } catch (const DataError &e) {
+        // The driver says only that it could not connect: the message names the file after it.
+        // A driver manager's error (no such data source or driver) is not about the file.
+        if (e.message().startsWith(QLatin1StringView("[unixODBC]")))
+            throw;
+        throw DataError(e.message() + localFileProblem(file));
+    }
 }
 
 std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login, const QString &catalog)

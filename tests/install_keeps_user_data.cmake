@@ -1,0 +1,72 @@
+# Installing over an existing installation directory keeps the files the wizard writes and a
+# site edits, adds what is missing and replaces program data; a staging install gets everything.
+#   cmake -DBUILD_DIR=<build tree> -DWORK=<scratch folder> -P install_keeps_user_data.cmake
+set(prefix ${WORK}/dist)
+file(REMOVE_RECURSE ${WORK})
+
+function(install_into dir)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${dir}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "install failed: ${out}")
+  endif()
+endfunction()
+
+function(expect_text file text)
+  file(READ ${file} actual)
+  if(NOT actual STREQUAL text)
+    message(FATAL_ERROR "${file}: expected '${text}', found '${actual}'")
+  endif()
+endfunction()
+
+set(user_files data/MORVEK.mdb help.ini txt/xzzt.txt txt/runsoft.txt)
+set(program_files data/Sample.mdb data/SysBase.mdb data/xzzt.ini data/TOVRASQL_Sample.bak)
+
+install_into(${prefix})
+foreach(f ${user_files} ${program_files})
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "first install lacks ${f}")
+  endif()
+endforeach()
+if(NOT IS_DIRECTORY ${prefix}/data/SysBase)
+  message(FATAL_ERROR "first install lacks data/SysBase/")
+endif()
+
+# The user's state, and a damaged program file.
+foreach(f ${user_files})
+  file(WRITE ${prefix}/${f} "edited ${f}")
+endforeach()
+file(WRITE ${prefix}/data/SysBase/zt001_S_SysBase.mdb "per-set")
+file(WRITE ${prefix}/data/embedded/default/zt001.db "database")
+file(WRITE ${prefix}/data/backup/b.bak "backup")
+file(WRITE ${prefix}/data/Sample.mdb "damaged")
+file(REMOVE ${prefix}/data/xzzt.ini)
+file(REMOVE ${prefix}/txt/runsoft.txt)
+
+install_into(${prefix})
+foreach(f data/MORVEK.mdb help.ini txt/xzzt.txt)
+  expect_text(${prefix}/${f} "edited ${f}")
+endforeach()
+expect_text(${prefix}/data/SysBase/zt001_S_SysBase.mdb "per-set")
+expect_text(${prefix}/data/embedded/default/zt001.db "database")
+expect_text(${prefix}/data/backup/b.bak "backup")
+foreach(f txt/runsoft.txt data/xzzt.ini)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "a missing ${f} is not added again")
+  endif()
+endforeach()
+file(READ ${prefix}/data/Sample.mdb sample LIMIT 16)
+if(sample STREQUAL "damaged")
+  message(FATAL_ERROR "program data data/Sample.mdb not replaced")
+endif()
+
+# A staging install (packaging) into an empty folder gets every file.
+set(ENV{DESTDIR} ${WORK}/stage)
+install_into(/opt/ztwizard)
+unset(ENV{DESTDIR})
+foreach(f ${user_files} ${program_files})
+  if(NOT EXISTS ${WORK}/stage/opt/ztwizard/${f})
+    message(FATAL_ERROR "staging install lacks ${f}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${WORK})
