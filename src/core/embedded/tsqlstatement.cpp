@@ -296,12 +296,17 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
     else if (c.accept("varying"))
         type += QStringLiteral(" varying");
     if (c.peekSymbol(u'(')) {
-        // Sizes are kept in the declared type (SQLite does not enforce them, and digits, commas
-        // and "max" leave the column's affinity as it is), so results report them.
+        // Numeric sizes are kept in the declared type (SQLite does not enforce them, and digits
+        // and commas leave the column's affinity as it is), so results report them; SQLite's
+        // type names take no "max", so such a type is kept without its size.
         QString size;
-        for (const Token &t : c.group())
+        bool numeric = true;
+        for (const Token &t : c.group()) {
             size += t.text.toLower();
-        type += u'(' + size + u')';
+            numeric = numeric && (t.isSymbol(u',') || t.kind == Token::Kind::Number);
+        }
+        if (numeric)
+            type += u'(' + size + u')';
     }
 
     QStringList parts { quoteName(column), type };
