@@ -94,6 +94,7 @@ private slots:
     void backupStatementFailures_data();
     void backupStatementFailures();
     void backupIsConsistentWhileAnotherSessionWrites();
+    void backupFilesAreListed();
     void deletionLeavesABackupThatRestoresToTheSameRows();
     void restoreOntoAnExistingDatabaseRegistersNothing();
     void hostileNamesAreRefusedBeforeAnythingIsWritten_data();
@@ -210,6 +211,25 @@ void TestBackup::backupIsConsistentWhileAnotherSessionWrites()
     QCOMPARE(contents(QStringLiteral("busy2")).size(), 50 + 1); // 50 rows and the identity row
     // The backup is one self-contained file.
     QVERIFY(!QFile::exists(backupFolder() + QStringLiteral("/busy.bak-wal")));
+}
+
+void TestBackup::backupFilesAreListed()
+{
+    exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
+    exec(QStringLiteral("master"), QStringLiteral("backup database zt001 to disk='zt001.bak'"));
+    data::Connection c;
+    const auto files = connectionTo(c, QStringLiteral("master"))
+                           .backend()
+                           .query(QStringLiteral("restore filelistonly from disk=N'zt001.bak'"));
+    QCOMPARE(files.rows.size(), 1);
+    QCOMPARE(files.columns.value(0).name, QStringLiteral("LogicalName"));
+    QCOMPARE(files.rows[0].value(1).toString(), backupFolder() + QStringLiteral("/zt001.bak"));
+    QCOMPARE(files.rows[0].value(2).toString(), QStringLiteral("D"));
+    QCOMPARE(errorOf([&] { c.backend().query(QStringLiteral("restore filelistonly from disk='none.bak'")); }),
+        Prefix + QStringLiteral("Cannot open backup device '") + backupFolder()
+            + QStringLiteral(
+                "/none.bak'. Operating system error 2(The system cannot find the file specified.). ")
+            + Prefix + QStringLiteral("RESTORE FILELIST is terminating abnormally."));
 }
 
 void TestBackup::deletionLeavesABackupThatRestoresToTheSameRows()

@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace zt::accountset {
 
 using data::ConnectionString;
@@ -26,6 +28,41 @@ void useServer(AccountSetObjects &o, const LoginFragment &fragment, const QStrin
     o.Conn_Ty1.close();
     o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
+}
+
+// The MOVE clauses that give the restored database files of its own, beside the files the backup
+// names: "<database>.mdf", "<database>_log.ldf", further files "<database>_<n><suffix>". A server
+// would otherwise write the restored database over the files of the database backed up, and
+// refuses while that database exists.
+QString moveClauses(data::Query &files, const QString &database)
+{
+    QStringList moves;
+    int further = 0;
+    bool dataFile = false;
+    for (files.first(); !files.isEof(); files.next()) {
+        const QString logical = files.fieldAsText(QStringLiteral("LogicalName"));
+        const QString physical = files.fieldAsText(QStringLiteral("PhysicalName"));
+        const QString type = files.fieldAsText(QStringLiteral("Type")).trimmed().toUpper();
+        const qsizetype cut = std::max(physical.lastIndexOf(u'\\'), physical.lastIndexOf(u'/'));
+        if (logical.isEmpty() || cut < 0)
+            continue;
+        const QString folder = physical.left(cut + 1);
+        const QString name = physical.mid(cut + 1);
+        const qsizetype dot = name.lastIndexOf(u'.');
+        const QString suffix = dot < 0 ? QString() : name.mid(dot);
+        QString target;
+        if (type == u"D" && !dataFile) {
+            target = database + QStringLiteral(".mdf");
+            dataFile = true;
+        } else if (type == u"L") {
+            target = database + QStringLiteral("_log.ldf");
+        } else {
+            target = database + u'_' + QString::number(++further) + suffix;
+        }
+        moves << QStringLiteral("move ") + pathLiteral(logical) + QStringLiteral(" to ")
+                + pathLiteral(folder + target);
+    }
+    return moves.isEmpty() ? QString() : QStringLiteral(" with ") + moves.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -96,9 +133,11 @@ void restoreAccountSet(AccountSetObjects &o, const RestoreRequest &request, QStr
     const LoginFragment fragment = store::readLoginFragment(o.ADOTy, fields.server);
     loginFragment = fragment.text();
     useServer(o, fragment, fields.server);
-    data::reexecute(o.ADOTy1,
-        QStringLiteral("restore database ") + sqlName(fields.database) + QStringLiteral(" from disk=")
-            + pathLiteral(request.backupFile));
+    const QString disk = QStringLiteral(" from disk=") + pathLiteral(request.backupFile);
+    data::reopen(o.ADOTy1, QStringLiteral("restore filelistonly") + disk);
+    const QString moves = moveClauses(o.ADOTy1, fields.database);
+    o.ADOTy1.close();
+    data::reexecute(o.ADOTy1, QStringLiteral("restore database ") + sqlName(fields.database) + disk + moves);
     ensurePerSetFile(fields.database, context.progress);
     registerAccountSet(o, fields, request.mode, loginFragment, context);
 }

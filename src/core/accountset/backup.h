@@ -48,10 +48,12 @@ struct RestoreRequest
 // backup file's refusals (focus on the database field; Focus::Unchanged for the file).
 std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, const QString &passwordAgain);
 
-// Reads the server's login fragment into loginFragment, restores the backup under the database
-// name (refused by the server when the database exists: nothing is registered then), makes sure
-// the per-set system file exists and registers the account set as a creation in the mode does.
-// Throws data::DataError on the first failure, with nothing written before it for refused names.
+// Reads the server's login fragment into loginFragment, asks the server for the backup's files
+// (RESTORE FILELISTONLY), restores the backup under the database name with its files moved to
+// names of their own beside the originals (refused by the server when the database exists: nothing is
+// registered then), makes sure the per-set system file exists and registers the account set as a creation in
+// the mode does. Throws data::DataError on the first failure, with nothing written before it for refused
+// names.
 void restoreAccountSet(AccountSetObjects &objects, const RestoreRequest &request, QString &loginFragment,
     const CreationContext &context);
 

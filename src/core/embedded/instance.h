@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/backend.h"
 #include "data/connectionstring.h"
 #include "filelock.h"
 #include "sqlitefile.h"
@@ -69,6 +70,8 @@ public:
     void dropDatabase(const Principal &by, const QString &name) const;
     void restoreDatabase(
         const Principal &by, const QString &name, const QString &backupPath, bool replace) const;
+    // The files a backup would restore, as RESTORE FILELISTONLY lists them: one data file.
+    data::ResultSet backupFiles(const QString &backupPath) const;
     // Writes a consistent copy of a database (while other sessions use it) to backupPath; an
     // existing file is replaced only when overwrite is set. Errors 262, 911, 3201, each
     // followed by 3013.

@@ -70,6 +70,28 @@ QString Instance::backupFilePath(const QString &path) const
     return QDir::cleanPath(resolved);
 }
 
+data::ResultSet Instance::backupFiles(const QString &backupPath) const
+{
+    const QString path = backupFilePath(backupPath);
+    const QString shown = QDir::isRelativePath(backupPath) ? path : backupPath;
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw fileListError(Msg::BackupDeviceMissing, { shown });
+    if (!info.isFile() || !info.isReadable())
+        throw fileListError(Msg::BackupDeviceDenied, { shown });
+    if (!isSqliteDatabase(path))
+        throw fileListError(Msg::MediaIncorrectlyFormed, { shown });
+    data::ResultSet files;
+    files.columns = { { QStringLiteral("LogicalName"), QStringLiteral("nvarchar") },
+        { QStringLiteral("PhysicalName"), QStringLiteral("nvarchar") },
+        { QStringLiteral("Type"), QStringLiteral("char") },
+        { QStringLiteral("FileGroupName"), QStringLiteral("nvarchar") },
+        { QStringLiteral("Size"), QStringLiteral("bigint") } };
+    files.rows.append({ info.completeBaseName(), path, QStringLiteral("D"), QStringLiteral("PRIMARY"),
+        QVariant::fromValue<qlonglong>(info.size()) });
+    return files;
+}
+
 void Instance::restoreDatabase(
     const Principal &by, const QString &name, const QString &backupPath, bool replace) const
 {

@@ -126,6 +126,12 @@ data::DataError restoreError(Msg msg, const QStringList &args)
         + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
 }
 
+data::DataError fileListError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("RESTORE FILELIST is terminating abnormally.")));
+}
+
 data::DataError backupError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
@@ -196,7 +202,9 @@ data::DataError fromSqlite(
 
 int messageNumber(const QString &text)
 {
-    if (text == QLatin1StringView("RESTORE DATABASE is terminating abnormally."))
+    if (text == QLatin1StringView("RESTORE DATABASE is terminating abnormally.")
+        || text == QLatin1StringView("RESTORE FILELIST is terminating abnormally.")
+        || text == QLatin1StringView("BACKUP DATABASE is terminating abnormally."))
         return 3013;
     for (const Template &t : Templates) {
         if (t.msg == Msg::Other)

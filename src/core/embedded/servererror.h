@@ -57,6 +57,10 @@ data::DataError serverError(Msg msg, const QStringList &args = {});
 // A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
 data::DataError restoreError(Msg msg, const QStringList &args = {});
 
+// A RESTORE FILELISTONLY failure: the cause followed by "RESTORE FILELIST is terminating
+// abnormally.".
+data::DataError fileListError(Msg msg, const QStringList &args = {});
+
 // A BACKUP failure: the cause followed by "BACKUP DATABASE is terminating abnormally.".
 data::DataError backupError(Msg msg, const QStringList &args = {});
 

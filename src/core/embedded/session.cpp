@@ -282,6 +282,12 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
     case Statement::Kind::BackupDatabase:
         m_instance.backupDatabase(m_principal, st.names[0], st.text, st.replace);
         return;
+    case Statement::Kind::RestoreFileList:
+        if (rows) {
+            *rows = m_instance.backupFiles(st.text);
+            rows = nullptr;
+        }
+        return;
     case Statement::Kind::CreateLogin:
         m_instance.createLogin(m_principal, st.names[0], st.text);
         return;

@@ -571,8 +571,16 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens)
             s.names << c.name();
         }
     } else if (c.accept("restore")) {
-        c.expect("database");
-        s = restoreDatabase(c);
+        if (c.accept("filelistonly")) {
+            s.kind = Statement::Kind::RestoreFileList;
+            c.expect("from");
+            c.expect("disk");
+            c.expectSymbol(u'=');
+            s.text = c.text();
+        } else {
+            c.expect("database");
+            s = restoreDatabase(c);
+        }
     } else if (c.accept("backup")) {
         c.expect("database");
         s = backupDatabase(c);
