@@ -5,11 +5,13 @@
 #include "accountset/networkset.h"
 #include "data/dataerror.h"
 #include "data/query.h"
+#include "discovery/ssrp.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
 #include "testinstallation.h"
 
+#include <QHostAddress>
 #include <QProcess>
 #include <QTest>
 
@@ -342,6 +344,11 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
         { QStringLiteral("--instance"), QStringLiteral("ZT"), QStringLiteral("--browser"),
             QStringLiteral("127.0.0.1:0") });
     QVERIFY(named.port() > 0 && named.browserPort() > 0);
+    // Discovery lists it as the box shows it.
+    const auto found = discovery::queryServers(QHostAddress::LocalHost, quint16(named.browserPort()));
+    QVERIFY(found.has_value());
+    QCOMPARE(*found, QStringList { QStringLiteral("127.0.0.1\\ZT") });
+
     qputenv("ZTWIZARD_RESOLVE_PORT", QByteArray::number(named.browserPort()));
     data::Connection conn;
     conn.setConnectionString(
