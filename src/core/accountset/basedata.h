@@ -17,6 +17,7 @@ namespace zt::accountset {
 // progress, when given, is told each table as it begins (row 0) and each row posted.
 using TransferProgress
     = std::function<void(const QString &table, int tableIndex, int tableCount, int row, int rows)>;
-void transferBaseData(AccountSetObjects &objects, const QStringList &tables, const TransferProgress &progress = {});
+void transferBaseData(
+    AccountSetObjects &objects, const QStringList &tables, const TransferProgress &progress = {});
 
 } // namespace zt::accountset
