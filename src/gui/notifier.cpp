@@ -1,5 +1,6 @@
 #include "notifier.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -12,6 +13,27 @@ QWidget *owner()
 {
     return QApplication::activeWindow();
 }
+
+// Shows a message box whose buttons read as on a Chinese system, whatever translations Qt finds.
+QMessageBox::StandardButton show(QMessageBox::Icon icon, const QString &caption, const QString &text,
+    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+{
+    QMessageBox box(icon, caption, text, buttons, owner());
+    static const std::pair<QMessageBox::StandardButton, const char16_t *> names[] = {
+        { QMessageBox::Ok, u"确定" },
+        { QMessageBox::Cancel, u"取消" },
+        { QMessageBox::Yes, u"是(&Y)" },
+        { QMessageBox::No, u"否(&N)" },
+    };
+    for (const auto &[button, name] : names) {
+        if (QAbstractButton *b = box.button(button))
+            b->setText(QString::fromUtf16(name));
+    }
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
 } // namespace
 
 QString applicationTitle()
@@ -21,38 +43,36 @@ QString applicationTitle()
 
 void MessageBoxNotifier::information(const QString &text, const QString &caption)
 {
-    QMessageBox::information(owner(), caption, text, QMessageBox::Ok);
+    show(QMessageBox::Information, caption, text, QMessageBox::Ok);
 }
 
 bool MessageBoxNotifier::question(const QString &text, const QString &caption)
 {
-    return QMessageBox::question(
-               owner(), caption, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
+    return show(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
         == QMessageBox::Ok;
 }
 
 void MessageBoxNotifier::error(const QString &text, const QString &caption)
 {
-    QMessageBox::critical(owner(), caption, text, QMessageBox::Ok);
+    show(QMessageBox::Critical, caption, text, QMessageBox::Ok);
 }
 
 bool MessageBoxNotifier::confirm(const QString &text)
 {
-    return QMessageBox::question(
-               owner(), QStringLiteral("确认"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+    return show(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::Yes | QMessageBox::No,
+               QMessageBox::Yes)
         == QMessageBox::Yes;
 }
 
 bool MessageBoxNotifier::ask(const QString &text, const QString &caption)
 {
-    return QMessageBox::question(owner(), caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    return show(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
 void MessageBoxNotifier::plain(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, owner());
-    box.exec();
+    show(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
 }
 
 Notifier &notifier()

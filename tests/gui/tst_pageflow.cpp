@@ -5,7 +5,10 @@
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
+#include <QMessageBox>
+#include <QTimer>
 
 using namespace zt;
 using namespace zt::test;
@@ -25,6 +28,8 @@ private slots:
     void exitOnPageTwoEndsTheWizard_data();
     void exitOnPageTwoEndsTheWizard();
     void unreachableServerTakesTheFailurePath();
+    void messageBoxesSpeakChinese_data();
+    void messageBoxesSpeakChinese();
 
 private:
     void goRented(const QString &serverName, const QString &user, const QString &password);
@@ -197,6 +202,65 @@ void TestPageFlow::unreachableServerTakesTheFailurePath()
     QCOMPARE(p1->Edit2->text(), QStringLiteral("pw"));
     QCOMPARE(p1->SQLServersListComboBox1->currentText(), QStringLiteral("db.example"));
     QVERIFY(!p1->BitBtn7->testAttribute(Qt::WA_SetCursor));
+}
+
+// The real message boxes (not the tests' notifier): their buttons read as on a Chinese system, the
+// default button is the one each kind names, and the answer is the button pressed.
+void TestPageFlow::messageBoxesSpeakChinese_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("information") << "information" << QStringList { "确定" } << "确定" << true;
+    QTest::newRow("question, OK") << "question" << QStringList { "确定", "取消" } << "确定" << true;
+    QTest::newRow("question, Cancel") << "question" << QStringList { "确定", "取消" } << "取消" << false;
+    QTest::newRow("error") << "error" << QStringList { "确定" } << "确定" << true;
+    QTest::newRow("confirmation, Yes") << "confirm" << QStringList { "是(&Y)", "否(&N)" } << "是(&Y)" << true;
+    QTest::newRow("confirmation, No") << "confirm" << QStringList { "是(&Y)", "否(&N)" } << "否(&N)" << false;
+    QTest::newRow("ask, default No") << "ask" << QStringList { "是(&Y)", "否(&N)" } << "" << false;
+    QTest::newRow("plain") << "plain" << QStringList { "确定" } << "确定" << true;
+}
+
+void TestPageFlow::messageBoxesSpeakChinese()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, buttons);
+    QFETCH(QString, press);
+    QFETCH(bool, answer);
+    gui::MessageBoxNotifier boxes;
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        for (QAbstractButton *b : box->buttons())
+            seen << b->text();
+        if (press.isEmpty()) {
+            box->defaultButton()->click(); // Enter
+            return;
+        }
+        for (QAbstractButton *b : box->buttons()) {
+            if (b->text() == press)
+                b->click();
+        }
+    });
+    bool result = true;
+    if (kind == QLatin1StringView("information"))
+        boxes.information(QStringLiteral("文字"), QStringLiteral("提示"));
+    else if (kind == QLatin1StringView("question"))
+        result = boxes.question(QStringLiteral("文字"), QStringLiteral("提示"));
+    else if (kind == QLatin1StringView("error"))
+        boxes.error(QStringLiteral("文字"), QStringLiteral("错误"));
+    else if (kind == QLatin1StringView("confirm"))
+        result = boxes.confirm(QStringLiteral("文字"));
+    else if (kind == QLatin1StringView("ask"))
+        result = boxes.ask(QStringLiteral("文字"), QStringLiteral("询问"));
+    else
+        boxes.plain(QStringLiteral("文字"));
+    seen.sort();
+    buttons.sort();
+    QCOMPARE(seen, buttons);
+    QCOMPARE(result, answer);
 }
 
 QTEST_MAIN(TestPageFlow)
