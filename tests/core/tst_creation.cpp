@@ -22,16 +22,6 @@ namespace {
 
 const QString Server = QStringLiteral("(embedded)");
 
-// Runs a statement on a database of the embedded server as the operating-system user.
-std::unique_ptr<data::Query> select(data::Connection &conn, const QString &sql)
-{
-    auto q = std::make_unique<data::Query>(QStringLiteral("check"));
-    q->setConnection(&conn);
-    q->addSql(sql);
-    q->open();
-    return q;
-}
-
 } // namespace
 
 class TestCreation : public QObject
@@ -98,7 +88,7 @@ int TestCreation::count(const QString &catalog, const QString &sql)
     data::Connection c;
     c.setConnectionString(
         ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
-    return select(c, sql)->recordCount();
+    return test::openQuery(c, sql)->recordCount();
 }
 
 AccountSetFields TestCreation::fields(const QString &database) const
@@ -121,8 +111,8 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
         LoginFragment::fromLogin(Login::integrated()), QStringLiteral("zt001"), Server));
     int total = 0;
     for (const QString &table : baseDataTables()) {
-        auto source = select(sample, QStringLiteral("select * from %1 order by ID").arg(table));
-        auto copied = select(target, QStringLiteral("select * from %1 order by xh").arg(table));
+        auto source = test::openQuery(sample, QStringLiteral("select * from %1 order by ID").arg(table));
+        auto copied = test::openQuery(target, QStringLiteral("select * from %1 order by xh").arg(table));
         QCOMPARE(copied->recordCount(), source->recordCount());
         total += source->recordCount();
         for (int row = 0; row < source->recordCount(); ++row) {
@@ -158,7 +148,7 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
     data::Connection master;
     master.setConnectionString(
         ConnectionString::master(LoginFragment::fromLogin(Login::integrated()), Server));
-    auto dir = select(master, QStringLiteral("select * from PBTOVRASQLBASEDATA where net is null"));
+    auto dir = test::openQuery(master, QStringLiteral("select * from PBTOVRASQLBASEDATA where net is null"));
     QCOMPARE(dir->recordCount(), 1);
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));

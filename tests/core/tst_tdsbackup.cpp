@@ -6,6 +6,7 @@
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QDir>
@@ -22,16 +23,6 @@ namespace {
 
 const Login Sa = Login::sql(QStringLiteral("sa"), QString());
 const QString FreeTds = QStringLiteral("[FreeTDS][SQL Server]");
-
-template<typename F> QString failureOf(F &&f)
-{
-    try {
-        f();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QStringLiteral("no error");
-}
 
 } // namespace
 
@@ -137,14 +128,14 @@ void TestTdsBackup::failuresReadAsTheServerSaysThem()
 {
     m_fragment = LoginFragment::fromLogin(Sa).text();
     const QString missing = m_install->dir() + QStringLiteral("none/x.bak");
-    QCOMPARE(failureOf([&] {
+    QCOMPARE(test::failureOf([&] {
         backupAccountSet(*m_objects, m_fragment, server(), QStringLiteral("nosuch"), missing);
     }),
         FreeTds
             + QStringLiteral(
                 "Database 'nosuch' does not exist. Make sure that the name is entered correctly. ")
             + FreeTds + QStringLiteral("BACKUP DATABASE is terminating abnormally."));
-    QCOMPARE(failureOf([&] {
+    QCOMPARE(test::failureOf([&] {
         backupAccountSet(*m_objects, m_fragment, server(), QStringLiteral("master"), missing);
     }),
         FreeTds + QStringLiteral("Cannot open backup device '") + missing
@@ -153,7 +144,7 @@ void TestTdsBackup::failuresReadAsTheServerSaysThem()
     RestoreRequest request;
     request.fields = { server(), QStringLiteral("zt003"), QStringLiteral("甲"), QString() };
     request.backupFile = missing;
-    QCOMPARE(failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
+    QCOMPARE(test::failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
         FreeTds + QStringLiteral("Cannot open backup device '") + missing
             + QStringLiteral("'. Operating system error 2(The system cannot find the file specified.). ")
             + FreeTds + QStringLiteral("RESTORE FILELIST is terminating abnormally."));

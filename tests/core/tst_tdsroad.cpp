@@ -9,6 +9,7 @@
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QHostAddress>
@@ -25,26 +26,6 @@ namespace {
 
 const Login Sa = Login::sql(QStringLiteral("sa"), QString());
 const QString FreeTds = QStringLiteral("[FreeTDS][SQL Server]");
-
-std::unique_ptr<data::Query> select(data::Connection &conn, const QString &sql)
-{
-    auto q = std::make_unique<data::Query>(QStringLiteral("check"));
-    q->setConnection(&conn);
-    q->addSql(sql);
-    q->open();
-    return q;
-}
-
-// The message of the DataError a call throws, or "no error".
-template<typename F> QString failureOf(F &&f)
-{
-    try {
-        f();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QStringLiteral("no error");
-}
 
 } // namespace
 
@@ -144,7 +125,7 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
     QFETCH(QString, expected);
     const QString clerkPassword = QStringLiteral("pw}1");
     if (login == 4) {
-        data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+        data::reexecute(*test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select 1")),
             QStringLiteral("create login clerk with password = 'pw}1'"));
     }
     const QString user = login == 3 ? QStringLiteral("nobody")
@@ -160,7 +141,7 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
     conn.setConnectionString(probe);
     data::Query q(QStringLiteral("ADOQuery1"));
     q.setConnection(&conn);
-    const QString failure = failureOf([&] {
+    const QString failure = test::failureOf([&] {
         data::reexecute(q, QStringLiteral("create database abcde12345"));
         data::reexecute(q, QStringLiteral("drop database abcde12345"));
     });
@@ -186,8 +167,8 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     data::Connection &target = connect(QStringLiteral("zt001"));
     int total = 0;
     for (const QString &table : baseDataTables()) {
-        auto source = select(sample, QStringLiteral("select * from %1 order by ID").arg(table));
-        auto copied = select(target, QStringLiteral("select * from %1 order by xh").arg(table));
+        auto source = test::openQuery(sample, QStringLiteral("select * from %1 order by ID").arg(table));
+        auto copied = test::openQuery(target, QStringLiteral("select * from %1 order by xh").arg(table));
         QCOMPARE(copied->recordCount(), source->recordCount());
         total += source->recordCount();
         for (int row = 0; row < source->recordCount(); ++row) {
@@ -210,7 +191,8 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     QVERIFY(total > 300);
 
     // The directory row, read through FreeTDS and through an independent client (isql).
-    auto dir = select(connect(QStringLiteral("master")), QStringLiteral("select * from PBTOVRASQLBASEDATA"));
+    auto dir = test::openQuery(
+        connect(QStringLiteral("master")), QStringLiteral("select * from PBTOVRASQLBASEDATA"));
     QCOMPARE(dir->recordCount(), 1);
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));
@@ -232,7 +214,7 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     data::Connection files;
     files.setConnectionString(ConnectionString::master(
         LoginFragment::fromLogin(Login::integrated()), QStringLiteral("(embedded)")));
-    QCOMPARE(select(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))
+    QCOMPARE(test::openQuery(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))
                  ->fieldAsText(QStringLiteral("ztmc")),
         QStringLiteral("北京示范贸易"));
 
@@ -244,9 +226,9 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
 void TestTdsRoad::rentedModesAndRefusals()
 {
     // A database that exists already: the network mode is refused with SQL Server's text.
-    data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+    data::reexecute(*test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select 1")),
         QStringLiteral("create database rent01"));
-    QCOMPARE(failureOf([&] {
+    QCOMPARE(test::failureOf([&] {
         createAccountSet(
             *m_objects, fields(QStringLiteral("rent01")), CreationMode::Network, m_fragment, m_context);
     }),
@@ -255,12 +237,13 @@ void TestTdsRoad::rentedModesAndRefusals()
     // The rented build fills the existing database and leaves the directory alone.
     createAccountSet(
         *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
-    QVERIFY(select(connect(QStringLiteral("rent01")), QStringLiteral("select * from kjkmxxb"))->recordCount()
+    QVERIFY(test::openQuery(connect(QStringLiteral("rent01")), QStringLiteral("select * from kjkmxxb"))
+                ->recordCount()
         > 100);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), server()));
 
     // Running the script again meets the tables it made.
-    QCOMPARE(failureOf([&] {
+    QCOMPARE(test::failureOf([&] {
         createAccountSet(
             *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
     }).startsWith(FreeTds + QStringLiteral("There is already an object named")),
@@ -272,8 +255,9 @@ void TestTdsRoad::rentedModesAndRefusals()
     QVERIFY(m_reported.isEmpty());
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent02"), server()));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
-    QCOMPARE(select(connect(QStringLiteral("master")), QStringLiteral("select * from PBTOVRASQLBASEDATA"))
-                 ->recordCount(),
+    QCOMPARE(
+        test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select * from PBTOVRASQLBASEDATA"))
+            ->recordCount(),
         0);
 }
 
@@ -281,7 +265,7 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
 {
     createAccountSet(
         *m_objects, fields(QStringLiteral("zt01")), CreationMode::Network, m_fragment, m_context);
-    data::reexecute(*select(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+    data::reexecute(*test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select 1")),
         QStringLiteral("create database busy"));
     appendDirectoryRow(*m_objects,
         { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 1));
@@ -302,10 +286,10 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
     holder.open();
     m_objects->ADOztgl.setCurrentRow(2);
     const DirectoryRow busy = currentDirectoryRow(m_objects->ADOztgl);
-    QCOMPARE(failureOf([&] { dropAccountSetDatabase(*m_objects, m_fragment, server(), busy); }),
+    QCOMPARE(test::failureOf([&] { dropAccountSetDatabase(*m_objects, m_fragment, server(), busy); }),
         FreeTds + QStringLiteral("Cannot drop database \"busy\" because it is currently in use."));
     deleteCurrentDirectoryRow(*m_objects);
-    auto left = select(connect(QStringLiteral("master")),
+    auto left = test::openQuery(connect(QStringLiteral("master")),
         QStringLiteral("select jlrq from PBTOVRASQLBASEDATA where ztbh = 'busy'"));
     QCOMPARE(left->recordCount(), 1);
     QCOMPARE(left->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-01"));
@@ -314,7 +298,7 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
     m_objects->ADOztgl.setCurrentRow(0);
     dropAccountSetDatabase(*m_objects, m_fragment, server(), currentDirectoryRow(m_objects->ADOztgl));
     deleteCurrentDirectoryRow(*m_objects);
-    QCOMPARE(failureOf([&] { connect(QStringLiteral("zt01")).open(); }),
+    QCOMPARE(test::failureOf([&] { connect(QStringLiteral("zt01")).open(); }),
         FreeTds + QStringLiteral("Unable to connect to data source ") + FreeTds
             + QStringLiteral("Login failed for user 'sa'. ") + FreeTds
             + QStringLiteral("Cannot open database \"zt01\" requested by the login. The login failed."));
@@ -326,13 +310,13 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
 void TestTdsRoad::sampleRestoresOnceThenTheServerRefuses()
 {
     restoreSampleAccountSet(*m_objects, server(), m_fragment);
-    auto q = select(connect(SampleNumber), QStringLiteral("select dwmc from xtxxb"));
+    auto q = test::openQuery(connect(SampleNumber), QStringLiteral("select dwmc from xtxxb"));
     QCOMPARE(q->fieldAsText(QStringLiteral("dwmc")), QStringLiteral("TOVRA示范贸易有限公司"));
-    QCOMPARE(failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
+    QCOMPARE(test::failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
         FreeTds + QStringLiteral("Exclusive access could not be obtained because the database is in use. ")
             + FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
     m_connections.clear();
-    QCOMPARE(failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
+    QCOMPARE(test::failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
         FreeTds
             + QStringLiteral("The backup set holds a backup of a database other than the existing "
                              "'TOVRASQL_Sample' database. ")
@@ -364,7 +348,7 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
 
     conn.setConnectionString(
         ConnectionString::sqlLoginProbe(QStringLiteral("sa"), QString(), QStringLiteral("127.0.0.1\\OTHER")));
-    QVERIFY(failureOf([&] {
+    QVERIFY(test::failureOf([&] {
         data::reexecute(q, QStringLiteral("select 1"));
     }).contains(QStringLiteral("did not answer")));
     qunsetenv("ZTWIZARD_RESOLVE_PORT");
@@ -373,20 +357,22 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
 void TestTdsRoad::typedValuesArriveAsDeclared()
 {
     data::Connection &conn = connect(QStringLiteral("master"));
-    const auto exec
-        = [&](const QString &sql) { data::reexecute(*select(conn, QStringLiteral("select 1")), sql); };
+    const auto exec = [&](const QString &sql) {
+        data::reexecute(*test::openQuery(conn, QStringLiteral("select 1")), sql);
+    };
     exec(QStringLiteral("create database typed"));
     data::Connection &db = connect(QStringLiteral("typed"));
-    data::reexecute(*select(db, QStringLiteral("select 1")),
+    data::reexecute(*test::openQuery(db, QStringLiteral("select 1")),
         QStringLiteral(
             "create table t (i int, b bigint, f bit, d decimal(18, 2), r float, s smallint, dt datetime, "
             "sd smalldatetime, v varchar(20), c char(4), n nvarchar(20), m nvarchar(max))"));
-    data::reexecute(*select(db, QStringLiteral("select 1")),
+    data::reexecute(*test::openQuery(db, QStringLiteral("select 1")),
         QStringLiteral("insert into t values (7, 12345678901, 1, 12.5, 0.25, -3, '2026-12-08 10:11:12.500', "
                        "'2026-12-08 10:11', '汉字', 'ab', N'北京', N'很长的文本')"));
-    data::reexecute(*select(db, QStringLiteral("select 1")), QStringLiteral("insert into t (i) values (8)"));
+    data::reexecute(
+        *test::openQuery(db, QStringLiteral("select 1")), QStringLiteral("insert into t (i) values (8)"));
 
-    auto q = select(db, QStringLiteral("select * from t order by i"));
+    auto q = test::openQuery(db, QStringLiteral("select * from t order by i"));
     QCOMPARE(q->recordCount(), 2);
     const QStringList expected = { "7", "12345678901", "True", "12.5", "0.25", "-3", "2026-12-08 10:11:12",
         "2026-12-08 10:11:00", "汉字", "ab  ", "北京", "很长的文本" };
@@ -400,14 +386,14 @@ void TestTdsRoad::typedValuesArriveAsDeclared()
 void TestTdsRoad::serverEndsCleanlyAndCountsItsTraffic()
 {
     data::Connection &conn = connect(QStringLiteral("master"));
-    QCOMPARE(select(conn, QStringLiteral("select 1 as one"))->fieldAsText(QStringLiteral("one")),
+    QCOMPARE(test::openQuery(conn, QStringLiteral("select 1 as one"))->fieldAsText(QStringLiteral("one")),
         QStringLiteral("1"));
     // Ended while a client is still connected.
     bool clean = false;
     const QString printed = m_tds->stop(&clean);
     QVERIFY(clean);
     QVERIFY2(printed.contains(QStringLiteral("connections 1 requests")), qPrintable(printed));
-    QVERIFY(!failureOf([&] { select(conn, QStringLiteral("select 1")); }).isEmpty());
+    QVERIFY(!test::failureOf([&] { test::openQuery(conn, QStringLiteral("select 1")); }).isEmpty());
 
     // Addresses beyond loopback are refused unless allowed.
     QProcess remote;

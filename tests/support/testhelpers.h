@@ -4,12 +4,37 @@
 
 #include "data/connection.h"
 #include "data/connectionstring.h"
+#include "data/dataerror.h"
+#include "data/query.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QStringList>
 
+#include <memory>
+
 namespace zt::test {
+
+// Opens a query with the statement on the connection (named "check"); its rows are read at once.
+inline std::unique_ptr<data::Query> openQuery(data::Connection &conn, const QString &sql)
+{
+    auto q = std::make_unique<data::Query>(QStringLiteral("check"));
+    q->setConnection(&conn);
+    q->addSql(sql);
+    q->open();
+    return q;
+}
+
+// The message of the DataError a call throws, or "no error".
+template<typename F> QString failureOf(F &&f)
+{
+    try {
+        f();
+    } catch (const data::DataError &e) {
+        return e.message();
+    }
+    return QStringLiteral("no error");
+}
 
 // Runs a statement on a database of the embedded server "(embedded)" as the operating-system user.
 inline void embeddedExec(const QString &catalog, const QString &sql)
