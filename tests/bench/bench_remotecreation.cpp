@@ -212,7 +212,8 @@ void postRowByRow(AccountSetObjects &o, const QStringList &tables)
 }
 
 // The network-mode creation's steps with that transfer.
-void createPostingRowByRow(AccountSetObjects &o, const AccountSetFields &fields, const CreationContext &context)
+void createPostingRowByRow(
+    AccountSetObjects &o, const AccountSetFields &fields, const CreationContext &context)
 {
     ensurePerSetFile(fields.database, context.progress);
     const data::LoginFragment fragment = store::readLoginFragment(o.ADOTy, fields.server);

@@ -25,7 +25,8 @@ namespace {
 
 // kjkmxxb as the shipped script makes it, but with lbbm NOT NULL.
 const QString KjkmxxbWithRequiredLbbm = QStringLiteral(
-    "CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL, [kmdm] [nvarchar] (20) NULL, "
+    "CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL, [kmdm] [nvarchar] (20) "
+    "NULL, "
     "[kmmc] [nvarchar] (40) NULL, [kmqc] [nvarchar] (100) NULL, [lbbm] [int] NOT NULL, [kmjb] [int] NULL, "
     "[sjkm] [nvarchar] (20) NULL, [yefx] [nvarchar] (2) NULL, [sfmx] [bit] NULL, [xjkm] [bit] NULL, "
     "[yhkm] [bit] NULL, [fzhs] [nvarchar] (20) NULL, [slhs] [bit] NULL, [sfty] [bit] NULL, "
