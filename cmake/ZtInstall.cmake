@@ -9,9 +9,12 @@
 #   every file.
 #
 # Folders the wizard creates by itself (data/embedded/, data/backup/) are not installed at all.
+#
+# Components: program files are "program", user data "userdata". The Debian package
+# (packaging/cpack.cmake) takes "program" and its own "package", never "userdata".
 
 function(zt_install_program_file source destination)
-  install(FILES ${source} DESTINATION ${destination})
+  install(FILES ${source} DESTINATION ${destination} COMPONENT program)
 endfunction()
 
 function(zt_install_user_file source destination)
@@ -22,10 +25,10 @@ function(zt_install_user_file source destination)
       message(STATUS \"Keeping: \$ENV{DESTDIR}\${zt_target}\")
     else()
       file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\" TYPE FILE FILES \"${source}\")
-    endif()")
+    endif()" COMPONENT userdata)
 endfunction()
 
 # A folder of user data: created when missing, its contents never touched.
 function(zt_install_user_folder destination)
-  install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}\")")
+  install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}\")" COMPONENT userdata)
 endfunction()

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test ztwizard (Debian 12, as root).
+# dpkg-dev and file let cpack build the Debian package; desktop-file-utils, appstream and lintian
+# check it (tests/package).
 set -euo pipefail
 
 packages=(
@@ -7,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6sql6-sqlite libgl-dev
   unixodbc unixodbc-dev odbcinst tdsodbc libsqliteodbc libsqlite3-dev
   fonts-wqy-microhei xvfb xauth
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()

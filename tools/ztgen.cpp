@@ -257,7 +257,19 @@ void generateBackup(const QStringList &args)
         fail(QStringLiteral("backup: %1").arg(e.message()));
     }
 
-    const QByteArray bytes = readFile(root.path() + QStringLiteral("/default/") + database + QStringLiteral(".db"));
+    const QString built = root.path() + QStringLiteral("/default/") + database + QStringLiteral(".db");
+    // The backup ships as one self-contained file in rollback-journal mode: a file in write-ahead
+    // mode needs a shared-memory file beside it even to be read, which a read-only installation
+    // folder (the Debian package's) does not allow.
+    sqlite3 *wal = nullptr;
+    const bool rollback
+        = sqlite3_open_v2(QFile::encodeName(built).constData(), &wal, SQLITE_OPEN_READWRITE, nullptr)
+            == SQLITE_OK
+        && sqlite3_exec(wal, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(wal);
+    if (!rollback)
+        fail(QStringLiteral("backup: cannot leave write-ahead mode"));
+    const QByteArray bytes = readFile(built);
     makeParentFolder(out);
     QSaveFile file(out);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

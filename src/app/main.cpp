@@ -1,9 +1,13 @@
+#include "install/sharedfiles.h"
 #include "wizardwindows.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Registrations and files made by one member of the installation's group stay usable by the
+    // others (install/sharedfiles.h).
+    zt::install::shareNewFilesWithGroup();
     QApplication app(argc, argv);
     // The application title "创建帐套" is the caption of the plain messages and the standard error
     // box (notifier.h). It is not set as Qt's display name, which X11 window titles would carry

@@ -1,9 +1,11 @@
+#include "install/sharedfiles.h"
 #include "commandline.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
+    zt::install::shareNewFilesWithGroup();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ztaccountset"));
     return zt::cli::runCommandLine(QCoreApplication::arguments());

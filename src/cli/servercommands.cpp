@@ -102,8 +102,10 @@ int runServers(const QCommandLineParser &options, Report &report)
         report.print(name);
     report.set(QStringLiteral("servers"), QJsonArray::fromStringList(names));
     report.set(QStringLiteral("embedded"), QJsonArray::fromStringList(embedded));
-    report.set(QStringLiteral("network_answered"), networkAsked && text.has_value());
-    return report.finish(networkAsked && !text ? ExitFailed : ExitOk);
+    // A search nobody answered still lists the embedded instances, but found no server.
+    const bool answered = text.has_value() && explainer.answers() > 0;
+    report.set(QStringLiteral("network_answered"), networkAsked && answered);
+    return report.finish(networkAsked && !answered ? ExitFailed : ExitOk);
 }
 
 int runCheck(const QCommandLineParser &options, Report &report)

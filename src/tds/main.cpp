@@ -1,6 +1,7 @@
 // ztwizard-tds: serves one instance of the embedded server over TDS, for tests and
 // demonstrations of the SQL Server road (FreeTDS, unixODBC's isql, the wizard itself).
 
+#include "install/sharedfiles.h"
 #include "embedded/embeddedserver.h"
 #include "install/installation.h"
 #include "tds/server.h"
@@ -34,6 +35,7 @@ int fail(const QString &text, int status = 1)
 
 int main(int argc, char *argv[])
 {
+    zt::install::shareNewFilesWithGroup();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ztwizard-tds"));
 

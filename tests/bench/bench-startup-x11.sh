@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
 # Start-up time of an installed ztwizard under Xvfb: from starting the process until page 1 is
-# mapped and viewable. Usage: bench-startup-x11.sh INSTALL_DIR [runs]  (run it under xvfb-run)
+# mapped and viewable. Run it under xvfb-run (or with DISPLAY set).
+#   bench-startup-x11.sh INSTALL_DIR [runs]    starts INSTALL_DIR/ztwizard, network search off
+#   bench-startup-x11.sh FILE.desktop [runs]   starts the menu entry's Exec line as it stands
+# A menu entry's command searches the network (it unsets ZTWIZARD_BROWSE_TARGET): time it only
+# inside a network namespace of its own (unshare -n), where nothing can leave the machine.
 set -euo pipefail
-dir=$1
+target=$1
 runs=${2:-5}
 export ZTWIZARD_BROWSE_TARGET=off
+
+if [[ $target == *.desktop ]]; then
+  read -ra command <<<"$(sed -n 's/^Exec=//p' "$target" | head -n 1)"
+  if [[ " ${command[*]} " == *" -u ZTWIZARD_BROWSE_TARGET "* ]] && [ "$(wc -l </proc/net/route)" -gt 1 ]; then
+    echo "The menu command searches the network: run this under unshare -n." >&2
+    exit 2
+  fi
+else
+  command=("$target/ztwizard")
+fi
 
 viewable() {
   local id
@@ -16,7 +30,7 @@ viewable() {
 
 for run in $(seq "$runs"); do
   start=$(date +%s%N)
-  "$dir/ztwizard" 2>/dev/null &
+  "${command[@]}" 2>/dev/null &
   pid=$!
   until viewable; do sleep 0.002; done
   end=$(date +%s%N)

@@ -27,7 +27,8 @@ private slots:
 private:
     CliResult run(const QStringList &arguments, const QStringList &env = {})
     {
-        return runCli(m_install->dir(), arguments, QStringList { QStringLiteral("ZTWIZARD_LOGIN_PASSWORD=") } + env);
+        return runCli(
+            m_install->dir(), arguments, QStringList { QStringLiteral("ZTWIZARD_LOGIN_PASSWORD=") } + env);
     }
 
     std::unique_ptr<zt::test::TestInstallation> m_install;
@@ -62,8 +63,10 @@ void TestZtAccountSetTds::checkReachesTheServerAndAnswersEveryQuestion()
                 .startsWith(QStringLiteral("127.0.0.1:%1").arg(tds.port())));
     QCOMPARE(byKey.value(QStringLiteral("collation")).toObject().value(QStringLiteral("detail")).toString(),
         QStringLiteral("Chinese_PRC_CI_AS"));
-    QCOMPARE(byKey.value(QStringLiteral("create_database")).toObject().value(QStringLiteral("ok")).toBool(), true);
-    QCOMPARE(byKey.value(QStringLiteral("directory_table")).toObject().value(QStringLiteral("detail")).toString(),
+    QCOMPARE(
+        byKey.value(QStringLiteral("create_database")).toObject().value(QStringLiteral("ok")).toBool(), true);
+    QCOMPARE(
+        byKey.value(QStringLiteral("directory_table")).toObject().value(QStringLiteral("detail")).toString(),
         QStringLiteral("absent"));
 }
 
@@ -79,7 +82,8 @@ void TestZtAccountSetTds::checkOfAServerThatIsNotThere()
     QCOMPARE(r.exitCode, 1);
     const QJsonArray checks = r.json.value(QStringLiteral("checks")).toArray();
     QCOMPARE(checks.size(), 1); // nothing else is asked of a server that cannot be reached
-    QCOMPARE(checks.first().toObject().value(QStringLiteral("check")).toString(), QStringLiteral("reachable"));
+    QCOMPARE(
+        checks.first().toObject().value(QStringLiteral("check")).toString(), QStringLiteral("reachable"));
     QVERIFY(r.err.startsWith(QStringLiteral("服务器可连接：")));
 }
 
@@ -90,36 +94,40 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
     const QString server = tds.serverName();
     const QStringList setPassword { QStringLiteral("ZTWIZARD_SET_PASSWORD=t") };
 
-    const CliResult login
-        = run({ QStringLiteral("login"), QStringLiteral("--server"), server, QStringLiteral("--user"), QStringLiteral("sa") });
+    const CliResult login = run({ QStringLiteral("login"), QStringLiteral("--server"), server,
+        QStringLiteral("--user"), QStringLiteral("sa") });
     QVERIFY2(login.exitCode == 0, qPrintable(login.err));
-    const CliResult created = run({ QStringLiteral("--json"), QStringLiteral("create"), QStringLiteral("--server"), server,
-                                      QStringLiteral("--db"), QStringLiteral("060"), QStringLiteral("--name"),
-                                      QStringLiteral("远程分店") },
-        setPassword);
+    const CliResult created
+        = run({ QStringLiteral("--json"), QStringLiteral("create"), QStringLiteral("--server"), server,
+                  QStringLiteral("--db"), QStringLiteral("060"), QStringLiteral("--name"),
+                  QStringLiteral("远程分店") },
+            setPassword);
     QVERIFY2(created.exitCode == 0, qPrintable(created.err));
     QCOMPARE(created.json.value(QStringLiteral("rows")).toArray().size(), 2);
-    const CliResult duplicate = run({ QStringLiteral("create"), QStringLiteral("--server"), server, QStringLiteral("--db"),
-                                        QStringLiteral("060"), QStringLiteral("--name"), QStringLiteral("x") },
-        setPassword);
+    const CliResult duplicate
+        = run({ QStringLiteral("create"), QStringLiteral("--server"), server, QStringLiteral("--db"),
+                  QStringLiteral("060"), QStringLiteral("--name"), QStringLiteral("x") },
+            setPassword);
     QCOMPARE(duplicate.exitCode, 1);
-    QVERIFY2(duplicate.err.startsWith(QStringLiteral("新增账套出错！[FreeTDS][SQL Server]Database '060' already exists.")),
+    QVERIFY2(duplicate.err.startsWith(
+                 QStringLiteral("新增账套出错！[FreeTDS][SQL Server]Database '060' already exists.")),
         qPrintable(duplicate.err));
 
     const CliResult listed = run({ QStringLiteral("list"), QStringLiteral("--server"), server });
     QCOMPARE(listed.exitCode, 0);
     QCOMPARE(listed.out, QStringLiteral("060\t远程分店\t%1\n").arg(server));
 
-    const CliResult checked = run({ QStringLiteral("--json"), QStringLiteral("check"), QStringLiteral("--server"), server,
-        QStringLiteral("--user"), QStringLiteral("sa") });
+    const CliResult checked = run({ QStringLiteral("--json"), QStringLiteral("check"),
+        QStringLiteral("--server"), server, QStringLiteral("--user"), QStringLiteral("sa") });
     for (const QJsonValue &line : checked.json.value(QStringLiteral("checks")).toArray()) {
         if (line.toObject().value(QStringLiteral("check")).toString() == QLatin1StringView("directory_table"))
             QCOMPARE(line.toObject().value(QStringLiteral("value")).toInt(), 1);
     }
 
-    const CliResult deleted = run({ QStringLiteral("--json"), QStringLiteral("delete"), QStringLiteral("--server"), server,
-                                      QStringLiteral("--db"), QStringLiteral("060") },
-        setPassword);
+    const CliResult deleted
+        = run({ QStringLiteral("--json"), QStringLiteral("delete"), QStringLiteral("--server"), server,
+                  QStringLiteral("--db"), QStringLiteral("060") },
+            setPassword);
     QVERIFY2(deleted.exitCode == 0, qPrintable(deleted.err));
     QVERIFY(!deleted.json.value(QStringLiteral("backup")).toString().isEmpty());
     QCOMPARE(run({ QStringLiteral("list"), QStringLiteral("--server"), server }).out, QString());
@@ -127,17 +135,20 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
 
 void TestZtAccountSetTds::serversFindTheInstanceThroughItsBrowser()
 {
-    zt::test::TdsProcess tds(
-        m_install->dir(), { QStringLiteral("--instance"), QStringLiteral("DEMO"), QStringLiteral("--browser"),
-                              QStringLiteral("127.0.0.1:0") });
+    zt::test::TdsProcess tds(m_install->dir(),
+        { QStringLiteral("--instance"), QStringLiteral("DEMO"), QStringLiteral("--browser"),
+            QStringLiteral("127.0.0.1:0") });
     QVERIFY(tds.browserPort() > 0);
-    const CliResult r = run({ QStringLiteral("--json"), QStringLiteral("servers"), QStringLiteral("--explain") },
-        { QStringLiteral("ZTWIZARD_BROWSE_TARGET=127.0.0.1:%1").arg(tds.browserPort()) });
+    const CliResult r
+        = run({ QStringLiteral("--json"), QStringLiteral("servers"), QStringLiteral("--explain") },
+            { QStringLiteral("ZTWIZARD_BROWSE_TARGET=127.0.0.1:%1").arg(tds.browserPort()) });
     QCOMPARE(r.exitCode, 0);
     const QVariantList servers = r.json.value(QStringLiteral("servers")).toArray().toVariantList();
     QCOMPARE(servers.size(), 2);
-    QVERIFY2(servers.at(1).toString().endsWith(QStringLiteral("\\DEMO")), qPrintable(servers.at(1).toString()));
-    QVERIFY2(r.err.contains(QStringLiteral("已收到：来自 127.0.0.1:%1 的回答：").arg(tds.browserPort())), qPrintable(r.err));
+    QVERIFY2(
+        servers.at(1).toString().endsWith(QStringLiteral("\\DEMO")), qPrintable(servers.at(1).toString()));
+    QVERIFY2(r.err.contains(QStringLiteral("已收到：来自 127.0.0.1:%1 的回答：").arg(tds.browserPort())),
+        qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestZtAccountSetTds)

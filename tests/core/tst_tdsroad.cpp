@@ -5,11 +5,13 @@
 #include "accountset/networkset.h"
 #include "data/dataerror.h"
 #include "data/query.h"
+#include "discovery/ssrp.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
 #include "testinstallation.h"
 
+#include <QHostAddress>
 #include <QProcess>
 #include <QTest>
 
@@ -61,6 +63,7 @@ private slots:
     void selectionDeletionAndTheDeleteErrorYesPath();
     void sampleRestoresOnceThenTheServerRefuses();
     void namedInstanceIsFoundThroughTheBrowser();
+    void typedValuesArriveAsDeclared();
     void serverEndsCleanlyAndCountsItsTraffic();
 
 private:
@@ -342,6 +345,11 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
         { QStringLiteral("--instance"), QStringLiteral("ZT"), QStringLiteral("--browser"),
             QStringLiteral("127.0.0.1:0") });
     QVERIFY(named.port() > 0 && named.browserPort() > 0);
+    // Discovery lists it as the box shows it.
+    const auto found = discovery::queryServers(QHostAddress::LocalHost, quint16(named.browserPort()));
+    QVERIFY(found.has_value());
+    QCOMPARE(*found, QStringList { QStringLiteral("127.0.0.1\\ZT") });
+
     qputenv("ZTWIZARD_RESOLVE_PORT", QByteArray::number(named.browserPort()));
     data::Connection conn;
     conn.setConnectionString(
@@ -360,6 +368,33 @@ void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()
         data::reexecute(q, QStringLiteral("select 1"));
     }).contains(QStringLiteral("did not answer")));
     qunsetenv("ZTWIZARD_RESOLVE_PORT");
+}
+
+void TestTdsRoad::typedValuesArriveAsDeclared()
+{
+    data::Connection &conn = connect(QStringLiteral("master"));
+    const auto exec
+        = [&](const QString &sql) { data::reexecute(*select(conn, QStringLiteral("select 1")), sql); };
+    exec(QStringLiteral("create database typed"));
+    data::Connection &db = connect(QStringLiteral("typed"));
+    data::reexecute(*select(db, QStringLiteral("select 1")),
+        QStringLiteral(
+            "create table t (i int, b bigint, f bit, d decimal(18, 2), r float, s smallint, dt datetime, "
+            "sd smalldatetime, v varchar(20), c char(4), n nvarchar(20), m nvarchar(max))"));
+    data::reexecute(*select(db, QStringLiteral("select 1")),
+        QStringLiteral("insert into t values (7, 12345678901, 1, 12.5, 0.25, -3, '2026-12-08 10:11:12.500', "
+                       "'2026-12-08 10:11', '汉字', 'ab', N'北京', N'很长的文本')"));
+    data::reexecute(*select(db, QStringLiteral("select 1")), QStringLiteral("insert into t (i) values (8)"));
+
+    auto q = select(db, QStringLiteral("select * from t order by i"));
+    QCOMPARE(q->recordCount(), 2);
+    const QStringList expected = { "7", "12345678901", "True", "12.5", "0.25", "-3", "2026-12-08 10:11:12",
+        "2026-12-08 10:11:00", "汉字", "ab  ", "北京", "很长的文本" };
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(q->fieldAsText(q->fieldName(i)), expected.at(i));
+    q->next();
+    for (int i = 1; i < expected.size(); ++i)
+        QCOMPARE(q->fieldAsText(q->fieldName(i)), QString()); // NULL reads as empty text
 }
 
 void TestTdsRoad::serverEndsCleanlyAndCountsItsTraffic()

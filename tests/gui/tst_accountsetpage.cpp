@@ -702,8 +702,7 @@ void TestAccountSetPage::deletePasswordGroupCanFloat()
     // It works as before while floating: the delete button acts on the listed row, and stays the
     // default button of the group's own window.
     QTest::keyClick(p2->Edit3, Qt::Key_Return);
-    QVERIFY(m_wizard->notifier.last().text.startsWith(QStringLiteral("此账套已成功删除！
-备份文件：")));
+    QVERIFY(m_wizard->notifier.last().text.startsWith(QStringLiteral("此账套已成功删除！\n备份文件：")));
     QVERIFY(group->isHidden());
     p2->BitBtn3->click(); // no rows left: nothing
     QVERIFY(group->isHidden());

@@ -192,13 +192,18 @@ public:
         if (!q.isSelect())
             return result;
         const QSqlRecord record = q.record();
-        for (int i = 0; i < record.count(); ++i)
+        QList<bool> flags; // SQL Server's bit columns, which QODBC reads as numbers
+        for (int i = 0; i < record.count(); ++i) {
             result.columns.append({ record.fieldName(i), typeName(record.field(i)) });
+            flags.append(m_dialect == Dialect::SqlServer && record.field(i).typeID() == OdbcSqlBit);
+        }
         while (q.next()) {
             QList<QVariant> row;
             row.reserve(record.count());
-            for (int i = 0; i < record.count(); ++i)
-                row.append(q.value(i));
+            for (int i = 0; i < record.count(); ++i) {
+                const QVariant value = q.value(i);
+                row.append(flags.at(i) && !value.isNull() ? QVariant(value.toBool()) : value);
+            }
             result.rows.append(std::move(row));
         }
         if (q.lastError().isValid())

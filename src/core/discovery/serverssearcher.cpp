@@ -69,9 +69,8 @@ TServersSearcher::~TServersSearcher()
     wait();
 }
 
-std::optional<QString> TServersSearcher::browse(
-    const BrowseTarget &target, const std::function<bool()> &cancelled, const ListenWindow &window,
-    SearchObserver *observer)
+std::optional<QString> TServersSearcher::browse(const BrowseTarget &target,
+    const std::function<bool()> &cancelled, const ListenWindow &window, SearchObserver *observer)
 {
     QStringList names = embeddedInstances();
     if (target.kind != BrowseTarget::Kind::Off) {

@@ -62,8 +62,8 @@ public:
     virtual void sent(const QHostAddress &, quint16, const QByteArray &, const QString & /*error*/) { }
     virtual void dropped(const QHostAddress &, quint16, const QByteArray &, Drop) { }
     // A valid answer: the names it added, and those already found.
-    virtual void accepted(const QHostAddress &, quint16, const QStringList & /*added*/,
-        const QStringList & /*duplicates*/)
+    virtual void accepted(
+        const QHostAddress &, quint16, const QStringList & /*added*/, const QStringList & /*duplicates*/)
     { }
     // The round ended after elapsedMs; error holds a socket failure's text.
     virtual void finished(qint64 /*elapsedMs*/, const QString & /*error*/) { }

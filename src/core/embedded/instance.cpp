@@ -1,5 +1,6 @@
 #include "instance.h"
 
+#include "install/sharedfiles.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
 

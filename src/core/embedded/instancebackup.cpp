@@ -3,6 +3,7 @@
 #include "instance.h"
 
 #include "servererror.h"
+#include "install/sharedfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -137,9 +138,10 @@ void Instance::restoreDatabase(
         QFile::remove(partial);
         throw restoreError(Msg::FileActivation, { target });
     }
-    // The backup may be a read-only installation file; the database must be writable.
-    QFile::setPermissions(partial,
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    // The backup may be a read-only installation file; the database must be writable, by the
+    // group as well where the wizard shares its files with one.
+    QFile::setPermissions(
+        partial, install::newFilePermissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     const auto lock = lockInstance();
     std::unique_ptr<FileLock> exclusive;
@@ -189,6 +191,7 @@ void Instance::backupDatabase(
     const QString partial = partialName(path, "partial");
     QString error;
     try {
+        install::createSharedFile(partial); // writable by the group too, like the wizard's other files
         SqliteFile source(databasePath(stored), false);
         error = copyDatabase(source.handle(), partial);
     } catch (const SqliteFile::Failure &failure) {

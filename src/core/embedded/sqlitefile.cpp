@@ -1,6 +1,7 @@
 #include "sqlitefile.h"
 
 #include "columnrules.h"
+#include "install/sharedfiles.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -17,6 +18,8 @@ constexpr int BusyTimeoutMs = 5000;
 
 SqliteFile::SqliteFile(const QString &path, bool create)
 {
+    if (create)
+        install::createSharedFile(path); // writable by the group too, like the wizard's other files
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {

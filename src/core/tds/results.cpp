@@ -53,6 +53,7 @@ ColumnType declared(const QString &declaration)
     const QString name = m.captured(1);
     const QString size = m.captured(2);
     const int n = size == QLatin1StringView("max") || size == QLatin1StringView("-1") ? 0 : (size.isEmpty() ? -1 : size.toInt());
+    // A variable-length type stored without its size ("max" cannot be kept) carries any length.
     auto text = [&](Kind kind, int byDefault, int limit) {
         return ColumnType { kind, n < 0 ? byDefault : (n > limit ? 0 : n) };
     };
@@ -84,20 +85,20 @@ ColumnType declared(const QString &declaration)
     if (name == QLatin1StringView("smalldatetime"))
         return { Kind::SmallDateTime, 4 };
     if (name == QLatin1StringView("varchar"))
-        return text(Kind::VarChar, MaxBytes, MaxBytes);
+        return text(Kind::VarChar, 0, MaxBytes);
     if (name == QLatin1StringView("char"))
-        return text(Kind::Char, MaxBytes, MaxBytes);
+        return n < 0 ? ColumnType { Kind::VarChar, 0 } : text(Kind::Char, 0, MaxBytes);
     if (name == QLatin1StringView("text"))
         return { Kind::VarChar, 0 };
     if (name == QLatin1StringView("nvarchar"))
-        return text(Kind::NVarChar, MaxBytes / 2, MaxBytes / 2);
+        return text(Kind::NVarChar, 0, MaxBytes / 2);
     if (name == QLatin1StringView("nchar"))
-        return text(Kind::NChar, MaxBytes / 2, MaxBytes / 2);
+        return n < 0 ? ColumnType { Kind::NVarChar, 0 } : text(Kind::NChar, 0, MaxBytes / 2);
     if (name == QLatin1StringView("ntext"))
         return { Kind::NVarChar, 0 };
     if (name == QLatin1StringView("varbinary") || name == QLatin1StringView("binary")
         || name == QLatin1StringView("image"))
-        return text(Kind::Binary, MaxBytes, MaxBytes);
+        return text(Kind::Binary, 0, MaxBytes);
     return { Kind::NVarChar, 4000 };
 }
 

@@ -190,8 +190,7 @@ void Tform_server::BitBtn7Click()
 
     m_ui->BitBtn7->unsetCursor();
     dropProbeDatabase();
-    notifier().information(server::LoginFailed + failure,
-        QStringLiteral("服务器设置提示"));
+    notifier().information(server::LoginFailed + failure, QStringLiteral("服务器设置提示"));
 }
 
 void Tform_server::dropProbeDatabase()

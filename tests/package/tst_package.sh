@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder and checks it: its name, its files and links,
+# what it leaves out, its dependencies, its maintainer scripts, the menu entry and the AppStream
+# metadata (desktop-file-validate, appstreamcli) and lintian's verdict. Also checks that a plain
+# `cmake --install` still lays out a complete installation directory without the package's files.
+# Usage: tst_package.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1
+version=$2
+work=$build/package-test
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "PASS: $*"; }
+
+cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 || {
+  cat "$work/cpack.log"; echo "FAIL: cpack"; exit 1; }
+deb=$work/ztwizard_${version}_amd64.deb
+[ -f "$deb" ] && pass "package file $(basename "$deb")" || { ls "$work"; fail "no $deb"; exit 1; }
+
+listing=$(dpkg-deb -c "$deb" | awk '{ print substr($1, 1, 1) " " $6 ($7 == "->" ? " -> " $8 : "") }')
+expect() { # kind (- d l) path [link target]
+  local line="$1 $2"
+  [ $# -eq 3 ] && line="$line -> $3"
+  grep -qxF -- "$line" <<<"$listing" && pass "$line" || fail "missing: $line"
+}
+expect - ./opt/ztwizard/ztwizard
+for f in Sample.mdb SysBase.mdb xzzt.ini TOVRASQL_Sample.bak; do expect - ./opt/ztwizard/data/$f; done
+for p in data/MORVEK.mdb data/SysBase data/embedded data/backup help.ini txt; do
+  expect l ./opt/ztwizard/$p /var/opt/ztwizard/$p
+done
+for f in data/MORVEK.mdb help.ini txt/xzzt.txt txt/runsoft.txt; do expect - ./opt/ztwizard/share/defaults/$f; done
+expect - ./usr/share/applications/invalid.ztwizard.ztwizard.desktop
+expect - ./usr/share/metainfo/invalid.ztwizard.ztwizard.metainfo.xml
+for s in 16 22 24 32 48 64 128 256; do expect - ./usr/share/icons/hicolor/${s}x${s}/apps/ztwizard.png; done
+expect - ./usr/share/doc/ztwizard/copyright
+expect - ./usr/share/doc/ztwizard/changelog.gz
+# Nothing for the changing files' folder (the maintainer script makes it), no test tools.
+if grep -E '^. \./var/|ztwizard-tds|/tests?/' <<<"$listing"; then fail "files that do not belong"; else pass "no /var, no test tools"; fi
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libqt6widgets6 libqt6sql6 libsqlite3-0 libqt6sql6-odbc unixodbc odbcinst tdsodbc libsqliteodbc fonts-wqy-microhei passwd; do
+  grep -qE "(^|, |\| )$d( |,|$)" <<<"$depends" && pass "depends on $d" || fail "no dependency on $d: $depends"
+done
+
+mkdir -p "$work/control" "$work/root"
+dpkg-deb -e "$deb" "$work/control"
+dpkg-deb -x "$deb" "$work/root"
+for s in postinst prerm postrm; do
+  [ -x "$work/control/$s" ] && sh -n "$work/control/$s" && pass "$s: executable, sh -n" || fail "$s"
+done
+[ "$(stat -c %a "$work/root/opt/ztwizard/ztwizard")" = 755 ] && pass "executable mode" || fail "mode of ztwizard"
+file "$work/root/opt/ztwizard/ztwizard" | grep -q ', stripped' && pass "stripped" || fail "not stripped"
+
+desktop-file-validate "$work/root/usr/share/applications/invalid.ztwizard.ztwizard.desktop" && pass "desktop-file-validate" || fail "desktop-file-validate"
+grep -qx 'Exec=env -u ZTWIZARD_BROWSE_TARGET /opt/ztwizard/ztwizard' "$work/root/usr/share/applications/invalid.ztwizard.ztwizard.desktop" \
+  && pass "Exec line" || fail "Exec line"
+appstreamcli validate --no-net "$work/root/usr/share/metainfo/invalid.ztwizard.ztwizard.metainfo.xml" >"$work/appstream.log" 2>&1 \
+  && pass "appstreamcli validate" || { cat "$work/appstream.log"; fail "appstreamcli validate"; }
+for s in 16 256; do
+  file "$work/root/usr/share/icons/hicolor/${s}x${s}/apps/ztwizard.png" | grep -q "PNG image data, $s x $s" \
+    && pass "icon ${s}x$s" || fail "icon ${s}x$s"
+done
+
+# lintian: no errors (warnings are listed in the log; overrides in packaging/debian).
+lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 || true
+if grep -E '^E: ' "$work/lintian.log"; then fail "lintian errors"; else pass "lintian: no errors ($(grep -c '^W: ' "$work/lintian.log" || true) warnings)"; fi
+
+# A plain install: a complete installation directory, the changing files as real files.
+cmake --install "$build" --prefix "$work/dist" >/dev/null
+for f in ztwizard data/MORVEK.mdb help.ini txt/xzzt.txt data/Sample.mdb; do
+  [ -f "$work/dist/$f" ] && [ ! -L "$work/dist/$f" ] && pass "dist/$f" || fail "dist/$f"
+done
+[ -d "$work/dist/data/SysBase" ] && pass "dist/data/SysBase" || fail "dist/data/SysBase"
+[ ! -e "$work/dist/share" ] && [ ! -e "$work/dist/usr" ] && pass "no package files in dist" || fail "package files in dist"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
