@@ -1,8 +1,8 @@
 // Times the build of one account set on the embedded server:
 //  1. create a database, run the shipped script, insert every base-data row one posted row at a
 //     time (the data layer's append / post, as the creation does it);
-//  2. a whole network-mode creation as the page runs it (file copy, script, transfer with its
-//     field-list query per row, registration).
+//  2. a whole network-mode creation as the page runs it (file copy, script, base-data transfer,
+//     registration).
 // Usage: bench_creation [runs]
 #include "accountset/basedata.h"
 #include "accountset/creation.h"

@@ -186,6 +186,21 @@ bool changesRows(const QString &verb)
         || verb == QLatin1StringView("delete");
 }
 
+// A batch of row changes (and queries) only, with at least one change.
+bool changesRowsOnly(const QList<Statement> &statements)
+{
+    bool changes = false;
+    for (const Statement &st : statements) {
+        if (st.kind == Statement::Kind::ReturnOnError)
+            continue;
+        if (st.kind != Statement::Kind::Sqlite
+            || !(changesRows(st.verb) || st.verb == QLatin1StringView("select")))
+            return false;
+        changes = changes || changesRows(st.verb);
+    }
+    return changes;
+}
+
 // The triggers that number an IDENTITY column: a row inserted without a value gets seed, then
 // the last number + step; an explicit value is refused (544), as is changing a number (8102).
 QString identitySql(const QString &table, const Identity &identity)
@@ -259,10 +274,40 @@ int Session::run(const QString &sql, const QList<QVariant> &params, data::Result
         statements.append(parseStatement(sql, tokens));
     for (const Statement &statement : std::as_const(statements))
         compile(statement);
+    // Several row changes are written in one transaction of the file, committed also when one of
+    // them fails (SQLite undoes that statement alone): the rows before the failure stay, as when
+    // each statement commits on its own, for the price of one commit.
+    sqlite3 *db = m_database.file->handle();
+    const bool together = statements.size() > 1 && changesRowsOnly(statements) && sqlite3_get_autocommit(db);
+    const auto commit = [&] {
+        if (sqlite3_get_autocommit(db))
+            return; // the file ended the transaction itself
+        try {
+            m_database.file->exec(QStringLiteral("COMMIT"));
+        } catch (const SqliteFile::Failure &failure) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw fromSqlite(failure.message, QStringLiteral("commit"), m_database.name, QString());
+        }
+    };
+    if (together) {
+        try {
+            m_database.file->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        } catch (const SqliteFile::Failure &failure) {
+            throw fromSqlite(failure.message, QStringLiteral("begin"), m_database.name, QString());
+        }
+    }
     qsizetype nextParam = 0;
     int changed = -1;
-    for (const Statement &statement : std::as_const(statements))
-        runStatement(statement, params, nextParam, rows, changed);
+    try {
+        for (const Statement &statement : std::as_const(statements))
+            runStatement(statement, params, nextParam, rows, changed);
+    } catch (...) {
+        if (together)
+            commit();
+        throw;
+    }
+    if (together)
+        commit();
     if (nextParam != params.size())
         throw serverError(Msg::Other,
             { QStringLiteral("The statement has %1 parameter markers, but %2 values were "
