@@ -12,9 +12,11 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <string>
+#include <thread>
 
 using namespace zt;
 using data::Login;
@@ -125,6 +127,7 @@ private slots:
     void databaseUsedByAnotherProcessIsKept_data();
     void databaseUsedByAnotherProcessIsKept();
     void identityNumbersAreUniqueAcrossProcesses();
+    void sessionEndingAMomentLaterLetsDropThrough();
 
 private:
     QString backupOf(const QString &database);
@@ -237,6 +240,23 @@ void TestEmbeddedProcesses::identityNumbersAreUniqueAcrossProcesses()
     for (const QVariant &value : row)
         figures << value.toString();
     QCOMPARE(figures, QStringList({ u"300"_qs, u"300"_qs, u"1"_qs, u"300"_qs }));
+}
+
+// A connection that is just closing (a client gone, its thread still ending the session) is not
+// "in use": the drop waits that moment; a session still open after it is.
+void TestEmbeddedProcesses::sessionEndingAMomentLaterLetsDropThrough()
+{
+    auto master = connectTo(m_root, {});
+    master->execute(QStringLiteral("create database zt001"));
+    auto held = connectTo(m_root, QStringLiteral("zt001"));
+    std::thread closing([&held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        held.reset();
+    });
+    const QString dropped = errorOf([&] { master->execute(QStringLiteral("drop database zt001")); });
+    closing.join();
+    QCOMPARE(dropped, QStringLiteral("ok"));
+    QVERIFY(!QFile::exists(m_root + QStringLiteral("/default/zt001.db")));
 }
 
 int main(int argc, char *argv[])

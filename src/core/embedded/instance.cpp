@@ -5,10 +5,12 @@
 #include "tsqlstatement.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThread>
 
 namespace zt::embedded {
 
@@ -18,6 +20,8 @@ const QString Master = QStringLiteral("master");
 const QString Suffix = QStringLiteral(".db");
 
 const QString LockFolder = QStringLiteral(".locks");
+// How long drop and restore wait for a database that a closing session still holds.
+constexpr int InUseGraceMs = 500;
 
 QString passwordHash(const QString &salt, const QString &password)
 {
@@ -125,7 +129,19 @@ std::unique_ptr<FileLock> Instance::lockInstance() const
 std::unique_ptr<FileLock> Instance::lockDatabase(const QString &storedName, FileLock::Mode mode) const
 {
     try {
-        return FileLock::acquire(lockPath(storedName), mode, mode == FileLock::Mode::Shared);
+        if (mode == FileLock::Mode::Shared)
+            return FileLock::acquire(lockPath(storedName), mode, true);
+        // A session that is just ending (a client gone, a connection being closed in another
+        // thread or process) lets go of its database a moment later: exclusive use waits that
+        // moment before it counts the database as in use.
+        const QDeadlineTimer grace(InUseGraceMs);
+        for (;;) {
+            if (auto lock = FileLock::acquire(lockPath(storedName), mode, false))
+                return lock;
+            if (grace.hasExpired())
+                return nullptr;
+            QThread::msleep(20);
+        }
     } catch (const FileLock::Failure &failure) {
         throw serverError(Msg::Other, { failure.message });
     }
