@@ -93,8 +93,8 @@ QString overallHelp()
 {
     QString text = QStringLiteral("用法：ztaccountset [--dir DIR] [--json] <命令> [选项]\n\n"
                                   "在命令行上完成创建帐套向导的各项账套操作。\n\n命令：\n");
-    for (const CommandSpec &spec : commandSpecs())
-        text += QStringLiteral("  %1%2\n").arg(spec.name, -12).arg(spec.description);
+    for (const CommandSpec &entry : commandSpecs())
+        text += QStringLiteral("  %1%2\n").arg(entry.name, -12).arg(entry.description);
     text += QStringLiteral("\n每个命令的选项：ztaccountset <命令> --help\n"
                            "退出状态：0 成功，1 操作失败，2 命令行有误。\n");
     return text;
@@ -181,20 +181,20 @@ int runCommandLine(const QStringList &arguments)
     }
 
     const QString command = global.positionalArguments().first();
-    const CommandSpec *spec = nullptr;
+    const CommandSpec *entry = nullptr;
     for (const CommandSpec &candidate : commandSpecs()) {
         if (candidate.name == command)
-            spec = &candidate;
+            entry = &candidate;
     }
-    if (!spec)
+    if (!entry)
         return usageError(QStringLiteral("未知命令：") + command);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(spec->description);
+    parser.setApplicationDescription(entry->description);
     parser.addOption(helpOption);
     parser.addOption(dirOption());
     parser.addOption(jsonOption());
-    for (const QCommandLineOption &option : spec->options)
+    for (const QCommandLineOption &option : entry->options)
         parser.addOption(option);
     QStringList rest = global.positionalArguments().mid(1);
     rest.prepend(arguments.first() + u' ' + command);
@@ -206,7 +206,7 @@ int runCommandLine(const QStringList &arguments)
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
-    for (const QString &name : spec->required) {
+    for (const QString &name : entry->required) {
         if (!parser.isSet(name))
             return usageError(QStringLiteral("缺少选项 --") + name);
     }
@@ -218,7 +218,7 @@ int runCommandLine(const QStringList &arguments)
         install::setDirectory(QDir(dir).absolutePath());
     }
     Report report(command, parser.isSet(jsonOption()) || global.isSet(jsonOption()));
-    return spec->handler(parser, report);
+    return entry->handler(parser, report);
 }
 
 } // namespace zt::cli
