@@ -1,14 +1,15 @@
 #include "testinstallation.h"
 
 #include "install/installation.h"
+#ifdef ZT_SANITIZE_BUILD
+#include "keepodbcloaded.h"
+#endif
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <dlfcn.h>
 
 namespace zt::test {
 
@@ -41,21 +42,6 @@ QString odbcDirectory()
     static QTemporaryDir dir;
     return dir.path();
 }
-
-#ifdef ZT_SANITIZE_BUILD
-// The ODBC libraries the drivers load stay loaded for the whole process, so that LeakSanitizer
-// can still name them at exit: tests/lsan.supp suppresses their own leaks by library name.
-void keepOdbcLibrariesLoaded()
-{
-    static const bool done = [] {
-        for (const char *name : { "libodbcinst.so.2", "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
-                 "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so" })
-            dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        return true;
-    }();
-    (void)done;
-}
-#endif
 
 } // namespace
 
