@@ -203,8 +203,8 @@ void copyBaseData(const QString &samplePath, zt::data::Backend &target)
     };
     try {
         QStringList tables;
-        sqlite3_stmt *list = prepare(QStringLiteral(
-            "select name from sqlite_master where type = 'table' and name not like 'sqlite_%' order by name"));
+        sqlite3_stmt *list = prepare(QStringLiteral("select name from sqlite_master where type = 'table' and "
+                                                    "name not like 'sqlite_%' order by name"));
         while (sqlite3_step(list) == SQLITE_ROW)
             tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(list, 0)));
         sqlite3_finalize(list);
@@ -217,7 +217,7 @@ void copyBaseData(const QString &samplePath, zt::data::Backend &target)
                 names << u'[' + QString::fromUtf8(sqlite3_column_name(rows, c)) + u']';
             const QString insert = QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3)")
                                        .arg(table, names.join(u','),
-                                            QStringList(names.size(), QStringLiteral("?")).join(u','));
+                                           QStringList(names.size(), QStringLiteral("?")).join(u','));
             while (sqlite3_step(rows) == SQLITE_ROW) {
                 QList<QVariant> values;
                 for (int c = 1; c < sqlite3_column_count(rows); ++c)

@@ -1,5 +1,5 @@
-#include "install/sharedfiles.h"
 #include "commandline.h"
+#include "install/sharedfiles.h"
 
 #include <QCoreApplication>
 

@@ -1,9 +1,9 @@
 // ztwizard-tds: serves one instance of the embedded server over TDS, for tests and
 // demonstrations of the SQL Server road (FreeTDS, unixODBC's isql, the wizard itself).
 
-#include "install/sharedfiles.h"
 #include "embedded/embeddedserver.h"
 #include "install/installation.h"
+#include "install/sharedfiles.h"
 #include "tds/server.h"
 
 #include <QCommandLineParser>

@@ -610,7 +610,8 @@ void TestAccountSetPage::deletionDropsTheDatabaseAndTheRow()
     QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("information"));
     const QStringList lines = m_wizard->notifier.last().text.split(u'\n');
     QCOMPARE(lines.value(0), QStringLiteral("此账套已成功删除！"));
-    const QString backupPrefix = QStringLiteral("备份文件：") + m_wizard->installation.dir() + QStringLiteral("data/backup/zt411_");
+    const QString backupPrefix
+        = QStringLiteral("备份文件：") + m_wizard->installation.dir() + QStringLiteral("data/backup/zt411_");
     QVERIFY2(lines.value(1).startsWith(backupPrefix), qPrintable(lines.value(1)));
     QVERIFY(QFile::exists(lines.value(1).mid(5)));
     QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("删除账套"));

@@ -27,7 +27,7 @@ namespace zt::accountset {
 // to the server (row == rows).
 using TransferProgress
     = std::function<void(const QString &table, int tableIndex, int tableCount, int row, int rows)>;
-void transferBaseData(AccountSetObjects &objects, const QStringList &tables, const data::BatchLimits &limits = {},
-    const TransferProgress &progress = {});
+void transferBaseData(AccountSetObjects &objects, const QStringList &tables,
+    const data::BatchLimits &limits = {}, const TransferProgress &progress = {});
 
 } // namespace zt::accountset

@@ -2,8 +2,8 @@
 
 #include "instance.h"
 
-#include "servererror.h"
 #include "install/sharedfiles.h"
+#include "servererror.h"
 
 #include <QCoreApplication>
 #include <QDir>

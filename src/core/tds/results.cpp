@@ -52,7 +52,9 @@ ColumnType declared(const QString &declaration)
         return { Kind::NVarChar, 4000 };
     const QString name = m.captured(1);
     const QString size = m.captured(2);
-    const int n = size == QLatin1StringView("max") || size == QLatin1StringView("-1") ? 0 : (size.isEmpty() ? -1 : size.toInt());
+    const int n = size == QLatin1StringView("max") || size == QLatin1StringView("-1")
+        ? 0
+        : (size.isEmpty() ? -1 : size.toInt());
     // A variable-length type stored without its size ("max" cannot be kept) carries any length.
     auto text = [&](Kind kind, int byDefault, int limit) {
         return ColumnType { kind, n < 0 ? byDefault : (n > limit ? 0 : n) };
