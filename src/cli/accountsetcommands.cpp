@@ -145,14 +145,8 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
     report.set(QStringLiteral("db"), number);
     AccountSetObjects o;
     QString fragment;
-    try {
-        openPage(o);
-        if (!findDirectoryRow(o, server, number, fragment, report))
-            return report.finish(ExitFailed);
-    } catch (const data::DataError &e) {
-        report.message(e.message());
+    if (!findDirectoryRow(o, server, number, fragment, report))
         return report.finish(ExitFailed);
-    }
     const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
     TerminalProgress progress;
     try {
@@ -182,14 +176,8 @@ int runDelete(const QCommandLineParser &options, Report &report)
         return report.finish(ExitUsage);
     AccountSetObjects o;
     QString fragment;
-    try {
-        openPage(o);
-        if (!findDirectoryRow(o, server, number, fragment, report))
-            return report.finish(ExitFailed);
-    } catch (const data::DataError &e) {
-        report.message(e.message());
+    if (!findDirectoryRow(o, server, number, fragment, report))
         return report.finish(ExitFailed);
-    }
     const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
     if (!accountset::deletionPasswordMatches(row, password->text)) {
         report.message(QStringLiteral("账套口令错误！"));

@@ -73,13 +73,17 @@ void reportDirectoryRow(Report &report, const QString &fragment, const QString &
     }
 }
 
-// Lists the directory and makes the row of the number the current one. False (with the message
-// given) when the listing fails or the number is not in it.
 bool findDirectoryRow(accountset::AccountSetObjects &o, const QString &server, const QString &number,
     QString &fragment, Report &report)
 {
-    if (!accountset::listDirectory(o, server, fragment) || !accountset::hasDirectoryRows(o.ADOztgl)) {
-        report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
+    try {
+        openPage(o);
+        if (!accountset::listDirectory(o, server, fragment) || !accountset::hasDirectoryRows(o.ADOztgl)) {
+            report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
+            return false;
+        }
+    } catch (const data::DataError &e) {
+        report.message(e.message());
         return false;
     }
     for (int exact = 1; exact >= 0; --exact) {

@@ -35,9 +35,9 @@ void reportLocalRow(Report &report, accountset::AccountSetObjects &objects, cons
 void reportDirectoryRow(
     Report &report, const QString &fragment, const QString &server, const QString &number);
 
-// Lists the directory (reading the server's login fragment into fragment) and makes the row of
-// the number the current one. False (with the message given) when the listing fails or the number
-// is not in it.
+// Opens the local stores as the page does, lists the directory (reading the server's login
+// fragment into fragment) and makes the row of the number the current one. False (with the message
+// given) when the stores cannot be opened, the listing fails or the number is not in it.
 bool findDirectoryRow(accountset::AccountSetObjects &objects, const QString &server, const QString &number,
     QString &fragment, Report &report);
 

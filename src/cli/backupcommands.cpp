@@ -17,14 +17,8 @@ int runBackup(const QCommandLineParser &options, Report &report)
     report.set(QStringLiteral("db"), number);
     accountset::AccountSetObjects o;
     QString fragment;
-    try {
-        openPage(o);
-        if (!findDirectoryRow(o, server, number, fragment, report))
-            return report.finish(ExitFailed);
-    } catch (const data::DataError &e) {
-        report.message(e.message());
+    if (!findDirectoryRow(o, server, number, fragment, report))
         return report.finish(ExitFailed);
-    }
     const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
     // Without --to the file gets the name the menu suggests, in the server's backup folder.
     const QString file = options.isSet(QStringLiteral("to")) ? options.value(QStringLiteral("to"))
