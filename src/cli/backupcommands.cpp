@@ -6,6 +6,7 @@
 
 #include "accountset/backup.h"
 #include "data/dataerror.h"
+#include "store/localstore.h"
 
 namespace zt::cli {
 
@@ -32,13 +33,49 @@ int runBackup(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     }
     report.set(QStringLiteral("backup"), location);
+    report.set(QStringLiteral("verified"), true);
     report.print(location);
     report.message(QStringLiteral("账套备份成功！\n备份文件：") + location);
     return report.finish(ExitOk);
 }
 
+namespace {
+
+// restore --verify-only: the server reads the backup through and restores nothing.
+int runVerifyOnly(const QCommandLineParser &options, Report &report)
+{
+    const QString server = options.value(QStringLiteral("server"));
+    const QString file = options.value(QStringLiteral("from"));
+    report.set(QStringLiteral("server"), server);
+    report.set(QStringLiteral("from"), file);
+    accountset::AccountSetObjects o;
+    try {
+        StepTimer timer(report, QStringLiteral("verify"));
+        openPage(o);
+        const QString fragment = store::readLoginFragment(o.ADOTy, server).text();
+        accountset::verifyBackupFile(o, fragment, server, file);
+    } catch (const data::DataError &e) {
+        report.set(QStringLiteral("valid"), false);
+        report.message(QStringLiteral("备份文件校验出错！") + e.message());
+        return report.finish(ExitFailed);
+    }
+    report.set(QStringLiteral("valid"), true);
+    report.message(QStringLiteral("备份文件完好：") + accountset::backupLocation(server, file));
+    return report.finish(ExitOk);
+}
+
+} // namespace
+
 int runRestore(const QCommandLineParser &options, Report &report)
 {
+    if (options.isSet(QStringLiteral("verify-only")))
+        return runVerifyOnly(options, report);
+    for (const QString &name : { QStringLiteral("db"), QStringLiteral("name") }) {
+        if (!options.isSet(name)) {
+            report.message(QStringLiteral("缺少选项 --") + name);
+            return report.finish(ExitUsage);
+        }
+    }
     const auto mode = modeFromOptions(options, report);
     if (!mode)
         return report.finish(ExitUsage);

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -100,10 +102,40 @@ QString overallHelp()
     return text;
 }
 
-int usageError(const QString &problem)
+// Set when --json stands anywhere on the command line: then even a usage error or the help
+// ends in one JSON object on standard output, so a script reading it never gets an empty line.
+bool jsonAsked = false;
+
+void writeJson(const QJsonObject &object)
+{
+    writeText(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n');
+}
+
+int usageError(const QString &problem, const QString &command = {})
 {
     writeText(stderr, problem + QStringLiteral("\n（ztaccountset --help 列出命令）\n"));
+    if (jsonAsked) {
+        QJsonObject object { { QStringLiteral("ok"), false }, { QStringLiteral("error"), problem },
+            { QStringLiteral("exit"), ExitUsage } };
+        if (!command.isEmpty())
+            object.insert(QStringLiteral("command"), command);
+        writeJson(object);
+    }
     return ExitUsage;
+}
+
+int help(const QString &text, const QString &command = {})
+{
+    if (!jsonAsked) {
+        writeText(stdout, text);
+        return ExitOk;
+    }
+    QJsonObject object { { QStringLiteral("ok"), true }, { QStringLiteral("help"), text },
+        { QStringLiteral("exit"), ExitOk } };
+    if (!command.isEmpty())
+        object.insert(QStringLiteral("command"), command);
+    writeJson(object);
+    return ExitOk;
 }
 
 } // namespace
@@ -141,17 +173,34 @@ const QList<CommandSpec> &commandSpecs()
                 valueOption(QStringLiteral("to"),
                     QStringLiteral("备份文件（服务器上的路径；只写文件名时存入服务器的默认备份文件夹；"
                                    "默认：账套编号_日期_时间.bak）。"),
-                    QStringLiteral("FILE")) },
+                    QStringLiteral("FILE")),
+                flagOption(QStringLiteral("verify"),
+                    QStringLiteral("写完后由服务器校验备份文件（RESTORE VERIFYONLY；总会进行）。")) },
             { QStringLiteral("server"), QStringLiteral("db") }, &runBackup },
         { QStringLiteral("restore"), QStringLiteral("从备份文件恢复账套，并如新建账套一样登记。"),
             { serverOption(),
                 valueOption(QStringLiteral("from"),
                     QStringLiteral("备份文件（服务器上的路径；只写文件名时在服务器的默认备份文件夹中）。"),
                     QStringLiteral("FILE")),
-                dbOption(), nameOption(), modeOption(), setPasswordFileOption() },
-            { QStringLiteral("server"), QStringLiteral("from"), QStringLiteral("db"),
-                QStringLiteral("name") },
-            &runRestore },
+                dbOption(), nameOption(), modeOption(), setPasswordFileOption(),
+                flagOption(QStringLiteral("verify-only"),
+                    QStringLiteral(
+                        "只校验备份文件（RESTORE VERIFYONLY），不恢复；不需要 --db 和 --name。")) },
+            { QStringLiteral("server"), QStringLiteral("from") }, &runRestore },
+        { QStringLiteral("doctor"),
+            QStringLiteral(
+                "检查账套（只读）：比较本机账套列表、网络账套目录、服务器上的数据库和账套系统文件，"
+                "说明每一处不一致；--repair 修复。"),
+            { serverOption(),
+                flagOption(QStringLiteral("repair"),
+                    QStringLiteral(
+                        "修复发现的问题（先确认）：未完成的创建先备份再删除，过时的行先保存再删除，"
+                        "多余的账套系统文件移到一旁；从不直接删除数据。")),
+                flagOption(QStringLiteral("yes"), QStringLiteral("不询问，直接修复。")),
+                flagOption(QStringLiteral("finish"),
+                    QStringLiteral("与 --repair 一起：补齐未完成的创建（表、基础数据、登记），而不是删除。")),
+                nameOption(), setPasswordFileOption() },
+            { QStringLiteral("server") }, &runDoctor },
         { QStringLiteral("sample"), QStringLiteral("创建例子帐套（还原 TOVRASQL_Sample）。"),
             { serverOption(), modeOption() }, { QStringLiteral("server") }, &runSample },
     };
@@ -170,13 +219,12 @@ int runCommandLine(const QStringList &arguments)
     global.addOption(dirOption());
     global.addOption(jsonOption());
     global.addPositionalArgument(QStringLiteral("command"), QStringLiteral("命令"));
+    jsonAsked = arguments.mid(1).contains(QStringLiteral("--json"));
     if (!global.parse(arguments))
         return usageError(global.errorText());
     if (global.positionalArguments().isEmpty()) {
-        if (global.isSet(helpOption)) {
-            writeText(stdout, overallHelp());
-            return ExitOk;
-        }
+        if (global.isSet(helpOption))
+            return help(overallHelp());
         return usageError(QStringLiteral("缺少命令。"));
     }
 
@@ -199,22 +247,20 @@ int runCommandLine(const QStringList &arguments)
     QStringList rest = global.positionalArguments().mid(1);
     rest.prepend(arguments.first() + u' ' + command);
     if (!parser.parse(rest))
-        return usageError(parser.errorText());
-    if (parser.isSet(helpOption)) {
-        writeText(stdout, parser.helpText());
-        return ExitOk;
-    }
+        return usageError(parser.errorText(), command);
+    if (parser.isSet(helpOption))
+        return help(parser.helpText(), command);
     if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
+        return usageError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '), command);
     for (const QString &name : entry->required) {
         if (!parser.isSet(name))
-            return usageError(QStringLiteral("缺少选项 --") + name);
+            return usageError(QStringLiteral("缺少选项 --") + name, command);
     }
 
     QString dir = parser.isSet(dirOption()) ? parser.value(dirOption()) : global.value(dirOption());
     if (!dir.isEmpty()) {
         if (!QFileInfo(dir).isDir())
-            return usageError(QStringLiteral("安装目录不存在：") + dir);
+            return usageError(QStringLiteral("安装目录不存在：") + dir, command);
         install::setDirectory(QDir(dir).absolutePath());
     }
     Report report(command, parser.isSet(jsonOption()) || global.isSet(jsonOption()));

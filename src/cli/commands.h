@@ -24,4 +24,7 @@ int runSample(const QCommandLineParser &options, Report &report);
 int runBackup(const QCommandLineParser &options, Report &report);
 int runRestore(const QCommandLineParser &options, Report &report);
 
+// Recovery after interrupted or failed steps.
+int runDoctor(const QCommandLineParser &options, Report &report);
+
 } // namespace zt::cli

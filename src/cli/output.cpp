@@ -70,6 +70,8 @@ int Report::finish(int exitStatus)
     object.insert(QStringLiteral("ok"), exitStatus == ExitOk);
     object.insert(QStringLiteral("exit"), exitStatus);
     object.insert(QStringLiteral("messages"), m_messages);
+    if (exitStatus != ExitOk && !object.contains(QStringLiteral("error")) && !m_messages.isEmpty())
+        object.insert(QStringLiteral("error"), m_messages.last());
     object.insert(QStringLiteral("rows"), m_rows);
     object.insert(QStringLiteral("timings_ms"), m_timings);
     writeLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));

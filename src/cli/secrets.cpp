@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,6 +47,13 @@ std::optional<QString> askTerminal(const QString &prompt)
 
 std::optional<QString> readSecretFile(const QString &path)
 {
+    // Only a regular file: a FIFO without a writer, a terminal or a device would keep the
+    // command waiting without a word.
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -63,7 +71,13 @@ std::optional<Secret> readSecret(const SecretSource &source, QString &problem)
     if (!source.file.isEmpty()) {
         const auto text = readSecretFile(source.file);
         if (!text) {
-            problem = QStringLiteral("无法读取口令文件：") + source.file;
+            struct stat info
+            {
+            };
+            const bool exists = ::stat(QFile::encodeName(source.file).constData(), &info) == 0;
+            problem = exists && !S_ISREG(info.st_mode)
+                ? QStringLiteral("口令文件不是普通文件（管道、终端或设备不能作口令文件）：") + source.file
+                : QStringLiteral("无法读取口令文件：") + source.file;
             return std::nullopt;
         }
         return Secret { *text, *text, QStringLiteral("file") };

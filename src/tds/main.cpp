@@ -9,10 +9,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +39,9 @@ int fail(const QString &text, int status = 1)
 int main(int argc, char *argv[])
 {
     zt::install::shareNewFilesWithGroup();
+    // Few allocator arenas: each connection's thread would otherwise get one of its own, which
+    // keeps its peak after the connection has gone.
+    ::mallopt(M_ARENA_MAX, 2);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ztwizard-tds"));
 
@@ -58,10 +64,23 @@ int main(int argc, char *argv[])
     const QCommandLineOption directoryOption(QStringLiteral("directory"),
         QStringLiteral("Installation directory whose instance is served (default: this program's)."),
         QStringLiteral("DIR"));
+    const QCommandLineOption maxConnectionsOption(QStringLiteral("max-connections"),
+        QStringLiteral("Connections served at once; more are closed at once (default 64)."),
+        QStringLiteral("N"), QStringLiteral("64"));
+    const QCommandLineOption idleOption(QStringLiteral("idle-timeout"),
+        QStringLiteral("Close a logged-in connection idle this long (default 1800)."),
+        QStringLiteral("SECONDS"), QStringLiteral("1800"));
+    const QCommandLineOption requestTimeoutOption(QStringLiteral("request-timeout"),
+        QStringLiteral("Close a connection whose login or request stalls this long (default 30)."),
+        QStringLiteral("SECONDS"), QStringLiteral("30"));
+    const QCommandLineOption maxRequestOption(QStringLiteral("max-request"),
+        QStringLiteral("Largest request in bytes (default: 65,536 packets, at most 64 MiB)."),
+        QStringLiteral("BYTES"), QStringLiteral("0"));
     const QCommandLineOption statsOption(
         QStringLiteral("stats"), QStringLiteral("Print the number of requests and packets when ending."));
-    parser.addOptions({ listenOption, instanceOption, browserOption, delayOption, remoteOption,
-        directoryOption, statsOption });
+    parser.addOptions(
+        { listenOption, instanceOption, browserOption, delayOption, remoteOption, directoryOption,
+            statsOption, maxConnectionsOption, idleOption, requestTimeoutOption, maxRequestOption });
     parser.process(app);
 
     zt::tds::Endpoint listen;
@@ -87,6 +106,24 @@ int main(int argc, char *argv[])
     settings.instance = instance.isEmpty() ? QStringLiteral("default") : instance;
     settings.serverName = QStringLiteral("ZTWIZARD");
     settings.delayMs = delayMs;
+    bool numbersOk = true;
+    auto number = [&](const QCommandLineOption &option) {
+        bool ok = false;
+        const qint64 value = parser.value(option).toLongLong(&ok);
+        numbersOk = numbersOk && ok && value >= 0 && value <= std::numeric_limits<int>::max();
+        return value;
+    };
+    settings.maxConnections = int(number(maxConnectionsOption));
+    settings.limits.idleTimeoutMs
+        = int(std::min<qint64>(number(idleOption) * 1000, std::numeric_limits<int>::max()));
+    settings.limits.requestTimeoutMs
+        = int(std::min<qint64>(number(requestTimeoutOption) * 1000, std::numeric_limits<int>::max()));
+    settings.limits.maxRequestBytes = number(maxRequestOption);
+    if (!numbersOk || settings.maxConnections < 1 || settings.limits.idleTimeoutMs < 1000
+        || settings.limits.requestTimeoutMs < 1000)
+        return fail(
+            QStringLiteral("--max-connections, --idle-timeout and --request-timeout take positive numbers"),
+            2);
 
     if (::pipe2(g_stopPipe, O_CLOEXEC) != 0)
         return fail(QStringLiteral("cannot create a pipe"));
@@ -125,6 +162,8 @@ int main(int argc, char *argv[])
                     "sp_unprepare %ld other-calls %ld\n",
             t.batches.load(), t.executeSql.load(), t.prepare.load(), t.execute.load(), t.prepExec.load(),
             t.unprepare.load(), t.otherCalls.load());
+        std::printf("refused-connections %ld too-large %ld timed-out %ld\n", t.refusedConnections.load(),
+            t.tooLarge.load(), t.timedOut.load());
         std::fflush(stdout);
     }
     return 0;

@@ -16,6 +16,8 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using zt::test::CliResult;
 using zt::test::runCli;
 
@@ -28,7 +30,7 @@ QStringList commandNames()
     return { QStringLiteral("servers"), QStringLiteral("check"), QStringLiteral("login"),
         QStringLiteral("create"), QStringLiteral("list"), QStringLiteral("take-over"),
         QStringLiteral("delete"), QStringLiteral("backup"), QStringLiteral("restore"),
-        QStringLiteral("sample") };
+        QStringLiteral("sample"), QStringLiteral("doctor") };
 }
 
 // The tables of the rows an operation reported, in order.
@@ -135,6 +137,10 @@ void TestZtAccountSet::commandLineProblemsAreUsageErrors_data()
     QTest::newRow("password on the terminal without one") << QStringList { QStringLiteral("login"),
         QStringLiteral("--server"), Embedded, QStringLiteral("--user"), QStringLiteral("sa") }
                                                           << QStringLiteral("缺少口令");
+    QTest::newRow("password file is a pipe") << QStringList { QStringLiteral("delete"),
+        QStringLiteral("--server"), Embedded, QStringLiteral("--db"), QStringLiteral("001"),
+        QStringLiteral("--set-password-file"), QStringLiteral("@fifo") }
+                                             << QStringLiteral("不是普通文件");
     QTest::newRow("password file missing") << QStringList { QStringLiteral("delete"),
         QStringLiteral("--server"), Embedded, QStringLiteral("--db"), QStringLiteral("001"),
         QStringLiteral("--set-password-file"), QStringLiteral("/nonexistent/pw") }
@@ -145,9 +151,20 @@ void TestZtAccountSet::commandLineProblemsAreUsageErrors()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
+    // A FIFO without a writer would block a reader for ever.
+    const QString fifo = m_install->dir() + QStringLiteral("pw.fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    arguments.replaceInStrings(QStringLiteral("@fifo"), fifo);
     const CliResult r = run(arguments);
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    // With --json a script gets one object for the refusal too.
+    const CliResult json = run(QStringList { QStringLiteral("--json") } + arguments);
+    QCOMPARE(json.exitCode, 2);
+    QCOMPARE(json.out.count(u'\n'), 1);
+    QCOMPARE(json.json.value(QStringLiteral("ok")), QJsonValue(false));
+    QCOMPARE(json.json.value(QStringLiteral("exit")).toInt(), 2);
+    QVERIFY2(json.json.value(QStringLiteral("error")).toString().contains(message), qPrintable(json.out));
 
     // An installation directory that does not exist is a usage error before anything runs.
     const CliResult noDir = runCli(QStringLiteral("/nonexistent/ztwizard"),
@@ -159,6 +176,11 @@ void TestZtAccountSet::everySubcommandHasItsHelp()
 {
     const CliResult overall = run({ QStringLiteral("--help") });
     QCOMPARE(overall.exitCode, 0);
+    const CliResult json
+        = run({ QStringLiteral("doctor"), QStringLiteral("--help"), QStringLiteral("--json") });
+    QCOMPARE(json.exitCode, 0);
+    QCOMPARE(json.json.value(QStringLiteral("ok")), QJsonValue(true));
+    QVERIFY(json.json.value(QStringLiteral("help")).toString().contains(QStringLiteral("--repair")));
     for (const QString &command : commandNames()) {
         QVERIFY2(overall.out.contains(command), qPrintable(command));
         const CliResult r = run({ command, QStringLiteral("--help") });

@@ -45,6 +45,7 @@ public:
     TdsProcess &operator=(const TdsProcess &) = delete;
 
     int port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
     int browserPort() const { return m_browserPort; }
     // "127.0.0.1,PORT", as a user types it.
     QString serverName() const { return QStringLiteral("127.0.0.1,%1").arg(m_port); }

@@ -101,7 +101,17 @@ QString backupAccountSet(AccountSetObjects &o, const QString &loginFragment, con
     data::reexecute(o.ADOTy1,
         QStringLiteral("backup database ") + sqlName(number) + QStringLiteral(" to disk=") + pathLiteral(file)
             + QStringLiteral(" with init"));
+    data::reexecute(o.ADOTy1, QStringLiteral("restore verifyonly from disk=") + pathLiteral(file));
     return backupLocation(server, file);
+}
+
+void verifyBackupFile(
+    AccountSetObjects &o, const QString &loginFragment, const QString &server, const QString &file)
+{
+    if (const auto problem = unusableBackupFile(file))
+        throw data::DataError(*problem);
+    useServer(o, LoginFragment::fromText(loginFragment), server);
+    data::reexecute(o.ADOTy1, QStringLiteral("restore verifyonly from disk=") + pathLiteral(file));
 }
 
 QString backupBeforeDeletion(AccountSetObjects &o, const QString &loginFragment, const QString &server,

@@ -26,10 +26,16 @@ QString backupLocation(const QString &server, const QString &file);
 std::optional<QString> unusableBackupFile(const QString &file);
 
 // Backs the database of the account-set number up on the server, with the held login fragment,
-// into file; a file of that name is replaced. The number and the file are checked before anything
-// is sent. Returns backupLocation(). Throws data::DataError with the server's text.
+// into file; a file of that name is replaced, and the file written is then read through by the
+// server (verifyBackupFile). The number and the file are checked before anything is sent. Returns
+// backupLocation(). Throws data::DataError with the server's text.
 QString backupAccountSet(AccountSetObjects &objects, const QString &loginFragment, const QString &server,
     const QString &number, const QString &file);
+
+// Has the server read a backup file through without restoring it (RESTORE VERIFYONLY): throws
+// data::DataError with the server's text (3183 for a damaged file) when it is not sound.
+void verifyBackupFile(
+    AccountSetObjects &objects, const QString &loginFragment, const QString &server, const QString &file);
 
 // The safety copy before a deletion: the directory row's database into
 // backupFileName(row.number, when). Returns the location. Throws data::DataError.

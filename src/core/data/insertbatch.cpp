@@ -1,5 +1,6 @@
 #include "insertbatch.h"
 
+#include "killpoint.h"
 #include "query.h"
 
 namespace zt::data {
@@ -74,6 +75,7 @@ void InsertBatch::flush()
 void InsertBatch::send(const QString &sql, const QList<QVariant> &params)
 {
     ++m_sent;
+    beforeStatement();
     m_backend.execute(sql, params);
 }
 

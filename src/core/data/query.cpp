@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "dataerror.h"
+#include "killpoint.h"
 #include "text/gbk.h"
 
 #include <QFile>
@@ -153,6 +154,7 @@ Backend &Query::backend()
 {
     if (!m_connection)
         fail(QStringLiteral("Missing Connection or ConnectionString"));
+    beforeStatement();
     return m_connection->backend();
 }
 

@@ -70,6 +70,9 @@ public:
     void dropDatabase(const Principal &by, const QString &name) const;
     void restoreDatabase(
         const Principal &by, const QString &name, const QString &backupPath, bool replace) const;
+    // Reads a backup through as a restore would, without restoring it (RESTORE VERIFYONLY):
+    // 3201, 3241 or 3183, each followed by 3013.
+    void verifyBackup(const Principal &by, const QString &backupPath) const;
     // The files a backup would restore, as RESTORE FILELISTONLY lists them: one data file.
     data::ResultSet backupFiles(const QString &backupPath) const;
     // Writes a consistent copy of a database (while other sessions use it) to backupPath; an

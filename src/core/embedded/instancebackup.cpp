@@ -2,6 +2,7 @@
 
 #include "instance.h"
 
+#include "backupcheck.h"
 #include "install/sharedfiles.h"
 #include "servererror.h"
 
@@ -143,6 +144,16 @@ void Instance::restoreDatabase(
     QFile::setPermissions(
         partial, install::newFilePermissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
+    // The copy is read through before it takes the database's place: a damaged backup is
+    // refused with nothing left behind, instead of failing later reads of the account set.
+    if (const auto depth = restoreCheckDepth()) {
+        if (const auto page = damagedPage(partial, *depth)) {
+            QFile::remove(partial);
+            QFile::remove(partial + QStringLiteral("-journal"));
+            throw restoreError(Msg::BackupSetDamaged, { QStringLiteral("1"), QString::number(*page), name });
+        }
+    }
+
     const auto lock = lockInstance();
     std::unique_ptr<FileLock> exclusive;
     try {
@@ -157,6 +168,24 @@ void Instance::restoreDatabase(
         QFile::remove(partial);
         throw restoreError(Msg::FileActivation, { finalTarget });
     }
+}
+
+void Instance::verifyBackup(const Principal &by, const QString &backupPath) const
+{
+    if (!canCreateDatabases(by))
+        throw verifyError(Msg::NoPermission);
+    const QString path = backupFilePath(backupPath);
+    const QString shown = QDir::isRelativePath(backupPath) ? path : backupPath;
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw verifyError(Msg::BackupDeviceMissing, { shown });
+    if (!info.isFile() || !info.isReadable())
+        throw verifyError(Msg::BackupDeviceDenied, { shown });
+    if (!isSqliteDatabase(path))
+        throw verifyError(Msg::MediaIncorrectlyFormed, { shown });
+    if (const auto page = damagedPage(path, restoreCheckDepth().value_or(CheckDepth::Quick)))
+        throw verifyError(
+            Msg::BackupSetDamaged, { QStringLiteral("1"), QString::number(*page), info.completeBaseName() });
 }
 
 void Instance::backupDatabase(

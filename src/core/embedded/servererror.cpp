@@ -60,6 +60,8 @@ constexpr Template Templates[] = {
     { Msg::MediaIncorrectlyFormed, 3241,
         "The media family on device '%s' is incorrectly formed. SQL Server cannot process this media "
         "family." },
+    { Msg::BackupSetDamaged, 3183,
+        "RESTORE detected an error on page (%s:%s) in database \"%s\" as read from the backup set." },
     { Msg::CannotOpenDatabase, 4060,
         "Cannot open database \"%s\" requested by the login. The login failed." },
     { Msg::FileActivation, 5105,
@@ -141,6 +143,12 @@ data::DataError fileListError(Msg msg, const QStringList &args)
         + prefixed(QStringLiteral("RESTORE FILELIST is terminating abnormally.")));
 }
 
+data::DataError verifyError(Msg msg, const QStringList &args)
+{
+    return data::DataError(prefixed(messageText(msg, args)) + u' '
+        + prefixed(QStringLiteral("VERIFY DATABASE is terminating abnormally.")));
+}
+
 data::DataError backupError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
@@ -215,6 +223,7 @@ int messageNumber(const QString &text)
 {
     if (text == QLatin1StringView("RESTORE DATABASE is terminating abnormally.")
         || text == QLatin1StringView("RESTORE FILELIST is terminating abnormally.")
+        || text == QLatin1StringView("VERIFY DATABASE is terminating abnormally.")
         || text == QLatin1StringView("BACKUP DATABASE is terminating abnormally."))
         return 3013;
     for (const Template &t : Templates) {

@@ -34,6 +34,7 @@ enum class Msg {
     BackupDeviceMissing,
     BackupDeviceDenied,
     MediaIncorrectlyFormed,
+    BackupSetDamaged,
     BackupPathMissing,
     BackupDeviceExists,
     DatabaseMissing,
@@ -65,6 +66,10 @@ data::DataError restoreError(Msg msg, const QStringList &args = {});
 // A RESTORE FILELISTONLY failure: the cause followed by "RESTORE FILELIST is terminating
 // abnormally.".
 data::DataError fileListError(Msg msg, const QStringList &args = {});
+
+// A RESTORE VERIFYONLY failure: the cause followed by "VERIFY DATABASE is terminating
+// abnormally.".
+data::DataError verifyError(Msg msg, const QStringList &args = {});
 
 // A BACKUP failure: the cause followed by "BACKUP DATABASE is terminating abnormally.".
 data::DataError backupError(Msg msg, const QStringList &args = {});

@@ -362,6 +362,9 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
     case Statement::Kind::BackupDatabase:
         m_instance.backupDatabase(m_principal, st.names[0], st.text, st.replace);
         return;
+    case Statement::Kind::RestoreVerifyOnly:
+        m_instance.verifyBackup(m_principal, st.text);
+        return;
     case Statement::Kind::RestoreFileList:
         if (rows) {
             *rows = m_instance.backupFiles(st.text);

@@ -607,6 +607,12 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens)
             c.expect("disk");
             c.expectSymbol(u'=');
             s.text = c.text();
+        } else if (c.accept("verifyonly")) {
+            s.kind = Statement::Kind::RestoreVerifyOnly;
+            c.expect("from");
+            c.expect("disk");
+            c.expectSymbol(u'=');
+            s.text = c.text();
         } else {
             c.expect("database");
             s = restoreDatabase(c);

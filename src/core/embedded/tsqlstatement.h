@@ -23,6 +23,7 @@ struct Statement
         RestoreDatabase, // names[0] from text (the path), replace
         BackupDatabase, // names[0] to text (the path), replace = WITH INIT / FORMAT
         RestoreFileList, // the files of the backup in text (the path)
+        RestoreVerifyOnly, // checks the backup in text (the path) without restoring it
         CreateLogin, // names[0] with password text
         DropLogin, // names[0]
         AlterServerRole, // role names[0], member names[1], add or drop

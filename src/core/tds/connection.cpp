@@ -9,6 +9,7 @@
 
 #include <QRegularExpression>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace zt::tds {
@@ -69,7 +70,7 @@ QString unquoted(QString name)
 } // namespace
 
 Connection::Connection(int fd, const ServerSettings &settings, Traffic &traffic)
-    : m_channel(fd, settings.delayMs)
+    : m_channel(fd, settings.delayMs, settings.limits)
     , m_settings(settings)
     , m_traffic(traffic)
 { }
@@ -82,6 +83,7 @@ void Connection::run()
     bool loggedIn = false;
     while (m_channel.read(message)) {
         ++m_traffic.requests;
+        const bool large = message.payload.size() > (1 << 20);
         QByteArray reply;
         try {
             switch (message.type) {
@@ -96,6 +98,7 @@ void Connection::run()
                 loggedIn = login(message.payload);
                 if (!loggedIn)
                     return;
+                m_channel.setLoggedIn();
                 continue;
             case PacketType::SqlBatch:
                 if (!loggedIn)
@@ -124,7 +127,18 @@ void Connection::run()
         }
         if (!m_channel.write(PacketType::Reply, reply))
             break;
+        if (large) {
+            message.payload = QByteArray();
+            reply = QByteArray();
+            ::malloc_trim(0);
+        }
     }
+    // As SQL Server does, a request beyond the bound or a client that stalls loses its
+    // connection without a reply.
+    if (m_channel.ended() == Channel::End::TooLarge)
+        ++m_traffic.tooLarge;
+    else if (m_channel.ended() == Channel::End::TimedOut)
+        ++m_traffic.timedOut;
     m_traffic.packetsIn += m_channel.packetsIn();
     m_traffic.packetsOut += m_channel.packetsOut();
 }

@@ -28,6 +28,8 @@ struct ServerSettings
     QString instance; // the instance served
     QString serverName; // the name messages carry
     int delayMs = 0;
+    ChannelLimits limits;
+    int maxConnections = 64; // connections beyond this are closed as soon as they are accepted
 };
 
 // Counters of a server's traffic.
@@ -45,6 +47,11 @@ struct Traffic
     std::atomic<long> prepExec { 0 };
     std::atomic<long> unprepare { 0 };
     std::atomic<long> otherCalls { 0 };
+    // Connections ended by the server: refused beyond the bound, requests too large, clients
+    // that kept it waiting too long.
+    std::atomic<long> refusedConnections { 0 };
+    std::atomic<long> tooLarge { 0 };
+    std::atomic<long> timedOut { 0 };
 };
 
 // One client connection: pre-login, login, then requests answered one at a time on a session

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -125,6 +126,12 @@ void Server::serve(int stopFd)
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         ++m_traffic.connections;
         std::lock_guard lock(m_mutex);
+        if (std::ssize(m_clients) >= m_settings.maxConnections) {
+            // Refused at once: the client sees its connection closed instead of waiting.
+            ++m_traffic.refusedConnections;
+            ::close(fd);
+            continue;
+        }
         Client &client = m_clients.emplace_back();
         client.fd = fd;
         client.thread = std::thread([this, &client] {
@@ -132,6 +139,9 @@ void Server::serve(int stopFd)
                 Connection connection(client.fd, m_settings, m_traffic);
                 connection.run();
             }
+            // What the connection held goes back to the system, not only to the allocator: after
+            // a storm of large or hostile requests the server's size returns to where it was.
+            ::malloc_trim(0);
             std::lock_guard lock(m_mutex);
             ::close(client.fd);
             client.fd = -1;

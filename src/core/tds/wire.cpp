@@ -1,9 +1,11 @@
 #include "wire.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +15,8 @@ namespace {
 
 constexpr int HeaderSize = 8;
 constexpr std::uint8_t EndOfMessage = 0x01;
+// This stand-in serves one workstation: a request is never held beyond this, even where SQL
+// Server's bound (65,536 packets) would allow more.
 constexpr int MaxMessage = 64 * 1024 * 1024;
 
 } // namespace
@@ -122,35 +126,76 @@ void Channel::hold() const
         std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
 }
 
-bool Channel::readExactly(char *to, qsizetype n)
+qint64 Channel::maxRequest() const
+{
+    if (m_limits.maxRequestBytes > 0)
+        return m_limits.maxRequestBytes;
+    // Before login nothing legitimate comes near this; after it, SQL Server's bound.
+    return m_loggedIn ? qint64(65536) * m_packetSize : qint64(1) << 20;
+}
+
+namespace {
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+bool Channel::readExactly(char *to, qsizetype n, bool first, qint64 deadline)
 {
     while (n > 0) {
+        int wait = first && m_loggedIn ? m_limits.idleTimeoutMs : m_limits.requestTimeoutMs;
+        if (deadline > 0)
+            wait = int(std::clamp<qint64>(std::min<qint64>(wait, deadline - steadyMs()), 0, wait));
+        pollfd fd { m_fd, POLLIN, 0 };
+        const int ready = ::poll(&fd, 1, wait);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            m_end = End::TimedOut;
+            return false;
+        }
         const ssize_t got = ::recv(m_fd, to, size_t(n), 0);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
+        if (got <= 0) {
+            m_end = End::Closed;
             return false;
+        }
         to += got;
         n -= got;
+        first = false;
     }
     return true;
 }
 
 bool Channel::read(Message &message)
 {
-    message.payload.clear();
+    message.payload = QByteArray(); // a large request's buffer is not kept for the next one
+    qint64 deadline = 0;
     for (;;) {
         unsigned char header[HeaderSize];
-        if (!readExactly(reinterpret_cast<char *>(header), HeaderSize))
+        if (!readExactly(reinterpret_cast<char *>(header), HeaderSize, deadline == 0, deadline))
             return false;
+        if (deadline == 0)
+            deadline = steadyMs() + m_limits.wholeRequestTimeoutMs;
         const int length = (header[2] << 8) | header[3];
-        if (length < HeaderSize)
+        if (length < HeaderSize) {
+            m_end = End::Malformed;
             return false;
+        }
         const qsizetype at = message.payload.size();
-        if (at + length > MaxMessage)
+        if (at + length - HeaderSize > std::min<qint64>(maxRequest(), MaxMessage)) {
+            m_end = End::TooLarge;
+            message.payload = QByteArray();
             return false;
+        }
         message.payload.resize(at + length - HeaderSize);
-        if (!readExactly(message.payload.data() + at, length - HeaderSize))
+        if (!readExactly(message.payload.data() + at, length - HeaderSize, false, deadline))
             return false;
         ++m_packetsIn;
         hold();

@@ -83,17 +83,39 @@ struct Message
     QByteArray payload;
 };
 
+// What one client may make the server wait for and hold.
+struct ChannelLimits
+{
+    // A request larger than this many bytes ends the connection (0: 65,536 packets of the
+    // negotiated size, SQL Server's bound).
+    qint64 maxRequestBytes = 0;
+    // Waiting for the next request (after login) ends after this long; before login the
+    // request timeout applies.
+    int idleTimeoutMs = 30 * 60 * 1000;
+    // Within a request: the longest wait for the next bytes, and for the whole request.
+    int requestTimeoutMs = 30 * 1000;
+    int wholeRequestTimeoutMs = 5 * 60 * 1000;
+};
+
 // Blocking packet input and output on one connected socket, each packet held for delayMs.
 class Channel final
 {
 public:
-    Channel(int fd, int delayMs)
+    Channel(int fd, int delayMs, ChannelLimits limits = {})
         : m_fd(fd)
         , m_delayMs(delayMs)
+        , m_limits(limits)
     { }
 
-    // The next request; false when the peer has closed the connection or sent garbage.
+    // Why the last read ended without a request.
+    enum class End { Closed, Malformed, TooLarge, TimedOut };
+
+    // The next request; false when the peer has closed the connection, sent garbage, sent more
+    // than the limit or kept the server waiting too long (see ended()).
     bool read(Message &message);
+    End ended() const { return m_end; }
+    // After login the idle timeout applies between requests.
+    void setLoggedIn() { m_loggedIn = true; }
     // Sends a reply split into packets of at most packetSize bytes; false on a broken connection.
     bool write(PacketType type, const QByteArray &payload);
 
@@ -102,11 +124,17 @@ public:
     int packetsOut() const { return m_packetsOut; }
 
 private:
-    bool readExactly(char *to, qsizetype n);
+    // first: the first bytes of a request (idle wait); deadline: the whole request's (ms since
+    // the epoch of a steady clock, 0 for none).
+    bool readExactly(char *to, qsizetype n, bool first, qint64 deadline);
     void hold() const;
+    qint64 maxRequest() const;
 
     int m_fd;
     int m_delayMs;
+    ChannelLimits m_limits;
+    End m_end = End::Closed;
+    bool m_loggedIn = false;
     int m_packetSize = 4096;
     int m_packetsIn = 0;
     int m_packetsOut = 0;

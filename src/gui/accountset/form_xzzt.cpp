@@ -90,6 +90,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     m_ui->TabSheet3->addAction(m_sampleAction);
     connect(m_sampleAction, &QAction::toggled, this, &Tform_xzzt::showSampleButton);
     setUpBackupMenu();
+    setUpCheckMenu();
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
     m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("go-previous"), QStyle::SP_ArrowBack));
@@ -342,6 +343,11 @@ void Tform_xzzt::BitBtn1Click()
     wait.restore();
     if (failure) {
         notifier().information(QStringLiteral("新增账套出错！") + *failure, Tip);
+        // A number that an interrupted creation left on the server: offered once to clean up
+        // and create again.
+        if (failure->contains(QLatin1StringView("already exists. Choose a different database name."))
+            && offerCleanUp(accountset::trimmed(input.database)))
+            BitBtn1Click();
         return;
     }
 

@@ -68,6 +68,7 @@ public:
     QAction *backupAction() const { return m_backupAction; }
     QAction *restoreAction() const { return m_restoreAction; }
     TForm_HFZT *restoreDialog() const { return m_restoreDialog; }
+    QAction *checkAction() const { return m_checkAction; }
     // Where "备份账套…" asks for the backup file: given the server name and the suggested file
     // name, the file to write or empty to cancel. By default a file dialog on the embedded
     // server, a typed path on the server otherwise.
@@ -107,6 +108,7 @@ private:
     void BackupClick(); // back the current network account set up
     void RestoreClick(); // open the restore dialog
     void RestoreDialogAccepted(); // restore and register the account set the dialog describes
+    void CheckClick(); // the doctor's findings for the server, mended after confirmation
 
     // Steps the handlers share.
     accountset::AccountSetFields fields() const;
@@ -118,6 +120,10 @@ private:
     void showSampleButton(bool shown);
     void closeWizard();
     void setUpBackupMenu();
+    void setUpCheckMenu();
+    // After a creation refused with 1801: offers to clean up the unfinished set of that number
+    // (backup, then drop) when nothing registers it; true when it was cleaned up.
+    bool offerCleanUp(const QString &number);
     QString chooseBackupFile(const QString &server, const QString &suggested);
 
     std::unique_ptr<Ui::form_xzzt> m_ui;
@@ -129,6 +135,7 @@ private:
     QAction *m_backupAction = nullptr;
     QAction *m_restoreAction = nullptr;
     TForm_HFZT *m_restoreDialog = nullptr;
+    QAction *m_checkAction = nullptr;
     BackupFileChooser m_chooseBackupFile;
     bool m_relistPending = false;
     bool m_removingDirectoryRow = false;
