@@ -65,13 +65,15 @@ void plantSets(int sets)
     m.execute(QStringLiteral("insert into PBTOVRASQLBASEDATA (ztbh, ztmc, zjmc, net, jlrq, kl) values ")
         + directory.join(u','));
     m.execute(QStringLiteral("create database lost1"));
-    open(master, QStringLiteral("lost1")).execute(QStringLiteral("create table ckdsz (xh int)"));
+    data::Connection lost;
+    open(lost, QStringLiteral("lost1")).execute(QStringLiteral("create table ckdsz (xh int)"));
 }
 
 void fill(const QString &database, qint64 bytes)
 {
+    data::Connection m;
+    open(m, QStringLiteral("master")).execute(QStringLiteral("create database ") + database);
     data::Connection c;
-    open(c, QStringLiteral("master")).execute(QStringLiteral("create database ") + database);
     data::Backend &db = open(c, database);
     db.execute(QStringLiteral("create table t (id int, zy nvarchar(-1))"));
     const QString text = QString(900, QChar(u'账'));
@@ -81,7 +83,7 @@ void fill(const QString &database, qint64 bytes)
             rows << QStringLiteral("(%1, N'%2')").arg(i).arg(text);
         db.execute(QStringLiteral("insert into t (id, zy) values ") + rows.join(u','));
     }
-    db.execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk='") + database
+    m.backend().execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk='") + database
         + QStringLiteral(".bak' with init"));
 }
 
