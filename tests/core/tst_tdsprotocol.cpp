@@ -277,6 +277,12 @@ void TestTdsProtocol::rawExchanges()
     QCOMPARE(errorNumber(failed), 208);
     QVERIFY(failed.contains(utf16(QStringLiteral("Invalid object name '不存在'."))));
 
+    // A backup read through: SQL Server's information message.
+    send(session, tds::PacketType::SqlBatch, batch(QStringLiteral("backup database master to disk='m.bak'")));
+    readReply(session);
+    send(session, tds::PacketType::SqlBatch, batch(QStringLiteral("restore verifyonly from disk='m.bak'")));
+    QVERIFY(readReply(session).contains(utf16(QStringLiteral("The backup set on file 1 is valid."))));
+
     // Attention after the reply is acknowledged with DONE (attention).
     send(session, tds::PacketType::Attention, QByteArray());
     const QByteArray attention = readReply(session);

@@ -360,6 +360,10 @@ bool Connection::runStatement(
     try {
         data::ResultSet rows;
         const int changed = m_session->run(rewriteTopOne(sql), params, &rows);
+        static const QRegularExpression verifyOnly(
+            QStringLiteral("^\\s*restore\\s+verifyonly\\b"), QRegularExpression::CaseInsensitiveOption);
+        if (verifyOnly.match(sql).hasMatch())
+            out.info(info(3262, QStringLiteral("The backup set on file 1 is valid.")));
         if (!rows.columns.isEmpty()) {
             writeResultSet(out.out(), rows);
             done(DoneCount, std::uint64_t(rows.rows.size()));
