@@ -68,8 +68,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Connections served at once; more are closed at once (default 64)."),
         QStringLiteral("N"), QStringLiteral("64"));
     const QCommandLineOption idleOption(QStringLiteral("idle-timeout"),
-        QStringLiteral("Close a logged-in connection idle this long (default 1800)."),
-        QStringLiteral("SECONDS"), QStringLiteral("1800"));
+        QStringLiteral("Close a logged-in connection idle this long (default 28800)."),
+        QStringLiteral("SECONDS"), QStringLiteral("28800"));
     const QCommandLineOption requestTimeoutOption(QStringLiteral("request-timeout"),
         QStringLiteral("Close a connection whose login or request stalls this long (default 30)."),
         QStringLiteral("SECONDS"), QStringLiteral("30"));

@@ -91,7 +91,7 @@ struct ChannelLimits
     qint64 maxRequestBytes = 0;
     // Waiting for the next request (after login) ends after this long; before login the
     // request timeout applies.
-    int idleTimeoutMs = 30 * 60 * 1000;
+    int idleTimeoutMs = 8 * 60 * 60 * 1000;
     // Within a request: the longest wait for the next bytes, and for the whole request.
     int requestTimeoutMs = 30 * 1000;
     int wholeRequestTimeoutMs = 5 * 60 * 1000;
