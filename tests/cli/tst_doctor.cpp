@@ -85,6 +85,7 @@ private slots:
     void killedOperationsAreBroughtBack_data();
     void killedOperationsAreBroughtBack();
     void damagedBackupIsRefusedWithNothingLeft();
+    void finishCompletesAPartlyBuiltSet();
 
 private:
     CliResult run(const QStringList &arguments, const QStringList &env = {})
@@ -371,6 +372,33 @@ void TestDoctor::damagedBackupIsRefusedWithNothingLeft()
     // Nothing left behind: no database, no temporary file, no registration.
     QCOMPARE(QDir(dir + QStringLiteral("data/embedded/default")).entryList(QDir::Files), before);
     QCOMPARE(doctor().exitCode, 0);
+}
+
+void TestDoctor::finishCompletesAPartlyBuiltSet()
+{
+    // As a real server leaves a transfer refused half-way: a table missing, another partly filled.
+    create(QStringLiteral("k3"));
+    zt::test::embeddedExec(QStringLiteral("k3"), QStringLiteral("delete from xtxxb_other where ID > 1"));
+    zt::test::embeddedExec(QStringLiteral("k3"), QStringLiteral("drop table ckdsz"));
+    zt::test::embeddedExec(QStringLiteral("master"), QStringLiteral("delete from PBTOVRASQLBASEDATA"));
+    localExec(QStringLiteral("delete from ztxxb"));
+    const QJsonObject found = doctor().json.value(QStringLiteral("examination")).toObject();
+    const QJsonObject finding = found.value(QStringLiteral("findings")).toArray().first().toObject();
+    QCOMPARE(
+        finding.value(QStringLiteral("missing_tables")).toArray(), QJsonArray { QStringLiteral("ckdsz") });
+    QCOMPARE(finding.value(QStringLiteral("partial_tables")).toArray(),
+        QJsonArray { QStringLiteral("xtxxb_other") });
+
+    const CliResult finished
+        = run({ QStringLiteral("--json"), QStringLiteral("doctor"), QStringLiteral("--server"), Embedded,
+                  QStringLiteral("--repair"), QStringLiteral("--yes"), QStringLiteral("--finish"),
+                  QStringLiteral("--name"), QStringLiteral("补") },
+            SetPassword);
+    QVERIFY2(finished.exitCode == 0, qPrintable(finished.err));
+    QCOMPARE(shippedRows(QStringLiteral("k3")), shippedRows(QString()));
+    QVERIFY(markerRows(QStringLiteral("k3")) == 0); // the table users is as shipped, untouched
+    const CliResult listed = run({ QStringLiteral("list"), QStringLiteral("--server"), Embedded });
+    QCOMPARE(listed.out, QStringLiteral("k3\t补\t(embedded)\n"));
 }
 
 QTEST_GUILESS_MAIN(TestDoctor)
