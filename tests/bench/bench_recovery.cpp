@@ -83,8 +83,8 @@ void fill(const QString &database, qint64 bytes)
             rows << QStringLiteral("(%1, N'%2')").arg(i).arg(text);
         db.execute(QStringLiteral("insert into t (id, zy) values ") + rows.join(u','));
     }
-    m.backend().execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk='") + database
-        + QStringLiteral(".bak' with init"));
+    m.backend().execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk='")
+        + database + QStringLiteral(".bak' with init"));
 }
 
 double restoreMs(const QString &database, const char *check)
