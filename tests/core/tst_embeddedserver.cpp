@@ -628,7 +628,8 @@ void TestEmbeddedServer::textComparesAsTheColumnsCollation_data()
     QTest::addColumn<int>("rows");
     QTest::newRow("default collation ignores case") << "ci = 'SERVER1'" << 1;
     QTest::newRow("Chinese_PRC_CI_AS ignores case") << "prc = 'server1'" << 1;
-    QTest::newRow("non-ASCII letters too") << "ci = 'ÄBC'" << 1;
+    // N'': a plain literal is read in the server's code page, which has no Ä (it would be '?BC').
+    QTest::newRow("non-ASCII letters too") << "ci = N'ÄBC'" << 1;
     QTest::newRow("trailing blanks are ignored") << "ci = 'server1   '" << 1;
     QTest::newRow("leading blanks count") << "ci = ' server1'" << 0;
     QTest::newRow("case-sensitive collation") << "cs = 'SERVER1'" << 0;
