@@ -29,7 +29,9 @@ namespace {
 
 const Login Sa = Login::sql(QStringLiteral("sa"), QString());
 // Simplified Chinese that neither code page 1252 nor 950 (Big5) holds whole: 账 is not in Big5.
-const QString Name = QStringLiteral("账套拉丁公司");
+// Longer than a third of the nvarchar(50) it is kept in, as Qt's driver reads FreeTDS text in pieces of 51
+// bytes.
+const QString Name = QStringLiteral("账套拉丁公司账套拉丁公司账套拉丁公司账套拉丁公司");
 const QString Password = QStringLiteral("口令密码");
 
 enum class Operation { Network, RentedBuild, RentedRegister, Selection, Deletion, Backup, Restore, Sample };
