@@ -166,7 +166,9 @@ const QList<CommandSpec> &commandSpecs()
             &runTakeOver },
         { QStringLiteral("delete"), QStringLiteral("删除网络账套（需要账套口令）。"),
             { serverOption(), dbOption(), setPasswordFileOption(),
-                flagOption(QStringLiteral("no-backup"), QStringLiteral("删除前不做安全备份。")) },
+                flagOption(QStringLiteral("no-backup"), QStringLiteral("删除前不做安全备份。")),
+                flagOption(QStringLiteral("row-only"),
+                    QStringLiteral("只删除网络账套目录中的这一行（数据库已经删除时，完成中断的删除）。")) },
             { QStringLiteral("server"), QStringLiteral("db") }, &runDelete },
         { QStringLiteral("backup"), QStringLiteral("备份网络账套的数据库（由服务器写备份文件）。"),
             { serverOption(), dbOption(),
@@ -201,7 +203,8 @@ const QList<CommandSpec> &commandSpecs()
                     QStringLiteral("与 --repair 一起：补齐未完成的创建（表、基础数据、登记），而不是删除。")),
                 nameOption(), setPasswordFileOption() },
             { QStringLiteral("server") }, &runDoctor },
-        { QStringLiteral("sample"), QStringLiteral("创建例子帐套（还原 TOVRASQL_Sample）。"),
+        { QStringLiteral("sample"),
+            QStringLiteral("创建例子帐套（内置服务器还原 TOVRASQL_Sample，其他服务器新建它）。"),
             { serverOption(), modeOption() }, { QStringLiteral("server") }, &runSample },
     };
     return specs;

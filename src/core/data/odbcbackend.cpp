@@ -1,5 +1,8 @@
 #include "odbcbackend.h"
 
+#include "unicodetext.h"
+#include "widetextreader.h"
+
 #include "dataerror.h"
 #include "discovery/ssrp.h"
 
@@ -193,9 +196,22 @@ public:
             return result;
         const QSqlRecord record = q.record();
         QList<bool> flags; // SQL Server's bit columns, which QODBC reads as numbers
+        QList<QMetaType> types;
         for (int i = 0; i < record.count(); ++i) {
             result.columns.append({ record.fieldName(i), typeName(record.field(i)) });
             flags.append(m_dialect == Dialect::SqlServer && record.field(i).typeID() == OdbcSqlBit);
+            types.append(record.field(i).metaType());
+        }
+        if (m_dialect == Dialect::SqlServer) {
+            // Text read whole as UTF-16 (see widetextreader.h).
+            result.rows = readRowsAsUnicode(q, types);
+            for (QList<QVariant> &row : result.rows) {
+                for (int i = 0; i < row.size(); ++i) {
+                    if (flags.at(i) && !row.at(i).isNull())
+                        row[i] = row.at(i).toBool();
+                }
+            }
+            return result;
         }
         while (q.next()) {
             QList<QVariant> row;
@@ -228,9 +244,15 @@ public:
     bool runsTSqlBatches() const override { return m_dialect == Dialect::SqlServer; }
 
 private:
-    void run(QSqlQuery &q, const QString &sql, const QList<QVariant> &params)
+    void run(QSqlQuery &q, const QString &statement, const QList<QVariant> &parameters)
     {
         q.setForwardOnly(true);
+        // Text goes to SQL Server as N'...' literals (see unicodetext.h); SQLite binds it all.
+        const InlinedStatement inlined = m_dialect == Dialect::SqlServer && !parameters.isEmpty()
+            ? inlineTextParameters(statement, parameters)
+            : InlinedStatement { statement, parameters };
+        const QString &sql = inlined.sql;
+        const QList<QVariant> &params = inlined.params;
         bool ok = false;
         if (params.isEmpty()) {
             ok = q.exec(sql);

@@ -24,6 +24,8 @@ public:
     // by the last statement is returned (-1 when it changes none).
     int run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows);
     const QString &databaseName() const { return m_database.name; }
+    // The database's default collation (that of master for the server's own).
+    const text::Collation &collation() const { return m_collation; }
 
 private:
     void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
@@ -38,6 +40,7 @@ private:
     Principal m_principal;
     OpenDatabase m_database;
     ServerFunctionContext m_functions; // what the server functions of the SQL text answer from
+    text::Collation m_collation;
 };
 
 } // namespace zt::embedded

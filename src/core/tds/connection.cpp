@@ -181,7 +181,7 @@ bool Connection::login(const QByteArray &message)
     const QString database = m_session->databaseName();
     out.envChange(EnvDatabase, database, QStringLiteral("master"));
     out.info(info(5701, QStringLiteral("Changed database context to '%1'.").arg(database)));
-    out.envChangeCollation(serverCollation());
+    out.envChangeCollation(m_session->collation().tdsBytes());
     out.envChange(EnvLanguage, QStringLiteral("us_english"), QString());
     out.info(info(5703, QStringLiteral("Changed language setting to us_english.")));
     out.loginAck(answeredVersion(request.tdsVersion), QStringLiteral("Microsoft SQL Server"));
@@ -231,6 +231,12 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
         out.doneProc(std::uint16_t((ok ? 0 : DoneError) | more));
     };
 
+    for (const RpcParam &param : p) {
+        if (param.narrowText())
+            ++m_traffic.narrowTextParams;
+        else if (param.type == 0xe7 || param.type == 0xef || param.type == 0x63)
+            ++m_traffic.wideTextParams;
+    }
     switch (procedureId(call)) {
     case ProcId::ExecuteSql:
         ++m_traffic.executeSql;
@@ -343,6 +349,7 @@ void Connection::useDatabase(TokenWriter &out, const QString &database)
     m_session = session;
     m_backend = std::move(backend);
     out.envChange(EnvDatabase, m_session->databaseName(), before);
+    out.envChangeCollation(m_session->collation().tdsBytes());
     out.info(info(5701, QStringLiteral("Changed database context to '%1'.").arg(m_session->databaseName())));
 }
 
@@ -365,7 +372,7 @@ bool Connection::runStatement(
         if (verifyOnly.match(sql).hasMatch())
             out.info(info(3262, QStringLiteral("The backup set on file 1 is valid.")));
         if (!rows.columns.isEmpty()) {
-            writeResultSet(out.out(), rows);
+            writeResultSet(out.out(), rows, m_session->collation());
             done(DoneCount, std::uint64_t(rows.rows.size()));
         } else if (changed >= 0) {
             done(DoneCount, std::uint64_t(changed));
