@@ -1,5 +1,7 @@
 #include "columnrules.h"
 
+#include "valuerules.h"
+
 #include "text/gbk.h"
 
 #include <sqlite3.h>
@@ -83,6 +85,7 @@ void installColumnRules(sqlite3 *db)
         db, CaseSensitiveCollation, SQLITE_UTF16_ALIGNED, nullptr, compareCaseSensitive, nullptr);
     sqlite3_create_function_v2(db, FitsFunction, 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
         nullptr, fits, nullptr, nullptr, nullptr);
+    installValueRules(db);
 }
 
 QString collationFor(const QString &type, const QString &sqlServerCollation)

@@ -74,6 +74,20 @@ constexpr Template Templates[] = {
     { Msg::LoginExists, 15025, "The server principal '%s' already exists." },
     { Msg::NoPermission, 15247, "User does not have permission to perform this action." },
     { Msg::LoginFailed, 18456, "Login failed for user '%s'." },
+    { Msg::StatementTerminated, 3621, "The statement has been terminated." },
+    { Msg::ConversionFailed, 245, "Conversion failed when converting the %s value '%s' to data type %s." },
+    { Msg::ConvertToNumeric, 8114, "Error converting data type %s to %s." },
+    { Msg::NumericOverflow, 8115, "Arithmetic overflow error converting %s to data type %s." },
+    { Msg::ExpressionOverflow, 8115, "Arithmetic overflow error converting expression to data type %s." },
+    { Msg::DivideByZero, 8134, "Divide by zero error encountered." },
+    { Msg::UndeclaredVariable, 137, "Must declare the scalar variable \"%s\"." },
+    { Msg::CommitWithoutBegin, 3902,
+        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION." },
+    { Msg::RollbackWithoutBegin, 3903,
+        "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION." },
+    { Msg::ProcedureMissing, 2812, "Could not find stored procedure '%s'." },
+    { Msg::OtherDatabase, 208, "Invalid object name '%s'." },
+    { Msg::UserMessage, 50000, "%s" },
     { Msg::Other, 50000, "%s" },
 };
 
@@ -125,8 +139,8 @@ data::DataError serverError(Msg msg, const QStringList &args)
 
 data::DataError statementError(Msg msg, const QStringList &args)
 {
-    return data::DataError(prefixed(messageText(msg, args)) + u' '
-        + prefixed(QStringLiteral("The statement has been terminated.")));
+    return data::DataError(
+        prefixed(messageText(msg, args)) + u' ' + prefixed(messageText(Msg::StatementTerminated)));
 }
 
 data::DataError restoreError(Msg msg, const QStringList &args)
@@ -166,8 +180,14 @@ data::DataError fromSqlite(
     if ((m = raised.match(message)).hasMatch()) {
         // Raised by the identity triggers the server puts on its tables.
         const int number = m.captured(1).toInt();
-        return serverError(
-            number == 544 ? Msg::ExplicitIdentity : Msg::CannotUpdateIdentity, { m.captured(2) });
+        if (number == 544 || number == 8102)
+            return serverError(
+                number == 544 ? Msg::ExplicitIdentity : Msg::CannotUpdateIdentity, { m.captured(2) });
+        // The value checks of the columns and the arithmetic functions: the text is whole.
+        const QString text = prefixed(m.captured(2));
+        if (number == 8115)
+            return data::DataError(text + u' ' + prefixed(messageText(Msg::StatementTerminated)));
+        return data::DataError(text);
     }
     if ((m = noTable.match(message)).hasMatch()) {
         if (verb == QLatin1StringView("drop"))
@@ -218,7 +238,7 @@ int messageNumber(const QString &text)
         || text == QLatin1StringView("BACKUP DATABASE is terminating abnormally."))
         return 3013;
     for (const Template &t : Templates) {
-        if (t.msg == Msg::Other)
+        if (t.msg == Msg::Other || t.msg == Msg::UserMessage)
             continue;
         QStringList parts = QString::fromUtf8(t.text).split(QLatin1StringView("%s"));
         for (QString &part : parts)

@@ -46,6 +46,18 @@ enum class Msg {
     LoginExists,
     NoPermission,
     LoginFailed,
+    StatementTerminated,
+    ConversionFailed,
+    ConvertToNumeric,
+    NumericOverflow,
+    ExpressionOverflow,
+    DivideByZero,
+    UndeclaredVariable,
+    CommitWithoutBegin,
+    RollbackWithoutBegin,
+    ProcedureMissing,
+    OtherDatabase,
+    UserMessage,
     Other,
 };
 

@@ -1,7 +1,10 @@
 #include "tsqlstatement.h"
 
 #include "columnrules.h"
+#include "passthrough.h"
 #include "servererror.h"
+#include "tsqlcontrol.h"
+#include "valuerules.h"
 
 namespace zt::embedded {
 
@@ -129,18 +132,6 @@ private:
     qsizetype m_at = 0;
 };
 
-// T-SQL functions with another name or form in SQLite.
-QString sqliteFunction(const QString &name)
-{
-    if (name.compare(QLatin1StringView("getdate"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f','now','localtime')");
-    if (name.compare(QLatin1StringView("isnull"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("ifnull");
-    if (name.compare(QLatin1StringView("len"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("length");
-    return {};
-}
-
 // Tokens as SQLite text: names quoted, N'' strings plain, T-SQL functions renamed.
 QString translate(const QList<Token> &tokens)
 {
@@ -173,43 +164,6 @@ QString translate(const QList<Token> &tokens)
         }
     }
     return out.join(u' ');
-}
-
-// The statement as written, with only the spellings SQLite cannot read rewritten, so the
-// statements of the data layer reach SQLite unchanged.
-QString passThrough(const QString &batch, const QList<Token> &tokens)
-{
-    QString out;
-    qsizetype copied = tokens.first().begin;
-    auto replace = [&](const Token &t, const QString &with) {
-        out += batch.mid(copied, t.begin - copied) + with;
-        copied = t.end;
-    };
-    for (qsizetype i = 0; i < tokens.size(); ++i) {
-        const Token &t = tokens[i];
-        if (t.kind == Token::Kind::NString) {
-            replace(t, quoteText(t.text));
-        } else if (t.kind == Token::Kind::Identifier && t.text.contains(u']')) {
-            replace(t, quoteName(t.text));
-        } else if (t.is("collate") && i + 1 < tokens.size() && tokens[i + 1].isName()) {
-            // T-SQL collation names compare as the server's own collations.
-            replace(tokens[i + 1], collationFor(QStringLiteral("nvarchar"), tokens[i + 1].text));
-            ++i;
-        } else if (t.kind == Token::Kind::Word && t.text.startsWith(QLatin1StringView("@@"))) {
-            // @@VERSION and the like: the server's own values, answered by a function.
-            replace(t, QStringLiteral("zt_server_variable(") + quoteText(t.text.mid(2)) + u')');
-        } else if (t.kind == Token::Kind::Word && i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(')) {
-            const QString function = sqliteFunction(t.text);
-            if (function.endsWith(u')') && i + 2 < tokens.size() && tokens[i + 2].isSymbol(u')')) {
-                replace(t, function);
-                copied = tokens[i + 2].end;
-                i += 2;
-            } else if (!function.isEmpty() && !function.endsWith(u')')) {
-                replace(t, function);
-            }
-        }
-    }
-    return out + batch.mid(copied, tokens.last().end - copied);
 }
 
 void skipClustering(Cursor &c)
@@ -395,6 +349,8 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
         parts.insert(2, QStringLiteral("COLLATE ") + sqlite);
     if (const auto check = sizeCheck(quoteName(column), type, sizeArgs))
         parts << *check;
+    if (const auto check = valueCheck(quoteName(column), type, sizeArgs))
+        parts << *check;
     return parts.join(u' ');
 }
 
@@ -566,7 +522,7 @@ QString quoteText(const QString &text)
     return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
 }
 
-Statement parseStatement(const QString &batch, const QList<Token> &tokens)
+Statement parseStatement(const QString &batch, const QList<Token> &tokens, const QString &database)
 {
     Cursor c(batch, tokens);
     Statement s;
@@ -586,7 +542,7 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens)
             || c.peekIs("nonclustered")) {
             s = createIndex(c);
         } else {
-            s.text = passThrough(batch, tokens);
+            s.text = passThrough(batch, tokens, database);
             passed = true;
         }
     } else if (c.accept("drop") && (c.peekIs("database") || c.peekIs("login"))) {
@@ -625,13 +581,16 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens)
             c.fail(-1);
         c.expect("return");
         s.kind = Statement::Kind::ReturnOnError;
+    } else if (std::optional<Statement> control = parseControl(batch, tokens, database)) {
+        s = *control;
+        passed = true;
     } else if (c.peekIs("alter") && c.peek(1).is("server")) {
         c.take();
         c.take();
         c.expect("role");
         s = alterServerRole(c);
     } else {
-        s.text = passThrough(batch, tokens);
+        s.text = passThrough(batch, tokens, database);
         passed = true;
     }
     if (!passed && !c.atEnd())

@@ -29,6 +29,13 @@ struct Statement
         CreateTable, // names[0] = table; text = the SQLite statement; identity
         ReturnOnError, // IF @@ERROR <> 0 RETURN: a batch already ends at its first error
         Sqlite, // text = the statement for SQLite
+        SetOption, // SET names[0] (lower case) ON (add) or OFF
+        Transaction, // names[0]: begin, commit or rollback
+        Declare, // variables names, types, their first values (SELECT statements or empty)
+        SetVariable, // names[0] = values[0] (a SELECT statement)
+        Print, // values[0]
+        RaiseError, // values: message, severity, state, arguments (SELECT statements)
+        Execute, // procedure names[0] (lower case), arguments values (SELECT statements)
     };
 
     Kind kind = Kind::Sqlite;
@@ -39,14 +46,16 @@ struct Statement
     bool replace = false;
     bool add = false;
     std::optional<Identity> identity;
+    QStringList types; // of declared variables
+    QStringList values; // expressions as SELECT statements for SQLite
     QString lastToken; // for "incomplete input"
 };
 
 // Reads one statement (tokens from splitStatements) of the batch. T-SQL statements the server
 // handles itself are parsed; CREATE TABLE and CREATE INDEX are rewritten for SQLite; everything
 // else is passed on with the few T-SQL spellings SQLite does not know rewritten. Syntax errors
-// raise error 102.
-Statement parseStatement(const QString &batch, const QList<Token> &tokens);
+// raise error 102. database is the session's database, which names of three parts may name.
+Statement parseStatement(const QString &batch, const QList<Token> &tokens, const QString &database = {});
 
 // A name quoted for SQLite: "name" with '"' doubled.
 QString quoteName(const QString &name);

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "batchreply.h"
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
 #include "embedded/session.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr int LoginFailed = 18456;
 constexpr int UntrustedDomain = 18452;
 constexpr int CannotOpenDatabase = 4060;
-constexpr int NoSuchProcedure = 2812;
 constexpr int NoSuchDatabase = 911;
 
 ServerMessage info(int number, const QString &text)
@@ -233,6 +233,7 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     case ProcId::Unprepare:
         ++m_traffic.unprepare;
         break;
+    case ProcId::CursorOpen:
     case ProcId::None:
         ++m_traffic.otherCalls;
         break;
@@ -272,6 +273,21 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
         finish(runStatement(out, bound.sql, bound.params, true, DoneMore));
         return;
     }
+    case ProcId::CursorOpen: {
+        // The server offers no cursors: as SQL Server does for a statement that cannot have
+        // one (FreeTDS opens one for SET QUOTED_IDENTIFIER ON), it runs the statement directly.
+        ServerMessage direct = serverMessage(16954, QStringLiteral("Executing SQL directly; no cursor."));
+        direct.severity = 10;
+        out.info(direct);
+        const bool ok = runStatement(out, text(1), {}, true, DoneMore);
+        out.returnStatus(0);
+        for (qsizetype i = 0; i < p.size(); ++i) {
+            if (p.at(i).output)
+                out.returnValueInt(std::uint16_t(i), p.at(i).name, i == 0 ? 0 : p.at(i).value.toInt());
+        }
+        out.doneProc(std::uint16_t((ok ? 0 : DoneError) | more));
+        return;
+    }
     case ProcId::Unprepare:
         if (!p.isEmpty())
             m_prepared.remove(p.first().value.toInt());
@@ -280,9 +296,19 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     case ProcId::None:
         break;
     }
-    out.error(serverMessage(
-        NoSuchProcedure, QStringLiteral("Could not find stored procedure '%1'.").arg(call.name)));
-    finish(false);
+    // The catalogue procedures the embedded server offers (sp_tables, sp_columns, ...), called by name.
+    QList<QVariant> args;
+    for (const RpcParam &param : p)
+        args << param.value;
+    BatchReply reply(out, true, DoneMore);
+    try {
+        m_session->callProcedure(call.name.section(u'.', -1), args, reply);
+        reply.finish();
+        finish(true);
+    } catch (const data::DataError &e) {
+        reply.fail(e);
+        finish(false);
+    }
 }
 
 bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inProc, std::uint16_t more)
@@ -290,8 +316,6 @@ bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inPr
     static const QRegularExpression use(
         QStringLiteral("^\\s*use\\s+(\\[(?:[^\\]]|\\]\\])+\\]|[^\\s;]+)\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression set(
-        QStringLiteral("^\\s*set\\s+[a-z_]+\\s+[^;]*;?\\s*$"), QRegularExpression::CaseInsensitiveOption);
     auto done = [&](std::uint16_t status) {
         if (inProc)
             out.doneInProc(std::uint16_t(status | more));
@@ -309,10 +333,6 @@ bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inPr
                     .arg(database)));
             done(DoneError);
         }
-        return true;
-    }
-    if (set.match(sql).hasMatch()) {
-        done(0); // session options: the embedded server has none to change
         return true;
     }
     return false;
@@ -337,28 +357,13 @@ bool Connection::runStatement(
 {
     if (serverStatement(out, sql, inProc, more))
         return true;
-    auto done = [&](std::uint16_t status, std::uint64_t rows) {
-        if (inProc)
-            out.doneInProc(std::uint16_t(status | more), rows);
-        else
-            out.done(std::uint16_t(status | more), rows);
-    };
+    BatchReply reply(out, inProc, more);
     try {
-        data::ResultSet rows;
-        const int changed = m_session->run(rewriteTopOne(sql), params, &rows);
-        if (!rows.columns.isEmpty()) {
-            writeResultSet(out.out(), rows);
-            done(DoneCount, std::uint64_t(rows.rows.size()));
-        } else if (changed >= 0) {
-            done(DoneCount, std::uint64_t(changed));
-        } else {
-            done(0, 0);
-        }
+        m_session->run(rewriteTopOne(sql), params, reply);
+        reply.finish();
         return true;
     } catch (const data::DataError &e) {
-        for (const ServerMessage &m : messagesOf(e))
-            out.error(m);
-        done(DoneError, 0);
+        reply.fail(e);
         return false;
     }
 }
