@@ -21,6 +21,7 @@ constexpr Template Templates[] = {
     { Msg::UnclosedQuote, 105, "Unclosed quotation mark after the character string '%s'." },
     { Msg::NotBuiltInFunction, 195, "'%s' is not a recognized built-in function name." },
     { Msg::InvalidColumn, 207, "Invalid column name '%s'." },
+    { Msg::AmbiguousColumn, 209, "Ambiguous column name '%s'." },
     { Msg::InvalidObject, 208, "Invalid object name '%s'." },
     { Msg::PermissionDenied, 262, "%s permission denied in database '%s'." },
     { Msg::NullNotAllowed, 515,
@@ -166,6 +167,7 @@ data::DataError fromSqlite(
 {
     static const QRegularExpression noTable(QStringLiteral("^no such table: (.+)$"));
     static const QRegularExpression noColumn(QStringLiteral("^no such column: (.+)$"));
+    static const QRegularExpression ambiguous(QStringLiteral("^ambiguous column name: (.+)$"));
     static const QRegularExpression hasNoColumn(QStringLiteral("^table \\S+ has no column named (.+)$"));
     static const QRegularExpression nearSyntax(QStringLiteral("^near \"(.*)\": syntax error$"));
     static const QRegularExpression exists(
@@ -196,6 +198,8 @@ data::DataError fromSqlite(
     }
     if ((m = noColumn.match(message)).hasMatch())
         return serverError(Msg::InvalidColumn, { lastPart(m.captured(1)) });
+    if ((m = ambiguous.match(message)).hasMatch())
+        return serverError(Msg::AmbiguousColumn, { lastPart(m.captured(1)) });
     if ((m = hasNoColumn.match(message)).hasMatch())
         return serverError(Msg::InvalidColumn, { m.captured(1) });
     if ((m = nearSyntax.match(message)).hasMatch())

@@ -13,6 +13,7 @@ enum class Msg {
     UnclosedQuote,
     NotBuiltInFunction,
     InvalidColumn,
+    AmbiguousColumn,
     InvalidObject,
     PermissionDenied,
     NullNotAllowed,

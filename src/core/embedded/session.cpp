@@ -152,12 +152,6 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     // Variables live for one batch, as on SQL Server.
     m_variables.clear();
     m_variableTypes.clear();
-    for (const Statement &statement : std::as_const(statements)) {
-        if (statement.text.contains(QLatin1StringView(CatalogPrefix))) {
-            prepareCatalog(*m_database.file, m_instance, m_database.name);
-            break;
-        }
-    }
     for (const Statement &statement : std::as_const(statements))
         compile(statement);
     // Several row changes are written in one transaction of the file, committed also when one of
@@ -284,6 +278,14 @@ void Session::runStatement(
 
     if (!st.object.isEmpty())
         requireCreateRight(st.object);
+    // The catalogue views show the database as this statement finds it.
+    if (st.text.contains(QLatin1StringView(CatalogPrefix))) {
+        try {
+            prepareCatalog(*m_database.file, m_instance, m_database.name);
+        } catch (const SqliteFile::Failure &failure) {
+            throw fromSqlite(failure.message, st.verb, m_database.name, st.lastToken);
+        }
+    }
     sqlite3 *db = m_database.file->handle();
     const QByteArray utf8 = st.text.toUtf8();
     const char *tail = utf8.constData();

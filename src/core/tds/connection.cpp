@@ -279,7 +279,17 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
         ServerMessage direct = serverMessage(16954, QStringLiteral("Executing SQL directly; no cursor."));
         direct.severity = 10;
         out.info(direct);
-        const bool ok = runStatement(out, text(1), {}, true, DoneMore);
+        // What it answers goes with the procedure's own DONE: FreeTDS reads a cursor's answer up
+        // to the first DONE and would cancel the rest.
+        bool ok = true;
+        try {
+            data::ResultSet ignored;
+            m_session->run(text(1), {}, &ignored);
+        } catch (const data::DataError &e) {
+            for (const ServerMessage &m : messagesOf(e))
+                m.severity == 0 ? out.info(m) : out.error(m);
+            ok = false;
+        }
         out.returnStatus(0);
         for (qsizetype i = 0; i < p.size(); ++i) {
             if (p.at(i).output)
