@@ -12,6 +12,7 @@
 
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
+#include "embedded/instance.h"
 #include "text/gbk.h"
 
 #include <QByteArray>
@@ -243,9 +244,15 @@ void generateBackup(const QStringList &args)
     if (!root.isValid())
         fail(QStringLiteral("cannot create a temporary folder"));
     const auto login = zt::data::Login::integrated();
+    makeParentFolder(out);
     try {
-        zt::embedded::connect(root.path(), QStringLiteral("default"), login, {})
-            ->execute(QStringLiteral("create database ") + database);
+        // The instance is made with the collation the sample is written for, whatever the
+        // environment asks of new instances; the file is the server's own backup of the database,
+        // which is the only kind of file its RESTORE takes.
+        const zt::embedded::Instance instance(
+            root.path(), QStringLiteral("default"), QStringLiteral("Chinese_PRC_CI_AS"));
+        auto master = zt::embedded::connect(root.path(), QStringLiteral("default"), login, {});
+        master->execute(QStringLiteral("create database ") + database);
         {
             auto db = zt::embedded::connect(root.path(), QStringLiteral("default"), login, database);
             db->execute(readUtf8(args.at(1)));
@@ -253,27 +260,12 @@ void generateBackup(const QStringList &args)
             for (const QString &extra : args.mid(3))
                 db->execute(readUtf8(extra));
         }
+        QString path = QFileInfo(out).absoluteFilePath();
+        master->execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk=N'")
+            + path.replace(u'\'', QStringLiteral("''")) + QStringLiteral("' with init"));
     } catch (const zt::data::DataError &e) {
         fail(QStringLiteral("backup: %1").arg(e.message()));
     }
-
-    const QString built = root.path() + QStringLiteral("/default/") + database + QStringLiteral(".db");
-    // The backup ships as one self-contained file in rollback-journal mode: a file in write-ahead
-    // mode needs a shared-memory file beside it even to be read, which a read-only installation
-    // folder (the Debian package's) does not allow.
-    sqlite3 *wal = nullptr;
-    const bool rollback
-        = sqlite3_open_v2(QFile::encodeName(built).constData(), &wal, SQLITE_OPEN_READWRITE, nullptr)
-            == SQLITE_OK
-        && sqlite3_exec(wal, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(wal);
-    if (!rollback)
-        fail(QStringLiteral("backup: cannot leave write-ahead mode"));
-    const QByteArray bytes = readFile(built);
-    makeParentFolder(out);
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        fail(QStringLiteral("cannot write %1: %2").arg(out, file.errorString()));
 }
 
 using Command = std::function<void(const QStringList &)>;

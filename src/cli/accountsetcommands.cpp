@@ -53,6 +53,30 @@ private:
     qint64 m_elapsed = -1;
 };
 
+// Clears appended when the directory append of a creation reports an error (which the windows
+// show before they go on).
+void watchDirectoryAppend(accountset::CreationContext &context, bool &appended)
+{
+    const auto report = context.reportDirectoryError;
+    context.reportDirectoryError = [report, &appended](const QString &message) {
+        appended = false;
+        if (report)
+            report(message);
+    };
+}
+
+// A set made and registered on this machine whose directory row could not be written.
+int reportUnregistered(Report &report, AccountSetObjects &o, const accountset::AccountSetFields &fields)
+{
+    const QString number = accountset::trimmed(fields.database);
+    reportLocalRow(report, o, number, fields.server);
+    report.message(QStringLiteral("加入网络账套目录失败：数据库“%1”已在服务器上建好并已登记在本机，"
+                                  "但服务器的网络账套目录中没有它，其他电脑不能选择引入。"
+                                  "排除原因后删除数据库“%1”和本机登记，再重新创建。")
+                       .arg(number));
+    return report.finish(ExitFailed);
+}
+
 } // namespace
 
 int runCreate(const QCommandLineParser &options, Report &report)
@@ -87,6 +111,8 @@ int runCreate(const QCommandLineParser &options, Report &report)
         progress.transfer(table, index, count, row, rows);
         transferMs = transferClock.elapsed();
     };
+    bool registered = true;
+    watchDirectoryAppend(context, registered);
     try {
         StepTimer timer(report, QStringLiteral("create"));
         openPage(o);
@@ -95,6 +121,8 @@ int runCreate(const QCommandLineParser &options, Report &report)
         report.message(QStringLiteral("新增账套出错！") + e.message());
         return report.finish(ExitFailed);
     }
+    if (!registered)
+        return reportUnregistered(report, o, fields);
     if (copy.elapsedMs() >= 0)
         report.addTiming(QStringLiteral("per_set_file_copy"), copy.elapsedMs());
     if (transferMs >= 0)
@@ -183,10 +211,13 @@ int runDelete(const QCommandLineParser &options, Report &report)
         report.message(QStringLiteral("账套口令错误！"));
         return report.finish(ExitFailed);
     }
+    // --row-only: the database is gone already (a deletion that stopped before its last step);
+    // only the directory row is removed, as the page's "remove the row alone" answer does.
+    const bool rowOnly = options.isSet(QStringLiteral("row-only"));
     // The safety copy first. The page asks whether to go on without one when it fails; a script
     // says so beforehand with --no-backup.
     QString backup;
-    if (!options.isSet(QStringLiteral("no-backup"))) {
+    if (!options.isSet(QStringLiteral("no-backup")) && !rowOnly) {
         try {
             StepTimer timer(report, QStringLiteral("backup"));
             backup = accountset::backupBeforeDeletion(o, fragment, server, row);
@@ -199,7 +230,8 @@ int runDelete(const QCommandLineParser &options, Report &report)
     report.set(QStringLiteral("backup"), backup.isEmpty() ? QJsonValue() : QJsonValue(backup));
     try {
         StepTimer timer(report, QStringLiteral("drop_database"));
-        accountset::dropAccountSetDatabase(o, fragment, server, row);
+        if (!rowOnly)
+            accountset::dropAccountSetDatabase(o, fragment, server, row);
     } catch (const data::DataError &e) {
         // The page then offers to remove the directory row alone; here the set is left as it is.
         report.message(QStringLiteral("账套删除错误!") + e.message());
@@ -209,7 +241,12 @@ int runDelete(const QCommandLineParser &options, Report &report)
         StepTimer timer(report, QStringLiteral("directory_row"));
         accountset::deleteCurrentDirectoryRow(o);
     } catch (const data::DataError &e) {
+        // The database is gone, its directory row is not: a half-deleted set is a failure.
         report.message(e.message());
+        report.message(
+            QStringLiteral("删除网络账套目录行失败：数据库“%1”已删除，服务器的网络账套目录中仍有它的一行。"
+                           "排除原因后再次删除以完成：ztaccountset delete --server %2 --db %1 --row-only")
+                .arg(row.number, server));
         return report.finish(ExitFailed);
     }
     report.addRow(
@@ -235,16 +272,28 @@ int runSample(const QCommandLineParser &options, Report &report)
     QString fragment;
     const accountset::AccountSetFields fields { server, accountset::SampleNumber, accountset::SampleName,
         {} };
+    accountset::CreationContext context = commandContext(report, progress);
+    bool registered = true;
+    watchDirectoryAppend(context, registered);
+    auto origin = accountset::SampleOrigin::Restored;
     try {
         StepTimer timer(report, QStringLiteral("sample"));
         openPage(o);
-        accountset::restoreSampleAccountSet(o, server, fragment);
-        accountset::registerAccountSet(o, fields, *mode, fragment, commandContext(report, progress));
+        origin = accountset::restoreSampleAccountSet(o, server, fragment);
+        accountset::registerAccountSet(o, fields, *mode, fragment, context);
     } catch (const data::DataError &e) {
         // On the page this error goes to the standard error box: its text alone.
         report.message(e.message());
         return report.finish(ExitFailed);
     }
+    // A real server cannot restore the shipped backup: the set was built there instead.
+    report.set(QStringLiteral("origin"),
+        origin == accountset::SampleOrigin::Built ? QStringLiteral("built") : QStringLiteral("restored"));
+    if (origin == accountset::SampleOrigin::Built)
+        report.message(QStringLiteral("例子帐套已在服务器上新建（数据库、建表脚本、基础资料和例子数据），"
+                                      "没有还原备份文件：SQL Server 不能还原内置服务器格式的备份。"));
+    if (!registered)
+        return reportUnregistered(report, o, fields);
     reportLocalRow(report, o, fields.database, server);
     if (*mode == CreationMode::Network)
         reportDirectoryRow(report, fragment, server, fields.database);

@@ -2,6 +2,7 @@
 
 #include "accountset/directory.h"
 #include "data/dataerror.h"
+#include "data/unicodetext.h"
 #include "store/localstore.h"
 
 namespace zt::cli {
@@ -64,7 +65,7 @@ void reportDirectoryRow(Report &report, const QString &fragment, const QString &
         query.setConnection(&connection);
         data::reopen(query,
             QStringLiteral("select * from ") + DirectoryTable + QStringLiteral(" where ztbh=")
-                + store::sqlLiteral(accountset::trimmed(number)));
+                + data::unicodeLiteral(accountset::trimmed(number)));
         for (; !query.isEof(); query.next())
             report.addRow(
                 DirectoryTable, QStringLiteral("master"), rowObject(query, { QStringLiteral("kl") }));

@@ -134,7 +134,9 @@ const QList<CommandSpec> &commandSpecs()
             &runTakeOver },
         { QStringLiteral("delete"), QStringLiteral("删除网络账套（需要账套口令）。"),
             { serverOption(), dbOption(), setPasswordFileOption(),
-                flagOption(QStringLiteral("no-backup"), QStringLiteral("删除前不做安全备份。")) },
+                flagOption(QStringLiteral("no-backup"), QStringLiteral("删除前不做安全备份。")),
+                flagOption(QStringLiteral("row-only"),
+                    QStringLiteral("只删除网络账套目录中的这一行（数据库已经删除时，完成中断的删除）。")) },
             { QStringLiteral("server"), QStringLiteral("db") }, &runDelete },
         { QStringLiteral("backup"), QStringLiteral("备份网络账套的数据库（由服务器写备份文件）。"),
             { serverOption(), dbOption(),
@@ -152,7 +154,8 @@ const QList<CommandSpec> &commandSpecs()
             { QStringLiteral("server"), QStringLiteral("from"), QStringLiteral("db"),
                 QStringLiteral("name") },
             &runRestore },
-        { QStringLiteral("sample"), QStringLiteral("创建例子帐套（还原 TOVRASQL_Sample）。"),
+        { QStringLiteral("sample"),
+            QStringLiteral("创建例子帐套（内置服务器还原 TOVRASQL_Sample，其他服务器新建它）。"),
             { serverOption(), modeOption() }, { QStringLiteral("server") }, &runSample },
     };
     return specs;

@@ -130,13 +130,18 @@ int runCheck(const QCommandLineParser &options, Report &report)
         report.print(
             QStringLiteral("%1  %2：%3")
                 .arg(line.ok ? QStringLiteral("通过  ") : QStringLiteral("不通过"), line.label, line.detail));
-        checks.append(QJsonObject {
+        QJsonObject check {
             { QStringLiteral("check"), line.key },
             { QStringLiteral("label"), line.label },
             { QStringLiteral("ok"), line.ok },
             { QStringLiteral("detail"), line.detail },
             { QStringLiteral("value"), QJsonValue::fromVariant(line.value) },
-        });
+        };
+        if (!line.warning.isEmpty()) {
+            check.insert(QStringLiteral("warning"), line.warning);
+            report.print(QStringLiteral("注意  ") + line.label + QStringLiteral("：") + line.warning);
+        }
+        checks.append(check);
         if (!line.ok)
             report.message(line.label + QStringLiteral("：") + line.detail);
     }

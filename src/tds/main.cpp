@@ -1,7 +1,9 @@
 // ztwizard-tds: serves one instance of the embedded server over TDS, for tests and
 // demonstrations of the SQL Server road (FreeTDS, unixODBC's isql, the wizard itself).
 
+#include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
+#include "embedded/instance.h"
 #include "install/installation.h"
 #include "install/sharedfiles.h"
 #include "tds/server.h"
@@ -60,8 +62,13 @@ int main(int argc, char *argv[])
         QStringLiteral("DIR"));
     const QCommandLineOption statsOption(
         QStringLiteral("stats"), QStringLiteral("Print the number of requests and packets when ending."));
+    const QCommandLineOption collationOption(QStringLiteral("collation"),
+        QStringLiteral("Default collation of the instance when it is made here (Chinese_PRC_CI_AS, "
+                       "SQL_Latin1_General_CP1_CI_AS, Chinese_Taiwan_Stroke_CI_AS, ...); an existing "
+                       "instance must have it."),
+        QStringLiteral("NAME"));
     parser.addOptions({ listenOption, instanceOption, browserOption, delayOption, remoteOption,
-        directoryOption, statsOption });
+        directoryOption, statsOption, collationOption });
     parser.process(app);
 
     zt::tds::Endpoint listen;
@@ -87,6 +94,21 @@ int main(int argc, char *argv[])
     settings.instance = instance.isEmpty() ? QStringLiteral("default") : instance;
     settings.serverName = QStringLiteral("ZTWIZARD");
     settings.delayMs = delayMs;
+    try {
+        // Made now when new, so that its collation is the one asked for (without the option it is
+        // made when a client first logs in, with the default collation).
+        if (parser.isSet(collationOption)) {
+            const zt::embedded::Instance served(
+                settings.root, settings.instance, parser.value(collationOption));
+            if (served.collation().name.compare(parser.value(collationOption), Qt::CaseInsensitive) != 0)
+                return fail(QStringLiteral("the instance was made with collation %1; a server's collation is "
+                                           "chosen when it is made")
+                                .arg(served.collation().name),
+                    2);
+        }
+    } catch (const zt::data::DataError &e) {
+        return fail(e.message(), 2);
+    }
 
     if (::pipe2(g_stopPipe, O_CLOEXEC) != 0)
         return fail(QStringLiteral("cannot create a pipe"));
@@ -125,6 +147,8 @@ int main(int argc, char *argv[])
                     "sp_unprepare %ld other-calls %ld\n",
             t.batches.load(), t.executeSql.load(), t.prepare.load(), t.execute.load(), t.prepExec.load(),
             t.unprepare.load(), t.otherCalls.load());
+        std::printf(
+            "text-parameters varchar %ld nvarchar %ld\n", t.narrowTextParams.load(), t.wideTextParams.load());
         std::fflush(stdout);
     }
     return 0;

@@ -342,7 +342,7 @@ void TestZtAccountSet::checkReportsWithoutChangingAnything()
     QCOMPARE(keys,
         QStringList({ QStringLiteral("reachable"), QStringLiteral("login"), QStringLiteral("create_database"),
             QStringLiteral("create_directory_table"), QStringLiteral("version"), QStringLiteral("collation"),
-            QStringLiteral("directory_table") }));
+            QStringLiteral("master_collation"), QStringLiteral("directory_table") }));
     QCOMPARE(byKey.value(QStringLiteral("collation")).toObject().value(QStringLiteral("detail")).toString(),
         QStringLiteral("Chinese_PRC_CI_AS"));
     QVERIFY(byKey.value(QStringLiteral("version"))

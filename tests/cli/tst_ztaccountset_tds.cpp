@@ -55,7 +55,7 @@ void TestZtAccountSetTds::checkReachesTheServerAndAnswersEveryQuestion()
     QJsonObject byKey;
     for (const QJsonValue &line : r.json.value(QStringLiteral("checks")).toArray())
         byKey.insert(line.toObject().value(QStringLiteral("check")).toString(), line);
-    QCOMPARE(byKey.size(), 7);
+    QCOMPARE(byKey.size(), 8);
     QVERIFY(byKey.value(QStringLiteral("reachable"))
                 .toObject()
                 .value(QStringLiteral("detail"))

@@ -227,7 +227,7 @@ void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()
     restoreSampleAccountSet(*m_objects, Server, m_fragment);
     QCOMPARE(m_fragment, Integrated);
     QCOMPARE(m_objects->ADOTy1.sqlText(),
-        QStringLiteral("restore database TOVRASQL_Sample from disk='") + m_install->dir()
+        QStringLiteral("restore database TOVRASQL_Sample from disk=N'") + m_install->dir()
             + QStringLiteral("data/TOVRASQL_Sample.bak'\r\n"));
     data::Connection sample;
     sample.setConnectionString(

@@ -42,7 +42,7 @@ private slots:
     void networkCreationCarriesTheBaseDataUnchanged();
     void rentedModesAndRefusals();
     void selectionDeletionAndTheDeleteErrorYesPath();
-    void sampleRestoresOnceThenTheServerRefuses();
+    void sampleIsBuiltOnceThenTheServerRefuses();
     void namedInstanceIsFoundThroughTheBrowser();
     void typedValuesArriveAsDeclared();
     void serverEndsCleanlyAndCountsItsTraffic();
@@ -307,20 +307,17 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
     QCOMPARE(currentDirectoryRow(m_objects->ADOztgl).number, QStringLiteral("busy"));
 }
 
-void TestTdsRoad::sampleRestoresOnceThenTheServerRefuses()
+void TestTdsRoad::sampleIsBuiltOnceThenTheServerRefuses()
 {
-    restoreSampleAccountSet(*m_objects, server(), m_fragment);
+    // A SQL Server cannot restore the shipped backup: the sample is built as a creation builds.
+    QCOMPARE(restoreSampleAccountSet(*m_objects, server(), m_fragment), SampleOrigin::Built);
     auto q = test::openQuery(connect(SampleNumber), QStringLiteral("select dwmc from xtxxb"));
     QCOMPARE(q->fieldAsText(QStringLiteral("dwmc")), QStringLiteral("TOVRA示范贸易有限公司"));
-    QCOMPARE(test::failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
-        FreeTds + QStringLiteral("Exclusive access could not be obtained because the database is in use. ")
-            + FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
-    m_connections.clear();
+    QVERIFY(
+        test::openQuery(connect(SampleNumber), QStringLiteral("select * from kjkmxxb"))->recordCount() > 100);
     QCOMPARE(test::failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
         FreeTds
-            + QStringLiteral("The backup set holds a backup of a database other than the existing "
-                             "'TOVRASQL_Sample' database. ")
-            + FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally."));
+            + QStringLiteral("Database 'TOVRASQL_Sample' already exists. Choose a different database name."));
 }
 
 void TestTdsRoad::namedInstanceIsFoundThroughTheBrowser()

@@ -186,7 +186,8 @@ void TestTSqlSubset::statementsAsSqliteRunsThem()
               QStringLiteral("Print"), QStringLiteral("RaiseError"), QStringLiteral("Execute") };
     QStringList actual;
     for (const QList<embedded::Token> &tokens : embedded::splitStatements(embedded::tokenize(batch))) {
-        const embedded::Statement st = embedded::parseStatement(batch, tokens, QStringLiteral("b"));
+        const embedded::Statement st
+            = embedded::parseStatement(batch, tokens, text::defaultCollation(), QStringLiteral("b"));
         const QString kind = kinds.value(int(st.kind));
         actual << (kind.isEmpty() ? st.text : kind);
     }

@@ -1,8 +1,10 @@
 #include "networkset.h"
 
 #include "creation.h"
+#include "data/unicodetext.h"
 #include "identifiers.h"
 #include "install/installation.h"
+#include "samplebuild.h"
 #include "store/localstore.h"
 
 #include <QDir>
@@ -78,17 +80,22 @@ QString sampleDataFolder()
     return QStringLiteral("/var/opt/mssql/data");
 }
 
-void restoreSampleAccountSet(AccountSetObjects &o, const QString &server, QString &loginFragment)
+SampleOrigin restoreSampleAccountSet(AccountSetObjects &o, const QString &server, QString &loginFragment)
 {
     const LoginFragment fragment = store::readLoginFragment(o.ADOTy, server);
     loginFragment = fragment.text();
+    if (!restoresSampleBackup(server)) {
+        buildSampleAccountSet(o, server, loginFragment);
+        return SampleOrigin::Built;
+    }
     QDir().mkpath(sampleDataFolder()); // outcome not examined: the server may live elsewhere
     o.Conn_Ty1.close();
     o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
     data::reexecute(o.ADOTy1,
         QStringLiteral("restore database TOVRASQL_Sample from disk=")
-            + store::sqlLiteral(sampleBackupPath()));
+            + data::unicodeLiteral(sampleBackupPath()));
+    return SampleOrigin::Restored;
 }
 
 } // namespace zt::accountset

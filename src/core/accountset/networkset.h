@@ -54,8 +54,17 @@ QString sampleBackupPath();
 // The folder created on this machine before the restore (the SQL Server data folder on Linux).
 QString sampleDataFolder();
 
-// Reads the server's login fragment into loginFragment, creates the data folder (outcome not
-// examined) and restores the sample backup on the server connection string. Throws.
-void restoreSampleAccountSet(AccountSetObjects &objects, const QString &server, QString &loginFragment);
+// How the sample came to the server.
+enum class SampleOrigin {
+    Restored, // the shipped backup, on the embedded server
+    Built, // database, table-creation script and sample data, on any other server
+};
+
+// Reads the server's login fragment into loginFragment and makes TOVRASQL_Sample: on the embedded
+// server it creates the data folder (outcome not examined) and restores the sample backup on the
+// server connection string; on any other server it builds the sample (see samplebuild.h).
+// Throws.
+SampleOrigin restoreSampleAccountSet(
+    AccountSetObjects &objects, const QString &server, QString &loginFragment);
 
 } // namespace zt::accountset

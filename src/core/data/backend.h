@@ -22,6 +22,9 @@ struct Column
     // The declaration as written, in lower case with its size ("decimal(18, 2)"); empty when
     // the back end does not know it.
     QString declaredType = {};
+    // The code page a char/varchar column holds its values in (its collation's); 0 when the
+    // back end does not know it.
+    int codePage = 0;
 };
 
 // A result set read to its end. A null QVariant is SQL NULL.

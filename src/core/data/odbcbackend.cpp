@@ -1,5 +1,7 @@
 #include "odbcbackend.h"
 
+#include "unicodetext.h"
+
 #include "dataerror.h"
 #include "discovery/ssrp.h"
 
@@ -228,9 +230,15 @@ public:
     bool runsTSqlBatches() const override { return m_dialect == Dialect::SqlServer; }
 
 private:
-    void run(QSqlQuery &q, const QString &sql, const QList<QVariant> &params)
+    void run(QSqlQuery &q, const QString &statement, const QList<QVariant> &parameters)
     {
         q.setForwardOnly(true);
+        // Text goes to SQL Server as N'...' literals (see unicodetext.h); SQLite binds it all.
+        const InlinedStatement inlined = m_dialect == Dialect::SqlServer && !parameters.isEmpty()
+            ? inlineTextParameters(statement, parameters)
+            : InlinedStatement { statement, parameters };
+        const QString &sql = inlined.sql;
+        const QList<QVariant> &params = inlined.params;
         bool ok = false;
         if (params.isEmpty()) {
             ok = q.exec(sql);

@@ -1,5 +1,6 @@
 #include "catalog.h"
 
+#include "data/dataerror.h"
 #include "passthrough.h"
 
 #include <QDateTime>
@@ -69,10 +70,10 @@ QList<TableEntry> userTables(SqliteFile &file)
 {
     QList<TableEntry> tables;
     const auto rows = sqliteRows(file,
-        QStringLiteral(
-            "SELECT rowid, name, type FROM main.sqlite_master WHERE type IN ('table', 'view') "
-            "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND name NOT IN ('zt_identity', 'zt_logins') "
-            "ORDER BY name"));
+        QStringLiteral("SELECT rowid, name, type FROM main.sqlite_master WHERE type IN ('table', 'view') "
+                       "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND name NOT IN ('zt_identity', "
+                       "'zt_logins', 'zt_properties') "
+                       "ORDER BY name"));
     for (const auto &row : rows)
         tables.append(
             { row[0].toLongLong(), row[1].toString(), row[2].toString() == QLatin1StringView("view") });
@@ -200,20 +201,26 @@ QList<DatabaseEntry> databases(const Instance &instance)
     return list;
 }
 
-QString serverCollationName(const Instance &)
+QString databaseCollationName(const Instance &instance, const QString &database)
 {
-    return QStringLiteral("Chinese_PRC_CI_AS");
+    std::optional<text::Collation> collation;
+    try {
+        collation = instance.databaseCollation(database);
+    } catch (const data::DataError &) {
+        // a database that cannot be opened now shows the server's collation
+    }
+    return collation ? collation->name : instance.collation().name;
 }
 
 void prepareCatalog(SqliteFile &file, const Instance &instance, const QString &database)
 {
-    const QString collation = serverCollationName(instance);
+    const QString collation = databaseCollationName(instance, database);
     QList<QVariantList> rows;
     for (const DatabaseEntry &db : databases(instance)) {
         const QFileInfo info(db.path);
         const QDateTime created = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
-        rows.append({ db.name, db.id, dateText(created), 150, collation, 0, QStringLiteral("MULTI_USER"), 0,
-            QStringLiteral("ONLINE"), 3, QStringLiteral("SIMPLE") });
+        rows.append({ db.name, db.id, dateText(created), 150, databaseCollationName(instance, db.name), 0,
+            QStringLiteral("MULTI_USER"), 0, QStringLiteral("ONLINE"), 3, QStringLiteral("SIMPLE") });
     }
     fill(file, QStringLiteral("sys_databases"),
         QStringLiteral(

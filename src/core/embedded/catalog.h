@@ -33,8 +33,8 @@ struct DatabaseEntry
 };
 QList<DatabaseEntry> databases(const Instance &instance);
 
-// The collation every database and text column of the server has.
-QString serverCollationName(const Instance &instance);
+// The default collation of a database of the instance, by its SQL Server name.
+QString databaseCollationName(const Instance &instance, const QString &database);
 
 // Fills the session's temporary tables behind sys.databases, sys.tables, sys.objects,
 // sys.columns, sys.schemas, INFORMATION_SCHEMA.TABLES and INFORMATION_SCHEMA.COLUMNS (named

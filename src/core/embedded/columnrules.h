@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/collation.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,12 @@ namespace zt::embedded {
 // collations (the default Chinese_PRC_CI_AS among them) do.
 inline constexpr auto CaseInsensitiveCollation = "zt_ci";
 inline constexpr auto CaseSensitiveCollation = "zt_cs";
+// Columns of char/varchar types in another code page than 936 carry it in their collation's
+// name: zt_ci_1252, zt_cs_950, ... (they compare as zt_ci and zt_cs).
+
+// zt_codepage(value, codePage): the text as a varchar of the code page holds it ('?' for what
+// does not fit); numbers and NULL unchanged.
+inline constexpr auto CodePageFunction = "zt_codepage";
 
 // The function a size check calls: zt_fits(value, unit, size) is 1 when the value fits.
 inline constexpr auto FitsFunction = "zt_fits";
@@ -28,15 +36,24 @@ inline constexpr auto SizeConstraint = "zt_8152";
 void installColumnRules(sqlite3 *db);
 
 // The SQLite collation for a column of a declared T-SQL type (lower case, without size), given
-// the COLLATE name written with it (empty: the database's default, Chinese_PRC_CI_AS). Empty
-// for types that hold no text.
-QString collationFor(const QString &type, const QString &sqlServerCollation);
+// the COLLATE name written with it (empty: the database's default). Empty for types that hold
+// no text.
+QString collationFor(const QString &type, const QString &sqlServerCollation,
+    const text::Collation &databaseDefault = text::defaultCollation());
+
+// The code page of a char/varchar column of the SQLite collation (936 for zt_ci and zt_cs);
+// 0 for names that are not the server's.
+int codePageOfSqliteCollation(const QString &sqliteCollation);
+
+// True for char/varchar types (values held in a code page).
+bool isNarrowText(const QString &type);
 
 // The check that keeps a column's values within its declared size, as SQL text for a CHECK
-// constraint: char/varchar count GBK bytes (code page 936, Chinese_PRC collations), nchar/nvarchar
-// UTF-16 units, binary/varbinary bytes. A type written without size holds 1; (max) and the
-// types without size limits give no check. sizeArgs are the texts inside the parentheses.
+// constraint: char/varchar count bytes of their code page (936 for the Chinese_PRC collations),
+// nchar/nvarchar UTF-16 units, binary/varbinary bytes. A type written without size holds 1;
+// (max) and the types without size limits give no check. sizeArgs are the texts inside the
+// parentheses.
 std::optional<QString> sizeCheck(
-    const QString &quotedColumn, const QString &type, const QStringList &sizeArgs);
+    const QString &quotedColumn, const QString &type, const QStringList &sizeArgs, int codePage = 936);
 
 } // namespace zt::embedded

@@ -20,6 +20,20 @@ const QString Master = QStringLiteral("master");
 const QString Suffix = QStringLiteral(".db");
 
 const QString LockFolder = QStringLiteral(".locks");
+
+// Where a database file records what the server knows about it (its collation): a table of
+// the server's own, as zt_logins and zt_identity.
+const QString RecordCollation
+    = QStringLiteral("CREATE TABLE IF NOT EXISTS zt_properties (name TEXT PRIMARY KEY, value TEXT);"
+                     "INSERT OR REPLACE INTO zt_properties VALUES ('collation', %1);");
+
+std::optional<text::Collation> chosenCollation(const QString &asked)
+{
+    const QString name = asked.isEmpty() ? qEnvironmentVariable("ZTWIZARD_EMBEDDED_COLLATION") : asked;
+    if (name.isEmpty())
+        return text::defaultCollation();
+    return text::findCollation(name);
+}
 // How long drop and restore wait for a database that a closing session still holds.
 constexpr int InUseGraceMs = 500;
 
@@ -74,7 +88,7 @@ DatabaseUse::DatabaseUse(std::unique_ptr<FileLock> lock)
 
 DatabaseUse::~DatabaseUse() = default;
 
-Instance::Instance(const QString &root, const QString &name)
+Instance::Instance(const QString &root, const QString &name, const QString &collationIfNew)
 {
     if (!isFileName(name))
         throw serverError(Msg::Other, { QStringLiteral("The instance name '%1' is not valid.").arg(name) });
@@ -91,16 +105,24 @@ Instance::Instance(const QString &root, const QString &name)
                   .toLongLong()
             == 0;
         if (fresh) {
+            const std::optional<text::Collation> collation = chosenCollation(collationIfNew);
+            if (!collation)
+                throw serverError(Msg::Other,
+                    { QStringLiteral("Invalid collation '%1'.")
+                            .arg(collationIfNew.isEmpty()
+                                    ? qEnvironmentVariable("ZTWIZARD_EMBEDDED_COLLATION")
+                                    : collationIfNew) });
             const QString salt = newSalt();
             master.exec(
                 QStringLiteral("BEGIN IMMEDIATE;"
                                "CREATE TABLE IF NOT EXISTS zt_logins (name TEXT PRIMARY KEY COLLATE NOCASE, "
                                "salt TEXT NOT NULL, hash TEXT NOT NULL, sysadmin INTEGER NOT NULL DEFAULT 0, "
                                "dbcreator INTEGER NOT NULL DEFAULT 0);"
-                               "INSERT OR IGNORE INTO zt_logins VALUES ('sa', %1, %2, 1, 1);"
-                               "COMMIT")
-                    .arg(quoteText(salt), quoteText(passwordHash(salt, {}))));
+                               "INSERT OR IGNORE INTO zt_logins VALUES ('sa', %1, %2, 1, 1);")
+                    .arg(quoteText(salt), quoteText(passwordHash(salt, {})))
+                + RecordCollation.arg(quoteText(collation->name)) + QStringLiteral("COMMIT"));
         }
+        m_collation = recordedCollation(master, text::defaultCollation());
     } catch (const SqliteFile::Failure &failure) {
         throw serverError(Msg::Other, { failure.message });
     }
@@ -251,8 +273,41 @@ OpenDatabase Instance::open(const QString &database) const
     return db;
 }
 
-void Instance::createDatabase(const Principal &by, const QString &name) const
+text::Collation Instance::recordedCollation(SqliteFile &file, const text::Collation &fallback)
 {
+    try {
+        if (file.value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'zt_properties'"))
+                .toLongLong()
+            == 0)
+            return fallback;
+        const QString name
+            = file.value(QStringLiteral("SELECT value FROM zt_properties WHERE name = 'collation'"))
+                  .toString();
+        return name.isEmpty() ? fallback : text::collationOrLike(name, fallback);
+    } catch (const SqliteFile::Failure &) {
+        return fallback;
+    }
+}
+
+std::optional<text::Collation> Instance::databaseCollation(const QString &name) const
+{
+    const QString stored = findDatabase(name);
+    if (stored.isEmpty())
+        return std::nullopt;
+    try {
+        SqliteFile file(databasePath(stored), false);
+        return recordedCollation(file, text::defaultCollation());
+    } catch (const SqliteFile::Failure &) {
+        return std::nullopt;
+    }
+}
+
+void Instance::createDatabase(const Principal &by, const QString &name, const QString &collationName) const
+{
+    const std::optional<text::Collation> collation
+        = collationName.isEmpty() ? std::optional(m_collation) : text::findCollation(collationName);
+    if (!collation)
+        throw serverError(Msg::Other, { QStringLiteral("Invalid collation '%1'.").arg(collationName) });
     if (!canCreateDatabases(by))
         throw serverError(Msg::PermissionDenied, { QStringLiteral("CREATE DATABASE"), Master });
     const auto lock = lockInstance();
@@ -262,7 +317,9 @@ void Instance::createDatabase(const Principal &by, const QString &name) const
         throw serverError(Msg::FileActivation, { databasePath(name) });
     try {
         // Writing the application id gives the new file its header.
-        SqliteFile(databasePath(name), true).exec(QStringLiteral("PRAGMA application_id = 2054452068"));
+        SqliteFile(databasePath(name), true)
+            .exec(QStringLiteral("PRAGMA application_id = 2054452068;")
+                + RecordCollation.arg(quoteText(collation->name)));
     } catch (const SqliteFile::Failure &) {
         removeDatabaseFiles(databasePath(name));
         throw serverError(Msg::FileActivation, { databasePath(name) });

@@ -4,6 +4,7 @@
 #include "data/connectionstring.h"
 #include "filelock.h"
 #include "sqlitefile.h"
+#include "text/collation.h"
 
 #include <QString>
 
@@ -50,10 +51,21 @@ class Instance final
 {
 public:
     // Opens the instance, creating its folder and master (with login sa, empty password) when
-    // it is new. Throws DataError for a name that cannot be a folder.
-    Instance(const QString &root, const QString &name);
+    // it is new. A new instance takes collationIfNew as its default collation (empty: the
+    // environment's ZTWIZARD_EMBEDDED_COLLATION, else Chinese_PRC_CI_AS); an existing one keeps
+    // its own. Throws DataError for a name that cannot be a folder or an unknown collation.
+    Instance(const QString &root, const QString &name, const QString &collationIfNew = {});
 
     const QString &folder() const { return m_folder; }
+
+    // The server's default collation, recorded in master when the instance was made: that of
+    // master and of databases created without COLLATE.
+    const text::Collation &collation() const { return m_collation; }
+    // The collation of an existing database (Chinese_PRC_CI_AS for a file made before
+    // collations were recorded); nullopt when there is no such database.
+    std::optional<text::Collation> databaseCollation(const QString &name) const;
+    // The collation recorded in a database file; fallback when none is.
+    static text::Collation recordedCollation(SqliteFile &file, const text::Collation &fallback);
 
     // Checks a login; error 18456 when it is refused.
     Principal authenticate(const data::Login &login) const;
@@ -66,7 +78,8 @@ public:
     // The stored spelling of an existing database (names compare case-insensitively), or empty.
     QString findDatabase(const QString &name) const;
 
-    void createDatabase(const Principal &by, const QString &name) const;
+    // collation empty: the server's.
+    void createDatabase(const Principal &by, const QString &name, const QString &collation = {}) const;
     void dropDatabase(const Principal &by, const QString &name) const;
     void restoreDatabase(
         const Principal &by, const QString &name, const QString &backupPath, bool replace) const;
@@ -105,6 +118,7 @@ private:
 
     QString m_folder;
     QString m_root;
+    text::Collation m_collation;
 };
 
 } // namespace zt::embedded

@@ -20,6 +20,50 @@ namespace {
 
 const QString Master = QStringLiteral("master");
 
+// SQLite's application id marks what a file is to the server: a database of an instance, or a
+// backup written by BACKUP DATABASE. Only the latter is restored; any other file, SQLite or
+// not, is a media family the server cannot process.
+constexpr int DatabaseMark = 2054452068; // as createDatabase writes it
+constexpr int BackupMark = 2054447723; // "ztbk"
+
+int applicationId(sqlite3 *db)
+{
+    sqlite3_stmt *statement = nullptr;
+    int id = 0;
+    if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        id = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    return id;
+}
+
+// True for a backup this server wrote (a readable SQLite file carrying the backup mark).
+bool isServerBackup(const QString &path)
+{
+    if (!isSqliteDatabase(path))
+        return false;
+    sqlite3 *db = nullptr;
+    const bool marked
+        = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr)
+            == SQLITE_OK
+        && applicationId(db) == BackupMark;
+    sqlite3_close_v2(db);
+    return marked;
+}
+
+// Gives a restored copy the mark of a database again.
+bool markAsDatabase(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    const QByteArray pragma = "PRAGMA application_id = " + QByteArray::number(DatabaseMark);
+    const bool done
+        = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+            == SQLITE_OK
+        && sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    return done;
+}
+
 // A name beside target no other writer uses: the process id and a random number.
 QString partialName(const QString &target, const char *what)
 {
@@ -49,6 +93,9 @@ QString copyDatabase(sqlite3 *source, const QString &path)
         }
         if (rc == SQLITE_OK)
             rc = sqlite3_exec(dest, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+        const QByteArray mark = "PRAGMA application_id = " + QByteArray::number(BackupMark);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(dest, mark.constData(), nullptr, nullptr, nullptr);
     }
     if (rc != SQLITE_OK)
         error = dest ? QString::fromUtf8(sqlite3_errmsg(dest)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -80,7 +127,7 @@ data::ResultSet Instance::backupFiles(const QString &backupPath) const
         throw fileListError(Msg::BackupDeviceMissing, { shown });
     if (!info.isFile() || !info.isReadable())
         throw fileListError(Msg::BackupDeviceDenied, { shown });
-    if (!isSqliteDatabase(path))
+    if (!isServerBackup(path))
         throw fileListError(Msg::MediaIncorrectlyFormed, { shown });
     data::ResultSet files;
     files.columns = { { QStringLiteral("LogicalName"), QStringLiteral("nvarchar") },
@@ -105,7 +152,7 @@ void Instance::restoreDatabase(
         throw restoreError(Msg::BackupDeviceMissing, { shown });
     if (!info.isFile() || !info.isReadable())
         throw restoreError(Msg::BackupDeviceDenied, { shown });
-    if (!isSqliteDatabase(path))
+    if (!isServerBackup(path))
         throw restoreError(Msg::MediaIncorrectlyFormed, { shown });
 
     // The checks made under the instance lock; the exclusive lock of an existing database is
@@ -142,6 +189,10 @@ void Instance::restoreDatabase(
     // group as well where the wizard shares its files with one.
     QFile::setPermissions(
         partial, install::newFilePermissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!markAsDatabase(partial)) {
+        removeDatabaseFiles(partial);
+        throw restoreError(Msg::FileActivation, { target });
+    }
 
     const auto lock = lockInstance();
     std::unique_ptr<FileLock> exclusive;

@@ -121,6 +121,15 @@ QString castTo(const QString &expr, const QList<Token> &type)
     return QStringLiteral("CAST(%1 AS TEXT)").arg(expr);
 }
 
+bool isAscii(const QString &text)
+{
+    for (const QChar ch : text) {
+        if (ch.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 QString renderName(const Token &t)
 {
     return t.kind == Token::Kind::Identifier ? quoteName(t.text) : t.text;
@@ -164,7 +173,9 @@ private:
     {
         const Token &t = m_tokens[i];
         const bool call = i + 1 < to && m_tokens[i + 1].isSymbol(u'(');
-        if (t.kind == Token::Kind::NString) {
+        if (t.kind == Token::Kind::NString
+            || (t.kind == Token::Kind::String && !isAscii(m_batch.mid(t.begin, t.end - t.begin)))) {
+            // N'' as SQLite reads it; a plain literal as its code page holds it (see fitLiterals).
             replace(edits, i, i, quoteText(t.text));
         } else if (t.kind == Token::Kind::Number
             && t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive)) {

@@ -72,7 +72,7 @@ data::ResultSet helpDatabase(const ServerFunctionContext &c, const QString &only
             QStringLiteral("sa"), db.id, QLocale::c().toString(created.date(), QStringLiteral("MMM dd yyyy")),
             QStringLiteral("Status=ONLINE, Updateability=READ_WRITE, UserAccess=MULTI_USER, Recovery=SIMPLE, "
                            "Collation=%1")
-                .arg(serverCollationName(*c.instance)),
+                .arg(databaseCollationName(*c.instance, db.name)),
             150 });
     }
     return set;

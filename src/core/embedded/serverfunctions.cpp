@@ -43,11 +43,33 @@ void serverProperty(sqlite3_context *call, int, sqlite3_value **args)
 {
     const QString name = textArgument(args[0]);
     if (name.compare(QLatin1StringView("Collation"), Qt::CaseInsensitive) == 0)
-        resultText(call, QStringLiteral("Chinese_PRC_CI_AS"));
+        resultText(call, contextOf(call).instance->collation().name);
     else if (name.compare(QLatin1StringView("Edition"), Qt::CaseInsensitive) == 0)
         resultText(call, QStringLiteral("ztwizard embedded server"));
     else if (name.compare(QLatin1StringView("ProductVersion"), Qt::CaseInsensitive) == 0)
         resultText(call, QString::fromLatin1(ProductVersion)); // as the login acknowledgement says
+    else
+        sqlite3_result_null(call);
+}
+
+// DATABASEPROPERTYEX(database, 'Collation'): the database's default collation; NULL for a
+// database that does not exist and for properties not known here.
+void databaseProperty(sqlite3_context *call, int, sqlite3_value **args)
+{
+    const ServerFunctionContext &c = contextOf(call);
+    const QString database = textArgument(args[0]);
+    const QString property = textArgument(args[1]);
+    if (property.compare(QLatin1StringView("Collation"), Qt::CaseInsensitive) != 0) {
+        sqlite3_result_null(call);
+        return;
+    }
+    std::optional<text::Collation> collation;
+    checkRight([&] {
+        collation = c.instance->databaseCollation(database);
+        return true;
+    });
+    if (collation)
+        resultText(call, collation->name);
     else
         sqlite3_result_null(call);
 }
@@ -152,6 +174,7 @@ void registerServerFunctions(sqlite3 *db, const ServerFunctionContext *context)
     constexpr int flags = SQLITE_UTF8;
     sqlite3_create_function(
         db, "serverproperty", 1, flags | SQLITE_DETERMINISTIC, data, serverProperty, nullptr, nullptr);
+    sqlite3_create_function(db, "databasepropertyex", 2, flags, data, databaseProperty, nullptr, nullptr);
     sqlite3_create_function(db, "is_srvrolemember", 1, flags, data, isServerRoleMember, nullptr, nullptr);
     sqlite3_create_function(db, "has_perms_by_name", 3, flags, data, hasPermsByName, nullptr, nullptr);
     sqlite3_create_function(db, "object_id", 1, flags, data, objectId, nullptr, nullptr);

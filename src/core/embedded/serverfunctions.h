@@ -19,7 +19,8 @@ struct ServerFunctionContext
 };
 
 // Registers on a session's SQLite handle the few server functions a pre-flight check asks for:
-// SERVERPROPERTY('Collation' | 'Edition' | 'ProductVersion'), IS_SRVROLEMEMBER(role),
+// SERVERPROPERTY('Collation' | 'Edition' | 'ProductVersion'), DATABASEPROPERTYEX(db,
+// 'Collation'), IS_SRVROLEMEMBER(role),
 // HAS_PERMS_BY_NAME(securable, class, permission) for 'CREATE ANY DATABASE' and
 // 'CREATE TABLE', OBJECT_ID(name), and zt_server_variable(name) behind @@VERSION and
 // @@SERVERNAME. Anything they do not know answers NULL, as SQL Server does.

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "catalog.h"
+#include "columnrules.h"
 #include "columnvalues.h"
 #include "passthrough.h"
 #include "servererror.h"
@@ -94,6 +95,40 @@ private:
 // Session numbers as SQL Server gives user sessions: from 51.
 std::atomic<int> s_nextSpid { 51 };
 
+// The triggers that keep a char/varchar column in its code page: a value it cannot hold is
+// stored as SQL Server stores it, each character that does not fit as '?'.
+QString codePageSql(const QString &table, const QString &column, int codePage)
+{
+    const QString t = quoteName(table);
+    const QString c = quoteName(column);
+    const QString fitted = QStringLiteral("%1(NEW.%2, %3)")
+                               .arg(QLatin1StringView(CodePageFunction), c, QString::number(codePage));
+    const QString trigger = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 WHEN NEW.%4 IS NOT %5 BEGIN "
+                                           "UPDATE %3 SET %4 = %5 WHERE rowid = NEW.rowid; END;");
+    return trigger.arg(quoteName(QStringLiteral("zt_codepage_%1_%2_i").arg(table, column)),
+               QStringLiteral("INSERT"), t, c, fitted)
+        + trigger.arg(quoteName(QStringLiteral("zt_codepage_%1_%2_u").arg(table, column)),
+            QStringLiteral("UPDATE OF ") + c, t, c, fitted);
+}
+
+// The code page of a char/varchar result column taken from a table: that of its collation.
+int columnCodePage(sqlite3_stmt *statement, int column, const QString &type)
+{
+    if (!isNarrowText(type))
+        return 0;
+    const char *table = sqlite3_column_table_name(statement, column);
+    const char *origin = sqlite3_column_origin_name(statement, column);
+    const char *collation = nullptr;
+    if (!table || !origin
+        || sqlite3_table_column_metadata(sqlite3_db_handle(statement),
+               sqlite3_column_database_name(statement, column), table, origin, nullptr, &collation, nullptr,
+               nullptr, nullptr)
+            != SQLITE_OK
+        || !collation)
+        return 0;
+    return codePageOfSqliteCollation(QString::fromUtf8(collation));
+}
+
 } // namespace
 
 Session::Session(Instance instance, Principal principal, OpenDatabase database)
@@ -101,6 +136,7 @@ Session::Session(Instance instance, Principal principal, OpenDatabase database)
     , m_principal(std::move(principal))
     , m_database(std::move(database))
     , m_functions { &m_instance, &m_principal, m_database.name, s_nextSpid++ }
+    , m_collation(Instance::recordedCollation(*m_database.file, text::defaultCollation()))
 {
     registerServerFunctions(m_database.file->handle(), &m_functions);
     registerBuiltinFunctions(m_database.file->handle(), &m_functions);
@@ -147,8 +183,10 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     // Tables missing then are looked up when their statement runs, so a batch can create a table
     // and fill it. At run time the first error ends the batch; what ran before it stays.
     QList<Statement> statements;
-    for (const QList<Token> &tokens : splitStatements(tokenize(sql)))
-        statements.append(parseStatement(sql, tokens, m_database.name));
+    for (QList<Token> &tokens : splitStatements(tokenize(sql))) {
+        fitLiterals(tokens, m_collation.codePage);
+        statements.append(parseStatement(sql, tokens, m_collation, m_database.name));
+    }
     // Variables live for one batch, as on SQL Server.
     m_variables.clear();
     m_variableTypes.clear();
@@ -230,7 +268,7 @@ void Session::runStatement(
     changed = -1;
     switch (st.kind) {
     case Statement::Kind::CreateDatabase:
-        m_instance.createDatabase(m_principal, st.names[0]);
+        m_instance.createDatabase(m_principal, st.names[0], st.text);
         return;
     case Statement::Kind::DropDatabase:
         for (const QString &name : st.names)
@@ -309,7 +347,7 @@ void Session::runStatement(
                 const char *declared = sqlite3_column_decltype(raw, i);
                 const QString type = plainType(declared);
                 target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type,
-                    QString::fromUtf8(declared).toLower() });
+                    QString::fromUtf8(declared).toLower(), columnCodePage(raw, i, type) });
                 types.append(typeClass(type));
             }
         }
@@ -355,6 +393,8 @@ void Session::createTable(const Statement &st)
             file.exec(st.text);
             if (st.identity)
                 file.exec(identitySql(table, *st.identity));
+            for (const auto &[column, codePage] : st.codePageColumns)
+                file.exec(codePageSql(table, column, codePage));
             file.exec(QStringLiteral("RELEASE zt_create_table"));
         } catch (const SqliteFile::Failure &) {
             file.exec(QStringLiteral("ROLLBACK TO zt_create_table; RELEASE zt_create_table"));

@@ -35,6 +35,8 @@ public:
     void callProcedure(const QString &name, const QList<QVariant> &args, ResultSink &sink);
     const QString &databaseName() const { return m_database.name; }
     bool noCount() const { return m_noCount; }
+    // The database's default collation (that of master for the server's own).
+    const text::Collation &collation() const { return m_collation; }
 
 private:
     void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
@@ -60,6 +62,7 @@ private:
     QHash<QString, QVariant> m_variables; // DECLAREd in the running batch, by lower-case name
     QHash<QString, QString> m_variableTypes;
     bool m_noCount = false;
+    text::Collation m_collation;
 };
 
 } // namespace zt::embedded

@@ -3,6 +3,7 @@
 #include "columnrules.h"
 #include "passthrough.h"
 #include "servererror.h"
+#include "text/codepage.h"
 #include "tsqlcontrol.h"
 #include "valuerules.h"
 
@@ -132,6 +133,15 @@ private:
     qsizetype m_at = 0;
 };
 
+bool isAscii(const QString &text)
+{
+    for (const QChar ch : text) {
+        if (ch.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 // Tokens as SQLite text: names quoted, N'' strings plain, T-SQL functions renamed.
 QString translate(const QList<Token> &tokens)
 {
@@ -249,8 +259,10 @@ QString defaultValue(Cursor &c)
     return QStringLiteral("DEFAULT (") + translate(value) + u')';
 }
 
-QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity> &identity)
+QString columnDefinition(
+    Cursor &c, const QString &table, Statement &s, const text::Collation &databaseDefault)
 {
+    std::optional<Identity> &identity = s.identity;
     const QString column = c.name();
     QString type = c.objectName().toLower();
     if (c.accept("precision"))
@@ -345,12 +357,15 @@ QString columnDefinition(Cursor &c, const QString &table, std::optional<Identity
     // momentary NULL.
     if (notNull && !isIdentity)
         parts << QStringLiteral("NOT NULL");
-    if (const QString sqlite = collationFor(type, collation); !sqlite.isEmpty())
+    const int codePage = text::collationOrLike(collation, databaseDefault).codePage;
+    if (const QString sqlite = collationFor(type, collation, databaseDefault); !sqlite.isEmpty())
         parts.insert(2, QStringLiteral("COLLATE ") + sqlite);
-    if (const auto check = sizeCheck(quoteName(column), type, sizeArgs))
+    if (const auto check = sizeCheck(quoteName(column), type, sizeArgs, codePage))
         parts << *check;
     if (const auto check = valueCheck(quoteName(column), type, sizeArgs))
         parts << *check;
+    if (isNarrowText(type))
+        s.codePageColumns.append({ column, codePage });
     return parts.join(u' ');
 }
 
@@ -386,7 +401,7 @@ QString tableConstraint(Cursor &c)
     return parts.join(u' ');
 }
 
-Statement createTable(Cursor &c)
+Statement createTable(Cursor &c, const text::Collation &databaseDefault)
 {
     Statement s;
     s.kind = Statement::Kind::CreateTable;
@@ -397,7 +412,8 @@ Statement createTable(Cursor &c)
     do {
         if (c.peekSymbol(u')'))
             break; // T-SQL lets the list end with a comma
-        elements << (startsTableConstraint(c) ? tableConstraint(c) : columnDefinition(c, table, s.identity));
+        elements << (startsTableConstraint(c) ? tableConstraint(c)
+                                              : columnDefinition(c, table, s, databaseDefault));
     } while (c.acceptSymbol(u','));
     c.expectSymbol(u')');
     skipStorageOptions(c);
@@ -522,7 +538,8 @@ QString quoteText(const QString &text)
     return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
 }
 
-Statement parseStatement(const QString &batch, const QList<Token> &tokens, const QString &database)
+Statement parseStatement(const QString &batch, const QList<Token> &tokens,
+    const text::Collation &databaseDefault, const QString &database)
 {
     Cursor c(batch, tokens);
     Statement s;
@@ -533,11 +550,11 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens, const
             s.kind = Statement::Kind::CreateDatabase;
             s.names << c.name();
             if (c.accept("collate"))
-                c.name();
+                s.text = c.name();
         } else if (c.accept("login")) {
             s = createLogin(c);
         } else if (c.accept("table")) {
-            s = createTable(c);
+            s = createTable(c, databaseDefault);
         } else if (c.peekIs("index") || c.peekIs("unique") || c.peekIs("clustered")
             || c.peekIs("nonclustered")) {
             s = createIndex(c);
@@ -606,6 +623,14 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens, const
     }
     s.lastToken = tokens.last().display(batch);
     return s;
+}
+
+void fitLiterals(QList<Token> &tokens, int codePage)
+{
+    for (Token &t : tokens) {
+        if (t.kind == Token::Kind::String && !isAscii(t.text))
+            t.text = text::fitCodePage(t.text, codePage);
+    }
 }
 
 } // namespace zt::embedded

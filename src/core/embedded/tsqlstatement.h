@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/collation.h"
 #include "tsqllexer.h"
 
 #include <optional>
@@ -18,7 +19,7 @@ struct Identity
 struct Statement
 {
     enum class Kind {
-        CreateDatabase, // names[0]
+        CreateDatabase, // names[0], text = COLLATE name (empty: the server's)
         DropDatabase, // names
         RestoreDatabase, // names[0] from text (the path), replace
         BackupDatabase, // names[0] to text (the path), replace = WITH INIT / FORMAT
@@ -48,14 +49,22 @@ struct Statement
     std::optional<Identity> identity;
     QStringList types; // of declared variables
     QStringList values; // expressions as SELECT statements for SQLite
+    // CREATE TABLE: the char/varchar columns and the code pages their values are held in.
+    QList<std::pair<QString, int>> codePageColumns;
     QString lastToken; // for "incomplete input"
 };
 
 // Reads one statement (tokens from splitStatements) of the batch. T-SQL statements the server
 // handles itself are parsed; CREATE TABLE and CREATE INDEX are rewritten for SQLite; everything
 // else is passed on with the few T-SQL spellings SQLite does not know rewritten. Syntax errors
-// raise error 102. database is the session's database, which names of three parts may name.
-Statement parseStatement(const QString &batch, const QList<Token> &tokens, const QString &database = {});
+// raise error 102. Text columns created without COLLATE take the database's default collation;
+// database is the session's database, which names of three parts may name.
+Statement parseStatement(const QString &batch, const QList<Token> &tokens,
+    const text::Collation &databaseDefault = text::defaultCollation(), const QString &database = {});
+
+// Plain 'text' literals (not N'text') as a server of that code page reads them: what the code
+// page cannot hold becomes '?'. Applied to a statement's tokens before parseStatement.
+void fitLiterals(QList<Token> &tokens, int codePage);
 
 // A name quoted for SQLite: "name" with '"' doubled.
 QString quoteName(const QString &name);

@@ -1,5 +1,7 @@
 #include "preflight.h"
 
+#include "text/collation.h"
+
 #include "data/connection.h"
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
@@ -136,22 +138,31 @@ PreflightReport checkServer(const QString &serverName, const data::Login &login)
 
     CheckLine version { QStringLiteral("version"), QStringLiteral("服务器版本"), false, {}, {} };
     CheckLine collation { QStringLiteral("collation"), QStringLiteral("默认排序规则"), false, {}, {} };
-    if (const auto error
-        = ask(QStringLiteral("select @@VERSION as version, "
-                             "cast(SERVERPROPERTY('Collation') as nvarchar(128)) as collation"));
+    CheckLine masterCollation { QStringLiteral("master_collation"), QStringLiteral("master的排序规则"), false,
+        {}, {} };
+    if (const auto error = ask(QStringLiteral(
+            "select @@VERSION as version, "
+            "cast(SERVERPROPERTY('Collation') as nvarchar(128)) as collation, "
+            "cast(DATABASEPROPERTYEX('master', 'Collation') as nvarchar(128)) as mastercollation"));
         !error->isEmpty()) {
         version.detail = *error;
         collation.detail = *error;
+        masterCollation.detail = *error;
     } else {
         version.detail = query.fieldAsText(QStringLiteral("version")).simplified();
-        collation.detail = query.fieldAsText(QStringLiteral("collation"));
         version.ok = !version.detail.isEmpty();
-        collation.ok = !collation.detail.isEmpty();
         version.value = version.detail;
-        collation.value = collation.detail;
+        for (auto [line, field] : { std::pair { &collation, u"collation"_qs },
+                 std::pair { &masterCollation, u"mastercollation"_qs } }) {
+            line->detail = query.fieldAsText(field);
+            line->ok = !line->detail.isEmpty();
+            line->value = line->detail;
+            line->warning = collationWarning(line->detail, line == &collation);
+        }
     }
     report.lines.append(version);
     report.lines.append(collation);
+    report.lines.append(masterCollation);
 
     CheckLine directory { QStringLiteral("directory_table"), QStringLiteral("账套目录表"), false, {}, {} };
     if (const auto error
@@ -173,6 +184,23 @@ PreflightReport checkServer(const QString &serverName, const data::Login &login)
     }
     report.lines.append(directory);
     return report;
+}
+
+QString collationWarning(const QString &collation, bool serverDefault)
+{
+    if (collation.isEmpty())
+        return {};
+    const text::Collation c = text::collationOrLike(collation, text::defaultCollation());
+    if (c.holdsChinese())
+        return {};
+    const QString page = QString::number(c.codePage);
+    return serverDefault
+        ? QStringLiteral("代码页%1不能保存中文：账套的表以nvarchar保存中文，不受影响；但新建数据库中不带"
+                         "COLLATE的char/varchar列会把中文存成“?”。")
+              .arg(page)
+        : QStringLiteral("代码页%1不能保存中文：账套目录表PBTOVRASQLBASEDATA的列是nvarchar，不受影响；"
+                         "master中char/varchar列里的中文会成为“?”。")
+              .arg(page);
 }
 
 } // namespace zt::server

@@ -13,11 +13,12 @@ namespace zt::server {
 struct CheckLine
 {
     QString key; // reachable, login, create_database, create_directory_table, version, collation,
-                 // directory_table
+                 // master_collation, directory_table
     QString label; // Chinese label
     bool ok = false;
     QString detail; // the server's text, or the value found
     QVariant value; // the value found, where there is one (milliseconds, row count, text)
+    QString warning = {}; // what the user should know although the check passed
 };
 
 struct PreflightReport
@@ -31,5 +32,9 @@ struct PreflightReport
 // permissions), server version and default collation, whether the directory table exists and how
 // many rows it holds. A line whose question could not be asked says so with the server's text.
 PreflightReport checkServer(const QString &serverName, const data::Login &login);
+
+// The warning for a collation whose code page cannot hold Chinese text (what still works, what
+// would not); empty for one that can. serverDefault: the server's default, else master's.
+QString collationWarning(const QString &collation, bool serverDefault);
 
 } // namespace zt::server

@@ -46,7 +46,7 @@ void BatchReply::resultSet(data::ResultSet &&rows)
         if (column.declType.isEmpty() && column.declaredType.isEmpty() && isExpressionName(column.name))
             column.name.clear();
     }
-    writeResultSet(m_out.out(), rows);
+    writeResultSet(m_out.out(), rows, m_collation);
 }
 
 void BatchReply::done(qint64 count)

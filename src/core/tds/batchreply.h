@@ -1,6 +1,7 @@
 #pragma once
 
 #include "embedded/resultsink.h"
+#include "text/collation.h"
 #include "tokens.h"
 
 namespace zt::data {
@@ -16,10 +17,12 @@ namespace zt::tds {
 class BatchReply final : public embedded::ResultSink
 {
 public:
-    BatchReply(TokenWriter &out, bool inProc, std::uint16_t more)
+    // Text columns go in the collation given (the database's).
+    BatchReply(TokenWriter &out, bool inProc, std::uint16_t more, const text::Collation &collation)
         : m_out(out)
         , m_inProc(inProc)
         , m_more(more)
+        , m_collation(collation)
     { }
 
     void resultSet(data::ResultSet &&rows) override;
@@ -38,6 +41,7 @@ private:
     TokenWriter &m_out;
     bool m_inProc;
     std::uint16_t m_more;
+    const text::Collation &m_collation;
     bool m_pending = false;
     bool m_error = false;
     std::uint16_t m_pendingStatus = 0;

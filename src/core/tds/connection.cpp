@@ -167,7 +167,7 @@ bool Connection::login(const QByteArray &message)
     const QString database = m_session->databaseName();
     out.envChange(EnvDatabase, database, QStringLiteral("master"));
     out.info(info(5701, QStringLiteral("Changed database context to '%1'.").arg(database)));
-    out.envChangeCollation(serverCollation());
+    out.envChangeCollation(m_session->collation().tdsBytes());
     out.envChange(EnvLanguage, QStringLiteral("us_english"), QString());
     out.info(info(5703, QStringLiteral("Changed language setting to us_english.")));
     out.loginAck(answeredVersion(request.tdsVersion), QStringLiteral("Microsoft SQL Server"));
@@ -217,6 +217,12 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
         out.doneProc(std::uint16_t((ok ? 0 : DoneError) | more));
     };
 
+    for (const RpcParam &param : p) {
+        if (param.narrowText())
+            ++m_traffic.narrowTextParams;
+        else if (param.type == 0xe7 || param.type == 0xef || param.type == 0x63)
+            ++m_traffic.wideTextParams;
+    }
     switch (procedureId(call)) {
     case ProcId::ExecuteSql:
         ++m_traffic.executeSql;
@@ -310,7 +316,7 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     QList<QVariant> args;
     for (const RpcParam &param : p)
         args << param.value;
-    BatchReply reply(out, true, DoneMore);
+    BatchReply reply(out, true, DoneMore, m_session->collation());
     try {
         m_session->callProcedure(call.name.section(u'.', -1), args, reply);
         reply.finish();
@@ -359,6 +365,7 @@ void Connection::useDatabase(TokenWriter &out, const QString &database)
     m_session = session;
     m_backend = std::move(backend);
     out.envChange(EnvDatabase, m_session->databaseName(), before);
+    out.envChangeCollation(m_session->collation().tdsBytes());
     out.info(info(5701, QStringLiteral("Changed database context to '%1'.").arg(m_session->databaseName())));
 }
 
@@ -367,7 +374,7 @@ bool Connection::runStatement(
 {
     if (serverStatement(out, sql, inProc, more))
         return true;
-    BatchReply reply(out, inProc, more);
+    BatchReply reply(out, inProc, more, m_session->collation());
     try {
         m_session->run(rewriteTopOne(sql), params, reply);
         reply.finish();

@@ -45,6 +45,10 @@ struct Traffic
     std::atomic<long> prepExec { 0 };
     std::atomic<long> unprepare { 0 };
     std::atomic<long> otherCalls { 0 };
+    // Parameters of procedure calls sent as char/varchar/text (in the client's code page) and
+    // as nchar/nvarchar/ntext (Unicode).
+    std::atomic<long> narrowTextParams { 0 };
+    std::atomic<long> wideTextParams { 0 };
 };
 
 // One client connection: pre-login, login, then requests answered one at a time on a session

@@ -1,6 +1,6 @@
 #include "results.h"
 
-#include "text/gbk.h"
+#include "text/codepage.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -33,6 +33,7 @@ struct ColumnType
     int size = 0; // bytes of a fixed-size number; characters of a text; 0 = max
     int precision = 18;
     int scale = 0;
+    text::Collation collation = {}; // of a text column
 };
 
 constexpr int MaxBytes = 8000;
@@ -194,13 +195,13 @@ void writeTypeInfo(Writer &out, const ColumnType &t)
     case Kind::Char:
         out.u8(t.kind == Kind::VarChar ? 0xa7 : 0xaf);
         out.u16(isMax(t) ? 0xffff : std::uint16_t(t.size));
-        out.bytes(serverCollation());
+        out.bytes(t.collation.tdsBytes());
         return;
     case Kind::NVarChar:
     case Kind::NChar:
         out.u8(t.kind == Kind::NVarChar ? 0xe7 : 0xef);
         out.u16(isMax(t) ? 0xffff : std::uint16_t(t.size * 2));
-        out.bytes(serverCollation());
+        out.bytes(t.collation.tdsBytes());
         return;
     case Kind::Binary:
         out.u8(0xa5);
@@ -346,7 +347,7 @@ void writeValue(Writer &out, const ColumnType &t, const QVariant &v)
     }
     case Kind::VarChar:
     case Kind::Char: {
-        QByteArray b = text::toGbk(v.toString());
+        QByteArray b = text::toCodePage(v.toString(), t.collation.codePage);
         if (t.kind == Kind::Char && b.size() < t.size)
             b.append(QByteArray(t.size - b.size(), ' ')); // char(n) is padded, as stored by a server
         writeBytes(out, t, null ? nullptr : &b);
@@ -371,12 +372,7 @@ void writeValue(Writer &out, const ColumnType &t, const QVariant &v)
 
 } // namespace
 
-QByteArray serverCollation()
-{
-    return QByteArray("\x04\x08\xd0\x00\x00", 5);
-}
-
-void writeResultSet(Writer &out, const data::ResultSet &rows)
+void writeResultSet(Writer &out, const data::ResultSet &rows, const text::Collation &database)
 {
     QList<ColumnType> types;
     out.u8(0x81);
@@ -385,6 +381,7 @@ void writeResultSet(Writer &out, const data::ResultSet &rows)
         const data::Column &c = rows.columns.at(i);
         const QString declaration = c.declaredType.isEmpty() ? c.declType : c.declaredType;
         types.append(declaration.isEmpty() ? inferred(rows, i) : declared(declaration));
+        types.last().collation = text::collationOfCodePage(c.codePage, database);
         out.u32(0); // user type
         out.u16(0x0001 | 0x0008); // nullable, updatable
         writeTypeInfo(out, types.last());

@@ -1,6 +1,7 @@
 #include "rpc.h"
 
-#include "text/gbk.h"
+#include "text/codepage.h"
+#include "text/collation.h"
 #include "wire.h"
 
 #include <QDateTime>
@@ -126,9 +127,11 @@ std::optional<QByteArray> plp(Reader &in)
     }
 }
 
-QVariant text(const QByteArray &bytes, bool wide)
+// A text value: UTF-16, or bytes in the code page of the collation the client sent with it.
+QVariant text(const QByteArray &bytes, bool wide, const QByteArray &collation)
 {
-    return wide ? Reader(bytes).utf16(bytes.size() / 2) : text::fromGbk(bytes);
+    return wide ? Reader(bytes).utf16(bytes.size() / 2)
+                : text::fromCodePage(bytes, text::codePageOfTds(collation, 936));
 }
 
 // A value after its TYPE_INFO.
@@ -218,33 +221,31 @@ QVariant value(Reader &in)
     case 0xad: {
         const std::uint16_t maxLength = in.u16();
         const bool binary = type == 0xa5 || type == 0xad;
-        if (!binary)
-            in.skip(5); // collation
+        const QByteArray collation = binary ? QByteArray() : in.bytes(5);
         const bool wide = type == 0xe7 || type == 0xef;
         if (maxLength == 0xffff) {
             const std::optional<QByteArray> bytes = plp(in);
             if (!bytes)
                 return {};
-            return binary ? QVariant(*bytes) : text(*bytes, wide);
+            return binary ? QVariant(*bytes) : text(*bytes, wide, collation);
         }
         const std::uint16_t size = in.u16();
         if (size == 0xffff)
             return {};
         const QByteArray bytes = in.bytes(size);
-        return binary ? QVariant(bytes) : text(bytes, wide);
+        return binary ? QVariant(bytes) : text(bytes, wide, collation);
     }
     case 0x23: // TEXT, NTEXT, IMAGE
     case 0x63:
     case 0x22: {
         in.u32(); // maximum length
-        if (type != 0x22)
-            in.skip(5);
+        const QByteArray collation = type != 0x22 ? in.bytes(5) : QByteArray();
         // A parameter value is its four-byte length and bytes, without the text pointer rows carry.
         const std::uint32_t size = in.u32();
         if (size == 0xffffffffu)
             return {};
         const QByteArray bytes = in.bytes(qsizetype(size));
-        return type == 0x22 ? QVariant(bytes) : text(bytes, type == 0x63);
+        return type == 0x22 ? QVariant(bytes) : text(bytes, type == 0x63, collation);
     }
     default:
         throw Unsupported { type };
@@ -284,6 +285,7 @@ QList<RpcCall> parseRpc(const QByteArray &message)
             RpcParam param;
             param.name = in.bVarchar();
             param.output = (in.u8() & 0x01) != 0;
+            param.type = std::uint8_t(message.at(in.at()));
             param.value = value(in);
             call.params.append(param);
         }

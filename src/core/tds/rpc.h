@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
+
 namespace zt::tds {
 
 // Procedures a client names by number instead of by name.
@@ -22,6 +24,13 @@ struct RpcParam
     QString name; // "@P1", or empty for a positional parameter
     bool output = false;
     QVariant value; // a null QVariant is NULL
+    std::uint8_t type = 0; // the TDS type the client sent it as
+    // True for a value sent as char/varchar/text: bytes in the code page of the client's
+    // collation, which the client had to convert to first.
+    bool narrowText() const
+    {
+        return type == 0xa7 || type == 0xaf || type == 0x27 || type == 0x2f || type == 0x23;
+    }
 };
 
 // One procedure call of an RPC request.
