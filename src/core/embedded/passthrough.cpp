@@ -121,7 +121,7 @@ QString castTo(const QString &expr, const QList<Token> &type)
     return QStringLiteral("CAST(%1 AS TEXT)").arg(expr);
 }
 
-bool isAscii(const QString &text)
+bool isAscii(QStringView text)
 {
     for (const QChar ch : text) {
         if (ch.unicode() >= 0x80)
@@ -172,9 +172,27 @@ private:
     qsizetype rewriteAt(qsizetype i, qsizetype to, QList<Edit> &edits) const
     {
         const Token &t = m_tokens[i];
+        // Most tokens are copied as written: these are told apart at once.
+        switch (t.kind) {
+        case Token::Kind::Parameter:
+            return i;
+        case Token::Kind::String:
+            if (isAscii(QStringView(m_batch).mid(t.begin, t.end - t.begin)))
+                return i;
+            break;
+        case Token::Kind::Number:
+            if (!t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive))
+                return i;
+            break;
+        case Token::Kind::Symbol:
+            if (!t.isSymbol(u'+') && !t.isSymbol(u'/') && !t.isSymbol(u'%'))
+                return i;
+            break;
+        default:
+            break;
+        }
         const bool call = i + 1 < to && m_tokens[i + 1].isSymbol(u'(');
-        if (t.kind == Token::Kind::NString
-            || (t.kind == Token::Kind::String && !isAscii(m_batch.mid(t.begin, t.end - t.begin)))) {
+        if (t.kind == Token::Kind::NString || t.kind == Token::Kind::String) {
             // N'' as SQLite reads it; a plain literal as its code page holds it (see fitLiterals).
             replace(edits, i, i, quoteText(t.text));
         } else if (t.kind == Token::Kind::Number

@@ -183,7 +183,8 @@ QList<QList<Token>> splitStatements(const QList<Token> &tokens)
             finish();
             continue;
         }
-        if (depth == 0 && !current.isEmpty() && startsControl(t, tokens.value(i + 1), current.first())
+        if (depth == 0 && !current.isEmpty()
+            && startsControl(t, i + 1 < tokens.size() ? tokens[i + 1] : t, current.first())
             && !continuesBefore(current.last())) {
             finish();
         } else if (depth == 0 && !current.isEmpty() && startsStatement(t)
