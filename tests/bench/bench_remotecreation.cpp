@@ -5,10 +5,11 @@
 // row), the rest of the steps being the same.
 //
 //   bench_remotecreation [runs]                          on the embedded server, in process
-//   bench_remotecreation [runs] ZTWIZARD_TDS [DELAY_MS]  through FreeTDS to ztwizard-tds, started
-//                                                        here on a free loopback port (with
-//                                                        --delay DELAY_MS) and reached through a
-//                                                        relay that counts the requests
+//   bench_remotecreation [runs] ZTWIZARD_TDS [DELAY_MS [COLLATION]]
+//                                through FreeTDS to ztwizard-tds, started here on a free loopback
+//                                port (with --delay DELAY_MS, its instance made with the server
+//                                collation COLLATION) and reached through a relay that counts
+//                                the requests
 // A round trip is one request message of the client (a TDS packet carrying the end-of-message
 // flag): pre-login, login, each batch or procedure call. ZTWIZARD_BROWSE_TARGET must be off or a
 // loopback address.
@@ -249,6 +250,8 @@ int main(int argc, char *argv[])
             QStringLiteral("--directory"), installation.dir(), QStringLiteral("--stats") };
         if (argc > 3)
             arguments << QStringLiteral("--delay") << QString::fromLocal8Bit(argv[3]);
+        if (argc > 4)
+            arguments << QStringLiteral("--collation") << QString::fromLocal8Bit(argv[4]);
         tds.start(QString::fromLocal8Bit(argv[2]), arguments);
         static const QRegularExpression listening(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"));
         int port = 0;
@@ -320,9 +323,11 @@ int main(int argc, char *argv[])
         tds.waitForFinished();
         return 1;
     }
-    const QString where = !remote ? QStringLiteral("the embedded server")
-        : argc > 3                ? QStringLiteral("ztwizard-tds through FreeTDS, --delay %1").arg(argv[3])
-                                  : QStringLiteral("ztwizard-tds through FreeTDS, no delay");
+    QString where = !remote ? QStringLiteral("the embedded server")
+        : argc > 3          ? QStringLiteral("ztwizard-tds through FreeTDS, --delay %1").arg(argv[3])
+                            : QStringLiteral("ztwizard-tds through FreeTDS, no delay");
+    if (argc > 4)
+        where += QStringLiteral(", collation %1").arg(argv[4]);
     for (const Way &way : ways) {
         std::printf("whole network-mode creation on %s, %s: median %.0f ms, min %.0f ms over %d runs",
             qPrintable(where), way.name, median(way.times),

@@ -2,6 +2,7 @@
 // instance on loopback, as a workstation reaches a SQL Server.
 
 #include "cliprocess.h"
+#include "data/connection.h"
 #include "tdsprocess.h"
 #include "testinstallation.h"
 
@@ -21,7 +22,9 @@ private slots:
 
     void checkReachesTheServerAndAnswersEveryQuestion();
     void checkOfAServerThatIsNotThere();
+    void accountSetLifeCycleThroughTds_data();
     void accountSetLifeCycleThroughTds();
+    void halfRegisteredSetsFailTheCommand();
     void serversFindTheInstanceThroughItsBrowser();
 
 private:
@@ -87,9 +90,20 @@ void TestZtAccountSetTds::checkOfAServerThatIsNotThere()
     QVERIFY(r.err.startsWith(QStringLiteral("服务器可连接：")));
 }
 
+void TestZtAccountSetTds::accountSetLifeCycleThroughTds_data()
+{
+    QTest::addColumn<QString>("collation");
+    QTest::addColumn<bool>("warned"); // check warns that the code page cannot hold Chinese
+    QTest::newRow("Chinese_PRC_CI_AS") << u"Chinese_PRC_CI_AS"_qs << false;
+    QTest::newRow("SQL_Latin1_General_CP1_CI_AS") << u"SQL_Latin1_General_CP1_CI_AS"_qs << true;
+    QTest::newRow("Chinese_Taiwan_Stroke_CI_AS") << u"Chinese_Taiwan_Stroke_CI_AS"_qs << false;
+}
+
 void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
 {
-    zt::test::TdsProcess tds(m_install->dir());
+    QFETCH(QString, collation);
+    QFETCH(bool, warned);
+    zt::test::TdsProcess tds(m_install->dir(), { QStringLiteral("--collation"), collation });
     QVERIFY(tds.port() > 0);
     const QString server = tds.serverName();
     const QStringList setPassword { QStringLiteral("ZTWIZARD_SET_PASSWORD=t") };
@@ -119,10 +133,24 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
 
     const CliResult checked = run({ QStringLiteral("--json"), QStringLiteral("check"),
         QStringLiteral("--server"), server, QStringLiteral("--user"), QStringLiteral("sa") });
+    QCOMPARE(checked.exitCode, 0); // a warning does not fail the check
     for (const QJsonValue &line : checked.json.value(QStringLiteral("checks")).toArray()) {
-        if (line.toObject().value(QStringLiteral("check")).toString() == QLatin1StringView("directory_table"))
+        const QString key = line.toObject().value(QStringLiteral("check")).toString();
+        if (key == QLatin1StringView("directory_table"))
             QCOMPARE(line.toObject().value(QStringLiteral("value")).toInt(), 1);
+        if (key.endsWith(QLatin1StringView("collation"))) {
+            QCOMPARE(line.toObject().value(QStringLiteral("detail")).toString(), collation);
+            QCOMPARE(line.toObject().contains(QStringLiteral("warning")), warned);
+        }
     }
+
+    // The sample is built on this server (it cannot restore the shipped backup) and registered.
+    const CliResult sample
+        = run({ QStringLiteral("--json"), QStringLiteral("sample"), QStringLiteral("--server"), server });
+    QVERIFY2(sample.exitCode == 0, qPrintable(sample.err));
+    QCOMPARE(sample.json.value(QStringLiteral("origin")).toString(), QStringLiteral("built"));
+    QCOMPARE(run({ QStringLiteral("list"), QStringLiteral("--server"), server }).out,
+        QStringLiteral("060\t远程分店\t%1\nTOVRASQL_Sample\tTOVRA例子账套\t%1\n").arg(server));
 
     const CliResult deleted
         = run({ QStringLiteral("--json"), QStringLiteral("delete"), QStringLiteral("--server"), server,
@@ -130,6 +158,49 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
             setPassword);
     QVERIFY2(deleted.exitCode == 0, qPrintable(deleted.err));
     QVERIFY(!deleted.json.value(QStringLiteral("backup")).toString().isEmpty());
+    QCOMPARE(run({ QStringLiteral("list"), QStringLiteral("--server"), server }).out,
+        QStringLiteral("TOVRASQL_Sample\tTOVRA例子账套\t%1\n").arg(server));
+}
+
+void TestZtAccountSetTds::halfRegisteredSetsFailTheCommand()
+{
+    zt::test::TdsProcess tds(
+        m_install->dir(), { QStringLiteral("--collation"), u"SQL_Latin1_General_CP1_CI_AS"_qs });
+    QVERIFY(tds.port() > 0);
+    const QString server = tds.serverName();
+    QCOMPARE(run({ QStringLiteral("login"), QStringLiteral("--server"), server, QStringLiteral("--user"),
+                     QStringLiteral("sa") })
+                 .exitCode,
+        0);
+    // A directory table whose number column is too narrow for the set's number: the row is refused.
+    zt::data::Connection master;
+    master.setConnectionString(zt::data::ConnectionString::master(
+        zt::data::LoginFragment::fromLogin(zt::data::Login::sql(QStringLiteral("sa"), QString())), server));
+    master.backend().execute(QStringLiteral("create table PBTOVRASQLBASEDATA (id bigint identity (1, 1), "
+                                            "ztbh nvarchar(3), ztmc nvarchar(50), zjmc nvarchar(100), "
+                                            "net nvarchar(10), jlrq datetime, kl nvarchar(50))"));
+    const CliResult created
+        = run({ QStringLiteral("create"), QStringLiteral("--server"), server, QStringLiteral("--db"),
+                  QStringLiteral("half"), QStringLiteral("--name"), QStringLiteral("半登记公司") },
+            { QStringLiteral("ZTWIZARD_SET_PASSWORD=") });
+    QCOMPARE(created.exitCode, 1);
+    QVERIFY2(created.err.contains(
+                 QStringLiteral("加入网络账套出错！错误代码：[FreeTDS][SQL Server]String or binary "
+                                "data would be truncated."))
+            && created.err.contains(
+                QStringLiteral("加入网络账套目录失败：数据库“half”已在服务器上建好并已登记在本机")),
+        qPrintable(created.err));
+    QVERIFY(!created.err.contains(QStringLiteral("账套创建成功")));
+
+    // A row whose database is gone: --row-only finishes the deletion.
+    master.backend().execute(
+        QStringLiteral("insert into PBTOVRASQLBASEDATA (ztbh, ztmc, zjmc, kl) values (N'go', N'无', ?, N'')"),
+        { server });
+    const CliResult finished
+        = run({ QStringLiteral("delete"), QStringLiteral("--server"), server, QStringLiteral("--db"),
+                  QStringLiteral("go"), QStringLiteral("--row-only") },
+            { QStringLiteral("ZTWIZARD_SET_PASSWORD=") });
+    QVERIFY2(finished.exitCode == 0, qPrintable(finished.err));
     QCOMPARE(run({ QStringLiteral("list"), QStringLiteral("--server"), server }).out, QString());
 }
 

@@ -1,6 +1,7 @@
 #include "odbcbackend.h"
 
 #include "unicodetext.h"
+#include "widetextreader.h"
 
 #include "dataerror.h"
 #include "discovery/ssrp.h"
@@ -195,9 +196,22 @@ public:
             return result;
         const QSqlRecord record = q.record();
         QList<bool> flags; // SQL Server's bit columns, which QODBC reads as numbers
+        QList<QMetaType> types;
         for (int i = 0; i < record.count(); ++i) {
             result.columns.append({ record.fieldName(i), typeName(record.field(i)) });
             flags.append(m_dialect == Dialect::SqlServer && record.field(i).typeID() == OdbcSqlBit);
+            types.append(record.field(i).metaType());
+        }
+        if (m_dialect == Dialect::SqlServer) {
+            // Text read whole as UTF-16 (see widetextreader.h).
+            result.rows = readRowsAsUnicode(q, types);
+            for (QList<QVariant> &row : result.rows) {
+                for (int i = 0; i < row.size(); ++i) {
+                    if (flags.at(i) && !row.at(i).isNull())
+                        row[i] = row.at(i).toBool();
+                }
+            }
+            return result;
         }
         while (q.next()) {
             QList<QVariant> row;

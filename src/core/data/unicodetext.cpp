@@ -52,7 +52,7 @@ InlinedStatement inlineTextParameters(const QString &sql, const QList<QVariant> 
             continue;
         }
         const QVariant value = marker < params.size() ? params.at(marker) : QVariant();
-        if (marker < params.size() && value.metaType().id() == QMetaType::QString) {
+        if (marker < params.size() && value.metaType().id() == QMetaType::QString && !value.isNull()) {
             out.sql += unicodeLiteral(value.toString());
         } else {
             out.sql += c;

@@ -21,7 +21,8 @@ struct InlinedStatement
     QList<QVariant> params; // the parameters still bound, in order
 };
 
-// The statement with each ? marker whose parameter is text replaced by its N'...' literal.
+// The statement with each ? marker whose parameter is text replaced by its N'...' literal (a
+// NULL stays bound as NULL).
 // Markers are found outside literals, quoted and bracketed names and comments only.
 InlinedStatement inlineTextParameters(const QString &sql, const QList<QVariant> &params);
 
