@@ -225,6 +225,7 @@ void TestTdsAnswers::statements_data()
         "(3) / [c:int] 3");
     row("variables", "declare @v int = 5, @s nvarchar(10); set @s = N'x'; select @v * 2 as v, @s as s",
         "[v:int,s:nvarchar] 10|x");
+    row("select assigns", "declare @c int; select @c = count(*) from t; select @c as c", "(1) / [c:int] 3");
     row("print", "print N'hello'", "~0");
     row("raiserror information", "raiserror('note %d', 10, 1, 7)", "~50000");
     row("raiserror error", "raiserror('bad', 16, 1)", "!50000");

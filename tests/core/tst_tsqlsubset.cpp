@@ -110,6 +110,14 @@ void TestTSqlSubset::sessionAnswers_data()
         { "-", "-", "c: 1", "-", "c: 0" });
     row("variables live for one batch", { "declare @v int = 1; select @v as v", "select @v" },
         { "v: 1", "Must declare the scalar variable \"@v\"." });
+    row("SELECT assigns variables",
+        { "insert into t (n) values (N'a'); insert into t (n) values (N'b')",
+            "declare @c int, @s nvarchar(10) = N'x'; select @c = count(*), @s = max(n) from t; "
+            "select @s = n from t where 1 = 0; select @c as c, @s as s, @@rowcount as r",
+            "declare @c int; select @c = 1, n from t" },
+        { "-", "c|s|r: 2|b|0",
+            "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+            "operations." });
     row("PRINT is no error", { "print N'x'" }, { "-" });
     row("names of three parts",
         { "insert into b.dbo.t (i) values (1)", "select i from [b]..[t]", "select i from x.dbo.t" },

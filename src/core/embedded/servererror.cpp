@@ -81,6 +81,9 @@ constexpr Template Templates[] = {
     { Msg::NumericOverflow, 8115, "Arithmetic overflow error converting %s to data type %s." },
     { Msg::ExpressionOverflow, 8115, "Arithmetic overflow error converting expression to data type %s." },
     { Msg::DivideByZero, 8134, "Divide by zero error encountered." },
+    { Msg::AssignAndRetrieve, 141,
+        "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+        "operations." },
     { Msg::UndeclaredVariable, 137, "Must declare the scalar variable \"%s\"." },
     { Msg::CommitWithoutBegin, 3902,
         "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION." },

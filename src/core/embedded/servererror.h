@@ -54,6 +54,7 @@ enum class Msg {
     ExpressionOverflow,
     DivideByZero,
     UndeclaredVariable,
+    AssignAndRetrieve,
     CommitWithoutBegin,
     RollbackWithoutBegin,
     ProcedureMissing,

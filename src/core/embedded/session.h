@@ -7,6 +7,8 @@
 
 #include <QHash>
 
+#include <optional>
+
 struct sqlite3_stmt;
 
 namespace zt::embedded {
@@ -46,6 +48,8 @@ private:
     void transaction(const QString &verb);
     // The value of a SELECT of one expression, the session's variables bound.
     QVariant evaluate(const QString &select);
+    // The last row of a SELECT, the session's variables bound; none when it has no rows.
+    std::optional<QList<QVariant>> lastRow(const QString &select);
     // Binds the statement's markers: @variables from the session, the rest from params in order.
     void bindParameters(sqlite3_stmt *statement, const QList<QVariant> &params, qsizetype &nextParam) const;
     void reportCount(ResultSink &sink, qint64 count);

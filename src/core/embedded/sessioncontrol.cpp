@@ -1,6 +1,7 @@
 // The statements of a session that steer its batch: options, variables, messages,
 // transactions and procedures.
 #include "catalog.h"
+#include "columnvalues.h"
 #include "servererror.h"
 #include "session.h"
 #include "tsqlstatement.h"
@@ -99,6 +100,14 @@ QVariant Session::evaluate(const QString &select)
 {
     if (select.isEmpty())
         return {};
+    const qint64 rowCount = m_functions.rowCount; // an expression's SELECT counts no rows
+    const std::optional<QList<QVariant>> row = lastRow(select);
+    m_functions.rowCount = rowCount;
+    return row ? row->value(0) : QVariant();
+}
+
+std::optional<QList<QVariant>> Session::lastRow(const QString &select)
+{
     sqlite3 *db = m_database.file->handle();
     const QByteArray utf8 = select.toUtf8();
     sqlite3_stmt *raw = nullptr;
@@ -108,26 +117,21 @@ QVariant Session::evaluate(const QString &select)
     const SqliteStatement statement(raw);
     qsizetype none = 0;
     bindParameters(raw, {}, none);
-    const int rc = sqlite3_step(raw);
-    if (rc == SQLITE_DONE)
-        return {};
-    if (rc != SQLITE_ROW)
+    std::optional<QList<QVariant>> last;
+    qint64 rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        ++rows;
+        QList<QVariant> row;
+        for (int i = 0; i < sqlite3_column_count(raw); ++i)
+            row << columnValue(raw, i, TypeClass::Unknown);
+        last = row;
+    }
+    if (rc != SQLITE_DONE)
         throw fromSqlite(
             QString::fromUtf8(sqlite3_errmsg(db)), QStringLiteral("select"), m_database.name, QString());
-    switch (sqlite3_column_type(raw, 0)) {
-    case SQLITE_NULL:
-        return {};
-    case SQLITE_INTEGER:
-        return QVariant::fromValue<qlonglong>(sqlite3_column_int64(raw, 0));
-    case SQLITE_FLOAT:
-        return sqlite3_column_double(raw, 0);
-    case SQLITE_BLOB:
-        return QByteArray(
-            static_cast<const char *>(sqlite3_column_blob(raw, 0)), sqlite3_column_bytes(raw, 0));
-    default:
-        return QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)), sqlite3_column_bytes(raw, 0));
-    }
+    m_functions.rowCount = rows;
+    return last;
 }
 
 void Session::transaction(const QString &verb)
@@ -176,11 +180,17 @@ void Session::runControl(const Statement &st, ResultSink &sink)
         }
         return;
     case Statement::Kind::SetVariable: {
-        const auto type = m_variableTypes.constFind(st.names[0]);
-        if (type == m_variableTypes.cend())
-            throw serverError(Msg::UndeclaredVariable, { st.names[0] });
-        m_variables.insert(st.names[0], converted(evaluate(st.values[0]), *type));
-        m_functions.rowCount = 1;
+        for (const QString &name : st.names) {
+            if (!m_variableTypes.contains(name))
+                throw serverError(Msg::UndeclaredVariable, { name });
+        }
+        const std::optional<QList<QVariant>> row = lastRow(st.values[0]);
+        if (row) {
+            for (qsizetype i = 0; i < st.names.size(); ++i)
+                m_variables.insert(st.names[i], converted(row->value(i), m_variableTypes.value(st.names[i])));
+        }
+        if (st.add)
+            reportCount(sink, m_functions.rowCount);
         return;
     }
     case Statement::Kind::Print:

@@ -68,6 +68,8 @@ public:
             s.kind = Statement::Kind::SetVariable;
             s.names << m_tokens[1].text.toLower();
             s.values << select(3, n);
+        } else if (first.is("select") && isVariable(1) && n > 3 && m_tokens[2].isSymbol(u'=')) {
+            selectAssign(s);
         } else if (first.is("set") && n >= 2 && m_tokens[1].kind == Token::Kind::Word) {
             s.kind = Statement::Kind::SetOption;
             s.names << m_tokens[1].text.toLower();
@@ -112,6 +114,37 @@ public:
     }
 
 private:
+    // SELECT @a = expr, @b = expr [FROM ...]: one SELECT of the expressions, whose last row the
+    // variables take (none: they keep their values, as on SQL Server).
+    void selectAssign(Statement &s) const
+    {
+        const qsizetype n = m_tokens.size();
+        qsizetype from = n;
+        for (qsizetype i = 1, depth = 0; i < n; ++i) {
+            if (m_tokens[i].isSymbol(u'('))
+                ++depth;
+            else if (m_tokens[i].isSymbol(u')'))
+                --depth;
+            else if (depth == 0 && m_tokens[i].is("from")) {
+                from = i;
+                break;
+            }
+        }
+        QStringList expressions;
+        for (const auto &[begin, end] : commaSeparated(m_tokens, 1, from)) {
+            if (!isVariable(begin) || begin + 2 >= end || !m_tokens[begin + 1].isSymbol(u'='))
+                throw serverError(Msg::AssignAndRetrieve);
+            s.names << m_tokens[begin].text.toLower();
+            expressions << passThrough(m_batch, m_tokens.mid(begin + 2, end - begin - 2), m_database);
+        }
+        s.kind = Statement::Kind::SetVariable;
+        s.add = true; // counted as the rows it read, as SQL Server reports them
+        QString select = QStringLiteral("SELECT ") + expressions.join(QStringLiteral(", "));
+        if (from < n)
+            select += u' ' + passThrough(m_batch, m_tokens.mid(from), m_database);
+        s.values << select;
+    }
+
     // DECLARE @a type [= value], ...
     void declare(Statement &s) const
     {

@@ -33,7 +33,7 @@ struct Statement
         SetOption, // SET names[0] (lower case) ON (add) or OFF
         Transaction, // names[0]: begin, commit or rollback
         Declare, // variables names, types, their first values (SELECT statements or empty)
-        SetVariable, // names[0] = values[0] (a SELECT statement)
+        SetVariable, // names = the last row of values[0] (a SELECT statement); add: SELECT @v = ...
         Print, // values[0]
         RaiseError, // values: message, severity, state, arguments (SELECT statements)
         Execute, // procedure names[0] (lower case), arguments values (SELECT statements)
