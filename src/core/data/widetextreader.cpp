@@ -8,6 +8,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
+
 namespace zt::data {
 
 namespace {

@@ -95,6 +95,13 @@ Instance::Instance(const QString &root, const QString &name, const QString &coll
     m_root = QDir::cleanPath(QDir(root).absolutePath());
     m_folder = QDir::cleanPath(QDir(root).absoluteFilePath(name));
 
+    // An unknown collation for a new instance is refused before anything of it is made.
+    const std::optional<text::Collation> collation = chosenCollation(collationIfNew);
+    if (!collation && !QFileInfo::exists(databasePath(Master)))
+        throw serverError(Msg::Other,
+            { QStringLiteral("Invalid collation '%1'.")
+                    .arg(collationIfNew.isEmpty() ? qEnvironmentVariable("ZTWIZARD_EMBEDDED_COLLATION")
+                                                  : collationIfNew) });
     if (!QDir().mkpath(m_folder + u'/' + LockFolder))
         throw serverError(Msg::FileActivation, { m_folder });
     const auto lock = lockInstance();
@@ -105,13 +112,6 @@ Instance::Instance(const QString &root, const QString &name, const QString &coll
                   .toLongLong()
             == 0;
         if (fresh) {
-            const std::optional<text::Collation> collation = chosenCollation(collationIfNew);
-            if (!collation)
-                throw serverError(Msg::Other,
-                    { QStringLiteral("Invalid collation '%1'.")
-                            .arg(collationIfNew.isEmpty()
-                                    ? qEnvironmentVariable("ZTWIZARD_EMBEDDED_COLLATION")
-                                    : collationIfNew) });
             const QString salt = newSalt();
             master.exec(
                 QStringLiteral("BEGIN IMMEDIATE;"
@@ -120,7 +120,8 @@ Instance::Instance(const QString &root, const QString &name, const QString &coll
                                "dbcreator INTEGER NOT NULL DEFAULT 0);"
                                "INSERT OR IGNORE INTO zt_logins VALUES ('sa', %1, %2, 1, 1);")
                     .arg(quoteText(salt), quoteText(passwordHash(salt, {})))
-                + RecordCollation.arg(quoteText(collation->name)) + QStringLiteral("COMMIT"));
+                + RecordCollation.arg(quoteText(collation.value_or(text::defaultCollation()).name))
+                + QStringLiteral("COMMIT"));
         }
         m_collation = recordedCollation(master, text::defaultCollation());
     } catch (const SqliteFile::Failure &failure) {
