@@ -113,7 +113,11 @@ data::ResultSet columnList(SqliteFile &file, const ServerFunctionContext &c, con
             continue;
         const TypeFacts f = typeFacts(row[5].toString());
         const bool nullable = row[4].toString() == QLatin1StringView("YES");
-        const QVariant length = f.text ? QVariant(f.maxLength < 0 ? 0 : f.maxLength) : QVariant(f.maxLength);
+        // LENGTH of an exact number is the characters of its text (digits, sign and point).
+        const bool exact
+            = f.systemTypeId == 106 || f.systemTypeId == 108 || f.systemTypeId == 60 || f.systemTypeId == 122;
+        const QVariant length = f.text ? QVariant(f.maxLength < 0 ? 0 : f.maxLength)
+                                       : QVariant(exact ? f.precision + 2 : f.maxLength);
         set.rows.append({ c.database, QStringLiteral("dbo"), row[0], row[1], f.odbcType, f.name,
             f.text ? QVariant(f.characters < 0 ? 0 : f.characters) : QVariant(f.precision), length,
             f.text ? QVariant() : QVariant(f.scale), f.text ? QVariant() : QVariant(10), nullable ? 1 : 0,
