@@ -190,6 +190,7 @@ void TestTdsAnswers::statements_data()
     row("null", "insert into t (i) values (1)", "!515 / ~3621");
     row("duplicate key", "insert into t (id, n) values (1, N'x')", "!544");
     row("other schema", "select * from guest.t", "!208");
+    row("table in another schema", "create table guest.u (x int)", "!2760");
     row("missing procedure", "exec sp_nothing", "!2812");
     row("commit without begin", "commit tran", "!3902");
     row("undeclared variable", "select @nothing", "!137");

@@ -91,6 +91,8 @@ constexpr Template Templates[] = {
         "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION." },
     { Msg::ProcedureMissing, 2812, "Could not find stored procedure '%s'." },
     { Msg::OtherDatabase, 208, "Invalid object name '%s'." },
+    { Msg::SchemaMissing, 2760,
+        "The specified schema name \"%s\" either does not exist or you do not have permission to use it." },
     { Msg::UserMessage, 50000, "%s" },
     { Msg::Other, 50000, "%s" },
 };

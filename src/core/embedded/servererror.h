@@ -59,6 +59,7 @@ enum class Msg {
     RollbackWithoutBegin,
     ProcedureMissing,
     OtherDatabase,
+    SchemaMissing,
     UserMessage,
     Other,
 };

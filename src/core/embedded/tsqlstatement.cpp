@@ -67,12 +67,14 @@ public:
         return take().text;
     }
     // [server.][database.][schema.]name: the object's own name.
-    QString objectName()
+    QString objectName(QStringList *parts = nullptr)
     {
-        QString last = name();
+        QStringList all { name() };
         while (acceptSymbol(u'.'))
-            last = name();
-        return last;
+            all << (peekSymbol(u'.') ? QString() : name()); // db..name: the default schema
+        if (parts)
+            *parts = all;
+        return all.last();
     }
     QString text()
     {
@@ -401,11 +403,19 @@ QString tableConstraint(Cursor &c)
     return parts.join(u' ');
 }
 
-Statement createTable(Cursor &c, const text::Collation &databaseDefault)
+Statement createTable(Cursor &c, const text::Collation &databaseDefault, const QString &database)
 {
     Statement s;
     s.kind = Statement::Kind::CreateTable;
-    const QString table = c.objectName();
+    QStringList parts;
+    const QString table = c.objectName(&parts);
+    // Tables go into this database's schema dbo, the only one the server has.
+    if (parts.size() >= 2 && !parts.at(parts.size() - 2).isEmpty()
+        && parts.at(parts.size() - 2).compare(QLatin1StringView("dbo"), Qt::CaseInsensitive) != 0)
+        throw serverError(Msg::SchemaMissing, { parts.at(parts.size() - 2) });
+    if (parts.size() >= 3 && !database.isEmpty()
+        && parts.at(parts.size() - 3).compare(database, Qt::CaseInsensitive) != 0)
+        throw serverError(Msg::OtherDatabase, { parts.join(u'.') });
     s.names << table;
     QStringList elements;
     c.expectSymbol(u'(');
@@ -554,7 +564,7 @@ Statement parseStatement(const QString &batch, const QList<Token> &tokens,
         } else if (c.accept("login")) {
             s = createLogin(c);
         } else if (c.accept("table")) {
-            s = createTable(c, databaseDefault);
+            s = createTable(c, databaseDefault, database);
         } else if (c.peekIs("index") || c.peekIs("unique") || c.peekIs("clustered")
             || c.peekIs("nonclustered")) {
             s = createIndex(c);
