@@ -192,7 +192,10 @@ data::DataError fromSqlite(
                 number == 544 ? Msg::ExplicitIdentity : Msg::CannotUpdateIdentity, { m.captured(2) });
         // The value checks of the columns and the arithmetic functions: the text is whole.
         const QString text = prefixed(m.captured(2));
-        if (number == 8115)
+        // A statement that changes rows ends with "terminated" (a query does not).
+        const bool changes = verb == QLatin1StringView("insert") || verb == QLatin1StringView("update")
+            || verb == QLatin1StringView("delete");
+        if (number == 8115 || (number == 8134 && changes))
             return data::DataError(text + u' ' + prefixed(messageText(Msg::StatementTerminated)));
         return data::DataError(text);
     }
