@@ -196,6 +196,7 @@ void TestTdsAnswers::statements_data()
     row("commit without begin", "commit tran", "!3902");
     row("undeclared variable", "select @nothing", "!137");
     // Names of one, two and three parts, hints, TOP and OFFSET.
+    row("use first in a batch", "use master; select db_name() as d", "~5701 / [d:nvarchar] master");
     row("two-part name", "select count(*) as c from dbo.t", "[c:int] 3");
     row("three-part name", "select count(*) as c from answers.dbo.t", "[c:int] 3");
     row("database and default schema", "select count(*) as c from [answers]..[t] with (nolock)", "[c:int] 3");

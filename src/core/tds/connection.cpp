@@ -327,30 +327,42 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     }
 }
 
-bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inProc, std::uint16_t more)
+bool Connection::serverStatement(TokenWriter &out, QString &sql, bool inProc, std::uint16_t more)
 {
+    // USE db, alone or first in a batch: the connection opens a session on that database and
+    // runs the rest of the batch there.
     static const QRegularExpression use(
-        QStringLiteral("^\\s*use\\s+(\\[(?:[^\\]]|\\]\\])+\\]|[^\\s;]+)\\s*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("^\\s*use\\s+(\\[(?:[^\\]]|\\]\\])+\\]|[^\\s;]+)\\s*(?:;|\\s|$)(.*)$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     auto done = [&](std::uint16_t status) {
         if (inProc)
             out.doneInProc(std::uint16_t(status | more));
         else
             out.done(std::uint16_t(status | more));
     };
-    if (const QRegularExpressionMatch m = use.match(sql); m.hasMatch()) {
-        const QString database = unquoted(m.captured(1));
-        try {
-            useDatabase(out, database);
-            done(0);
-        } catch (const data::DataError &) {
-            out.error(serverMessage(NoSuchDatabase,
-                QStringLiteral("Database '%1' does not exist. Make sure that the name is entered correctly.")
-                    .arg(database)));
-            done(DoneError);
-        }
+    const QRegularExpressionMatch m = use.match(sql);
+    if (!m.hasMatch())
+        return false;
+    const QString database = unquoted(m.captured(1));
+    const QString rest = m.captured(2).trimmed();
+    try {
+        useDatabase(out, database);
+    } catch (const data::DataError &) {
+        out.error(serverMessage(NoSuchDatabase,
+            QStringLiteral("Database '%1' does not exist. Make sure that the name is entered correctly.")
+                .arg(database)));
+        done(DoneError);
         return true;
     }
+    if (rest.isEmpty() || rest == QLatin1StringView(";")) {
+        done(0);
+        return true;
+    }
+    if (inProc)
+        out.doneInProc(DoneMore);
+    else
+        out.done(DoneMore);
+    sql = rest;
     return false;
 }
 
@@ -372,11 +384,12 @@ void Connection::useDatabase(TokenWriter &out, const QString &database)
 bool Connection::runStatement(
     TokenWriter &out, const QString &sql, const QList<QVariant> &params, bool inProc, std::uint16_t more)
 {
-    if (serverStatement(out, sql, inProc, more))
+    QString statements = sql;
+    if (serverStatement(out, statements, inProc, more))
         return true;
     BatchReply reply(out, inProc, more, m_session->collation());
     try {
-        m_session->run(rewriteTopOne(sql), params, reply);
+        m_session->run(rewriteTopOne(statements), params, reply);
         reply.finish();
         return true;
     } catch (const data::DataError &e) {
