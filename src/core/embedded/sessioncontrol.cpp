@@ -48,13 +48,13 @@ QString formatted(QString text, const QList<QVariant> &args)
 {
     qsizetype next = 0;
     for (qsizetype at = text.indexOf(u'%'); at >= 0 && at + 1 < text.size(); at = text.indexOf(u'%', at)) {
-        const QChar spec = text[at + 1];
-        if (spec == u'%') {
+        const QChar conversion = text[at + 1];
+        if (conversion == u'%') {
             text.remove(at, 1);
             ++at;
             continue;
         }
-        if (spec != u's' && spec != u'd' && spec != u'i' && spec != u'u') {
+        if (conversion != u's' && conversion != u'd' && conversion != u'i' && conversion != u'u') {
             ++at;
             continue;
         }
