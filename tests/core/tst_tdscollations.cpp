@@ -122,7 +122,8 @@ QString TestTdsCollations::stored(const QString &collation, const QString &file,
         ? file
         : m_install->dir() + QStringLiteral("data/embedded/%1/%2.db").arg(collation, file);
     QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"), { QStringLiteral("-readonly"), path, sql });
+    sqlite.start(QStringLiteral("sqlite3"),
+        { QStringLiteral("-readonly"), QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), path, sql });
     if (!sqlite.waitForFinished(20000))
         return QStringLiteral("(sqlite3 did not finish)");
     return QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed()

@@ -1,5 +1,7 @@
 #include "columnrules.h"
 
+#include "valuerules.h"
+
 #include "text/codepage.h"
 
 #include <sqlite3.h>
@@ -101,6 +103,7 @@ void installColumnRules(sqlite3 *db)
         nullptr, fits, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, CodePageFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
         nullptr, codePage, nullptr, nullptr, nullptr);
+    installValueRules(db);
 }
 
 bool isNarrowText(const QString &type)

@@ -27,29 +27,20 @@ const QString Master = QStringLiteral("master");
 constexpr int DatabaseMark = 2054452068; // as createDatabase writes it
 constexpr int BackupMark = 2054447723; // "ztbk"
 
-int applicationId(sqlite3 *db)
-{
-    sqlite3_stmt *statement = nullptr;
-    int id = 0;
-    if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &statement, nullptr) == SQLITE_OK
-        && sqlite3_step(statement) == SQLITE_ROW)
-        id = sqlite3_column_int(statement, 0);
-    sqlite3_finalize(statement);
-    return id;
-}
-
-// True for a backup this server wrote (a readable SQLite file carrying the backup mark).
+// True for a backup this server wrote: a SQLite file whose header carries the backup mark. The
+// header is read directly, so that a backup damaged further in is still recognised as one and
+// refused by the integrity check with the error that names the damage.
 bool isServerBackup(const QString &path)
 {
-    if (!isSqliteDatabase(path))
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    sqlite3 *db = nullptr;
-    const bool marked
-        = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr)
-            == SQLITE_OK
-        && applicationId(db) == BackupMark;
-    sqlite3_close_v2(db);
-    return marked;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3", 16)))
+        return false;
+    const auto byte = [&](int i) { return quint32(quint8(header[i])); };
+    const quint32 id = byte(68) << 24 | byte(69) << 16 | byte(70) << 8 | byte(71); // big-endian
+    return id == quint32(BackupMark);
 }
 
 // Gives a restored copy the mark of a database again.

@@ -21,6 +21,7 @@ constexpr Template Templates[] = {
     { Msg::UnclosedQuote, 105, "Unclosed quotation mark after the character string '%s'." },
     { Msg::NotBuiltInFunction, 195, "'%s' is not a recognized built-in function name." },
     { Msg::InvalidColumn, 207, "Invalid column name '%s'." },
+    { Msg::AmbiguousColumn, 209, "Ambiguous column name '%s'." },
     { Msg::InvalidObject, 208, "Invalid object name '%s'." },
     { Msg::PermissionDenied, 262, "%s permission denied in database '%s'." },
     { Msg::NullNotAllowed, 515,
@@ -76,6 +77,25 @@ constexpr Template Templates[] = {
     { Msg::LoginExists, 15025, "The server principal '%s' already exists." },
     { Msg::NoPermission, 15247, "User does not have permission to perform this action." },
     { Msg::LoginFailed, 18456, "Login failed for user '%s'." },
+    { Msg::StatementTerminated, 3621, "The statement has been terminated." },
+    { Msg::ConversionFailed, 245, "Conversion failed when converting the %s value '%s' to data type %s." },
+    { Msg::ConvertToNumeric, 8114, "Error converting data type %s to %s." },
+    { Msg::NumericOverflow, 8115, "Arithmetic overflow error converting %s to data type %s." },
+    { Msg::ExpressionOverflow, 8115, "Arithmetic overflow error converting expression to data type %s." },
+    { Msg::DivideByZero, 8134, "Divide by zero error encountered." },
+    { Msg::AssignAndRetrieve, 141,
+        "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+        "operations." },
+    { Msg::UndeclaredVariable, 137, "Must declare the scalar variable \"%s\"." },
+    { Msg::CommitWithoutBegin, 3902,
+        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION." },
+    { Msg::RollbackWithoutBegin, 3903,
+        "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION." },
+    { Msg::ProcedureMissing, 2812, "Could not find stored procedure '%s'." },
+    { Msg::OtherDatabase, 208, "Invalid object name '%s'." },
+    { Msg::SchemaMissing, 2760,
+        "The specified schema name \"%s\" either does not exist or you do not have permission to use it." },
+    { Msg::UserMessage, 50000, "%s" },
     { Msg::Other, 50000, "%s" },
 };
 
@@ -127,8 +147,8 @@ data::DataError serverError(Msg msg, const QStringList &args)
 
 data::DataError statementError(Msg msg, const QStringList &args)
 {
-    return data::DataError(prefixed(messageText(msg, args)) + u' '
-        + prefixed(QStringLiteral("The statement has been terminated.")));
+    return data::DataError(
+        prefixed(messageText(msg, args)) + u' ' + prefixed(messageText(Msg::StatementTerminated)));
 }
 
 data::DataError restoreError(Msg msg, const QStringList &args)
@@ -160,6 +180,7 @@ data::DataError fromSqlite(
 {
     static const QRegularExpression noTable(QStringLiteral("^no such table: (.+)$"));
     static const QRegularExpression noColumn(QStringLiteral("^no such column: (.+)$"));
+    static const QRegularExpression ambiguous(QStringLiteral("^ambiguous column name: (.+)$"));
     static const QRegularExpression hasNoColumn(QStringLiteral("^table \\S+ has no column named (.+)$"));
     static const QRegularExpression nearSyntax(QStringLiteral("^near \"(.*)\": syntax error$"));
     static const QRegularExpression exists(
@@ -174,8 +195,17 @@ data::DataError fromSqlite(
     if ((m = raised.match(message)).hasMatch()) {
         // Raised by the identity triggers the server puts on its tables.
         const int number = m.captured(1).toInt();
-        return serverError(
-            number == 544 ? Msg::ExplicitIdentity : Msg::CannotUpdateIdentity, { m.captured(2) });
+        if (number == 544 || number == 8102)
+            return serverError(
+                number == 544 ? Msg::ExplicitIdentity : Msg::CannotUpdateIdentity, { m.captured(2) });
+        // The value checks of the columns and the arithmetic functions: the text is whole.
+        const QString text = prefixed(m.captured(2));
+        // A statement that changes rows ends with "terminated" (a query does not).
+        const bool changes = verb == QLatin1StringView("insert") || verb == QLatin1StringView("update")
+            || verb == QLatin1StringView("delete");
+        if (number == 8115 || (number == 8134 && changes))
+            return data::DataError(text + u' ' + prefixed(messageText(Msg::StatementTerminated)));
+        return data::DataError(text);
     }
     if ((m = noTable.match(message)).hasMatch()) {
         if (verb == QLatin1StringView("drop"))
@@ -184,6 +214,8 @@ data::DataError fromSqlite(
     }
     if ((m = noColumn.match(message)).hasMatch())
         return serverError(Msg::InvalidColumn, { lastPart(m.captured(1)) });
+    if ((m = ambiguous.match(message)).hasMatch())
+        return serverError(Msg::AmbiguousColumn, { lastPart(m.captured(1)) });
     if ((m = hasNoColumn.match(message)).hasMatch())
         return serverError(Msg::InvalidColumn, { m.captured(1) });
     if ((m = nearSyntax.match(message)).hasMatch())
@@ -227,7 +259,7 @@ int messageNumber(const QString &text)
         || text == QLatin1StringView("BACKUP DATABASE is terminating abnormally."))
         return 3013;
     for (const Template &t : Templates) {
-        if (t.msg == Msg::Other)
+        if (t.msg == Msg::Other || t.msg == Msg::UserMessage)
             continue;
         QStringList parts = QString::fromUtf8(t.text).split(QLatin1StringView("%s"));
         for (QString &part : parts)

@@ -47,7 +47,7 @@ void serverProperty(sqlite3_context *call, int, sqlite3_value **args)
     else if (name.compare(QLatin1StringView("Edition"), Qt::CaseInsensitive) == 0)
         resultText(call, QStringLiteral("ztwizard embedded server"));
     else if (name.compare(QLatin1StringView("ProductVersion"), Qt::CaseInsensitive) == 0)
-        resultText(call, QString::fromLatin1(sqlite3_libversion()));
+        resultText(call, QString::fromLatin1(ProductVersion)); // as the login acknowledgement says
     else
         sqlite3_result_null(call);
 }
@@ -146,6 +146,14 @@ void serverVariable(sqlite3_context *call, int, sqlite3_value **args)
         resultText(call,
             instance == QLatin1StringView("default") ? QStringLiteral("(embedded)")
                                                      : QStringLiteral("(embedded)\\") + instance);
+    } else if (name.compare(QLatin1StringView("spid"), Qt::CaseInsensitive) == 0) {
+        sqlite3_result_int(call, c.spid);
+    } else if (name.compare(QLatin1StringView("trancount"), Qt::CaseInsensitive) == 0) {
+        sqlite3_result_int(call, c.tranCount);
+    } else if (name.compare(QLatin1StringView("rowcount"), Qt::CaseInsensitive) == 0) {
+        sqlite3_result_int64(call, c.rowCount);
+    } else if (name.compare(QLatin1StringView("error"), Qt::CaseInsensitive) == 0) {
+        sqlite3_result_int(call, 0); // a failed statement has already ended the batch
     } else {
         sqlite3_result_null(call);
     }
@@ -155,8 +163,9 @@ void serverVariable(sqlite3_context *call, int, sqlite3_value **args)
 
 QString versionText()
 {
-    return QStringLiteral("ztwizard embedded server (SQLite %1)")
-        .arg(QString::fromLatin1(sqlite3_libversion()));
+    return QStringLiteral(
+        "Microsoft SQL Server 2019 (RTM) - %1 (X64) \n\tztwizard embedded server (SQLite %2)")
+        .arg(QString::fromLatin1(ProductVersion), QString::fromLatin1(sqlite3_libversion()));
 }
 
 void registerServerFunctions(sqlite3 *db, const ServerFunctionContext *context)

@@ -13,6 +13,9 @@ struct ServerFunctionContext
     const Instance *instance = nullptr;
     const Principal *principal = nullptr;
     QString database;
+    int spid = 0; // @@SPID
+    int tranCount = 0; // @@TRANCOUNT
+    qint64 rowCount = 0; // @@ROWCOUNT
 };
 
 // Registers on a session's SQLite handle the few server functions a pre-flight check asks for:
@@ -23,7 +26,16 @@ struct ServerFunctionContext
 // @@SERVERNAME. Anything they do not know answers NULL, as SQL Server does.
 void registerServerFunctions(sqlite3 *db, const ServerFunctionContext *context);
 
-// The text of @@VERSION.
+// Registers the built-in T-SQL functions SQLite lacks: DB_NAME([id]), DB_ID([name]),
+// SUSER_SNAME(), SUSER_NAME(), USER_NAME(), SCHEMA_NAME([id]), DATALENGTH(x), REPLICATE(s, n)
+// and SPACE(n).
+void registerBuiltinFunctions(sqlite3 *db, const ServerFunctionContext *context);
+
+// The version the server gives itself, in SERVERPROPERTY('ProductVersion'), @@VERSION and the
+// TDS login acknowledgement (15.0.2000: SQL Server 2019, whose T-SQL it answers).
+inline constexpr auto ProductVersion = "15.0.2000.5";
+
+// The text of @@VERSION: SQL Server's form, naming the embedded server.
 QString versionText();
 
 } // namespace zt::embedded

@@ -1,185 +1,21 @@
 #include "session.h"
 
+#include "catalog.h"
 #include "columnrules.h"
+#include "columnvalues.h"
+#include "passthrough.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
 
 #include <QDateTime>
+
+#include <atomic>
 
 #include <sqlite3.h>
 
 namespace zt::embedded {
 
 namespace {
-
-enum class TypeClass { Unknown, Integer, Real, Bit, DateTime, Date, Binary, Text };
-
-// "nvarchar(50)" -> "nvarchar": the declared type as the data layer expects it.
-QString plainType(const char *declared)
-{
-    if (!declared)
-        return {};
-    QString type = QString::fromUtf8(declared).toLower();
-    const qsizetype paren = type.indexOf(u'(');
-    if (paren >= 0)
-        type.truncate(paren);
-    return type.trimmed();
-}
-
-TypeClass typeClass(const QString &type)
-{
-    static const QStringList integers = { QStringLiteral("bigint"), QStringLiteral("int"),
-        QStringLiteral("integer"), QStringLiteral("smallint"), QStringLiteral("tinyint") };
-    static const QStringList reals = { QStringLiteral("float"), QStringLiteral("real"),
-        QStringLiteral("decimal"), QStringLiteral("numeric"), QStringLiteral("money"),
-        QStringLiteral("smallmoney"), QStringLiteral("double"), QStringLiteral("double precision") };
-    static const QStringList dateTimes
-        = { QStringLiteral("datetime"), QStringLiteral("smalldatetime"), QStringLiteral("datetime2") };
-    static const QStringList binaries = { QStringLiteral("binary"), QStringLiteral("varbinary"),
-        QStringLiteral("image"), QStringLiteral("blob") };
-    if (type.isEmpty())
-        return TypeClass::Unknown;
-    if (integers.contains(type))
-        return TypeClass::Integer;
-    if (reals.contains(type))
-        return TypeClass::Real;
-    if (type == QLatin1StringView("bit"))
-        return TypeClass::Bit;
-    if (dateTimes.contains(type))
-        return TypeClass::DateTime;
-    if (type == QLatin1StringView("date"))
-        return TypeClass::Date;
-    if (binaries.contains(type))
-        return TypeClass::Binary;
-    return TypeClass::Text;
-}
-
-// Digits of text[from, from + count) as a number, or -1.
-int digits(const QString &text, qsizetype from, qsizetype count)
-{
-    if (from + count > text.size())
-        return -1;
-    int value = 0;
-    for (qsizetype i = from; i < from + count; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c - u'0');
-    }
-    return value;
-}
-
-// The stored forms "yyyy-MM-dd[ hh:mm[:ss[.zzz]]]" read directly: listing a large directory
-// reads one per row, and the format parser is slow.
-QDateTime parseCanonicalDateTime(const QString &text)
-{
-    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
-    if (year < 0 || month < 0 || day < 0 || text.at(4) != u'-' || text.at(7) != u'-')
-        return {};
-    const QDate date(year, month, day);
-    if (text.size() == 10)
-        return QDateTime(date, QTime(0, 0));
-    if (text.size() < 16 || text.at(10) != u' ' || text.at(13) != u':')
-        return {};
-    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2);
-    int second = 0, ms = 0;
-    if (text.size() > 16) {
-        second = digits(text, 17, 2);
-        if (text.at(16) != u':' || second < 0)
-            return {};
-        if (text.size() > 19) {
-            ms = digits(text, 20, 3);
-            if (text.size() != 23 || text.at(19) != u'.' || ms < 0)
-                return {};
-        } else if (text.size() != 19) {
-            return {};
-        }
-    }
-    const QTime time(hour, minute, second, ms);
-    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
-}
-
-QDateTime parseDateTime(const QString &text)
-{
-    if (const QDateTime value = parseCanonicalDateTime(text); value.isValid())
-        return value;
-    return QDateTime::fromString(QString(text).replace(u' ', u'T'), Qt::ISODateWithMs);
-}
-
-QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type)
-{
-    const int storage = sqlite3_column_type(statement, column);
-    if (storage == SQLITE_NULL)
-        return {};
-    const qint64 integer = sqlite3_column_int64(statement, column);
-    const double real = sqlite3_column_double(statement, column);
-    QString text;
-    if (storage == SQLITE_TEXT)
-        text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
-            sqlite3_column_bytes(statement, column));
-    if (storage == SQLITE_BLOB && (type == TypeClass::Binary || type == TypeClass::Unknown)) {
-        const auto *data = static_cast<const char *>(sqlite3_column_blob(statement, column));
-        return QByteArray(data, sqlite3_column_bytes(statement, column));
-    }
-    if (storage == SQLITE_BLOB)
-        text = QString::fromUtf8(static_cast<const char *>(sqlite3_column_blob(statement, column)),
-            sqlite3_column_bytes(statement, column));
-
-    bool ok = false;
-    switch (type) {
-    case TypeClass::Integer:
-        if (storage == SQLITE_INTEGER)
-            return QVariant::fromValue<qlonglong>(integer);
-        if (storage == SQLITE_FLOAT)
-            return real;
-        if (const qlonglong parsed = text.trimmed().toLongLong(&ok); ok)
-            return parsed;
-        return text;
-    case TypeClass::Real:
-        if (storage != SQLITE_TEXT)
-            return real;
-        if (const double parsed = text.trimmed().toDouble(&ok); ok)
-            return parsed;
-        return text;
-    case TypeClass::Bit:
-        if (storage != SQLITE_TEXT)
-            return real != 0;
-        if (text == QLatin1StringView("1")
-            || text.compare(QLatin1StringView("true"), Qt::CaseInsensitive) == 0)
-            return true;
-        if (text == QLatin1StringView("0")
-            || text.compare(QLatin1StringView("false"), Qt::CaseInsensitive) == 0)
-            return false;
-        return text;
-    case TypeClass::DateTime:
-        if (storage == SQLITE_TEXT) {
-            const QDateTime value = parseDateTime(text);
-            return value.isValid() ? QVariant(value) : QVariant(text);
-        }
-        break;
-    case TypeClass::Date:
-        if (storage == SQLITE_TEXT) {
-            const QDate value = QDate::fromString(text.left(10), Qt::ISODate);
-            return value.isValid() ? QVariant(value) : QVariant(text);
-        }
-        break;
-    case TypeClass::Unknown:
-        break;
-    case TypeClass::Binary:
-    case TypeClass::Text:
-        if (storage == SQLITE_INTEGER)
-            return QString::number(integer);
-        if (storage == SQLITE_FLOAT)
-            return QString::number(real, 'g', 15);
-        return text;
-    }
-    // Values the declared type does not explain keep their stored kind.
-    if (storage == SQLITE_INTEGER)
-        return QVariant::fromValue<qlonglong>(integer);
-    if (storage == SQLITE_FLOAT)
-        return real;
-    return text;
-}
 
 bool changesRows(const QString &verb)
 {
@@ -228,6 +64,37 @@ QString identitySql(const QString &table, const Identity &identity)
             quoteText(QStringLiteral("zt:8102:") + identity.column));
 }
 
+// What the data layer reads of a batch: the first result set, and the first error a RAISERROR
+// raised without ending the batch.
+class FirstResultSet final : public ResultSink
+{
+public:
+    explicit FirstResultSet(data::ResultSet *rows)
+        : m_rows(rows)
+    { }
+    bool wantsRows() const override { return m_rows != nullptr; }
+    void resultSet(data::ResultSet &&rows) override
+    {
+        if (m_rows)
+            *m_rows = std::move(rows);
+        m_rows = nullptr; // only the first result set of a batch is returned
+    }
+    void done(qint64) override { }
+    void notice(const Notice &notice) override
+    {
+        if (notice.severity > 10 && m_error.isEmpty())
+            m_error = notice.text;
+    }
+    const QString &error() const { return m_error; }
+
+private:
+    data::ResultSet *m_rows;
+    QString m_error;
+};
+
+// Session numbers as SQL Server gives user sessions: from 51.
+std::atomic<int> s_nextSpid { 51 };
+
 // The triggers that keep a char/varchar column in its code page: a value it cannot hold is
 // stored as SQL Server stores it, each character that does not fit as '?'.
 QString codePageSql(const QString &table, const QString &column, int codePage)
@@ -268,10 +135,11 @@ Session::Session(Instance instance, Principal principal, OpenDatabase database)
     : m_instance(std::move(instance))
     , m_principal(std::move(principal))
     , m_database(std::move(database))
-    , m_functions { &m_instance, &m_principal, m_database.name }
+    , m_functions { &m_instance, &m_principal, m_database.name, s_nextSpid++ }
     , m_collation(Instance::recordedCollation(*m_database.file, text::defaultCollation()))
 {
     registerServerFunctions(m_database.file->handle(), &m_functions);
+    registerBuiltinFunctions(m_database.file->handle(), &m_functions);
 }
 
 data::ResultSet Session::query(const QString &sql, const QList<QVariant> &params)
@@ -301,6 +169,15 @@ void Session::requireCreateRight(const QString &what) const
 
 int Session::run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows)
 {
+    FirstResultSet sink(rows);
+    const int changed = run(sql, params, sink);
+    if (!sink.error().isEmpty())
+        throw serverError(Msg::UserMessage, { sink.error() });
+    return changed;
+}
+
+int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &sink)
+{
     // As on SQL Server, a batch is compiled whole before any of it runs: a syntax error, or a
     // column missing from a table that exists at that point, fails the batch with nothing done.
     // Tables missing then are looked up when their statement runs, so a batch can create a table
@@ -308,8 +185,11 @@ int Session::run(const QString &sql, const QList<QVariant> &params, data::Result
     QList<Statement> statements;
     for (QList<Token> &tokens : splitStatements(tokenize(sql))) {
         fitLiterals(tokens, m_collation.codePage);
-        statements.append(parseStatement(sql, tokens, m_collation));
+        statements.append(parseStatement(sql, tokens, m_collation, m_database.name));
     }
+    // Variables live for one batch, as on SQL Server.
+    m_variables.clear();
+    m_variableTypes.clear();
     for (const Statement &statement : std::as_const(statements))
         compile(statement);
     // Several row changes are written in one transaction of the file, committed also when one of
@@ -338,7 +218,7 @@ int Session::run(const QString &sql, const QList<QVariant> &params, data::Result
     int changed = -1;
     try {
         for (const Statement &statement : std::as_const(statements))
-            runStatement(statement, params, nextParam, rows, changed);
+            runStatement(statement, params, nextParam, sink, changed);
     } catch (...) {
         if (together)
             commit();
@@ -380,8 +260,8 @@ void Session::compile(const Statement &st) const
         throw fromSqlite(message, st.verb, m_database.name, st.lastToken);
 }
 
-void Session::runStatement(const Statement &st, const QList<QVariant> &params, qsizetype &nextParam,
-    data::ResultSet *&rows, int &changed)
+void Session::runStatement(
+    const Statement &st, const QList<QVariant> &params, qsizetype &nextParam, ResultSink &sink, int &changed)
 {
     if (st.kind == Statement::Kind::ReturnOnError)
         return; // reached only while no statement has failed
@@ -402,13 +282,15 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         return;
     case Statement::Kind::RestoreVerifyOnly:
         m_instance.verifyBackup(m_principal, st.text);
+        sink.notice({ 3262, 0, 1, QStringLiteral("The backup set on file 1 is valid.") });
         return;
-    case Statement::Kind::RestoreFileList:
-        if (rows) {
-            *rows = m_instance.backupFiles(st.text);
-            rows = nullptr;
-        }
+    case Statement::Kind::RestoreFileList: {
+        data::ResultSet files = m_instance.backupFiles(st.text);
+        const qint64 count = files.rows.size();
+        sink.resultSet(std::move(files));
+        reportCount(sink, count);
         return;
+    }
     case Statement::Kind::CreateLogin:
         m_instance.createLogin(m_principal, st.names[0], st.text);
         return;
@@ -425,10 +307,27 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         break;
     case Statement::Kind::ReturnOnError:
         return;
+    case Statement::Kind::SetOption:
+    case Statement::Kind::Transaction:
+    case Statement::Kind::Declare:
+    case Statement::Kind::SetVariable:
+    case Statement::Kind::Print:
+    case Statement::Kind::RaiseError:
+    case Statement::Kind::Execute:
+        runControl(st, sink);
+        return;
     }
 
     if (!st.object.isEmpty())
         requireCreateRight(st.object);
+    // The catalogue views show the database as this statement finds it.
+    if (st.text.contains(QLatin1StringView(CatalogPrefix))) {
+        try {
+            prepareCatalog(*m_database.file, m_instance, m_database.name);
+        } catch (const SqliteFile::Failure &failure) {
+            throw fromSqlite(failure.message, st.verb, m_database.name, st.lastToken);
+        }
+    }
     sqlite3 *db = m_database.file->handle();
     const QByteArray utf8 = st.text.toUtf8();
     const char *tail = utf8.constData();
@@ -441,13 +340,11 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         if (!raw)
             continue; // only blanks or a comment were left
         SqliteStatement statement(raw);
-        const int count = sqlite3_bind_parameter_count(raw);
-        for (int i = 1; i <= count; ++i) {
-            bindValue(raw, i, nextParam < params.size() ? params[nextParam] : QVariant());
-            ++nextParam;
-        }
+        bindParameters(raw, params, nextParam);
         const int columnCount = sqlite3_column_count(raw);
-        data::ResultSet *target = columnCount > 0 ? rows : nullptr;
+        data::ResultSet set;
+        data::ResultSet *target = columnCount > 0 && sink.wantsRows() ? &set : nullptr;
+        qint64 count = 0;
         QList<TypeClass> types;
         if (target) {
             for (int i = 0; i < columnCount; ++i) {
@@ -460,6 +357,7 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         }
         int rc;
         while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+            ++count;
             if (!target)
                 continue;
             QList<QVariant> row;
@@ -470,9 +368,14 @@ void Session::runStatement(const Statement &st, const QList<QVariant> &params, q
         }
         if (rc != SQLITE_DONE)
             throw fromSqlite(QString::fromUtf8(sqlite3_errmsg(db)), st.verb, m_database.name, st.lastToken);
-        if (target)
-            rows = nullptr; // only the first result set of a batch is returned
         changed = changesRows(st.verb) ? sqlite3_changes(db) : -1;
+        if (columnCount > 0) {
+            if (target)
+                sink.resultSet(std::move(set));
+            reportCount(sink, count);
+        } else if (changed >= 0) {
+            reportCount(sink, changed);
+        }
     }
 }
 

@@ -2,7 +2,14 @@
 
 #include "data/backend.h"
 #include "instance.h"
+#include "resultsink.h"
 #include "serverfunctions.h"
+
+#include <QHash>
+
+#include <optional>
+
+struct sqlite3_stmt;
 
 namespace zt::embedded {
 
@@ -23,13 +30,29 @@ public:
     // Runs a batch; the first result set goes to rows (when given), the count of rows changed
     // by the last statement is returned (-1 when it changes none).
     int run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows);
+    // Runs a batch, handing every result set, count and message to sink as SQL Server sends
+    // them. Returns the count of the last statement, as run above.
+    int run(const QString &sql, const QList<QVariant> &params, ResultSink &sink);
+    // A procedure the server offers (sp_tables, sp_columns, ...), called with its arguments.
+    void callProcedure(const QString &name, const QList<QVariant> &args, ResultSink &sink);
     const QString &databaseName() const { return m_database.name; }
+    bool noCount() const { return m_noCount; }
     // The database's default collation (that of master for the server's own).
     const text::Collation &collation() const { return m_collation; }
 
 private:
     void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
-        data::ResultSet *&rows, int &changed);
+        ResultSink &sink, int &changed);
+    // SET, DECLARE, PRINT, RAISERROR, transactions, EXEC (sessioncontrol.cpp).
+    void runControl(const Statement &statement, ResultSink &sink);
+    void transaction(const QString &verb);
+    // The value of a SELECT of one expression, the session's variables bound.
+    QVariant evaluate(const QString &select);
+    // The last row of a SELECT, the session's variables bound; none when it has no rows.
+    std::optional<QList<QVariant>> lastRow(const QString &select);
+    // Binds the statement's markers: @variables from the session, the rest from params in order.
+    void bindParameters(sqlite3_stmt *statement, const QList<QVariant> &params, qsizetype &nextParam) const;
+    void reportCount(ResultSink &sink, qint64 count);
     // Fails the batch when the statement names a column its table lacks.
     void compile(const Statement &statement) const;
     void createTable(const Statement &statement);
@@ -40,6 +63,9 @@ private:
     Principal m_principal;
     OpenDatabase m_database;
     ServerFunctionContext m_functions; // what the server functions of the SQL text answer from
+    QHash<QString, QVariant> m_variables; // DECLAREd in the running batch, by lower-case name
+    QHash<QString, QString> m_variableTypes;
+    bool m_noCount = false;
     text::Collation m_collation;
 };
 

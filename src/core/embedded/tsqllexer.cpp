@@ -74,6 +74,22 @@ bool dropsObject(const Token &next)
     return false;
 }
 
+// Statements that steer the batch (SET, DECLARE, PRINT, EXEC, transactions) start a new one too;
+// SET only outside UPDATE (and ON DELETE SET NULL of CREATE / ALTER), BEGIN only as
+// BEGIN TRAN[SACTION].
+bool startsControl(const Token &t, const Token &next, const Token &first)
+{
+    if (t.is("set"))
+        return !first.is("update") && !first.is("create") && !first.is("alter") && !first.is("merge");
+    if (t.is("begin"))
+        return next.is("tran") || next.is("transaction") || next.is("distributed");
+    for (const char *k : { "declare", "print", "raiserror", "exec", "execute", "commit", "rollback" }) {
+        if (t.is(k))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QList<Token> tokenize(const QString &s)
@@ -167,7 +183,12 @@ QList<QList<Token>> splitStatements(const QList<Token> &tokens)
             finish();
             continue;
         }
-        if (depth == 0 && !current.isEmpty() && startsStatement(t) && !continuesBefore(current.last())) {
+        if (depth == 0 && !current.isEmpty()
+            && startsControl(t, i + 1 < tokens.size() ? tokens[i + 1] : t, current.first())
+            && !continuesBefore(current.last())) {
+            finish();
+        } else if (depth == 0 && !current.isEmpty() && startsStatement(t)
+            && !continuesBefore(current.last())) {
             // INSERT ... SELECT keeps its SELECT (CREATE VIEW ... AS SELECT: see above); ALTER ... DROP
             // COLUMN / MEMBER keeps its DROP.
             const Token &first = current.first();

@@ -1,8 +1,11 @@
 #include "tsqlstatement.h"
 
 #include "columnrules.h"
+#include "passthrough.h"
 #include "servererror.h"
 #include "text/codepage.h"
+#include "tsqlcontrol.h"
+#include "valuerules.h"
 
 namespace zt::embedded {
 
@@ -64,12 +67,14 @@ public:
         return take().text;
     }
     // [server.][database.][schema.]name: the object's own name.
-    QString objectName()
+    QString objectName(QStringList *parts = nullptr)
     {
-        QString last = name();
+        QStringList all { name() };
         while (acceptSymbol(u'.'))
-            last = name();
-        return last;
+            all << (peekSymbol(u'.') ? QString() : name()); // db..name: the default schema
+        if (parts)
+            *parts = all;
+        return all.last();
     }
     QString text()
     {
@@ -130,18 +135,6 @@ private:
     qsizetype m_at = 0;
 };
 
-// T-SQL functions with another name or form in SQLite.
-QString sqliteFunction(const QString &name)
-{
-    if (name.compare(QLatin1StringView("getdate"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f','now','localtime')");
-    if (name.compare(QLatin1StringView("isnull"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("ifnull");
-    if (name.compare(QLatin1StringView("len"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("length");
-    return {};
-}
-
 bool isAscii(const QString &text)
 {
     for (const QChar ch : text) {
@@ -183,45 +176,6 @@ QString translate(const QList<Token> &tokens)
         }
     }
     return out.join(u' ');
-}
-
-// The statement as written, with only the spellings SQLite cannot read rewritten, so the
-// statements of the data layer reach SQLite unchanged.
-QString passThrough(const QString &batch, const QList<Token> &tokens)
-{
-    QString out;
-    qsizetype copied = tokens.first().begin;
-    auto replace = [&](const Token &t, const QString &with) {
-        out += batch.mid(copied, t.begin - copied) + with;
-        copied = t.end;
-    };
-    for (qsizetype i = 0; i < tokens.size(); ++i) {
-        const Token &t = tokens[i];
-        if (t.kind == Token::Kind::NString
-            || (t.kind == Token::Kind::String && !isAscii(batch.mid(t.begin, t.end - t.begin)))) {
-            // N'' as SQLite reads it; a plain literal as its code page holds it (see fitLiterals).
-            replace(t, quoteText(t.text));
-        } else if (t.kind == Token::Kind::Identifier && t.text.contains(u']')) {
-            replace(t, quoteName(t.text));
-        } else if (t.is("collate") && i + 1 < tokens.size() && tokens[i + 1].isName()) {
-            // T-SQL collation names compare as the server's own collations.
-            replace(tokens[i + 1], collationFor(QStringLiteral("nvarchar"), tokens[i + 1].text));
-            ++i;
-        } else if (t.kind == Token::Kind::Word && t.text.startsWith(QLatin1StringView("@@"))) {
-            // @@VERSION and the like: the server's own values, answered by a function.
-            replace(t, QStringLiteral("zt_server_variable(") + quoteText(t.text.mid(2)) + u')');
-        } else if (t.kind == Token::Kind::Word && i + 1 < tokens.size() && tokens[i + 1].isSymbol(u'(')) {
-            const QString function = sqliteFunction(t.text);
-            if (function.endsWith(u')') && i + 2 < tokens.size() && tokens[i + 2].isSymbol(u')')) {
-                replace(t, function);
-                copied = tokens[i + 2].end;
-                i += 2;
-            } else if (!function.isEmpty() && !function.endsWith(u')')) {
-                replace(t, function);
-            }
-        }
-    }
-    return out + batch.mid(copied, tokens.last().end - copied);
 }
 
 void skipClustering(Cursor &c)
@@ -410,6 +364,8 @@ QString columnDefinition(
         parts.insert(2, QStringLiteral("COLLATE ") + sqlite);
     if (const auto check = sizeCheck(quoteName(column), type, sizeArgs, codePage))
         parts << *check;
+    if (const auto check = valueCheck(quoteName(column), type, sizeArgs))
+        parts << *check;
     if (isNarrowText(type))
         s.codePageColumns.append({ column, codePage });
     return parts.join(u' ');
@@ -447,11 +403,19 @@ QString tableConstraint(Cursor &c)
     return parts.join(u' ');
 }
 
-Statement createTable(Cursor &c, const text::Collation &databaseDefault)
+Statement createTable(Cursor &c, const text::Collation &databaseDefault, const QString &database)
 {
     Statement s;
     s.kind = Statement::Kind::CreateTable;
-    const QString table = c.objectName();
+    QStringList parts;
+    const QString table = c.objectName(&parts);
+    // Tables go into this database's schema dbo, the only one the server has.
+    if (parts.size() >= 2 && !parts.at(parts.size() - 2).isEmpty()
+        && parts.at(parts.size() - 2).compare(QLatin1StringView("dbo"), Qt::CaseInsensitive) != 0)
+        throw serverError(Msg::SchemaMissing, { parts.at(parts.size() - 2) });
+    if (parts.size() >= 3 && !database.isEmpty()
+        && parts.at(parts.size() - 3).compare(database, Qt::CaseInsensitive) != 0)
+        throw serverError(Msg::OtherDatabase, { parts.join(u'.') });
     s.names << table;
     QStringList elements;
     c.expectSymbol(u'(');
@@ -584,8 +548,8 @@ QString quoteText(const QString &text)
     return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
 }
 
-Statement parseStatement(
-    const QString &batch, const QList<Token> &tokens, const text::Collation &databaseDefault)
+Statement parseStatement(const QString &batch, const QList<Token> &tokens,
+    const text::Collation &databaseDefault, const QString &database)
 {
     Cursor c(batch, tokens);
     Statement s;
@@ -600,12 +564,12 @@ Statement parseStatement(
         } else if (c.accept("login")) {
             s = createLogin(c);
         } else if (c.accept("table")) {
-            s = createTable(c, databaseDefault);
+            s = createTable(c, databaseDefault, database);
         } else if (c.peekIs("index") || c.peekIs("unique") || c.peekIs("clustered")
             || c.peekIs("nonclustered")) {
             s = createIndex(c);
         } else {
-            s.text = passThrough(batch, tokens);
+            s.text = passThrough(batch, tokens, database);
             passed = true;
         }
     } else if (c.accept("drop") && (c.peekIs("database") || c.peekIs("login"))) {
@@ -650,13 +614,16 @@ Statement parseStatement(
             c.fail(-1);
         c.expect("return");
         s.kind = Statement::Kind::ReturnOnError;
+    } else if (std::optional<Statement> control = parseControl(batch, tokens, database)) {
+        s = *control;
+        passed = true;
     } else if (c.peekIs("alter") && c.peek(1).is("server")) {
         c.take();
         c.take();
         c.expect("role");
         s = alterServerRole(c);
     } else {
-        s.text = passThrough(batch, tokens);
+        s.text = passThrough(batch, tokens, database);
         passed = true;
     }
     if (!passed && !c.atEnd())

@@ -31,6 +31,13 @@ struct Statement
         CreateTable, // names[0] = table; text = the SQLite statement; identity
         ReturnOnError, // IF @@ERROR <> 0 RETURN: a batch already ends at its first error
         Sqlite, // text = the statement for SQLite
+        SetOption, // SET names[0] (lower case) ON (add) or OFF
+        Transaction, // names[0]: begin, commit or rollback
+        Declare, // variables names, types, their first values (SELECT statements or empty)
+        SetVariable, // names = the last row of values[0] (a SELECT statement); add: SELECT @v = ...
+        Print, // values[0]
+        RaiseError, // values: message, severity, state, arguments (SELECT statements)
+        Execute, // procedure names[0] (lower case), arguments values (SELECT statements)
     };
 
     Kind kind = Kind::Sqlite;
@@ -41,6 +48,8 @@ struct Statement
     bool replace = false;
     bool add = false;
     std::optional<Identity> identity;
+    QStringList types; // of declared variables
+    QStringList values; // expressions as SELECT statements for SQLite
     // CREATE TABLE: the char/varchar columns and the code pages their values are held in.
     QList<std::pair<QString, int>> codePageColumns;
     QString lastToken; // for "incomplete input"
@@ -49,9 +58,10 @@ struct Statement
 // Reads one statement (tokens from splitStatements) of the batch. T-SQL statements the server
 // handles itself are parsed; CREATE TABLE and CREATE INDEX are rewritten for SQLite; everything
 // else is passed on with the few T-SQL spellings SQLite does not know rewritten. Syntax errors
-// raise error 102. Text columns created without COLLATE take the database's default collation.
+// raise error 102. Text columns created without COLLATE take the database's default collation;
+// database is the session's database, which names of three parts may name.
 Statement parseStatement(const QString &batch, const QList<Token> &tokens,
-    const text::Collation &databaseDefault = text::defaultCollation());
+    const text::Collation &databaseDefault = text::defaultCollation(), const QString &database = {});
 
 // Plain 'text' literals (not N'text') as a server of that code page reads them: what the code
 // page cannot hold becomes '?'. Applied to a statement's tokens before parseStatement.

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "batchreply.h"
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
 #include "embedded/session.h"
@@ -19,7 +20,6 @@ namespace {
 constexpr int LoginFailed = 18456;
 constexpr int UntrustedDomain = 18452;
 constexpr int CannotOpenDatabase = 4060;
-constexpr int NoSuchProcedure = 2812;
 constexpr int NoSuchDatabase = 911;
 
 ServerMessage info(int number, const QString &text)
@@ -253,6 +253,7 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     case ProcId::Unprepare:
         ++m_traffic.unprepare;
         break;
+    case ProcId::CursorOpen:
     case ProcId::None:
         ++m_traffic.otherCalls;
         break;
@@ -292,6 +293,31 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
         finish(runStatement(out, bound.sql, bound.params, true, DoneMore));
         return;
     }
+    case ProcId::CursorOpen: {
+        // The server offers no cursors: as SQL Server does for a statement that cannot have
+        // one (FreeTDS opens one for SET QUOTED_IDENTIFIER ON), it runs the statement directly.
+        ServerMessage direct = serverMessage(16954, QStringLiteral("Executing SQL directly; no cursor."));
+        direct.severity = 10;
+        out.info(direct);
+        // What it answers goes with the procedure's own DONE: FreeTDS reads a cursor's answer up
+        // to the first DONE and would cancel the rest.
+        bool ok = true;
+        try {
+            data::ResultSet ignored;
+            m_session->run(text(1), {}, &ignored);
+        } catch (const data::DataError &e) {
+            for (const ServerMessage &m : messagesOf(e))
+                m.severity == 0 ? out.info(m) : out.error(m);
+            ok = false;
+        }
+        out.returnStatus(0);
+        for (qsizetype i = 0; i < p.size(); ++i) {
+            if (p.at(i).output)
+                out.returnValueInt(std::uint16_t(i), p.at(i).name, i == 0 ? 0 : p.at(i).value.toInt());
+        }
+        out.doneProc(std::uint16_t((ok ? 0 : DoneError) | more));
+        return;
+    }
     case ProcId::Unprepare:
         if (!p.isEmpty())
             m_prepared.remove(p.first().value.toInt());
@@ -300,41 +326,57 @@ void Connection::call(TokenWriter &out, const RpcCall &call, bool last)
     case ProcId::None:
         break;
     }
-    out.error(serverMessage(
-        NoSuchProcedure, QStringLiteral("Could not find stored procedure '%1'.").arg(call.name)));
-    finish(false);
+    // The catalogue procedures the embedded server offers (sp_tables, sp_columns, ...), called by name.
+    QList<QVariant> args;
+    for (const RpcParam &param : p)
+        args << param.value;
+    BatchReply reply(out, true, DoneMore, m_session->collation());
+    try {
+        m_session->callProcedure(call.name.section(u'.', -1), args, reply);
+        reply.finish();
+        finish(true);
+    } catch (const data::DataError &e) {
+        reply.fail(e);
+        finish(false);
+    }
 }
 
-bool Connection::serverStatement(TokenWriter &out, const QString &sql, bool inProc, std::uint16_t more)
+bool Connection::serverStatement(TokenWriter &out, QString &sql, bool inProc, std::uint16_t more)
 {
+    // USE db, alone or first in a batch: the connection opens a session on that database and
+    // runs the rest of the batch there.
     static const QRegularExpression use(
-        QStringLiteral("^\\s*use\\s+(\\[(?:[^\\]]|\\]\\])+\\]|[^\\s;]+)\\s*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression set(
-        QStringLiteral("^\\s*set\\s+[a-z_]+\\s+[^;]*;?\\s*$"), QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("^\\s*use\\s+(\\[(?:[^\\]]|\\]\\])+\\]|[^\\s;]+)\\s*(?:;|\\s|$)(.*)$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     auto done = [&](std::uint16_t status) {
         if (inProc)
             out.doneInProc(std::uint16_t(status | more));
         else
             out.done(std::uint16_t(status | more));
     };
-    if (const QRegularExpressionMatch m = use.match(sql); m.hasMatch()) {
-        const QString database = unquoted(m.captured(1));
-        try {
-            useDatabase(out, database);
-            done(0);
-        } catch (const data::DataError &) {
-            out.error(serverMessage(NoSuchDatabase,
-                QStringLiteral("Database '%1' does not exist. Make sure that the name is entered correctly.")
-                    .arg(database)));
-            done(DoneError);
-        }
+    const QRegularExpressionMatch m = use.match(sql);
+    if (!m.hasMatch())
+        return false;
+    const QString database = unquoted(m.captured(1));
+    const QString rest = m.captured(2).trimmed();
+    try {
+        useDatabase(out, database);
+    } catch (const data::DataError &) {
+        out.error(serverMessage(NoSuchDatabase,
+            QStringLiteral("Database '%1' does not exist. Make sure that the name is entered correctly.")
+                .arg(database)));
+        done(DoneError);
         return true;
     }
-    if (set.match(sql).hasMatch()) {
-        done(0); // session options: the embedded server has none to change
+    if (rest.isEmpty() || rest == QLatin1StringView(";")) {
+        done(0);
         return true;
     }
+    if (inProc)
+        out.doneInProc(DoneMore);
+    else
+        out.done(DoneMore);
+    sql = rest;
     return false;
 }
 
@@ -356,34 +398,16 @@ void Connection::useDatabase(TokenWriter &out, const QString &database)
 bool Connection::runStatement(
     TokenWriter &out, const QString &sql, const QList<QVariant> &params, bool inProc, std::uint16_t more)
 {
-    if (serverStatement(out, sql, inProc, more))
+    QString statements = sql;
+    if (serverStatement(out, statements, inProc, more))
         return true;
-    auto done = [&](std::uint16_t status, std::uint64_t rows) {
-        if (inProc)
-            out.doneInProc(std::uint16_t(status | more), rows);
-        else
-            out.done(std::uint16_t(status | more), rows);
-    };
+    BatchReply reply(out, inProc, more, m_session->collation());
     try {
-        data::ResultSet rows;
-        const int changed = m_session->run(rewriteTopOne(sql), params, &rows);
-        static const QRegularExpression verifyOnly(
-            QStringLiteral("^\\s*restore\\s+verifyonly\\b"), QRegularExpression::CaseInsensitiveOption);
-        if (verifyOnly.match(sql).hasMatch())
-            out.info(info(3262, QStringLiteral("The backup set on file 1 is valid.")));
-        if (!rows.columns.isEmpty()) {
-            writeResultSet(out.out(), rows, m_session->collation());
-            done(DoneCount, std::uint64_t(rows.rows.size()));
-        } else if (changed >= 0) {
-            done(DoneCount, std::uint64_t(changed));
-        } else {
-            done(0, 0);
-        }
+        m_session->run(rewriteTopOne(statements), params, reply);
+        reply.finish();
         return true;
     } catch (const data::DataError &e) {
-        for (const ServerMessage &m : messagesOf(e))
-            out.error(m);
-        done(DoneError, 0);
+        reply.fail(e);
         return false;
     }
 }

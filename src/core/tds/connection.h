@@ -84,7 +84,7 @@ private:
     // Runs one statement; writes its results, or its error, and a DONE of the given token kind.
     bool runStatement(
         TokenWriter &out, const QString &sql, const QList<QVariant> &params, bool inProc, std::uint16_t more);
-    bool serverStatement(TokenWriter &out, const QString &sql, bool inProc, std::uint16_t more);
+    bool serverStatement(TokenWriter &out, QString &sql, bool inProc, std::uint16_t more);
     void useDatabase(TokenWriter &out, const QString &database);
 
     Channel m_channel;

@@ -123,10 +123,32 @@ ColumnType inferred(const data::ResultSet &rows, int column)
     }
     switch (metaType) {
     case QMetaType::Int:
-    case QMetaType::LongLong:
-        return { Kind::Int, 8 };
-    case QMetaType::Double:
-        return { Kind::Float, 8 };
+    case QMetaType::LongLong: {
+        // count(*), @@ROWCOUNT and the like are int on SQL Server; bigint only where needed.
+        for (const QList<QVariant> &row : rows.rows) {
+            const QVariant &v = row.at(column);
+            if (!v.isNull() && (v.toLongLong() > INT32_MAX || v.toLongLong() < INT32_MIN))
+                return { Kind::Int, 8 };
+        }
+        return { Kind::Int, 4 };
+    }
+    case QMetaType::Double: {
+        // Doubles of an expression are mostly sums and products of decimal columns, which SQL
+        // Server answers as decimal: exact to the 15 significant digits a double keeps.
+        int scale = 0;
+        for (const QList<QVariant> &row : rows.rows) {
+            const QVariant &v = row.at(column);
+            if (v.isNull())
+                continue;
+            const double d = v.toDouble();
+            const QString text = QString::number(d, 'g', 15);
+            if (!std::isfinite(d) || text.contains(u'e') || std::fabs(d) >= 1e15)
+                return { Kind::Float, 8 };
+            const qsizetype point = text.indexOf(u'.');
+            scale = std::max<int>(scale, point < 0 ? 0 : int(text.size() - point - 1));
+        }
+        return { Kind::Decimal, 0, 38, scale };
+    }
     case QMetaType::Bool:
         return { Kind::Bit, 1 };
     case QMetaType::QDateTime:

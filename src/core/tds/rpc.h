@@ -11,6 +11,7 @@ namespace zt::tds {
 // Procedures a client names by number instead of by name.
 enum class ProcId : int {
     None = 0,
+    CursorOpen = 2, // sp_cursoropen
     ExecuteSql = 10, // sp_executesql
     Prepare = 11, // sp_prepare
     Execute = 12, // sp_execute

@@ -14,6 +14,9 @@ const QString EmbeddedPrefix = QStringLiteral("[ztwizard][SQL Server]");
 int severityOf(int number)
 {
     switch (number) {
+    case 3621:
+        return 0; // "The statement has been terminated.": information
+    case 137:
     case 102:
     case 105:
     case 195:

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+struct sqlite3_stmt;
+
+namespace zt::embedded {
+
+// How a result column's values read, from the type its table declares.
+enum class TypeClass { Unknown, Integer, Real, Bit, DateTime, Date, Binary, Text };
+
+// "nvarchar(50)" -> "nvarchar": the declared type as the data layer expects it.
+QString plainType(const char *declared);
+TypeClass typeClass(const QString &type);
+
+// A value of a result row as the data layer reads it: declared integer types as integers,
+// decimal and float types as doubles, bit as a flag, datetime as date and time, date as a
+// date, the rest as text; values the declared type does not explain keep their stored kind.
+QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type);
+
+} // namespace zt::embedded

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "data/backend.h"
+
+#include <QString>
+
+namespace zt::embedded {
+
+// A message a statement sends besides its rows: PRINT, RAISERROR, "Changed database context".
+// Severity 10 and below is information; above, an error that does not end the batch.
+struct Notice
+{
+    int number = 0;
+    int severity = 0;
+    int state = 1;
+    QString text;
+};
+
+// Receives what a batch answers, statement by statement, in the order SQL Server sends it.
+class ResultSink
+{
+public:
+    virtual ~ResultSink() = default;
+    // False when the rows of the next result set would be thrown away (they are not read then).
+    virtual bool wantsRows() const { return true; }
+    // The rows of one statement; done follows.
+    virtual void resultSet(data::ResultSet &&rows) = 0;
+    // A statement that returned rows or changed rows has finished: the count (rows returned or
+    // changed), or -1 when it is not reported (SET NOCOUNT ON).
+    virtual void done(qint64 count) = 0;
+    virtual void notice(const Notice &notice) = 0;
+};
+
+} // namespace zt::embedded
