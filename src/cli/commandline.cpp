@@ -100,6 +100,19 @@ QString overallHelp()
     return text;
 }
 
+// Qt's help names the program by the path it was started as; a subcommand's help names it as
+// the user types it: "用法: ztaccountset create [选项]".
+QString commandHelp(const QCommandLineParser &parser, const QString &command)
+{
+    QString text = parser.helpText();
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    const QString program = QCoreApplication::arguments().value(0);
+    const qsizetype at = program.isEmpty() ? -1 : text.indexOf(program);
+    if (at >= 0 && (lineEnd < 0 || at < lineEnd))
+        text.replace(at, program.size(), QStringLiteral("ztaccountset ") + command);
+    return text;
+}
+
 int usageError(const QString &problem)
 {
     writeText(stderr, problem + QStringLiteral("\n（ztaccountset --help 列出命令）\n"));
@@ -201,7 +214,7 @@ int runCommandLine(const QStringList &arguments)
     if (!parser.parse(rest))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
-        writeText(stdout, parser.helpText());
+        writeText(stdout, commandHelp(parser, command));
         return ExitOk;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -5,6 +5,7 @@
 #include "embedded/embeddedserver.h"
 #include "install/installation.h"
 #include "notifier.h"
+#include "passwordstars.h"
 #include "windowlook.h"
 
 #include <QDir>
@@ -24,6 +25,8 @@ TForm_HFZT::TForm_HFZT(QWidget *parent)
 {
     m_ui->setupUi(this);
     applyWindowLook(this, QSize(380, 236));
+    showPasswordAsStars(m_ui->Edit4);
+    showPasswordAsStars(m_ui->Edit5);
     m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("document-revert"), QStyle::SP_DialogApplyButton));
     m_ui->BitBtn3->setIcon(buttonGlyph(QStringLiteral("dialog-cancel"), QStyle::SP_DialogCancelButton));
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
