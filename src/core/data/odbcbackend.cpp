@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaType>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -58,11 +59,13 @@ QString freeTdsText(const QString &host, int port, const QString &catalog, const
     return QStringLiteral("Driver={FreeTDS};") + render(attributes);
 }
 
-// The driver's own diagnostic text. QODBC joins the records of every handle with a space, and
+// The driver's own diagnostic text. QODBC joins the records of every handle with a space (Qt 6.8
+// appends ", " and their SQL states, "S1000;37000", which are no part of the message), and
 // FreeTDS repeats the same record for each address it tried: repeated records are dropped.
 QString diagnosticText(const QSqlError &error)
 {
-    QString text = error.databaseText().trimmed();
+    static const QRegularExpression states(QStringLiteral(", [0-9A-Z]{5}(;[0-9A-Z]{5})*$"));
+    QString text = error.databaseText().trimmed().remove(states);
     if (text.isEmpty())
         return error.driverText();
     const qsizetype prefixEnd = text.startsWith(u'[') ? text.indexOf(u']') : -1;
