@@ -134,8 +134,10 @@ export DEBIAN_FRONTEND=noninteractive
 if [ -e /root/older.deb ]; then
   apt-get install -y -qq /root/older.deb
   dpkg-query -W ztwizard
+  dpkg -i "$deb" # over the older one, also when it has the same version
+else
+  apt-get install -y -qq "$deb"
 fi
-apt-get install -y -qq "$deb"
 dpkg-query -W ztwizard
 apt-get install -y -qq --no-install-recommends passwd >/dev/null
 id alice >/dev/null 2>&1 || useradd -m -G ztwizard alice

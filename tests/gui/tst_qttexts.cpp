@@ -1,6 +1,7 @@
 // Qt's own texts on the wizard's windows read Chinese once Qt's translation is loaded, whatever
 // the locale: the context menu of an edit field, the file dialog of "备份账套…", message-box
 // buttons. Walks what Qt made and finds no English word in it.
+#include "filedialogs.h"
 #include "text/qttranslation.h"
 
 #include <QApplication>
@@ -12,7 +13,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -66,11 +69,27 @@ void TestQtTexts::qtMadeTextsAreChinese()
     QVERIFY(items.size() >= 7); // undo, redo, cut, copy, paste, delete, select all
     QVERIFY2(english(items).isEmpty(), qPrintable(english(items).join(u'|')));
 
-    // The file dialog of a backup: its labels and buttons.
-    QFileDialog dialog(nullptr, QStringLiteral("备份账套"), QDir::tempPath());
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The file dialog of a backup: its labels and buttons, and the sizes and dates of its list.
+    QTemporaryDir folder;
+    QFile backup(folder.filePath(QStringLiteral("zt001.bak")));
+    QVERIFY(backup.open(QIODevice::WriteOnly));
+    backup.write(QByteArray(3000, 'x'));
+    backup.close();
+    std::unique_ptr<QFileDialog> owned(zt::gui::makeFileDialog(
+        nullptr, QStringLiteral("备份账套"), folder.path(), QStringLiteral("备份文件 (*.bak)"), true));
+    QFileDialog &dialog = *owned;
+    dialog.setViewMode(QFileDialog::Detail);
     dialog.show();
+    auto *list = dialog.findChild<QTreeView *>();
+    QVERIFY(list);
+    QVERIFY(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 1; }, 5000));
+    const QModelIndex file = list->model()->index(0, 0, list->rootIndex());
+    QCOMPARE(file.data().toString(), QStringLiteral("zt001.bak"));
+    // Sizes as Chinese desktops write them ("2.93 KB"), dates the Chinese way ("2026/12/9 05:37").
+    const QString size = file.siblingAtColumn(1).data().toString();
+    QVERIFY2(QRegularExpression(QStringLiteral("^[0-9.]+ [kK]B$")).match(size).hasMatch(), qPrintable(size));
+    const QString date = file.siblingAtColumn(3).data().toString();
+    QVERIFY2(!date.isEmpty() && english({ date }).isEmpty(), qPrintable(date));
     QStringList dialogTexts;
     for (const QLabel *label : dialog.findChildren<QLabel *>()) {
         if (!label->text().isEmpty() && label->isVisible())

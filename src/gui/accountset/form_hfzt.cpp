@@ -3,13 +3,13 @@
 #include "ui_form_hfzt.h"
 
 #include "embedded/embeddedserver.h"
+#include "filedialogs.h"
 #include "install/installation.h"
 #include "notifier.h"
 #include "passwordstars.h"
 #include "windowlook.h"
 
 #include <QDir>
-#include <QFileDialog>
 
 namespace zt::gui {
 
@@ -63,7 +63,7 @@ accountset::RestoreRequest TForm_HFZT::request() const
 void TForm_HFZT::BitBtn1Click()
 {
     const QString folder = install::directory() + QStringLiteral("data/backup");
-    const QString file = QFileDialog::getOpenFileName(
+    const QString file = chooseOpenFile(
         this, QStringLiteral("选择备份文件"), folder, QStringLiteral("备份文件 (*.bak);;所有文件 (*)"));
     if (!file.isEmpty())
         m_ui->Edit1->setText(QDir::toNativeSeparators(file));
