@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, run and test ztwizard (Debian 12, as root).
+# Installs the Debian packages needed to build, run and test ztwizard (Debian 12 or 13, as root).
 # dpkg-dev and file let cpack build the Debian package; desktop-file-utils, appstream and lintian
-# check it (tests/package).
+# check it (tests/package). qt6-translations-l10n holds Qt's own texts in Chinese.
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6sql6-sqlite libgl-dev
   unixodbc unixodbc-dev odbcinst tdsodbc libsqliteodbc libsqlite3-dev
-  fonts-wqy-microhei xvfb xauth
+  fonts-wqy-microhei qt6-translations-l10n xvfb xauth
   dpkg-dev file desktop-file-utils appstream lintian
 )
 

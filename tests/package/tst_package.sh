@@ -86,6 +86,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   shared=$(mktemp -d /tmp/zt-group.XXXXXX)
   chmod 0711 "$shared"
   cp -a "$work/dist" "$shared/inst"
+  # The build's own program, where users may run it (a build folder may lie under /root).
+  install -m 0755 -D "$build/src/cli/ztaccountset" "$shared/bin/ztaccountset"
   gid=64790
   chgrp -R $gid "$shared/inst"
   find "$shared/inst" -type d -exec chmod 2770 {} +
@@ -99,7 +101,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     mkdir -p "$shared/home-$uid" && chown "$uid" "$shared/home-$uid"
     setpriv --reuid="$uid" --regid="$uid" --groups="$groups" env -i HOME="$shared/home-$uid" PATH=/usr/bin:/bin \
       ODBCINI="$shared/odbc.ini" ZTWIZARD_BROWSE_TARGET=off ZTWIZARD_LOGIN_PASSWORD= ZTWIZARD_SET_PASSWORD=pw \
-      bash -c 'umask '"$mask"'; exec "$@"' - "$build/src/cli/ztaccountset" --dir "$shared/inst" "$@"
+      bash -c 'umask '"$mask"'; exec "$@"' - "$shared/bin/ztaccountset" --dir "$shared/inst" "$@"
   }
   alice=64791 bob=64792 carol=64793
   step() { # what uid umask arguments...
