@@ -1,26 +1,38 @@
 #!/usr/bin/env bash
 # By hand only, as root (not for CI): tries the README's two commands on a freshly bootstrapped
-# Debian 12 system. Copies a pristine `debootstrap --variant=minbase bookworm` tree, clones this
-# repository into the copy and, in a chroot:
+# Debian 12 (bookworm) or Debian 13 (trixie) system. Copies a pristine
+# `debootstrap --variant=minbase RELEASE` tree, clones this repository into the copy and, in a
+# chroot:
 #   1. bash scripts/test.sh                      (every test must pass)
 #   2. bash scripts/run-wizard.sh                (in the background, on xvfb; screenshot; stopped)
 #   3. puts a registration into dist/data/MORVEK.mdb and edits help.ini, as the wizard would
 #   4. bash scripts/run-wizard.sh again          (the registration and the edit must still be there)
+#   5. the Debian package: built, installed (over OLDER_DEB when given: an upgrade), ztaccountset
+#      run from the PATH by a member of the group, removed, purged
 # Prints the wall time of each command. Needs sqlite3 and (for the screenshot) ImageMagick's
 # `import` on the host.
 #
-#   scripts/fresh-system-check.sh BASE_TREE WORK_TREE [LOG_DIR]
+#   scripts/fresh-system-check.sh RELEASE BASE_TREE WORK_TREE [LOG_DIR]
+#   OLDER_DEB=path/to/ztwizard_x_amd64.deb scripts/fresh-system-check.sh ...
 set -euo pipefail
 
-base=${1:?pristine debootstrap tree}
-root=${2:?where to copy it (must not exist)}
-logs=${3:-$PWD/fresh-system-logs}
+release=${1:?bookworm or trixie}
+base=${2:?pristine debootstrap tree of that release}
+root=${3:?where to copy it (must not exist)}
+logs=${4:-$PWD/fresh-system-logs-$release}
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 [ "$(id -u)" -eq 0 ] || { echo "fresh-system-check.sh: run as root (chroot, mount)." >&2; exit 1; }
+case "$release" in
+bookworm | trixie) ;;
+*) echo "fresh-system-check.sh: release is bookworm or trixie, not '$release'." >&2; exit 2 ;;
+esac
 [ -d "$base" ] || { echo "fresh-system-check.sh: no tree at $base" >&2; exit 1; }
+codename=$(. "$base/etc/os-release" && echo "${VERSION_CODENAME:-}")
+[ "$codename" = "$release" ] || { echo "fresh-system-check.sh: $base is '$codename', not $release." >&2; exit 1; }
 [ ! -e "$root" ] || { echo "fresh-system-check.sh: $root exists; give a new path." >&2; exit 1; }
 mkdir -p "$logs"
+echo "release: $release ($(cat "$base/etc/debian_version"))" | tee "$logs/summary.txt"
 
 cp -a "$base" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
@@ -107,3 +119,36 @@ else
   echo "registration kept: NO" | tee -a "$logs/summary.txt"
   exit 1
 fi
+
+# The Debian package on this release: install (an upgrade over OLDER_DEB), use, remove, purge.
+if [ -n "${OLDER_DEB:-}" ]; then
+  cp "$OLDER_DEB" "$root/root/older.deb"
+fi
+cat >"$root/root/package-round.sh" <<'ROUND'
+set -eux
+cd /root/ztwizard
+build=build-test
+cpack -G DEB -B /root/deb --config $build/CPackConfig.cmake >/dev/null
+deb=$(ls /root/deb/ztwizard_*_amd64.deb)
+export DEBIAN_FRONTEND=noninteractive
+if [ -e /root/older.deb ]; then
+  apt-get install -y -qq /root/older.deb
+  dpkg-query -W ztwizard
+  dpkg -i "$deb" # over the older one, also when it has the same version
+else
+  apt-get install -y -qq "$deb"
+fi
+dpkg-query -W ztwizard
+apt-get install -y -qq --no-install-recommends passwd >/dev/null
+id alice >/dev/null 2>&1 || useradd -m -G ztwizard alice
+stat -c '%A %G %n' /var/opt/ztwizard /var/opt/ztwizard/data /var/opt/ztwizard/data/MORVEK.mdb
+su -s /bin/bash alice -c 'umask 077; cd; command -v ztaccountset; ztaccountset create --help | head -n 1;
+  ZTWIZARD_BROWSE_TARGET=off ZTWIZARD_LOGIN_PASSWORD= ztaccountset login --server "(embedded)" --user sa'
+find /var/opt/ztwizard -newer /var/opt/ztwizard/help.ini -type f -printf '%m %g %p\n' | sort | head -n 20
+apt-get remove -y -qq ztwizard
+[ -d /var/opt/ztwizard ] && echo "kept after remove"
+apt-get purge -y -qq ztwizard
+[ ! -e /var/opt/ztwizard ] && echo "gone after purge"
+ROUND
+timed package in_chroot bash /root/package-round.sh || true
+grep -E '^(ztwizard|/usr/bin/ztaccountset|用法|kept|gone)' "$logs/package.log" | tee -a "$logs/summary.txt" || true

@@ -1,4 +1,5 @@
 #include "install/sharedfiles.h"
+#include "text/qttranslation.h"
 #include "wizardwindows.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@ int main(int argc, char *argv[])
     // others (install/sharedfiles.h).
     zt::install::shareNewFilesWithGroup();
     QApplication app(argc, argv);
+    zt::text::loadQtChineseTranslation();
     // The application title "创建帐套" is the caption of the plain messages and the standard error
     // box (notifier.h). It is not set as Qt's display name, which X11 window titles would carry
     // as a suffix after each page's own title.

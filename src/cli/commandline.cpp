@@ -111,6 +111,19 @@ void writeJson(const QJsonObject &object)
     writeText(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n');
 }
 
+// Qt's help names the program by the path it was started as; a subcommand's help names it as
+// the user types it: "用法: ztaccountset create [选项]".
+QString commandHelp(const QCommandLineParser &parser, const QString &command)
+{
+    QString text = parser.helpText();
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    const QString program = QCoreApplication::arguments().value(0);
+    const qsizetype at = program.isEmpty() ? -1 : text.indexOf(program);
+    if (at >= 0 && (lineEnd < 0 || at < lineEnd))
+        text.replace(at, program.size(), QStringLiteral("ztaccountset ") + command);
+    return text;
+}
+
 int usageError(const QString &problem, const QString &command = {})
 {
     writeText(stderr, problem + QStringLiteral("\n（ztaccountset --help 列出命令）\n"));
@@ -252,7 +265,7 @@ int runCommandLine(const QStringList &arguments)
     if (!parser.parse(rest))
         return usageError(parser.errorText(), command);
     if (parser.isSet(helpOption))
-        return help(parser.helpText(), command);
+        return help(commandHelp(parser, command), command);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '), command);
     for (const QString &name : entry->required) {

@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "install/sharedfiles.h"
+#include "text/qttranslation.h"
 
 #include <QCoreApplication>
 
@@ -7,6 +8,7 @@ int main(int argc, char *argv[])
 {
     zt::install::shareNewFilesWithGroup();
     QCoreApplication app(argc, argv);
+    zt::text::loadQtChineseTranslation();
     QCoreApplication::setApplicationName(QStringLiteral("ztaccountset"));
     return zt::cli::runCommandLine(QCoreApplication::arguments());
 }

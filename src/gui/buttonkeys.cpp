@@ -1,7 +1,9 @@
 #include "buttonkeys.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace zt::gui {
 
@@ -51,6 +53,18 @@ void pressFocusedButtonsOnEnter(QWidget *window)
         button->setDefault(false);
         button->installEventFilter(enterPresses());
     }
+}
+
+void pressOnEscape(QWidget *window, QAbstractButton *cancel)
+{
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    QObject::connect(escape, &QShortcut::activated, cancel, [cancel] {
+        if (QWidget *popup = QApplication::activePopupWidget()) {
+            popup->close();
+            return;
+        }
+        cancel->click();
+    });
 }
 
 DefaultButton::DefaultButton(QPushButton *button, const QList<QWidget *> &watched)

@@ -17,6 +17,10 @@ namespace zt::gui {
 // it has the focus, and none of them becomes a default button by itself.
 void pressFocusedButtonsOnEnter(QWidget *window);
 
+// Esc presses the window's cancel button, unless a list or menu is open (a drop-down's list, a
+// context menu): then Esc closes that alone, and the window stays as it is.
+void pressOnEscape(QWidget *window, QAbstractButton *cancel);
+
 // A default button: while it is visible and enabled, an Enter that no focused widget took (a
 // focused button takes its own) presses it, when the Enter reaches one of the watched widgets in
 // the button's own window. The watched widgets are the window and any part of it that may float

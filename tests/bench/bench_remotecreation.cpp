@@ -39,6 +39,7 @@
 #include <vector>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 
 namespace {
@@ -297,7 +298,7 @@ int main(int argc, char *argv[])
                     std::fprintf(stderr, "directory: %s\n", qPrintable(message));
                 };
                 const AccountSetFields fields { server,
-                    QStringLiteral("rc%1%2x%3").arg(stamp, way.rowByRow ? u"r"_qs : u"b"_qs).arg(run),
+                    QStringLiteral("rc%1%2x%3").arg(stamp, way.rowByRow ? u"r"_s : u"b"_s).arg(run),
                     QStringLiteral("示范"), QString() };
                 if (relay)
                     relay->reset();

@@ -122,7 +122,7 @@ void TestZtAccountSet::commandLineProblemsAreUsageErrors_data()
                                      << QStringLiteral("未知命令");
     QTest::newRow("unknown option") << QStringList { QStringLiteral("list"), QStringLiteral("--server"),
         Embedded, QStringLiteral("--colour") }
-                                    << QStringLiteral("colour");
+                                    << QStringLiteral("未知选项“colour”"); // Qt's own text, in Chinese
     QTest::newRow("missing server") << QStringList { QStringLiteral("create"), QStringLiteral("--db"),
         QStringLiteral("001"), QStringLiteral("--name"), QStringLiteral("x") }
                                     << QStringLiteral("缺少选项 --server");
@@ -187,6 +187,9 @@ void TestZtAccountSet::everySubcommandHasItsHelp()
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("--json")) && r.out.contains(QStringLiteral("--dir")),
             qPrintable(command));
+        QVERIFY2(r.out.section(u'\n', 0, 0).contains(QStringLiteral("用法")), qPrintable(r.out));
+        QVERIFY2(r.out.section(u'\n', 0, 0).contains(QStringLiteral("ztaccountset ") + command),
+            qPrintable(r.out));
         if (command != QLatin1StringView("servers"))
             QVERIFY2(r.out.contains(QStringLiteral("--server")), qPrintable(command));
     }

@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using zt::test::CliResult;
 using zt::test::runCli;
 
@@ -94,9 +96,9 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds_data()
 {
     QTest::addColumn<QString>("collation");
     QTest::addColumn<bool>("warned"); // check warns that the code page cannot hold Chinese
-    QTest::newRow("Chinese_PRC_CI_AS") << u"Chinese_PRC_CI_AS"_qs << false;
-    QTest::newRow("SQL_Latin1_General_CP1_CI_AS") << u"SQL_Latin1_General_CP1_CI_AS"_qs << true;
-    QTest::newRow("Chinese_Taiwan_Stroke_CI_AS") << u"Chinese_Taiwan_Stroke_CI_AS"_qs << false;
+    QTest::newRow("Chinese_PRC_CI_AS") << u"Chinese_PRC_CI_AS"_s << false;
+    QTest::newRow("SQL_Latin1_General_CP1_CI_AS") << u"SQL_Latin1_General_CP1_CI_AS"_s << true;
+    QTest::newRow("Chinese_Taiwan_Stroke_CI_AS") << u"Chinese_Taiwan_Stroke_CI_AS"_s << false;
 }
 
 void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
@@ -165,7 +167,7 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
 void TestZtAccountSetTds::halfRegisteredSetsFailTheCommand()
 {
     zt::test::TdsProcess tds(
-        m_install->dir(), { QStringLiteral("--collation"), u"SQL_Latin1_General_CP1_CI_AS"_qs });
+        m_install->dir(), { QStringLiteral("--collation"), u"SQL_Latin1_General_CP1_CI_AS"_s });
     QVERIFY(tds.port() > 0);
     const QString server = tds.serverName();
     QCOMPARE(run({ QStringLiteral("login"), QStringLiteral("--server"), server, QStringLiteral("--user"),

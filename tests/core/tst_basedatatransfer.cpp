@@ -16,6 +16,7 @@
 #include <QTest>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 using data::ConnectionString;
 using data::Login;
@@ -220,36 +221,36 @@ void TestBaseDataTransfer::sameOutcomeAsPostingRowByRow_data()
             << none << none << QString() << -1 << rows << QString() << -1;
         QTest::newRow("refused value in the middle of a table" + size)
             << none << none << QString() << 86 << rows
-            << u"Cannot insert duplicate key in object 'dbo.kjkmxxb'"_qs << 86;
+            << u"Cannot insert duplicate key in object 'dbo.kjkmxxb'"_s << 86;
         QTest::newRow("refused value at a table's first row" + size)
-            << none << none << QString() << 0 << rows << u"Cannot insert duplicate key"_qs << 0;
+            << none << none << QString() << 0 << rows << u"Cannot insert duplicate key"_s << 0;
         QTest::newRow("target table lacks a column" + size)
             << none
-            << QStringList { u"DROP TABLE kjkmxxb"_qs,
+            << QStringList { u"DROP TABLE kjkmxxb"_s,
                    u"CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL, [kmdm] "
-                   "[nvarchar] (20) NULL)"_qs }
-            << QString() << -1 << rows << u"ADOTy1: Field 'kmmc' not found"_qs << 0;
+                   "[nvarchar] (20) NULL)"_s }
+            << QString() << -1 << rows << u"ADOTy1: Field 'kmmc' not found"_s << 0;
     }
     QTest::newRow("over-long value in the middle of a table")
-        << QStringList { u"UPDATE kjkmxxb SET kmmc = '一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一' WHERE ID = "_qs
+        << QStringList { u"UPDATE kjkmxxb SET kmmc = '一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一' WHERE ID = "_s
                + Row86 }
-        << none << QString() << -1 << 25 << u"String or binary data would be truncated."_qs << 86;
+        << none << QString() << -1 << 25 << u"String or binary data would be truncated."_s << 86;
     QTest::newRow("NULL in a NOT NULL column in the middle of a table")
-        << QStringList { u"UPDATE kjkmxxb SET lbbm = NULL WHERE ID = "_qs + Row86 }
-        << QStringList { u"DROP TABLE kjkmxxb"_qs, KjkmxxbWithRequiredLbbm } << QString() << -1 << 7
-        << u"Cannot insert the value NULL into column 'lbbm'"_qs << 86;
+        << QStringList { u"UPDATE kjkmxxb SET lbbm = NULL WHERE ID = "_s + Row86 }
+        << QStringList { u"DROP TABLE kjkmxxb"_s, KjkmxxbWithRequiredLbbm } << QString() << -1 << 7
+        << u"Cannot insert the value NULL into column 'lbbm'"_s << 86;
     QTest::newRow("target table missing")
-        << none << QStringList { u"DROP TABLE kjkmlbb"_qs } << QString() << -1 << 25
-        << u"[ztwizard][SQL Server]Invalid object name 'kjkmlbb'."_qs << 0;
-    QTest::newRow("source table missing") << none << none << u"nosuch"_qs << -1 << 25 << u"nosuch"_qs << 0;
+        << none << QStringList { u"DROP TABLE kjkmlbb"_s } << QString() << -1 << 25
+        << u"[ztwizard][SQL Server]Invalid object name 'kjkmlbb'."_s << 0;
+    QTest::newRow("source table missing") << none << none << u"nosuch"_s << -1 << 25 << u"nosuch"_s << 0;
     QTest::newRow("empty source table whose target lacks a column")
-        << QStringList { u"DELETE FROM ckdsz02"_qs }
-        << QStringList { u"DROP TABLE ckdsz02"_qs, u"CREATE TABLE [ckdsz02] ([xh] [int] NULL)"_qs }
-        << QString() << -1 << 25 << QString() << -1;
+        << QStringList { u"DELETE FROM ckdsz02"_s }
+        << QStringList { u"DROP TABLE ckdsz02"_s, u"CREATE TABLE [ckdsz02] ([xh] [int] NULL)"_s } << QString()
+        << -1 << 25 << QString() << -1;
     QTest::newRow("awkward values and NULLs")
-        << QStringList { u"UPDATE kjkmxxb SET kmmc = 'O''Brien''s 科目', kmqc = NULL, lbbm = NULL WHERE xh = 3"_qs,
-               u"UPDATE kjkmxxb SET kmmc = '''); DROP TABLE kjkmxxb; --', sjkm = '' WHERE xh = 5"_qs,
-               u"UPDATE kjkmxxb SET kmqc = 'a' || char(13, 10) || 'b' WHERE xh = 6"_qs }
+        << QStringList { u"UPDATE kjkmxxb SET kmmc = 'O''Brien''s 科目', kmqc = NULL, lbbm = NULL WHERE xh = 3"_s,
+               u"UPDATE kjkmxxb SET kmmc = '''); DROP TABLE kjkmxxb; --', sjkm = '' WHERE xh = 5"_s,
+               u"UPDATE kjkmxxb SET kmqc = 'a' || char(13, 10) || 'b' WHERE xh = 6"_s }
         << none << QString() << -1 << 25 << QString() << -1;
 }
 
@@ -272,18 +273,18 @@ void TestBaseDataTransfer::sameOutcomeThroughFreeTds_data()
     QTest::newRow("shipped base data") << none << none << QString() << -1 << 1000 << QString() << -1;
     QTest::newRow("refused value in the middle of a table")
         << none << none << QString() << 86 << 25
-        << u"[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.kjkmxxb'."_qs
+        << u"[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.kjkmxxb'."_s
         << 86;
     QTest::newRow("over-long value in the middle of a table")
-        << QStringList { u"UPDATE kjkmxxb SET kmmc = '一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一' WHERE ID = "_qs
+        << QStringList { u"UPDATE kjkmxxb SET kmmc = '一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一' WHERE ID = "_s
                + Row86 }
         << none << QString() << -1 << 1000
-        << u"[FreeTDS][SQL Server]String or binary data would be truncated."_qs << 86;
+        << u"[FreeTDS][SQL Server]String or binary data would be truncated."_s << 86;
     QTest::newRow("target table lacks a column")
         << none
-        << QStringList { u"DROP TABLE kjkmxxb"_qs,
-               u"CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"_qs }
-        << QString() << -1 << 1000 << u"ADOTy1: Field 'kmdm' not found"_qs << 0;
+        << QStringList { u"DROP TABLE kjkmxxb"_s,
+               u"CREATE TABLE [kjkmxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"_s }
+        << QString() << -1 << 1000 << u"ADOTy1: Field 'kmdm' not found"_s << 0;
 }
 
 void TestBaseDataTransfer::sameOutcomeThroughFreeTds()
@@ -309,17 +310,17 @@ void TestBaseDataTransfer::compareWithRowByRow()
         data::Connection sample;
         sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
         for (QString sql : source)
-            sample.backend().execute(sql.replace(Row86, sourceIds(u"kjkmxxb"_qs).at(86)));
+            sample.backend().execute(sql.replace(Row86, sourceIds(u"kjkmxxb"_s).at(86)));
     }
     if (refusedRow >= 0) {
         // The server already holds a row with that ID and takes each ID only once.
-        target << u"CREATE UNIQUE INDEX [ux_kjkmxxb_ID] ON [kjkmxxb] ([ID])"_qs
-               << u"INSERT INTO kjkmxxb (ID, kmdm) VALUES (%1, N'held')"_qs.arg(
-                      sourceIds(u"kjkmxxb"_qs).at(refusedRow));
+        target << u"CREATE UNIQUE INDEX [ux_kjkmxxb_ID] ON [kjkmxxb] ([ID])"_s
+               << u"INSERT INTO kjkmxxb (ID, kmdm) VALUES (%1, N'held')"_s.arg(
+                      sourceIds(u"kjkmxxb"_s).at(refusedRow));
     }
     QStringList tables = baseDataTables();
     if (!insertTable.isEmpty())
-        tables.insert(tables.indexOf(u"kjkmlbb"_qs), insertTable);
+        tables.insert(tables.indexOf(u"kjkmlbb"_s), insertTable);
 
     build(QStringLiteral("rowbyrow"), target);
     build(QStringLiteral("batched"), target);
@@ -329,7 +330,7 @@ void TestBaseDataTransfer::compareWithRowByRow()
     const int calls = g_serverCalls;
 
     // Messages that name the table name it with its database.
-    QCOMPARE(actual, QString(expected).replace(u"rowbyrow."_qs, u"batched."_qs));
+    QCOMPARE(actual, QString(expected).replace(u"rowbyrow."_s, u"batched."_s));
     if (error.isEmpty())
         QCOMPARE(actual, QString());
     else
@@ -338,8 +339,8 @@ void TestBaseDataTransfer::compareWithRowByRow()
         QCOMPARE(contents(QStringLiteral("batched"), table), contents(QStringLiteral("rowbyrow"), table));
 
     const int held = refusedRow >= 0 ? 1 : 0;
-    QCOMPARE(contents(QStringLiteral("batched"), u"kjkmxxb"_qs).size(),
-        kjkmxxbRows >= 0 ? kjkmxxbRows + held : sourceIds(u"kjkmxxb"_qs).size());
+    QCOMPARE(contents(QStringLiteral("batched"), u"kjkmxxb"_s).size(),
+        kjkmxxbRows >= 0 ? kjkmxxbRows + held : sourceIds(u"kjkmxxb"_s).size());
     if (error.isEmpty() && rowsPerBatch == 1000)
         QCOMPARE(calls, 2); // the columns of all tables, then one batch of all rows
 }

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace zt;
@@ -275,6 +276,16 @@ void TestCreation::existingDatabaseFailsAfterTheFileCopy()
     }
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("zt004"))));
     QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt004"), Server));
+
+    // The same name in other case is the same database, and its per-set file is the same file:
+    // the refused creation leaves no second, blank one.
+    QVERIFY_THROWS_EXCEPTION(data::DataError,
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("ZT004")), CreationMode::Network, m_fragment, m_context));
+    QCOMPARE(QDir(m_install->dir() + QStringLiteral("data/SysBase")).entryList({ QStringLiteral("*4_S_*") }),
+        QStringList { QStringLiteral("zt004_S_SysBase.mdb") });
+    QCOMPARE(
+        QFileInfo(perSetPath(QStringLiteral("Zt004"))).fileName(), QStringLiteral("zt004_S_SysBase.mdb"));
 }
 
 void TestCreation::namesLeadingOutOfTheDataFolderChangeNothing()

@@ -19,6 +19,7 @@
 #include <thread>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using data::Login;
 
 namespace {
@@ -239,7 +240,7 @@ void TestEmbeddedProcesses::identityNumbersAreUniqueAcrossProcesses()
     QStringList figures;
     for (const QVariant &value : row)
         figures << value.toString();
-    QCOMPARE(figures, QStringList({ u"300"_qs, u"300"_qs, u"1"_qs, u"300"_qs }));
+    QCOMPARE(figures, QStringList({ u"300"_s, u"300"_s, u"1"_s, u"300"_s }));
 }
 
 // A connection that is just closing (a client gone, its thread still ending the session) is not

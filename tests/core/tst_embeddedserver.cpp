@@ -9,6 +9,7 @@
 #include <thread>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using data::Login;
 
 namespace {
@@ -330,7 +331,7 @@ void TestEmbeddedServer::restore()
     }
     auto sample = sa(QStringLiteral("tovrasql_sample"));
     QCOMPARE(
-        sample->query(QStringLiteral("select mc from xtxxb")).rows.value(0).value(0), QVariant(u"例子"_qs));
+        sample->query(QStringLiteral("select mc from xtxxb")).rows.value(0).value(0), QVariant(u"例子"_s));
     sample->execute(QStringLiteral("insert into xtxxb values (2, 'b')")); // the restored copy is writable
 }
 
@@ -374,8 +375,8 @@ void TestEmbeddedServer::scriptBatchCreatesTables()
     QCOMPARE(rs.rows.size(), 1);
     const QList<QVariant> &row = rs.rows[0];
     QCOMPARE(row[0], QVariant(qlonglong(100)));
-    QCOMPARE(row[1], QVariant(u"1001"_qs));
-    QCOMPARE(row[2], QVariant(u"未命名"_qs));
+    QCOMPARE(row[1], QVariant(u"1001"_s));
+    QCOMPARE(row[2], QVariant(u"未命名"_s));
     QCOMPARE(row[3], QVariant(0.0));
     QVERIFY(qAbs(row[4].toDateTime().secsTo(QDateTime::currentDateTime())) < 60);
     QCOMPARE(row[5], QVariant(true));
@@ -397,20 +398,18 @@ void TestEmbeddedServer::dataLayerStatementsPassThrough()
         "INSERT INTO [PBTOVRASQLBASEDATA] ([ztbh],[ztmc],[jlrq],[kl],[zjmc]) VALUES (?,?,?,?,?)");
     const QDate today = QDate::currentDate();
     QCOMPARE(
-        master->execute(insert, { u"001"_qs, u"账套一"_qs, today.startOfDay(), u""_qs, u"(embedded)"_qs }),
-        1);
+        master->execute(insert, { u"001"_s, u"账套一"_s, today.startOfDay(), u""_s, u"(embedded)"_s }), 1);
     QCOMPARE(
-        master->execute(insert, { u"001"_qs, u"账套一"_qs, today.startOfDay(), u""_qs, u"(embedded)"_qs }),
-        1);
+        master->execute(insert, { u"001"_s, u"账套一"_s, today.startOfDay(), u""_s, u"(embedded)"_s }), 1);
     QCOMPARE(master->execute(
                  QStringLiteral("UPDATE [PBTOVRASQLBASEDATA] SET [kl]=? WHERE rowid = (SELECT rowid FROM "
                                 "[PBTOVRASQLBASEDATA] WHERE [ztbh] = ? AND [net] IS NULL LIMIT 1)"),
-                 { u"pw"_qs, u"001"_qs }),
+                 { u"pw"_s, u"001"_s }),
         1);
     QCOMPARE(
         master->execute(QStringLiteral("DELETE FROM [PBTOVRASQLBASEDATA] WHERE rowid = (SELECT rowid FROM "
                                        "[PBTOVRASQLBASEDATA] WHERE [ztbh] = ? AND [kl] = ? LIMIT 1)"),
-            { u"001"_qs, u"pw"_qs }),
+            { u"001"_s, u"pw"_s }),
         1);
     const data::ResultSet rs = master->query(QStringLiteral("select * from PBTOVRASQLBASEDATA"));
     QCOMPARE(rs.rows.size(), 1);
@@ -447,22 +446,22 @@ void TestEmbeddedServer::declaredTypesAndValueTypes()
         "bit,\n"
         "[dt] datetime, [sd] smalldatetime, [da] date, [n] [nvarchar] (50), [t] ntext, [x] varchar(10))"));
     master->execute(QStringLiteral("insert into v values (?,?,?,?,?,?,?,?,?,?,?,?)"),
-        { qlonglong(1) << 40, 7, 12.5, u"3.25"_qs, 1.5, true,
-            QDateTime(QDate(2024, 2, 29), QTime(13, 5, 7, 250)), u"2024-03-01 08:00:00"_qs, QDate(2024, 3, 2),
-            u"001"_qs, u"长文本"_qs, 42 });
+        { qlonglong(1) << 40, 7, 12.5, u"3.25"_s, 1.5, true,
+            QDateTime(QDate(2024, 2, 29), QTime(13, 5, 7, 250)), u"2024-03-01 08:00:00"_s, QDate(2024, 3, 2),
+            u"001"_s, u"长文本"_s, 42 });
     master->execute(QStringLiteral("insert into v (i) values (NULL)"));
     const data::ResultSet rs = master->query(QStringLiteral("select *, count(*) over () as c from v"));
     QStringList types;
     for (const auto &column : rs.columns)
         types << column.declType;
     QCOMPARE(types,
-        (QStringList { u"bigint"_qs, u"smallint"_qs, u"decimal"_qs, u"money"_qs, u"float"_qs, u"bit"_qs,
-            u"datetime"_qs, u"smalldatetime"_qs, u"date"_qs, u"nvarchar"_qs, u"ntext"_qs, u"varchar"_qs,
+        (QStringList { u"bigint"_s, u"smallint"_s, u"decimal"_s, u"money"_s, u"float"_s, u"bit"_s,
+            u"datetime"_s, u"smalldatetime"_s, u"date"_s, u"nvarchar"_s, u"ntext"_s, u"varchar"_s,
             QString() }));
     const QList<QVariant> expected { QVariant::fromValue(qlonglong(1) << 40),
         QVariant::fromValue(qlonglong(7)), 12.5, 3.25, 1.5, true,
         QDateTime(QDate(2024, 2, 29), QTime(13, 5, 7, 250)), QDateTime(QDate(2024, 3, 1), QTime(8, 0)),
-        QDate(2024, 3, 2), u"001"_qs, u"长文本"_qs, u"42"_qs, QVariant::fromValue(qlonglong(2)) };
+        QDate(2024, 3, 2), u"001"_s, u"长文本"_s, u"42"_s, QVariant::fromValue(qlonglong(2)) };
     for (qsizetype i = 0; i < expected.size(); ++i) {
         QCOMPARE(rs.rows[0][i].typeId(), expected[i].typeId());
         QCOMPARE(rs.rows[0][i], expected[i]);
@@ -471,7 +470,7 @@ void TestEmbeddedServer::declaredTypesAndValueTypes()
     QVERIFY(!rs.rows[1][0].isValid());
     // A select without rows still names its columns.
     QCOMPARE(master->query(QStringLiteral("select n from v where 1 = 0")).columns.value(0).declType,
-        u"nvarchar"_qs);
+        u"nvarchar"_s);
 }
 
 void TestEmbeddedServer::paramsBindAsStored()
@@ -480,19 +479,19 @@ void TestEmbeddedServer::paramsBindAsStored()
     master->execute(
         QStringLiteral("create table p (dt datetime, da date, b bit, n nvarchar(20), z nvarchar(5))"));
     master->execute(QStringLiteral("insert into p values (?,?,?,?,?)"),
-        { QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), QDate(2024, 1, 2), false, u"not a date"_qs,
+        { QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), QDate(2024, 1, 2), false, u"not a date"_s,
             QVariant() });
     const auto row = master
                          ->query(QStringLiteral("select cast(dt as text), cast(da as text), typeof(b), b, "
                                                 "typeof(z) from p"))
                          .rows.value(0);
     QCOMPARE(row,
-        (QList<QVariant> { u"2024-01-02 03:04:05.006"_qs, u"2024-01-02"_qs, u"integer"_qs,
-            QVariant::fromValue(qlonglong(0)), u"null"_qs }));
+        (QList<QVariant> { u"2024-01-02 03:04:05.006"_s, u"2024-01-02"_s, u"integer"_s,
+            QVariant::fromValue(qlonglong(0)), u"null"_s }));
     // A text for a datetime column is stored as given.
-    master->execute(QStringLiteral("insert into p (dt) values (?)"), { u"2024-13-45"_qs });
+    master->execute(QStringLiteral("insert into p (dt) values (?)"), { u"2024-13-45"_s });
     QCOMPARE(master->query(QStringLiteral("select dt from p where b is null")).rows.value(0).value(0),
-        QVariant(u"2024-13-45"_qs));
+        QVariant(u"2024-13-45"_s));
 }
 
 void TestEmbeddedServer::storedDateTextsReadAsDates_data()
@@ -528,23 +527,22 @@ void TestEmbeddedServer::sqliteErrorsReadAsServerErrors_data()
     QTest::addColumn<QString>("error");
 
     QTest::newRow("208 missing table")
-        << u"select * from PBTOVRASQLBASEDATA"_qs << u"Invalid object name 'PBTOVRASQLBASEDATA'."_qs;
-    QTest::newRow("208 in a batch") << u"create table a (x int)\nselect * from b"_qs
-                                    << u"Invalid object name 'b'."_qs;
-    QTest::newRow("207 missing column")
-        << u"select nothere from e"_qs << u"Invalid column name 'nothere'."_qs;
+        << u"select * from PBTOVRASQLBASEDATA"_s << u"Invalid object name 'PBTOVRASQLBASEDATA'."_s;
+    QTest::newRow("208 in a batch") << u"create table a (x int)\nselect * from b"_s
+                                    << u"Invalid object name 'b'."_s;
+    QTest::newRow("207 missing column") << u"select nothere from e"_s << u"Invalid column name 'nothere'."_s;
     QTest::newRow("207 insert column")
-        << u"insert into e (nothere) values (1)"_qs << u"Invalid column name 'nothere'."_qs;
-    QTest::newRow("102 syntax") << u"select * frm e"_qs << u"Incorrect syntax near 'frm'."_qs;
+        << u"insert into e (nothere) values (1)"_s << u"Invalid column name 'nothere'."_s;
+    QTest::newRow("102 syntax") << u"select * frm e"_s << u"Incorrect syntax near 'frm'."_s;
     QTest::newRow("102 in create table")
-        << u"create table t2 (a int,, b int)"_qs << u"Incorrect syntax near ','."_qs;
-    QTest::newRow("102 restore without disk") << u"restore database x"_qs << u"Incorrect syntax near 'x'."_qs;
-    QTest::newRow("105 unclosed") << u"select 'abc"_qs
-                                  << u"Unclosed quotation mark after the character string 'abc'."_qs;
+        << u"create table t2 (a int,, b int)"_s << u"Incorrect syntax near ','."_s;
+    QTest::newRow("102 restore without disk") << u"restore database x"_s << u"Incorrect syntax near 'x'."_s;
+    QTest::newRow("105 unclosed") << u"select 'abc"_s
+                                  << u"Unclosed quotation mark after the character string 'abc'."_s;
     QTest::newRow("3701 drop table")
-        << u"drop table nothere"_qs
+        << u"drop table nothere"_s
         << u"Cannot drop the table 'nothere', because it does not exist or you do not "
-           "have permission."_qs;
+           "have permission."_s;
 }
 
 void TestEmbeddedServer::sqliteErrorsReadAsServerErrors()
@@ -564,7 +562,7 @@ void TestEmbeddedServer::sessionsOnOtherThreadsBlockDrop()
     std::thread([&] { elsewhere = sa(QStringLiteral("zt002")); }).join();
     QVERIFY(errorOf([&] {
         master->execute(QStringLiteral("drop database zt002"));
-    }).contains(u"currently in use"_qs));
+    }).contains(u"currently in use"_s));
     std::thread([&] { elsewhere.reset(); }).join();
     master->execute(QStringLiteral("drop database zt002"));
 }
@@ -579,16 +577,16 @@ void TestEmbeddedServer::columnsRefuseWhatSqlServerRefuses_data()
     const auto row = [](const char *name, const QString &sql, const QVariantList &params,
                          const QString &error) { QTest::newRow(name) << sql << params << error; };
     const QString insertN = QStringLiteral("insert into w (k, n) values ('k', ?)");
-    row("nvarchar(5) full", insertN, { u"abcde"_qs }, {});
-    row("nvarchar(5) one more", insertN, { u"abcdef"_qs }, truncated);
-    row("nvarchar counts characters", insertN, { u"五个中文字"_qs }, {});
-    row("nvarchar(5) six Chinese", insertN, { u"六个中文字符"_qs }, truncated);
-    row("trailing blanks may go", insertN, { u"abcde   "_qs }, {});
+    row("nvarchar(5) full", insertN, { u"abcde"_s }, {});
+    row("nvarchar(5) one more", insertN, { u"abcdef"_s }, truncated);
+    row("nvarchar counts characters", insertN, { u"五个中文字"_s }, {});
+    row("nvarchar(5) six Chinese", insertN, { u"六个中文字符"_s }, truncated);
+    row("trailing blanks may go", insertN, { u"abcde   "_s }, {});
     row("NULL fits", insertN, { QVariant() }, {});
     const QString insertV = QStringLiteral("insert into w (k, v) values ('k', ?)");
-    row("varchar(4) counts GBK bytes", insertV, { u"中文"_qs }, {});
-    row("varchar(4) five bytes", insertV, { u"中文a"_qs }, truncated);
-    row("varchar(4) ASCII", insertV, { u"abcd"_qs }, {});
+    row("varchar(4) counts GBK bytes", insertV, { u"中文"_s }, {});
+    row("varchar(4) five bytes", insertV, { u"中文a"_s }, truncated);
+    row("varchar(4) ASCII", insertV, { u"abcd"_s }, {});
     row("varchar(4) number as text", insertV, { 12345 }, truncated);
     row("varchar without size holds one", QStringLiteral("insert into w (k, one) values ('k', 'ab')"), {},
         truncated);
@@ -602,8 +600,8 @@ void TestEmbeddedServer::columnsRefuseWhatSqlServerRefuses_data()
         "Cannot insert the value NULL into column 'k', table 'master.dbo.w'; column does not allow "
         "nulls. %1 fails.");
     row("NULL into NOT NULL", QStringLiteral("insert into w (n) values ('x')"), {},
-        nullText.arg(u"INSERT"_qs));
-    row("update to NULL", QStringLiteral("update w set k = NULL"), {}, nullText.arg(u"UPDATE"_qs));
+        nullText.arg(u"INSERT"_s));
+    row("update to NULL", QStringLiteral("update w set k = NULL"), {}, nullText.arg(u"UPDATE"_s));
 }
 
 void TestEmbeddedServer::columnsRefuseWhatSqlServerRefuses()
@@ -622,17 +620,17 @@ void TestEmbeddedServer::columnsRefuseWhatSqlServerRefuses()
         QCOMPARE(got, Prefix + error + u' ' + Prefix + QStringLiteral("The statement has been terminated."));
         // Nothing of the refused statement stays.
         QCOMPARE(master->query(QStringLiteral("select count(*) from w")).rows.value(0).value(0).toInt(), 1);
-        QCOMPARE(master->query(QStringLiteral("select k from w")).rows.value(0).value(0).toString(), u"k"_qs);
+        QCOMPARE(master->query(QStringLiteral("select k from w")).rows.value(0).value(0).toString(), u"k"_s);
     }
     // The declared types keep their sizes where the schema is read, and read back without them.
     const QString schema = master->query(QStringLiteral("select sql from sqlite_master where name = 'w'"))
                                .rows.value(0)
                                .value(0)
                                .toString();
-    QVERIFY2(schema.contains(u"\"n\" nvarchar(5)"_qs) && schema.contains(u"\"m\" nvarchar(-1)"_qs),
+    QVERIFY2(schema.contains(u"\"n\" nvarchar(5)"_s) && schema.contains(u"\"m\" nvarchar(-1)"_s),
         qPrintable(schema));
     QCOMPARE(master->query(QStringLiteral("select n, v from w where 1 = 0")).columns.value(1).declType,
-        u"varchar"_qs);
+        u"varchar"_s);
 }
 
 void TestEmbeddedServer::textComparesAsTheColumnsCollation_data()
@@ -661,8 +659,8 @@ void TestEmbeddedServer::textComparesAsTheColumnsCollation()
         QStringLiteral("CREATE TABLE [c] ([ci] [nvarchar] (20) NULL, [prc] [nvarchar] (20) COLLATE "
                        "Chinese_PRC_CI_AS NULL, [cs] [varchar] (20) COLLATE Chinese_PRC_CS_AS NULL)"));
     master->execute(
-        QStringLiteral("insert into c values (?, ?, ?)"), { u"Server1"_qs, u"Server1"_qs, u"Server1"_qs });
-    master->execute(QStringLiteral("insert into c values (?, ?, ?)"), { u"äbc"_qs, u"x"_qs, u"x"_qs });
+        QStringLiteral("insert into c values (?, ?, ?)"), { u"Server1"_s, u"Server1"_s, u"Server1"_s });
+    master->execute(QStringLiteral("insert into c values (?, ?, ?)"), { u"äbc"_s, u"x"_s, u"x"_s });
     QCOMPARE(master->query(QStringLiteral("select * from c where ") + where).rows.size(), rows);
 }
 

@@ -19,6 +19,8 @@
 
 #include <map>
 
+using namespace Qt::StringLiterals;
+
 using namespace zt;
 using namespace zt::accountset;
 using data::ConnectionString;
@@ -277,9 +279,9 @@ void TestTdsCollations::serverAnswersInItsCollation_data()
 {
     QTest::addColumn<QString>("collation");
     QTest::addColumn<QString>("varchar"); // N'账套中文' as a varchar of the collation holds it
-    QTest::newRow("936") << u"Chinese_PRC_CI_AS"_qs << u"账套中文"_qs;
-    QTest::newRow("1252") << u"SQL_Latin1_General_CP1_CI_AS"_qs << u"????"_qs;
-    QTest::newRow("950") << u"Chinese_Taiwan_Stroke_CI_AS"_qs << u"?套中文"_qs;
+    QTest::newRow("936") << u"Chinese_PRC_CI_AS"_s << u"账套中文"_s;
+    QTest::newRow("1252") << u"SQL_Latin1_General_CP1_CI_AS"_s << u"????"_s;
+    QTest::newRow("950") << u"Chinese_Taiwan_Stroke_CI_AS"_s << u"?套中文"_s;
 }
 
 void TestTdsCollations::serverAnswersInItsCollation()
@@ -301,7 +303,7 @@ void TestTdsCollations::serverAnswersInItsCollation()
         QStringLiteral("select DATABASEPROPERTYEX('cp', 'Collation') as a, DATABASEPROPERTYEX('cp936', "
                        "'Collation') as b"));
     QCOMPARE(q->fieldAsText(QStringLiteral("a")), collation);
-    QCOMPARE(q->fieldAsText(QStringLiteral("b")), u"Chinese_PRC_CI_AS"_qs);
+    QCOMPARE(q->fieldAsText(QStringLiteral("b")), u"Chinese_PRC_CI_AS"_s);
 
     // varchar holds its collation's code page, sent and read in it; nvarchar and a column of
     // Chinese_PRC_CI_AS hold the text whole.
@@ -313,10 +315,10 @@ void TestTdsCollations::serverAnswersInItsCollation()
             "insert into t values (N'账套中文', N'账套中文', N'账套中文')"));
     data::reopen(*t, QStringLiteral("select v, w, n from t"));
     QCOMPARE(t->fieldAsText(QStringLiteral("v")), varchar);
-    QCOMPARE(t->fieldAsText(QStringLiteral("w")), u"账套中文"_qs);
-    QCOMPARE(t->fieldAsText(QStringLiteral("n")), u"账套中文"_qs);
+    QCOMPARE(t->fieldAsText(QStringLiteral("w")), u"账套中文"_s);
+    QCOMPARE(t->fieldAsText(QStringLiteral("n")), u"账套中文"_s);
     QCOMPARE(stored(collation, QStringLiteral("cp"), QStringLiteral("select v || '|' || w from t")),
-        varchar + u"|账套中文"_qs);
+        varchar + u"|账套中文"_s);
 }
 
 void TestTdsCollations::noTextWentAsVarchar()

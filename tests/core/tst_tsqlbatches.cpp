@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using data::Login;
 
 namespace {
@@ -105,41 +106,40 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("rows");
 
-    const QString one = u"INSERT INTO t (k, v) VALUES (1, N'a');\r\n"_qs;
-    const QString check = u"IF @@ERROR <> 0 RETURN;\r\n"_qs;
-    QTest::newRow("all statements run") << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b')"_qs
-                                        << QString() << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
+    const QString one = u"INSERT INTO t (k, v) VALUES (1, N'a');\r\n"_s;
+    const QString check = u"IF @@ERROR <> 0 RETURN;\r\n"_s;
+    QTest::newRow("all statements run") << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b')"_s
+                                        << QString() << QStringList { u"1|1|a|NULL"_s, u"2|2|b|NULL"_s };
     QTest::newRow("missing column later: nothing runs")
-        << one + u"INSERT INTO t (k, nothere) VALUES (2, 1)"_qs
-        << Prefix + u"Invalid column name 'nothere'."_qs << QStringList();
-    QTest::newRow("missing column in a later select: nothing runs")
-        << one + u"SELECT nothere FROM t"_qs << Prefix + u"Invalid column name 'nothere'."_qs
+        << one + u"INSERT INTO t (k, nothere) VALUES (2, 1)"_s << Prefix + u"Invalid column name 'nothere'."_s
         << QStringList();
+    QTest::newRow("missing column in a later select: nothing runs")
+        << one + u"SELECT nothere FROM t"_s << Prefix + u"Invalid column name 'nothere'."_s << QStringList();
     QTest::newRow("syntax error later: nothing runs")
-        << one + u"INSERT INTO t (k) VALUES (2"_qs << Prefix + u"Incorrect syntax near '2'."_qs
+        << one + u"INSERT INTO t (k) VALUES (2"_s << Prefix + u"Incorrect syntax near '2'."_s
         << QStringList();
     QTest::newRow("refused row: earlier rows stay, later ones do not run")
-        << one + check + u"INSERT INTO t (k, v) VALUES (1, N'dup');\r\n"_qs + check
-            + u"INSERT INTO t (k, v) VALUES (3, N'c')"_qs
-        << Prefix + u"Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.t'."_qs
-        << QStringList { u"1|1|a|NULL"_qs };
+        << one + check + u"INSERT INTO t (k, v) VALUES (1, N'dup');\r\n"_s + check
+            + u"INSERT INTO t (k, v) VALUES (3, N'c')"_s
+        << Prefix + u"Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.t'."_s
+        << QStringList { u"1|1|a|NULL"_s };
     QTest::newRow("refused identity value: earlier rows stay")
-        << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b');\r\n"_qs + check
-            + u"INSERT INTO t (xh, k) VALUES (9, 3)"_qs
+        << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b');\r\n"_s + check
+            + u"INSERT INTO t (xh, k) VALUES (9, 3)"_s
         << Prefix
-            + u"Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to OFF."_qs
-        << QStringList { u"1|1|a|NULL"_qs, u"2|2|b|NULL"_qs };
+            + u"Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to OFF."_s
+        << QStringList { u"1|1|a|NULL"_s, u"2|2|b|NULL"_s };
     QTest::newRow("a table made earlier in the batch is filled")
         << u"CREATE TABLE [u] ([xh] [int] NULL, [w] [nvarchar] (5) NULL)\r\nINSERT INTO u (xh, w) VALUES (1, "
            u"N'x')\r\n"
-           "INSERT INTO t (k) SELECT xh FROM u"_qs
-        << QString() << QStringList { u"1|1|NULL|NULL"_qs };
+           "INSERT INTO t (k) SELECT xh FROM u"_s
+        << QString() << QStringList { u"1|1|NULL|NULL"_s };
     QTest::newRow("a missing column of a table made in the batch is met at its statement")
-        << one + u"CREATE TABLE [u] ([xh] [int] NULL)\r\nINSERT INTO u (nothere) VALUES (1)"_qs
-        << Prefix + u"Invalid column name 'nothere'."_qs << QStringList { u"1|1|a|NULL"_qs };
+        << one + u"CREATE TABLE [u] ([xh] [int] NULL)\r\nINSERT INTO u (nothere) VALUES (1)"_s
+        << Prefix + u"Invalid column name 'nothere'."_s << QStringList { u"1|1|a|NULL"_s };
     QTest::newRow("error check written with !=")
-        << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_qs
-        << QString() << QStringList { u"1|5|NULL|NULL"_qs, u"2|6|NULL|NULL"_qs };
+        << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_s
+        << QString() << QStringList { u"1|5|NULL|NULL"_s, u"2|6|NULL|NULL"_s };
 }
 
 void TestTSqlBatches::batchRunsOrStopsAsSqlServer()
@@ -171,20 +171,20 @@ void TestTSqlBatches::insertBatchWritesAsRowByRow()
 
     // Awkward texts, NULL and a NUL character (sent as a parameter); the fourth row is refused.
     const QList<QList<QVariant>> rows = {
-        { u"1"_qs, u"O'Brien's"_qs, QVariant() },
-        { u"2"_qs, u"'); DROP TABLE t; --"_qs, u"7"_qs },
-        { u"3"_qs, u"北京\r\n仓库"_qs, u"8"_qs },
-        { u"1"_qs, u"dup"_qs, u"9"_qs },
-        { u"5"_qs, u"never"_qs, u"10"_qs },
+        { u"1"_s, u"O'Brien's"_s, QVariant() },
+        { u"2"_s, u"'); DROP TABLE t; --"_s, u"7"_s },
+        { u"3"_s, u"北京\r\n仓库"_s, u"8"_s },
+        { u"1"_s, u"dup"_s, u"9"_s },
+        { u"5"_s, u"never"_s, u"10"_s },
     };
-    const QStringList columns = { u"[k]"_qs, u"[v]"_qs, u"[n]"_qs };
+    const QStringList columns = { u"[k]"_s, u"[v]"_s, u"[n]"_s };
     const auto send = [&](bool batched, int &calls) {
         CountingBackend counting(*m_db);
         counting.batches = batched;
         data::InsertBatch batch(counting, { rowsPerBatch, characters });
         const QString error = errorOf([&] {
             for (const QList<QVariant> &row : rows)
-                batch.insert(u"[t]"_qs, columns, row);
+                batch.insert(u"[t]"_s, columns, row);
             batch.flush();
         });
         calls = counting.calls;
@@ -199,22 +199,22 @@ void TestTSqlBatches::insertBatchWritesAsRowByRow()
     QStringList batchedRows = rowsOf(QStringLiteral("t"));
 
     QCOMPARE(batchedError, rowByRowError);
-    QVERIFY(batchedError.contains(u"Cannot insert duplicate key"_qs));
+    QVERIFY(batchedError.contains(u"Cannot insert duplicate key"_s));
     QCOMPARE(rowByRowCalls, 4);
     QCOMPARE(batchedCalls, expectedCalls);
     // The same rows; only the identity numbers go on from the first run.
     QCOMPARE(batchedRows.size(), 3);
     for (qsizetype i = 0; i < batchedRows.size(); ++i)
         QCOMPARE(batchedRows.at(i).section(u'|', 1), rowByRowRows.at(i).section(u'|', 1));
-    QCOMPARE(batchedRows.at(1).section(u'|', 1), u"2|'); DROP TABLE t; --|7"_qs);
+    QCOMPARE(batchedRows.at(1).section(u'|', 1), u"2|'); DROP TABLE t; --|7"_s);
 
     // A text holding NUL goes alone, as a parameter, between batches.
     m_db->execute(QStringLiteral("DELETE FROM t"));
     CountingBackend counting(*m_db);
     data::InsertBatch batch(counting);
-    batch.insert(u"[t]"_qs, columns, { u"20"_qs, u"a"_qs, u"1"_qs });
-    batch.insert(u"[t]"_qs, columns, { u"21"_qs, QString(u"b\0c"_qs), u"2"_qs });
-    batch.insert(u"[t]"_qs, columns, { u"22"_qs, u"d"_qs, u"3"_qs });
+    batch.insert(u"[t]"_s, columns, { u"20"_s, u"a"_s, u"1"_s });
+    batch.insert(u"[t]"_s, columns, { u"21"_s, QString(u"b\0c"_s), u"2"_s });
+    batch.insert(u"[t]"_s, columns, { u"22"_s, u"d"_s, u"3"_s });
     batch.flush();
     QCOMPARE(counting.calls, 3);
     QCOMPARE(rowsOf(QStringLiteral("t")).size(), 3);

@@ -324,8 +324,18 @@ void TestFormServer::escapeEndsTheWizard()
     m_wizard->server->show();
     m_wizard->server->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_wizard->server));
-    m_wizard->p1()->SQLServersListComboBox1->setFocus();
-    QTest::keyClick(m_wizard->p1()->SQLServersListComboBox1, Qt::Key_Escape);
+    QComboBox *box = m_wizard->p1()->SQLServersListComboBox1;
+    box->setFocus();
+    // With the box's list open, Esc closes the list alone; what was typed stays.
+    box->setEditText(QStringLiteral("typed"));
+    box->showPopup();
+    QVERIFY(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QVERIFY(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 2000));
+    QCOMPARE(m_wizard->closedSpy->count(), 0);
+    QVERIFY(m_wizard->server->isVisible());
+    QCOMPARE(box->currentText(), QStringLiteral("typed"));
+    QTest::keyClick(box, Qt::Key_Escape);
     QCOMPARE(m_wizard->closedSpy->count(), 1);
     QVERIFY(!m_wizard->server->isVisible());
 }

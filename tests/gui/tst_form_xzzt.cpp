@@ -2,6 +2,8 @@
 // the wait-cursor reset and its help button.
 #include "wizardfixture.h"
 
+#include "accountset/form_hfzt.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -169,6 +171,11 @@ void TestFormXzzt::windowLookAndHolders()
     QCOMPARE(grid->horizontalHeader()->defaultAlignment(), Qt::AlignCenter);
     QCOMPARE(grid->palette().color(QPalette::Base), QColor(233, 240, 248));
     QCOMPARE(grid->font().pointSize(), 8);
+    // Compact rows of one line each: about nine fit in the grid's 169 pixels.
+    QVERIFY(!grid->wordWrap());
+    const int rowHeight = grid->verticalHeader()->defaultSectionSize();
+    QVERIFY2(
+        rowHeight >= grid->fontMetrics().height() && rowHeight <= 20, qPrintable(QString::number(rowHeight)));
 }
 
 void TestFormXzzt::showingClearsTheEntryFieldsOnly()
@@ -406,6 +413,10 @@ void TestFormXzzt::passwordFieldsShowStars_data()
                                        << "Edit4";
     QTest::newRow("delete password") << "form_xzzt"
                                      << "Edit3";
+    QTest::newRow("restore: set password") << "form_hfzt"
+                                           << "Edit4";
+    QTest::newRow("restore: repeated") << "form_hfzt"
+                                       << "Edit5";
 }
 
 void TestFormXzzt::passwordFieldsShowStars()
@@ -414,6 +425,8 @@ void TestFormXzzt::passwordFieldsShowStars()
     QFETCH(QString, field);
     QWidget *page = window == QLatin1StringView("form_server") ? static_cast<QWidget *>(m_wizard->server)
                                                                : static_cast<QWidget *>(m_wizard->page2);
+    if (window == QLatin1StringView("form_hfzt"))
+        page = new gui::TForm_HFZT(m_wizard->page2);
     auto *edit = page->findChild<QLineEdit *>(field);
     QVERIFY(edit);
     QCOMPARE(edit->echoMode(), QLineEdit::Password);

@@ -5,7 +5,7 @@
 # `cmake --install` still lays out a complete installation directory without the package's files.
 # Usage: tst_package.sh BUILD_DIR VERSION
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 version=$2
 work=$build/package-test
 rm -rf "$work"
@@ -36,13 +36,17 @@ expect - ./usr/share/metainfo/invalid.ztwizard.ztwizard.metainfo.xml
 for s in 16 22 24 32 48 64 128 256; do expect - ./usr/share/icons/hicolor/${s}x${s}/apps/ztwizard.png; done
 expect - ./usr/share/doc/ztwizard/copyright
 expect - ./usr/share/doc/ztwizard/changelog.gz
+expect l ./usr/bin/ztaccountset /opt/ztwizard/ztaccountset
 # Nothing for the changing files' folder (the maintainer script makes it), no test tools.
 if grep -E '^. \./var/|ztwizard-tds|/tests?/' <<<"$listing"; then fail "files that do not belong"; else pass "no /var, no test tools"; fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libqt6sql6 libsqlite3-0 libqt6sql6-odbc unixodbc odbcinst tdsodbc libsqliteodbc fonts-wqy-microhei passwd; do
+for d in libqt6widgets6 libqt6sql6 libsqlite3-0 libqt6sql6-odbc unixodbc odbcinst tdsodbc libsqliteodbc fonts-wqy-microhei qt6-translations-l10n passwd; do
   grep -qE "(^|, |\| )$d( |,|$)" <<<"$depends" && pass "depends on $d" || fail "no dependency on $d: $depends"
 done
+
+[ "$(dpkg-deb -f "$deb" Recommends)" = "fcitx5-frontend-qt6 | ibus" ] && pass "recommends an input method's Qt 6 module" \
+  || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 mkdir -p "$work/control" "$work/root"
 dpkg-deb -e "$deb" "$work/control"
@@ -74,6 +78,55 @@ for f in ztwizard data/MORVEK.mdb help.ini txt/xzzt.txt data/Sample.mdb; do
 done
 [ -d "$work/dist/data/SysBase" ] && pass "dist/data/SysBase" || fail "dist/data/SysBase"
 [ ! -e "$work/dist/share" ] && [ ! -e "$work/dist/usr" ] && pass "no package files in dist" || fail "package files in dist"
+
+# Two members of the group on one instance, as the package lays it out (postinst's folders 2770,
+# files 0660), with different masks: each uses what the other made; someone outside the group
+# reads nothing. Needs root (setpriv to numeric ids that have no account).
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+  shared=$(mktemp -d /tmp/zt-group.XXXXXX)
+  chmod 0711 "$shared"
+  cp -a "$work/dist" "$shared/inst"
+  # The build's own program, where users may run it (a build folder may lie under /root).
+  install -m 0755 -D "$build/src/cli/ztaccountset" "$shared/bin/ztaccountset"
+  gid=64790
+  chgrp -R $gid "$shared/inst"
+  find "$shared/inst" -type d -exec chmod 2770 {} +
+  find "$shared/inst/data" "$shared/inst/help.ini" "$shared/inst/txt" -type f -exec chmod 0660 {} +
+  printf '[plumbrook]\nDriver=SQLite3\n' >"$shared/odbc.ini"
+  chmod 0644 "$shared/odbc.ini"
+  as() { # uid umask ztaccountset-arguments...
+    local uid=$1 mask=$2 groups=$gid
+    shift 2
+    [ "$uid" = 64793 ] && groups=$uid
+    mkdir -p "$shared/home-$uid" && chown "$uid" "$shared/home-$uid"
+    setpriv --reuid="$uid" --regid="$uid" --groups="$groups" env -i HOME="$shared/home-$uid" PATH=/usr/bin:/bin \
+      ODBCINI="$shared/odbc.ini" ZTWIZARD_BROWSE_TARGET=off ZTWIZARD_LOGIN_PASSWORD= ZTWIZARD_SET_PASSWORD=pw \
+      bash -c 'umask '"$mask"'; exec "$@"' - "$shared/bin/ztaccountset" --dir "$shared/inst" "$@"
+  }
+  alice=64791 bob=64792 carol=64793
+  step() { # what uid umask arguments...
+    local what=$1
+    shift
+    as "$@" >>"$work/group.log" 2>&1 && pass "$what" || { tail -n 5 "$work/group.log"; fail "$what"; }
+  }
+  step "alice logs in" $alice 077 login --server '(embedded)' --user sa
+  step "alice creates 601" $alice 077 create --server '(embedded)' --db 601 --name 甲账套
+  step "bob lists alice's set" $bob 022 list --server '(embedded)'
+  step "bob creates 602" $bob 022 create --server '(embedded)' --db 602 --name 乙账套
+  step "bob backs up alice's set" $bob 022 backup --server '(embedded)' --db 601 --to zt601.bak
+  step "alice deletes bob's set" $alice 077 delete --server '(embedded)' --db 602
+  as $alice 077 list --server '(embedded)' >"$work/group-list.txt" 2>&1 || true
+  grep -q 601 "$work/group-list.txt" && ! grep -q 602 "$work/group-list.txt" && pass "alice lists 601 alone" \
+    || { cat "$work/group-list.txt"; fail "alice's list"; }
+  as $carol 022 list --server '(embedded)' >>"$work/group.log" 2>&1 && fail "carol, outside the group, lists" \
+    || pass "carol, outside the group, is refused"
+  open=$(find "$shared/inst/data" "$shared/inst/help.ini" \( -type f ! -perm 0660 \) -o \( -type d ! -perm 2770 \) -o ! -group $gid)
+  [ -z "$open" ] && pass "everything made is the group's alone ($(find "$shared/inst/data" -newer "$shared/odbc.ini" -type f | wc -l) new files)" \
+    || { ls -ld $open; fail "files not 0660/2770 of the group"; }
+  rm -rf "$shared"
+else
+  echo "SKIP: two members of the group (needs root and setpriv)"
+fi
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -79,6 +79,9 @@ void TestInstallation::writeOdbcFiles(bool withDataSource)
     const QString odbcDir = odbcDirectory();
     QFile inst(odbcDir + QStringLiteral("/odbcinst.ini"));
     if (inst.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        // A test that reads what the driver manager receives names its trace file here.
+        if (const QByteArray trace = qgetenv("ZT_TEST_ODBC_TRACE"); !trace.isEmpty())
+            inst.write("[ODBC]\nTrace=Yes\nTraceFile=" + trace + "\n\n");
         inst.write("[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=libsqlite3odbc.so\n\n"
                    "[FreeTDS]\nDescription=FreeTDS\nDriver=libtdsodbc.so\n");
     }

@@ -59,8 +59,18 @@ QString templatePath()
 
 QString perSetPath(const QString &number)
 {
-    return install::directory() + QStringLiteral("/data/SysBase/") + number
-        + QStringLiteral("_S_SysBase.mdb");
+    const QString folder = install::directory() + QStringLiteral("/data/SysBase/");
+    const QString name = number + QStringLiteral("_S_SysBase.mdb");
+    // Database names are compared without regard to case, and so is the file of one: "ACCT01"
+    // uses the file made for "acct01".
+    if (!QFileInfo::exists(folder + name)) {
+        const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &file : files) {
+            if (file.compare(name, Qt::CaseInsensitive) == 0)
+                return folder + file;
+        }
+    }
+    return folder + name;
 }
 
 QString checkedPerSetPath(const QString &number)

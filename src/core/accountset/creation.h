@@ -39,7 +39,8 @@ struct CreationContext
 // The table list of the base data, in copying order.
 QStringList baseDataTables();
 
-// The per-set system file of an account-set number, and its template.
+// The per-set system file of an account-set number (an existing one whose name differs only in
+// case counts as it), and its template.
 QString templatePath();
 QString perSetPath(const QString &number);
 

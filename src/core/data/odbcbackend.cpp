@@ -10,16 +10,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaType>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 
 #include <atomic>
 #include <unistd.h>
 #include <utility>
+
+#include <sql.h>
+#include <sqlext.h>
 
 namespace zt::data::odbc {
 
@@ -28,8 +33,6 @@ namespace {
 constexpr int DefaultSqlServerPort = 1433;
 constexpr int InstanceLookupTimeoutMs = 1000;
 constexpr auto LoginTimeoutOption = "SQL_ATTR_LOGIN_TIMEOUT=15";
-// ODBC's SQL_BIT; QODBC reports bit columns as unsigned integers, the SQL type tells them apart.
-constexpr int OdbcSqlBit = -7;
 
 using Attribute = std::pair<QString, QString>;
 
@@ -59,11 +62,13 @@ QString freeTdsText(const QString &host, int port, const QString &catalog, const
     return QStringLiteral("Driver={FreeTDS};") + render(attributes);
 }
 
-// The driver's own diagnostic text. QODBC joins the records of every handle with a space, and
+// The driver's own diagnostic text. QODBC joins the records of every handle with a space (Qt 6.8
+// appends ", " and their SQL states, "S1000;37000", which are no part of the message), and
 // FreeTDS repeats the same record for each address it tried: repeated records are dropped.
 QString diagnosticText(const QSqlError &error)
 {
-    QString text = error.databaseText().trimmed();
+    static const QRegularExpression states(QStringLiteral(", [0-9A-Z]{5}(;[0-9A-Z]{5})*$"));
+    QString text = error.databaseText().trimmed().remove(states);
     if (text.isEmpty())
         return error.driverText();
     const qsizetype prefixEnd = text.startsWith(u'[') ? text.indexOf(u']') : -1;
@@ -128,9 +133,30 @@ QString localFileProblem(const QString &file)
         + why + QStringLiteral("。");
 }
 
-QString typeName(const QSqlField &field)
+// Which columns of the statement's result are bit columns, asked of the driver itself: QODBC
+// reads them as unsigned integers, as it does tinyint, and Qt 6.8 no longer passes on the ODBC
+// type in QSqlField.
+QList<bool> bitColumns(const QSqlQuery &q, int count)
 {
-    if (field.typeID() == OdbcSqlBit)
+    QList<bool> bits(count, false);
+    const QVariant handle = q.result() ? q.result()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
+        return bits;
+    const SQLHANDLE statement = *static_cast<const SQLHANDLE *>(handle.constData());
+    if (!statement)
+        return bits;
+    for (int i = 0; i < count; ++i) {
+        SQLLEN type = 0;
+        if (SQL_SUCCEEDED(SQLColAttribute(statement, static_cast<SQLUSMALLINT>(i + 1), SQL_DESC_CONCISE_TYPE,
+                nullptr, 0, nullptr, &type)))
+            bits[i] = type == SQL_BIT;
+    }
+    return bits;
+}
+
+QString typeName(const QSqlField &field, bool bit)
+{
+    if (bit)
         return QStringLiteral("bit");
     switch (field.metaType().id()) {
     case QMetaType::QString:
@@ -195,11 +221,12 @@ public:
         if (!q.isSelect())
             return result;
         const QSqlRecord record = q.record();
+        const QList<bool> bits = bitColumns(q, record.count());
         QList<bool> flags; // SQL Server's bit columns, which QODBC reads as numbers
         QList<QMetaType> types;
         for (int i = 0; i < record.count(); ++i) {
-            result.columns.append({ record.fieldName(i), typeName(record.field(i)) });
-            flags.append(m_dialect == Dialect::SqlServer && record.field(i).typeID() == OdbcSqlBit);
+            result.columns.append({ record.fieldName(i), typeName(record.field(i), bits.at(i)) });
+            flags.append(m_dialect == Dialect::SqlServer && bits.at(i));
             types.append(record.field(i).metaType());
         }
         if (m_dialect == Dialect::SqlServer) {
@@ -365,19 +392,18 @@ QString freeTdsConnectionText(const QString &host, int port, const Login &login,
 std::unique_ptr<Backend> openDataSource(
     const QString &dsn, const QString &user, const QString &password, const QString &file)
 {
-    // The text handed to QODBC is the connection text without UID and PWD (QODBC appends those
-    // itself, after it has looked at the text) and, unless the text names a driver or server,
-    // without "DSN=" (QODBC puts that in front of any other text).
-    QString text
-        = render({ { QStringLiteral("DSN"), dsn }, { QStringLiteral("Database"), driverSafeFile(file) },
-            { QStringLiteral("NoCreat"), QStringLiteral("1") } });
+    // QODBC rewrites a text naming neither a driver nor a server, and not alike in every version
+    // (Qt 6.4 puts "DSN=" in front of it, Qt 6.8 quotes it as the data source's name), and both
+    // quote login values of their own; a text naming a server they hand over as it is. So the
+    // whole text goes as the database name, with a server the SQLite3 driver does not read.
+    const QString text
+        = render({ { QStringLiteral("DSN"), dsn }, { QStringLiteral("UID"), user },
+              { QStringLiteral("PWD"), password }, { QStringLiteral("Database"), driverSafeFile(file) },
+              { QStringLiteral("NoCreat"), QStringLiteral("1") } })
+        + QStringLiteral(";Server=local;");
     refuseMisreadText(text);
-    if (!text.contains(QLatin1StringView("DRIVER="), Qt::CaseInsensitive)
-        && !text.contains(QLatin1StringView("SERVER="), Qt::CaseInsensitive))
-        text = text.mid(4);
     try {
-        return std::make_unique<OdbcBackend>(
-            Dialect::Sqlite, text, quoteOdbcValue(user), quoteOdbcValue(password), QString());
+        return std::make_unique<OdbcBackend>(Dialect::Sqlite, text, QString(), QString(), QString());
     } catch (const DataError &e) {
         // The driver says only that it could not connect: the message names the file after it.
         // A driver manager's error (no such data source or driver) is not about the file.
@@ -406,34 +432,29 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
         }
     }
 
-    // A SQL login goes as QODBC's user and password, so that nothing in it is read by QODBC as
-    // part of the connection text (see refuseMisreadText); QODBC leaves out empty ones, so those
-    // stay in the text. QODBC hands the driver the text with its terminating NUL counted in its
-    // length, and FreeTDS takes that NUL into the last value: a login name or password sent as
-    // "sa\0" is refused by the server. So the last value is followed by a ';' of its own.
-    QList<Attribute> attributes;
-    QString user;
-    QString password;
-    if (login.kind == Login::Kind::Sql) {
-        if (login.user.isEmpty())
-            attributes.append({ QStringLiteral("UID"), QString() });
-        else
-            user = freeTdsValue(login.user);
-        if (login.password.isEmpty())
-            attributes.append({ QStringLiteral("PWD"), QString() });
-        else
-            password = freeTdsValue(login.password) + u';';
-        if (!user.isEmpty() && password.isEmpty())
-            user += u';';
-    } else if (login.kind == Login::Kind::Integrated) {
-        attributes.append({ QStringLiteral("Trusted_Connection"), QStringLiteral("Yes") });
-    }
-    QString text = freeTdsText(address.host, address.port, catalog, attributes);
+    // The login is part of the text, which names a driver: QODBC hands it over unchanged in
+    // every version (see openDataSource). The text ends with a ';' of its own: Qt 6.4 counts
+    // the terminating NUL in the text's length, and FreeTDS would take it into the last value.
+    QString text = freeTdsText(address.host, address.port, catalog, {});
     refuseMisreadText(text);
-    if (user.isEmpty() && password.isEmpty())
-        text += u';';
+    switch (login.kind) {
+    case Login::Kind::Sql:
+        // QODBC would read the whole text as the name of a file data source.
+        if (login.user.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive)
+            || login.password.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive))
+            throw DataError(QStringLiteral("登录名和口令中不能有“.dsn”。"));
+        text += QStringLiteral(";UID=") + freeTdsValue(login.user) + QStringLiteral(";PWD=")
+            + freeTdsValue(login.password);
+        break;
+    case Login::Kind::Integrated:
+        text += QStringLiteral(";Trusted_Connection=Yes");
+        break;
+    case Login::Kind::None:
+        break;
+    }
+    text += u';';
     return std::make_unique<OdbcBackend>(
-        Dialect::SqlServer, text, user, password, QString::fromLatin1(LoginTimeoutOption));
+        Dialect::SqlServer, text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption));
 }
 
 } // namespace zt::data::odbc

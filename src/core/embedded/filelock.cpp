@@ -15,7 +15,7 @@ std::unique_ptr<FileLock> FileLock::acquire(const QString &path, Mode mode, bool
     const QByteArray name = QFile::encodeName(path);
     int fd;
     do
-        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw Failure { QString::fromLocal8Bit(std::strerror(errno)) };

@@ -34,7 +34,7 @@ mode_t currentMask()
 void shareNewFilesWithGroup()
 {
     const mode_t mask = ::umask(0);
-    ::umask(mask & ~mode_t(S_IRGRP | S_IWGRP));
+    ::umask((mask & ~mode_t(S_IRWXG)) | S_IRWXO);
 }
 
 QFileDevice::Permissions newFilePermissions()

@@ -8,10 +8,11 @@ namespace zt::install {
 // Files the wizard creates in its installation directory (registrations, per-set files, the
 // embedded server's databases, help.ini) are shared by the group that owns the data folders: in
 // the Debian package the group ztwizard, whose members work on one workstation's registrations.
-// The folders are set-group-ID, so new files belong to that group; this makes them writable by it.
+// The folders are set-group-ID, so new files belong to that group; this makes them writable by it
+// and closed to everybody else (files 0660, folders 0770 whatever the user's mask).
 
-// Clears the group's read and write bits from the process's file-creation mask, keeping the rest
-// (a mask of 022 becomes 002, 077 becomes 017). Called once at start-up, before any thread.
+// Clears the group's bits from the process's file-creation mask and sets those of others, keeping
+// the owner's (022, 002 and 077 all become 007). Called once at start-up, before any thread.
 void shareNewFilesWithGroup();
 
 // The permissions a file created now would get from the file-creation mask (0666 less the mask).

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace zt::server {
 
 namespace {
@@ -152,8 +154,8 @@ PreflightReport checkServer(const QString &serverName, const data::Login &login)
         version.detail = query.fieldAsText(QStringLiteral("version")).simplified();
         version.ok = !version.detail.isEmpty();
         version.value = version.detail;
-        for (auto [line, field] : { std::pair { &collation, u"collation"_qs },
-                 std::pair { &masterCollation, u"mastercollation"_qs } }) {
+        for (auto [line, field] : { std::pair { &collation, u"collation"_s },
+                 std::pair { &masterCollation, u"mastercollation"_s } }) {
             line->detail = query.fieldAsText(field);
             line->ok = !line->detail.isEmpty();
             line->value = line->detail;

@@ -3,12 +3,13 @@
 #include "ui_form_hfzt.h"
 
 #include "embedded/embeddedserver.h"
+#include "filedialogs.h"
 #include "install/installation.h"
 #include "notifier.h"
+#include "passwordstars.h"
 #include "windowlook.h"
 
 #include <QDir>
-#include <QFileDialog>
 
 namespace zt::gui {
 
@@ -24,6 +25,8 @@ TForm_HFZT::TForm_HFZT(QWidget *parent)
 {
     m_ui->setupUi(this);
     applyWindowLook(this, QSize(380, 236));
+    showPasswordAsStars(m_ui->Edit4);
+    showPasswordAsStars(m_ui->Edit5);
     m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("document-revert"), QStyle::SP_DialogApplyButton));
     m_ui->BitBtn3->setIcon(buttonGlyph(QStringLiteral("dialog-cancel"), QStyle::SP_DialogCancelButton));
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
@@ -60,7 +63,7 @@ accountset::RestoreRequest TForm_HFZT::request() const
 void TForm_HFZT::BitBtn1Click()
 {
     const QString folder = install::directory() + QStringLiteral("data/backup");
-    const QString file = QFileDialog::getOpenFileName(
+    const QString file = chooseOpenFile(
         this, QStringLiteral("选择备份文件"), folder, QStringLiteral("备份文件 (*.bak);;所有文件 (*)"));
     if (!file.isEmpty())
         m_ui->Edit1->setText(QDir::toNativeSeparators(file));

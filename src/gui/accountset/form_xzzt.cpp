@@ -119,8 +119,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
         [this] { guarded([this] { PageControl1Change(); }); });
 
     // "退出&X" is the window's cancel button.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, m_ui->BitBtn8, &QPushButton::click);
+    pressOnEscape(this, m_ui->BitBtn8);
 
     for (QWidget *field : { m_ui->Edit1, m_ui->Edit5, m_ui->Edit2, m_ui->Edit6, m_ui->Edit4 })
         field->installEventFilter(this);

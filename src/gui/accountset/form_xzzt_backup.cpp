@@ -10,13 +10,13 @@
 #include "accountset/networkset.h"
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
+#include "filedialogs.h"
 #include "install/installation.h"
 #include "notifier.h"
 #include "waitcursor.h"
 
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
 #include <QInputDialog>
 
 namespace zt::gui {
@@ -46,7 +46,7 @@ QString Tform_xzzt::chooseBackupFile(const QString &server, const QString &sugge
     if (embedded::isEmbeddedServerName(server)) {
         const QString folder = install::directory() + QStringLiteral("data/backup");
         QDir().mkpath(folder);
-        return QFileDialog::getSaveFileName(
+        return chooseSaveFile(
             this, BackupCaption, folder + u'/' + suggested, QStringLiteral("备份文件 (*.bak);;所有文件 (*)"));
     }
     return QInputDialog::getText(this, BackupCaption,

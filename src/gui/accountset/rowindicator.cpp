@@ -19,6 +19,15 @@ RowIndicator::RowIndicator(QTableView *grid)
     setSectionsClickable(false);
     setHighlightSections(false);
     setSectionResizeMode(QHeaderView::Fixed);
+    // Compact rows of one line each, as the window file sets them on the header this one
+    // replaces (a fresh header would size them for the font's tallest glyphs), never less than
+    // one line of the grid's font.
+    const QHeaderView *previous = grid->verticalHeader();
+    const int rowHeight = qMax(previous->defaultSectionSize(), grid->fontMetrics().height() + 2);
+    setMinimumSectionSize(qMin(previous->minimumSectionSize(), rowHeight));
+    setDefaultSectionSize(rowHeight);
+    grid->setWordWrap(false);
+    grid->setTextElideMode(Qt::ElideRight);
     grid->setVerticalHeader(this);
     setFixedWidth(IndicatorWidth);
     // The marker moves with the current row; the grid may get a new model, hence a new

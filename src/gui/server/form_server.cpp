@@ -61,8 +61,7 @@ Tform_server::Tform_server(QWidget *parent)
     connect(m_ui->Edit3, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit3Change(); }); });
 
     // "退出&X" is the window's cancel button.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, m_ui->BitBtn8, &QPushButton::click);
+    pressOnEscape(this, m_ui->BitBtn8);
 
     m_ui->BitBtn7->setMouseTracking(true);
     m_ui->BitBtn7->installEventFilter(this);
