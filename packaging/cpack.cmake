@@ -35,6 +35,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the Qt ODBC driver, unixODBC and its configuration tool, the FreeTDS
 # and SQLite 3 ODBC drivers, a font with Chinese glyphs, Qt's own texts in Chinese
 # (qtbase_zh_CN) and groupadd for the maintainer script.
+# Built on Debian 13, dpkg-shlibdeps names the t64 libraries (libqt6core6t64), which provide
+# the Debian 12 names, so a package built on Debian 12 installs on 13 as well.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libqt6sql6-odbc, unixodbc, odbcinst, tdsodbc, libsqliteodbc, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, passwd")

@@ -64,7 +64,9 @@ QString freeTdsText(const QString &host, int port, const QString &catalog, const
 
 // The driver's own diagnostic text. QODBC joins the records of every handle with a space (Qt 6.8
 // appends ", " and their SQL states, "S1000;37000", which are no part of the message), and
-// FreeTDS repeats the same record for each address it tried: repeated records are dropped.
+// FreeTDS repeats the same record for each address it tried: repeated records are dropped. A
+// failed connection reads "Unable to connect to data source" followed by the server's records,
+// the last one received first; the windows show that text as it comes.
 QString diagnosticText(const QSqlError &error)
 {
     static const QRegularExpression states(QStringLiteral(", [0-9A-Z]{5}(;[0-9A-Z]{5})*$"));
@@ -447,6 +449,8 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
             + freeTdsValue(login.password);
         break;
     case Login::Kind::Integrated:
+        // Kerberos: without a ticket (kinit) FreeTDS fails before any login is sent, with
+        // "Adaptive Server connection failed".
         text += QStringLiteral(";Trusted_Connection=Yes");
         break;
     case Login::Kind::None:

@@ -15,6 +15,9 @@ std::unique_ptr<FileLock> FileLock::acquire(const QString &path, Mode mode, bool
     const QByteArray name = QFile::encodeName(path);
     int fd;
     do
+        // 0666 less the file-creation mask, so the group that shares the installation can lock
+        // it too. Lock files are never removed: a process that opened one just before its
+        // removal would lock a file the next process no longer finds, and both would go on.
         fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)

@@ -67,7 +67,9 @@ QString partialName(const QString &target, const char *what)
 }
 
 // Copies the database open in source into a new file at path, as one consistent read of it,
-// and leaves the copy as a single file (rollback journal, no write-ahead log beside it).
+// and leaves the copy as a single file (rollback journal, no write-ahead log beside it). A file
+// in write-ahead mode cannot even be read from a folder the reader may not write, and the
+// shipped sample backup lies in one (/opt/ztwizard/data is read-only to users).
 QString copyDatabase(sqlite3 *source, const QString &path)
 {
     sqlite3 *dest = nullptr;
