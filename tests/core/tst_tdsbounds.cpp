@@ -201,7 +201,9 @@ void TestTdsBounds::boundsHoldAndAStormLeavesNoWeight()
     QVERIFY(serves(tds.port()));
     const qint64 after = residentKiB(tds.pid());
     qInfo("resident before %lld KiB, after %d requests %lld KiB", before, sent.load(), after);
-    QVERIFY2(after - before < 6 * 1024, qPrintable(QStringLiteral("%1 -> %2 KiB").arg(before).arg(after)));
+    if (!test::sanitizerBuild())
+        QVERIFY2(
+            after - before < 6 * 1024, qPrintable(QStringLiteral("%1 -> %2 KiB").arg(before).arg(after)));
 
     bool clean = false;
     const QString stats = tds.stop(&clean);

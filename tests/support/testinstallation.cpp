@@ -95,4 +95,13 @@ void TestInstallation::writeOdbcFiles(bool withDataSource)
     qputenv("ODBCINI", (odbcDir + QStringLiteral("/odbc.ini")).toLocal8Bit());
 }
 
+bool sanitizerBuild()
+{
+#ifdef ZT_SANITIZE_BUILD
+    return true;
+#else
+    return false;
+#endif
+}
+
 } // namespace zt::test

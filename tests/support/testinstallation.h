@@ -31,4 +31,8 @@ private:
     bool m_valid = false;
 };
 
+// True in a build with AddressSanitizer: its quarantine and shadow memory keep what a process
+// freed, so resident sizes say nothing there.
+bool sanitizerBuild();
+
 } // namespace zt::test
