@@ -27,6 +27,10 @@ std::optional<QString> valueCheck(
 // column rules: every connection of the server).
 void installValueRules(sqlite3 *db);
 
+// The scale a value of a column of that type is rounded to when stored (decimal and numeric
+// their declared scale, money and smallmoney 4), or none for the other types.
+std::optional<int> storedScale(const QString &type, const QStringList &sizeArgs);
+
 // The largest magnitude (exclusive) a decimal(precision, scale) column keeps exactly.
 double decimalLimit(int precision, int scale);
 
