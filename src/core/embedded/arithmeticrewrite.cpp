@@ -239,6 +239,14 @@ private:
 
 QList<ArithmeticEdit> exactArithmetic(const QList<Token> &tokens, qsizetype from, qsizetype to)
 {
+    // Most statements of the data layer have no operator between operands: seen at once.
+    bool operators = false;
+    for (qsizetype i = from + 1; i < to && !operators; ++i) {
+        const Token &t = tokens[i];
+        operators = (t.isSymbol(u'+') || t.isSymbol(u'-') || t.isSymbol(u'*')) && endsOperand(tokens[i - 1]);
+    }
+    if (!operators)
+        return {};
     return Reader(tokens, from, to).read();
 }
 
