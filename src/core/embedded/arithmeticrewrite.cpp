@@ -136,6 +136,13 @@ private:
         if (i == m_from)
             return true;
         const Token &before = m_tokens[i - 1];
+        // SELECT TOP n a + b, SELECT TOP (n) a + b: the expression begins after the count.
+        const bool afterTop
+            = (i - 2 >= m_from && before.kind == Token::Kind::Number && m_tokens[i - 2].is("top"))
+            || (i - 4 >= m_from && before.isSymbol(u')') && m_tokens[i - 2].kind == Token::Kind::Number
+                && m_tokens[i - 3].isSymbol(u'(') && m_tokens[i - 4].is("top"));
+        if (afterTop)
+            return true;
         if (endsOperand(before) || isOperator(before))
             return false;
         // (...) after these is a list or a query, not an operand.
