@@ -319,6 +319,7 @@ void TestTdsAnswers::exactNumbers_data()
         "preceding and current row) as s from t) x where s in (0.10, 0.30, 12.50)",
         "[c:int] 3");
     row("sum of integers", "select sum(i) as s from t", "[s:int] 6");
+    row("an average", "select count(*) as c from t where id < 3 having avg(d) = 0.15", "[c:int] 2");
     row("a variable",
         "declare @a decimal(10, 2) = 0.1; set @a = @a + 0.2; "
         "select case when @a = 0.3 then 1 else 0 end as e",

@@ -299,6 +299,19 @@ void sumValue(sqlite3_context *call)
         sqlite3_result_double(call, sum->inexact ? sum->approximate : toDouble(sum->exact));
 }
 
+// avg(): the exact sum divided once, a double as SQLite answers it.
+void averageValue(sqlite3_context *call)
+{
+    const Sum *sum = static_cast<Sum *>(sqlite3_aggregate_context(call, 0));
+    if (!sum || sum->count <= 0)
+        sqlite3_result_null(call);
+    else if (!sum->real && !sum->integerOverflow)
+        sqlite3_result_double(call, double(sum->integer) / double(sum->count));
+    else
+        sqlite3_result_double(
+            call, (sum->inexact ? sum->approximate : toDouble(sum->exact)) / double(sum->count));
+}
+
 } // namespace
 
 void installExactNumbers(sqlite3 *db)
@@ -310,6 +323,8 @@ void installExactNumbers(sqlite3 *db)
     sqlite3_create_function_v2(db, "zt_scaled", 2, flags, nullptr, scaled, nullptr, nullptr, nullptr);
     sqlite3_create_window_function(
         db, "sum", 1, flags, nullptr, sumStep, sumValue, sumValue, sumInverse, nullptr);
+    sqlite3_create_window_function(
+        db, "avg", 1, flags, nullptr, sumStep, averageValue, averageValue, sumInverse, nullptr);
 }
 
 } // namespace zt::embedded

@@ -9,7 +9,7 @@ namespace zt::embedded {
 // errors (0.10 + 0.20 = 0.30000000000000004). The translator writes a + b, a - b and a * b as
 // zt_add, zt_sub and zt_mul (see arithmeticrewrite.h), which read a double as the decimal of its
 // 15 significant digits, compute exactly and answer the double nearest to the exact result;
-// sum() is replaced by one that adds the same way. Integers keep SQLite's own results (a
+// sum() and avg() are replaced by ones that add the same way. Integers keep SQLite's own results (a
 // product beyond 64 bits becomes a double), texts on both sides are joined as T-SQL joins them,
 // a text beside a number is converted as SQLite converts it.
 void installExactNumbers(sqlite3 *db);
