@@ -294,6 +294,44 @@ void TestTdsAnswers::exactNumbers_data()
         "!8115 / ~3621");
     row("money overflow", "insert into t (n, m) values (N'x', 922337203685477.5808)", "!8115 / ~3621");
     row("cast to decimal", "select cast(2.345 as decimal(10,2)) as c", "[c:decimal] 2.35");
+    row("sum of literals", "select 0.10 + 0.20 as s", "[s:decimal] 0.3");
+    row("sum in a comparison", "select id from t where d + 0.10 = 0.30 or 0.30 - d = 0.20", "[id:int] 1 ; 2");
+    row("product", "select d * 3 as p, m * 1.1 as q from t where id = 1", "[p:decimal,q:decimal] 0.3|1.375");
+    row("sum of many rows", "select count(*) as c from t, t as u having sum(0.10) = 0.90", "[c:int] 9");
+    row("rounded when stored",
+        "insert into t (n, d, m) values (N'r', 0.125, 1.23456); update t set d = -0.125 where id = 1; "
+        "select d, m from t where n = N'r' or id = 1 order by id; delete from t where n = N'r'; "
+        "update t set d = 0.10 where id = 1",
+        "(1) / (1) / [d:decimal,m:money] -0.13|1.25 ; 0.13|1.2346 / (1) / (1)");
+    row("precedence", "select 1.5 + 0.5 * 3 - 0.25 as v, 7 / 2 * 2 + 7 % 2 as w, 3 - 5 * 2 as x",
+        "[v:decimal,w:int,x:int] 2.75|7|-7");
+    row("signs and parentheses", "select id from t where -(d + 0.1) * -2 = 0.6", "[id:int] 2");
+    row("in a call", "select id from t where abs(d - 0.3) = 0.2", "[id:int] 1");
+    row("money times a decimal", "select id from t where m * 1.1 = 1.375", "[id:int] 1");
+    row("names of two parts", "select t.d + t.m as v, count(*) * 2 as c from t where id = 1",
+        "[v:decimal,c:int] 1.35|2");
+    row("a running sum",
+        "select count(*) as c from (select sum(d) over (order by id) as s from t) x "
+        "where s in (0.10, 0.30, 12.60)",
+        "[c:int] 3");
+    row("a moving sum",
+        "select count(*) as c from (select sum(d) over (order by id rows between 1 "
+        "preceding and current row) as s from t) x where s in (0.10, 0.30, 12.50)",
+        "[c:int] 3");
+    row("sum of integers", "select sum(i) as s from t", "[s:int] 6");
+    row("an average", "select count(*) as c from t where id < 3 having avg(d) = 0.15", "[c:int] 2");
+    row("a variable",
+        "declare @a decimal(10, 2) = 0.1; set @a = @a + 0.2; "
+        "select case when @a = 0.3 then 1 else 0 end as e",
+        "[e:int] 1");
+    row("a row changed and found",
+        "update t set m = m - 0.1 where id = 2; select id from t where m = 2.4; "
+        "update t set m = m + 0.1 where id = 2",
+        "(1) / [id:int] 2 / (1)");
+    row("rounded into its precision", "insert into small values (999.994); select x from small",
+        "(1) / [x:decimal] 999.99");
+    row("rounded beyond its precision", "insert into small values (999.995)", "!8115 / ~3621");
+    row("texts joined", "select n + n as j from t where id = 1", "[j:nvarchar] 甲甲");
 }
 
 void TestTdsAnswers::exactNumbers()

@@ -179,7 +179,14 @@ void TestTSqlSubset::statementsAsSqliteRunsThem_data()
         { "select substr(CAST(strftime('%Y-%m-%d %H:%M:%f','now','localtime') AS TEXT), 1, 10), "
           "round(CAST(x AS REAL), 2)" });
     row("division", "select a / b, a % (c + 1), -a / -f(b)",
-        { "select a / zt_divisor(b), a % zt_divisor((c + 1)), -a / zt_divisor(-f(b))" });
+        { "select a / zt_divisor(b), a % zt_divisor((zt_add(c, 1))), -a / zt_divisor(-f(b))" });
+    row("exact arithmetic",
+        "select a + b * c - d, count(*) * 2, t.* from t; select top (2) a + 1 from t; "
+        "update t set m = m * 1.1 where k = -1; select case when a = 1 then 0 end + b, a + N'x', x.a * (b - "
+        "1) from x",
+        { "select zt_sub(zt_add(a, zt_mul(b, c)), d), zt_mul(count(*), 2), t.* from t",
+            "select  zt_add(a, 1) from t LIMIT 2 ", "update t set m = zt_mul(m, 1.1) where k = -1",
+            "select case when a = 1 then 0 end + b, a || 'x', zt_mul(x.a, (zt_sub(b, 1))) from x" });
     row("binary and text", "select 0xABC, N'a' + b", { "select X'0ABC', 'a' || b" });
 }
 

@@ -1,5 +1,6 @@
 #include "columnrules.h"
 
+#include "exactnumbers.h"
 #include "valuerules.h"
 
 #include "text/codepage.h"
@@ -104,6 +105,7 @@ void installColumnRules(sqlite3 *db)
     sqlite3_create_function_v2(db, CodePageFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
         nullptr, codePage, nullptr, nullptr, nullptr);
     installValueRules(db);
+    installExactNumbers(db);
 }
 
 bool isNarrowText(const QString &type)

@@ -1,8 +1,11 @@
 #include "passthrough.h"
 
+#include "arithmeticrewrite.h"
 #include "columnrules.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -151,8 +154,11 @@ public:
         QList<Edit> edits;
         for (qsizetype i = from; i < to; ++i)
             i = rewriteAt(i, to, edits);
-        std::stable_sort(
-            edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
+        addExactArithmetic(from, to, edits);
+        // At one place, insertions before a replacement; otherwise in the order made.
+        std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) {
+            return a.begin < b.begin || (a.begin == b.begin && a.begin == a.end && b.begin != b.end);
+        });
         QString out;
         qsizetype copied = m_tokens[from].begin;
         for (const Edit &e : std::as_const(edits)) {
@@ -163,6 +169,28 @@ public:
     }
 
 private:
+    // + - * as the exact functions, put before the other edits; an expression part of which
+    // another edit replaces (a name, a cast rewritten whole) is left as written.
+    void addExactArithmetic(qsizetype from, qsizetype to, QList<Edit> &edits) const
+    {
+        const QList<ArithmeticEdit> exact = exactArithmetic(m_tokens, from, to);
+        if (exact.isEmpty())
+            return;
+        QSet<int> overlapping;
+        for (const ArithmeticEdit &a : exact) {
+            for (const Edit &e : std::as_const(edits)) {
+                if (e.begin != e.end && a.begin > e.begin && a.begin < e.end)
+                    overlapping.insert(a.chain);
+            }
+        }
+        QList<Edit> all;
+        for (const ArithmeticEdit &a : exact) {
+            if (!overlapping.contains(a.chain))
+                all.append({ a.begin, a.end, a.with });
+        }
+        edits = all + edits;
+    }
+
     void replace(QList<Edit> &edits, qsizetype first, qsizetype last, const QString &with) const
     {
         edits.append({ m_tokens[first].begin, m_tokens[last].end, with });

@@ -111,6 +111,22 @@ QString codePageSql(const QString &table, const QString &column, int codePage)
             QStringLiteral("UPDATE OF ") + c, t, c, fitted);
 }
 
+// The triggers that round a value with more decimals than its column's scale, as SQL Server
+// stores it (0.125 in a decimal(18, 2) is 0.13).
+QString scaleSql(const QString &table, const QString &column, int scale)
+{
+    const QString t = quoteName(table);
+    const QString c = quoteName(column);
+    const QString rounded = QStringLiteral("zt_scaled(NEW.%1, %2)").arg(c, QString::number(scale));
+    const QString trigger = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 WHEN typeof(NEW.%4) = 'real' "
+                                           "AND NEW.%4 <> %5 BEGIN "
+                                           "UPDATE %3 SET %4 = %5 WHERE rowid = NEW.rowid; END;");
+    return trigger.arg(quoteName(QStringLiteral("zt_scale_%1_%2_i").arg(table, column)),
+               QStringLiteral("INSERT"), t, c, rounded)
+        + trigger.arg(quoteName(QStringLiteral("zt_scale_%1_%2_u").arg(table, column)),
+            QStringLiteral("UPDATE OF ") + c, t, c, rounded);
+}
+
 // The code page of a char/varchar result column taken from a table: that of its collation.
 int columnCodePage(sqlite3_stmt *statement, int column, const QString &type)
 {
@@ -399,6 +415,8 @@ void Session::createTable(const Statement &st)
                 file.exec(identitySql(table, *st.identity));
             for (const auto &[column, codePage] : st.codePageColumns)
                 file.exec(codePageSql(table, column, codePage));
+            for (const auto &[column, scale] : st.scaleColumns)
+                file.exec(scaleSql(table, column, scale));
             file.exec(QStringLiteral("RELEASE zt_create_table"));
         } catch (const SqliteFile::Failure &) {
             file.exec(QStringLiteral("ROLLBACK TO zt_create_table; RELEASE zt_create_table"));

@@ -368,6 +368,8 @@ QString columnDefinition(
         parts << *check;
     if (isNarrowText(type))
         s.codePageColumns.append({ column, codePage });
+    if (const auto scale = storedScale(type, sizeArgs))
+        s.scaleColumns.append({ column, *scale });
     return parts.join(u' ');
 }
 

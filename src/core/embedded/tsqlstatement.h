@@ -52,6 +52,8 @@ struct Statement
     QStringList values; // expressions as SELECT statements for SQLite
     // CREATE TABLE: the char/varchar columns and the code pages their values are held in.
     QList<std::pair<QString, int>> codePageColumns;
+    // CREATE TABLE: the exact-number columns and the scales their values are rounded to.
+    QList<std::pair<QString, int>> scaleColumns;
     QString lastToken; // for "incomplete input"
 };
 

@@ -1,6 +1,7 @@
 // The checks that keep the values of number columns as SQL Server keeps them.
 #include "valuerules.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <sqlite3.h>
@@ -118,6 +119,15 @@ std::optional<QString> valueCheck(
         return std::nullopt;
     }
     return QStringLiteral("CHECK (zt_value_fits(%1, %2))").arg(quotedColumn, arguments);
+}
+
+std::optional<int> storedScale(const QString &type, const QStringList &sizeArgs)
+{
+    if (type == QLatin1StringView("decimal") || type == QLatin1StringView("numeric"))
+        return std::clamp(sizeArgs.value(1).toInt(), 0, 38);
+    if (type == QLatin1StringView("money") || type == QLatin1StringView("smallmoney"))
+        return 4;
+    return std::nullopt;
 }
 
 void installValueRules(sqlite3 *db)
