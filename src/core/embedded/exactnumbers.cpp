@@ -2,6 +2,7 @@
 #include "exactnumbers.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -249,9 +250,20 @@ struct Sum
     bool inexact;
 };
 
+// The aggregate's state in SQLite's aggregate context, which is zeroed but only 8-byte aligned,
+// where Sum's 128-bit decimal needs 16: the state lies at the first aligned address in it.
+Sum *sumState(sqlite3_context *call, bool create)
+{
+    void *raw = sqlite3_aggregate_context(call, create ? int(sizeof(Sum) + alignof(Sum)) : 0);
+    if (!raw)
+        return nullptr;
+    const auto address = reinterpret_cast<std::uintptr_t>(raw);
+    return reinterpret_cast<Sum *>((address + alignof(Sum) - 1) & ~std::uintptr_t(alignof(Sum) - 1));
+}
+
 void accumulate(sqlite3_context *call, sqlite3_value *value, Op op)
 {
-    Sum *sum = static_cast<Sum *>(sqlite3_aggregate_context(call, sizeof(Sum)));
+    Sum *sum = sumState(call, true);
     const int type = sqlite3_value_numeric_type(value);
     if (!sum || type == SQLITE_NULL)
         return;
@@ -288,7 +300,7 @@ void sumInverse(sqlite3_context *call, int, sqlite3_value **args)
 
 void sumValue(sqlite3_context *call)
 {
-    const Sum *sum = static_cast<Sum *>(sqlite3_aggregate_context(call, 0));
+    const Sum *sum = sumState(call, false);
     if (!sum || sum->count <= 0)
         sqlite3_result_null(call);
     else if (sum->integerOverflow)
@@ -302,7 +314,7 @@ void sumValue(sqlite3_context *call)
 // avg(): the exact sum divided once, a double as SQLite answers it.
 void averageValue(sqlite3_context *call)
 {
-    const Sum *sum = static_cast<Sum *>(sqlite3_aggregate_context(call, 0));
+    const Sum *sum = sumState(call, false);
     if (!sum || sum->count <= 0)
         sqlite3_result_null(call);
     else if (!sum->real && !sum->integerOverflow)
