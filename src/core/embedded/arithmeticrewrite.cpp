@@ -51,18 +51,6 @@ bool endsOperand(const Token &t)
     return false;
 }
 
-qsizetype closingOf(const QList<Token> &tokens, qsizetype open, qsizetype to)
-{
-    int depth = 0;
-    for (qsizetype i = open; i < to; ++i) {
-        if (tokens[i].isSymbol(u'('))
-            ++depth;
-        else if (tokens[i].isSymbol(u')') && --depth == 0)
-            return i;
-    }
-    return -1;
-}
-
 struct Node
 {
     qsizetype first = 0; // tokens
@@ -103,7 +91,7 @@ private:
             return operandEnd(i + 1, text);
         }
         if (t.isSymbol(u'('))
-            return closingOf(m_tokens, i, m_to);
+            return closingParenthesis(m_tokens, i, m_to);
         switch (t.kind) {
         case Token::Kind::String:
         case Token::Kind::NString:
@@ -115,7 +103,7 @@ private:
         case Token::Kind::Word:
             if (i + 1 < m_to && m_tokens[i + 1].isSymbol(u'(')) {
                 const bool function = !isKeyword(t) || t.is("left") || t.is("right");
-                return function ? closingOf(m_tokens, i + 1, m_to) : -1;
+                return function ? closingParenthesis(m_tokens, i + 1, m_to) : -1;
             }
             if (isKeyword(t))
                 return -1;

@@ -47,19 +47,6 @@ bool introducesTable(const Token &t)
     return false;
 }
 
-// The index of the ')' closing the '(' at open, or -1.
-qsizetype closing(const QList<Token> &tokens, qsizetype open, qsizetype to)
-{
-    int depth = 0;
-    for (qsizetype i = open; i < to; ++i) {
-        if (tokens[i].isSymbol(u'('))
-            ++depth;
-        else if (tokens[i].isSymbol(u')') && --depth == 0)
-            return i;
-    }
-    return -1;
-}
-
 // The first token in [from, to) at the outer level that is the symbol c or the keyword word.
 qsizetype findOuter(const QList<Token> &tokens, qsizetype from, qsizetype to, char16_t c, const char *word)
 {
@@ -252,7 +239,7 @@ private:
         } else if (call && (t.is("convert") || t.is("cast"))) {
             return rewriteCast(i, to, edits);
         } else if (t.is("with") && call) {
-            const qsizetype close = closing(m_tokens, i + 1, to);
+            const qsizetype close = closingParenthesis(m_tokens, i + 1, to);
             bool hints = close > i + 2;
             for (qsizetype j = i + 2; hints && j < close; ++j)
                 hints = isTableHint(m_tokens[j]) || m_tokens[j].isSymbol(u',');
@@ -287,10 +274,10 @@ private:
         if (last >= to)
             return;
         if (m_tokens[last].isSymbol(u'(')) {
-            last = closing(m_tokens, last, to);
+            last = closingParenthesis(m_tokens, last, to);
         } else if (m_tokens[last].kind == Token::Kind::Word && last + 1 < to
             && m_tokens[last + 1].isSymbol(u'(')) {
-            last = closing(m_tokens, last + 1, to);
+            last = closingParenthesis(m_tokens, last + 1, to);
         } else {
             while (last + 2 < to && m_tokens[last + 1].isSymbol(u'.') && m_tokens[last + 2].isName())
                 last += 2;
@@ -370,7 +357,7 @@ private:
 
     qsizetype rewriteCast(qsizetype i, qsizetype to, QList<Edit> &edits) const
     {
-        const qsizetype close = closing(m_tokens, i + 1, to);
+        const qsizetype close = closingParenthesis(m_tokens, i + 1, to);
         if (close < 0)
             return i;
         QList<Token> type;
@@ -406,7 +393,7 @@ private:
         QString limit;
         qsizetype end = top + 1;
         if (m_tokens[end].isSymbol(u'(')) {
-            const qsizetype close = closing(m_tokens, end, to);
+            const qsizetype close = closingParenthesis(m_tokens, end, to);
             if (close < 0)
                 return;
             limit = rewrite(end + 1, close);

@@ -207,4 +207,16 @@ QList<QList<Token>> splitStatements(const QList<Token> &tokens)
     return statements;
 }
 
+qsizetype closingParenthesis(const QList<Token> &tokens, qsizetype open, qsizetype to)
+{
+    int depth = 0;
+    for (qsizetype i = open; i < to; ++i) {
+        if (tokens[i].isSymbol(u'('))
+            ++depth;
+        else if (tokens[i].isSymbol(u')') && --depth == 0)
+            return i;
+    }
+    return -1;
+}
+
 } // namespace zt::embedded

@@ -44,4 +44,7 @@ QList<Token> tokenize(const QString &batch);
 // one, as T-SQL allows (a CREATE, DROP, INSERT, ... at the outer level, on any line).
 QList<QList<Token>> splitStatements(const QList<Token> &tokens);
 
+// The index of the ')' that closes the '(' at open, looking no further than to; -1 if none.
+qsizetype closingParenthesis(const QList<Token> &tokens, qsizetype open, qsizetype to);
+
 } // namespace zt::embedded
