@@ -65,7 +65,7 @@ void reportDirectoryRow(Report &report, const QString &fragment, const QString &
         query.setConnection(&connection);
         data::reopen(query,
             QStringLiteral("select * from ") + DirectoryTable + QStringLiteral(" where ztbh=")
-                + data::unicodeLiteral(accountset::trimmed(number)));
+                + data::nationalLiteral(accountset::trimmed(number)));
         for (; !query.isEof(); query.next())
             report.addRow(
                 DirectoryTable, QStringLiteral("master"), rowObject(query, { QStringLiteral("kl") }));

@@ -94,7 +94,7 @@ SampleOrigin restoreSampleAccountSet(AccountSetObjects &o, const QString &server
     o.ADOTy1.setConnection(&o.Conn_Ty1);
     data::reexecute(o.ADOTy1,
         QStringLiteral("restore database TOVRASQL_Sample from disk=")
-            + data::unicodeLiteral(sampleBackupPath()));
+            + data::nationalLiteral(sampleBackupPath()));
     return SampleOrigin::Restored;
 }
 

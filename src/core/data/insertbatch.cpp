@@ -2,6 +2,7 @@
 
 #include "killpoint.h"
 #include "query.h"
+#include "unicodetext.h"
 
 namespace zt::data {
 
@@ -30,13 +31,6 @@ bool toLiteral(const QVariant &value, QString &literal)
 }
 
 } // namespace
-
-QString nationalLiteral(const QString &text)
-{
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("''"));
-    return QStringLiteral("N'") + quoted + u'\'';
-}
 
 InsertBatch::InsertBatch(Backend &backend, BatchLimits limits)
     : m_backend(backend)

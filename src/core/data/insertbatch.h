@@ -52,7 +52,4 @@ private:
     int m_sent = 0;
 };
 
-// A text as a Unicode string literal of T-SQL: N'...' with every quote doubled.
-QString nationalLiteral(const QString &text);
-
 } // namespace zt::data

@@ -2,7 +2,7 @@
 
 namespace zt::data {
 
-QString unicodeLiteral(const QString &text)
+QString nationalLiteral(const QString &text)
 {
     QString quoted = text;
     quoted.replace(u'\'', QStringLiteral("''"));
@@ -53,7 +53,7 @@ InlinedStatement inlineTextParameters(const QString &sql, const QList<QVariant> 
         }
         const QVariant value = marker < params.size() ? params.at(marker) : QVariant();
         if (marker < params.size() && value.metaType().id() == QMetaType::QString && !value.isNull()) {
-            out.sql += unicodeLiteral(value.toString());
+            out.sql += nationalLiteral(value.toString());
         } else {
             out.sql += c;
             if (marker < params.size())

@@ -12,8 +12,9 @@ namespace zt::data {
 // SQL_Latin1_General_CP1_CI_AS server): the SQL Server back end therefore writes each text
 // parameter into the statement as an N'...' literal, its quotes doubled, and binds the others.
 
-// N'text' with each ' doubled: a value cannot end the literal early.
-QString unicodeLiteral(const QString &text);
+// A text as a Unicode string literal of T-SQL: N'...' with every quote doubled, so that a value
+// cannot end the literal early.
+QString nationalLiteral(const QString &text);
 
 struct InlinedStatement
 {

@@ -8,6 +8,7 @@
 #include "accountset/directory.h"
 #include "accountset/identifiers.h"
 #include "data/dataerror.h"
+#include "data/unicodetext.h"
 #include "install/installation.h"
 #include "store/localstore.h"
 
@@ -29,11 +30,6 @@ namespace {
 QString stamp()
 {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss_zzz"));
-}
-
-QString nLiteral(const QString &text)
-{
-    return u'N' + store::sqlLiteral(text);
 }
 
 void useMaster(accountset::AccountSetObjects &o, const Examination &e)
@@ -148,7 +144,7 @@ void mendOne(
         }
         return;
     case Finding::Kind::StaleDirectoryRow: {
-        const QString where = QStringLiteral(" where ztbh = ") + nLiteral(f.number);
+        const QString where = QStringLiteral(" where ztbh = ") + data::nationalLiteral(f.number);
         o.Conn_ztgl.close();
         o.Conn_ztgl.setConnectionString(
             ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
