@@ -11,6 +11,7 @@
 // never leaves a half-written file that looks up to date.
 
 #include "data/dataerror.h"
+#include "data/sqlliteral.h"
 #include "embedded/embeddedserver.h"
 #include "embedded/instance.h"
 #include "text/gbk.h"
@@ -261,8 +262,8 @@ void generateBackup(const QStringList &args)
                 db->execute(readUtf8(extra));
         }
         QString path = QFileInfo(out).absoluteFilePath();
-        master->execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk=N'")
-            + path.replace(u'\'', QStringLiteral("''")) + QStringLiteral("' with init"));
+        master->execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk=")
+            + zt::data::nationalLiteral(path) + QStringLiteral(" with init"));
     } catch (const zt::data::DataError &e) {
         fail(QStringLiteral("backup: %1").arg(e.message()));
     }

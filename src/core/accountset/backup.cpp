@@ -1,6 +1,7 @@
 #include "backup.h"
 
 #include "data/dataerror.h"
+#include "data/sqlliteral.h"
 #include "embedded/embeddedserver.h"
 #include "identifiers.h"
 #include "install/installation.h"
@@ -20,7 +21,7 @@ namespace {
 // A path as a T-SQL text: N'...' so that Chinese folder names reach the server unchanged.
 QString pathLiteral(const QString &path)
 {
-    return u'N' + store::sqlLiteral(path);
+    return data::nationalLiteral(path);
 }
 
 void useServer(AccountSetObjects &o, const LoginFragment &fragment, const QString &server)

@@ -1,5 +1,7 @@
 #include "identifiers.h"
 
+#include "data/sqlliteral.h"
+
 #include <QSet>
 
 namespace zt::accountset {
@@ -230,9 +232,7 @@ QString sqlName(const QString &name)
 {
     if (isRegularIdentifier(name))
         return name;
-    QString quoted = name;
-    quoted.replace(u']', QStringLiteral("]]"));
-    return u'[' + quoted + u']';
+    return data::quoteIdentifier(name);
 }
 
 std::optional<QString> unusableDatabaseName(const QString &name)

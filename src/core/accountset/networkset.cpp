@@ -1,7 +1,7 @@
 #include "networkset.h"
 
 #include "creation.h"
-#include "data/unicodetext.h"
+#include "data/sqlliteral.h"
 #include "identifiers.h"
 #include "install/installation.h"
 #include "samplebuild.h"

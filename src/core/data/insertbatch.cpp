@@ -2,7 +2,7 @@
 
 #include "killpoint.h"
 #include "query.h"
-#include "unicodetext.h"
+#include "sqlliteral.h"
 
 namespace zt::data {
 

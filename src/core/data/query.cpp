@@ -47,13 +47,6 @@ bool isComparable(const QString &declType)
 
 } // namespace
 
-QString quoteIdentifier(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(u']', QStringLiteral("]]"));
-    return u'[' + quoted + u']';
-}
-
 QString quoteTableName(const QString &name)
 {
     if (name.startsWith(u'['))

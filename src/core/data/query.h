@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backend.h"
+#include "sqlliteral.h" // quoteIdentifier, which quoteTableName applies to each part
 
 #include <QDate>
 #include <QObject>
@@ -113,9 +114,6 @@ private:
     QList<QVariant> m_buffer; // row being appended or edited
     QList<bool> m_bufferSet; // which of its fields were set
 };
-
-// A name as a delimited identifier: [name], with ']' doubled.
-QString quoteIdentifier(const QString &name);
 
 // A table name as the data layer writes it into its own statements: a [delimited] name stays,
 // otherwise each dot-separated part is delimited.

@@ -2,13 +2,6 @@
 
 namespace zt::data {
 
-QString nationalLiteral(const QString &text)
-{
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("''"));
-    return QStringLiteral("N'") + quoted + u'\'';
-}
-
 InlinedStatement inlineTextParameters(const QString &sql, const QList<QVariant> &params)
 {
     InlinedStatement out;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sqlliteral.h" // nationalLiteral, which writes the inlined parameters
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -11,10 +13,6 @@ namespace zt::data {
 // before sending and refuses where the code page cannot hold the text (Chinese on a
 // SQL_Latin1_General_CP1_CI_AS server): the SQL Server back end therefore writes each text
 // parameter into the statement as an N'...' literal, its quotes doubled, and binds the others.
-
-// A text as a Unicode string literal of T-SQL: N'...' with every quote doubled, so that a value
-// cannot end the literal early.
-QString nationalLiteral(const QString &text);
 
 struct InlinedStatement
 {

@@ -1,8 +1,8 @@
 #include "instance.h"
 
+#include "data/sqlliteral.h"
 #include "install/sharedfiles.h"
 #include "servererror.h"
-#include "tsqlstatement.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -119,8 +119,8 @@ Instance::Instance(const QString &root, const QString &name, const QString &coll
                                "salt TEXT NOT NULL, hash TEXT NOT NULL, sysadmin INTEGER NOT NULL DEFAULT 0, "
                                "dbcreator INTEGER NOT NULL DEFAULT 0);"
                                "INSERT OR IGNORE INTO zt_logins VALUES ('sa', %1, %2, 1, 1);")
-                    .arg(quoteText(salt), quoteText(passwordHash(salt, {})))
-                + RecordCollation.arg(quoteText(collation.value_or(text::defaultCollation()).name))
+                    .arg(data::plainLiteral(salt), data::plainLiteral(passwordHash(salt, {})))
+                + RecordCollation.arg(data::plainLiteral(collation.value_or(text::defaultCollation()).name))
                 + QStringLiteral("COMMIT"));
         }
         m_collation = recordedCollation(master, text::defaultCollation());
@@ -320,7 +320,7 @@ void Instance::createDatabase(const Principal &by, const QString &name, const QS
         // Writing the application id gives the new file its header.
         SqliteFile(databasePath(name), true)
             .exec(QStringLiteral("PRAGMA application_id = 2054452068;")
-                + RecordCollation.arg(quoteText(collation->name)));
+                + RecordCollation.arg(data::plainLiteral(collation->name)));
     } catch (const SqliteFile::Failure &) {
         removeDatabaseFiles(databasePath(name));
         throw serverError(Msg::FileActivation, { databasePath(name) });

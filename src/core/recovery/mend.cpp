@@ -8,7 +8,7 @@
 #include "accountset/directory.h"
 #include "accountset/identifiers.h"
 #include "data/dataerror.h"
-#include "data/unicodetext.h"
+#include "data/sqlliteral.h"
 #include "install/installation.h"
 #include "store/localstore.h"
 

@@ -4,13 +4,6 @@
 
 namespace zt::store {
 
-QString sqlLiteral(const QString &value)
-{
-    QString escaped = value;
-    escaped.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + escaped + u'\'';
-}
-
 data::ConnectionString localAccessString(const QString &fileName)
 {
     return data::ConnectionString::localAccess(install::directory(), fileName);

@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/connectionstring.h"
 #include "data/query.h"
+#include "data/sqlliteral.h"
 
 #include <QDate>
 #include <QString>
@@ -16,7 +17,10 @@ namespace zt::store {
 // works on the calling page's own connection and query objects.
 
 // "'" + value with each quote doubled + "'": a pasted value cannot end the literal early.
-QString sqlLiteral(const QString &value);
+inline QString sqlLiteral(const QString &value)
+{
+    return data::plainLiteral(value);
+}
 
 // The local Access connection string for a file of the data folder.
 data::ConnectionString localAccessString(const QString &fileName);
