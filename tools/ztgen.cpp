@@ -285,6 +285,7 @@ const std::map<QString, Command> &commands()
 
 int main(int argc, char *argv[])
 {
+    zt::embedded::installBackend();
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

@@ -1,3 +1,4 @@
+#include "embedded/embeddedserver.h"
 #include "install/sharedfiles.h"
 #include "text/qttranslation.h"
 #include "wizardwindows.h"
@@ -9,6 +10,8 @@ int main(int argc, char *argv[])
     // Registrations and files made by one member of the installation's group stay usable by the
     // others (install/sharedfiles.h).
     zt::install::shareNewFilesWithGroup();
+    // "(embedded)" and "(embedded)\NAME" open the server in this process.
+    zt::embedded::installBackend();
     QApplication app(argc, argv);
     zt::text::loadQtChineseTranslation();
     // The application title "创建帐套" is the caption of the plain messages and the standard error

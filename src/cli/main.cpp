@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "embedded/embeddedserver.h"
 #include "install/sharedfiles.h"
 #include "text/qttranslation.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[])
 {
     zt::install::shareNewFilesWithGroup();
+    zt::embedded::installBackend();
     QCoreApplication app(argc, argv);
     zt::text::loadQtChineseTranslation();
     QCoreApplication::setApplicationName(QStringLiteral("ztaccountset"));

@@ -9,6 +9,7 @@
 #include "data/dataerror.h"
 #include "discovery/browse.h"
 #include "discovery/serverssearcher.h"
+#include "embedded/embeddedserver.h"
 #include "server/preflight.h"
 #include "server/serverlogin.h"
 #include "store/localstore.h"
@@ -67,8 +68,8 @@ int runServers(const QCommandLineParser &options, Report &report)
     std::optional<QString> text;
     {
         StepTimer timer(report, QStringLiteral("search"));
-        embedded = discovery::TServersSearcher::embeddedInstances();
-        text = discovery::TServersSearcher::browse(target, {}, {}, &explainer);
+        embedded = zt::embedded::localServerNames();
+        text = discovery::TServersSearcher::browse(target, embedded, {}, {}, &explainer);
     }
     // Without a network answer the server box keeps its list; here the embedded instances still
     // stand, as they do with the network search off.

@@ -41,6 +41,7 @@ int fail(const QString &text, int status = 1)
 int main(int argc, char *argv[])
 {
     zt::install::shareNewFilesWithGroup();
+    zt::embedded::installBackend();
     // Few allocator arenas: each connection's thread would otherwise get one of its own, which
     // keeps its peak after the connection has gone.
     ::mallopt(M_ARENA_MAX, 2);

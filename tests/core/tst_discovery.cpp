@@ -21,6 +21,12 @@ namespace {
 // Short listening times keep the network cases quick.
 const ListenWindow kQuick { 300, 150, 1000 };
 
+// The local servers the callers hand the search: the embedded instances.
+QStringList local()
+{
+    return zt::embedded::localServerNames();
+}
+
 QStringList expectedList(const QStringList &network)
 {
     QStringList names = zt::embedded::instanceServerNames(zt::embedded::defaultRoot());
@@ -233,7 +239,7 @@ void TestDiscovery::answeringServersFollowTheEmbeddedInstances()
     const QByteArray junk = QByteArray(3000, '\x05');
     SsrpResponder responder({ a, bad, junk, b, a });
 
-    const auto text = TServersSearcher::browse(loopback(responder.port()), {}, kQuick);
+    const auto text = TServersSearcher::browse(loopback(responder.port()), local(), {}, kQuick);
     QVERIFY(text);
     QCOMPARE(parseBrowseResult(*text),
         expectedList({ QStringLiteral("ALPHA"), QStringLiteral("BETA\\INST"), QStringLiteral("BETA") }));
@@ -256,7 +262,7 @@ void TestDiscovery::closedOrSilentTargetListsTheEmbeddedInstances()
     const quint16 port = silent ? responder.port() : SsrpResponder::closedPort();
     QElapsedTimer clock;
     clock.start();
-    const auto text = TServersSearcher::browse(loopback(port), {}, kQuick);
+    const auto text = TServersSearcher::browse(loopback(port), local(), {}, kQuick);
     QVERIFY(text);
     QCOMPARE(parseBrowseResult(*text), expectedList({}));
     QVERIFY2(clock.elapsed() < kQuick.totalMs + 500, qPrintable(QString::number(clock.elapsed())));
@@ -272,7 +278,7 @@ void TestDiscovery::answersAreReadByTheirLengthAndEncoding()
     const QByteArray notGbk = SsrpResponder::svrResp(SsrpResponder::record("BAD\x81", "I"));
     const QByteArray notGbk2 = SsrpResponder::svrResp(SsrpResponder::record("SRV", "\xff\xfe"));
     SsrpResponder responder({ longer, notGbk, good, notGbk2 });
-    const auto text = TServersSearcher::browse(loopback(responder.port()), {}, kQuick);
+    const auto text = TServersSearcher::browse(loopback(responder.port()), local(), {}, kQuick);
     QVERIFY(text);
     QCOMPARE(parseBrowseResult(*text), expectedList({ QStringLiteral("GOOD") }));
 }
@@ -282,14 +288,14 @@ void TestDiscovery::floodFromElsewhereDoesNotEndTheSearch()
     // More datagrams from another sender than one search reads from its target.
     SsrpResponder responder({ SsrpResponder::svrResp(SsrpResponder::record("TARGET", "MSSQLSERVER")) });
     responder.setFloodFromElsewhere(600);
-    const auto text = TServersSearcher::browse(loopback(responder.port()), {}, { 2000, 300, 3000 });
+    const auto text = TServersSearcher::browse(loopback(responder.port()), local(), {}, { 2000, 300, 3000 });
     QVERIFY(text);
     QCOMPARE(parseBrowseResult(*text), expectedList({ QStringLiteral("TARGET") }));
 }
 
 void TestDiscovery::offListsOnlyTheEmbeddedInstances()
 {
-    const auto text = TServersSearcher::browse(BrowseTarget::fromText(QStringLiteral("off")));
+    const auto text = TServersSearcher::browse(BrowseTarget::fromText(QStringLiteral("off")), local());
     QVERIFY(text);
     QCOMPARE(parseBrowseResult(*text), expectedList({}));
 }
@@ -304,7 +310,8 @@ void TestDiscovery::cancelledSearchEndsPromptly()
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         stop = true;
     });
-    const auto text = TServersSearcher::browse(loopback(responder.port()), [&stop] { return stop.load(); });
+    const auto text
+        = TServersSearcher::browse(loopback(responder.port()), local(), [&stop] { return stop.load(); });
     canceller.join();
     QVERIFY(!text);
     QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
@@ -314,7 +321,7 @@ void TestDiscovery::workerThreadHandsOverTheBrowseText()
 {
     SsrpResponder responder({ SsrpResponder::svrResp(SsrpResponder::record("GAMMA", "SQLEXPRESS")) });
     qputenv("ZTWIZARD_BROWSE_TARGET", responder.target().toLatin1());
-    TServersSearcher searcher;
+    TServersSearcher searcher(&zt::embedded::localServerNames);
     QSignalSpy browsed(&searcher, &TServersSearcher::browsed);
     QSignalSpy finished(&searcher, &QThread::finished);
     searcher.start();

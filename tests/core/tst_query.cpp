@@ -123,6 +123,7 @@ class TestQuery : public QObject
 private slots:
     void init();
     void cleanup();
+    void registeredServerBackendsOpenTheNamesTheyClaim();
 
     void closedDatasetAnswersWithTheLayersText();
     void connectionStringRules();
@@ -339,6 +340,37 @@ void TestQuery::loadsGbkScriptLineByLine()
     QVERIFY_THROWS_EXCEPTION(DataError, q.loadSqlFromFile(m_dir.filePath(QStringLiteral("missing.ini"))));
     // An empty script name leaves the data folder itself, which is no script.
     QVERIFY_THROWS_EXCEPTION(DataError, q.loadSqlFromFile(m_dir.path() + u'/'));
+}
+
+void TestQuery::registeredServerBackendsOpenTheNamesTheyClaim()
+{
+    setBackendFactory({});
+    static QStringList opened;
+    opened.clear();
+    const QString file = m_dir.filePath(QStringLiteral("registered.db"));
+    const auto backend = [file](const QString &tag) {
+        return ServerBackend { QStringLiteral("test"),
+            [](const QString &name) { return name.startsWith(QLatin1StringView("(test)")); },
+            [file, tag](const ConnectionString &cs) -> std::unique_ptr<Backend> {
+                opened << tag + cs.dataSource() + u'/' + cs.catalogName();
+                return std::make_unique<SqliteSession>(file);
+            } };
+    };
+    registerServerBackend(backend(QStringLiteral("first:")));
+    registerServerBackend(backend(QStringLiteral("second:"))); // the same name: replaces the first
+    const auto opens = [](const QString &server) {
+        try {
+            openBackend(ConnectionString::catalog(LoginFragment(), QStringLiteral("db1"), server));
+        } catch (const DataError &e) {
+            return e.message();
+        }
+        return QString();
+    };
+    QCOMPARE(opens(QStringLiteral("(test)\\one")), QString());
+    QCOMPARE(opened, QStringList { QStringLiteral("second:(test)\\one/db1") });
+    // A name no back end claims goes to FreeTDS, which refuses this one before connecting.
+    QVERIFY(opens(QStringLiteral("127.0.0.1,99999")).contains(QLatin1StringView("127.0.0.1,99999")));
+    QCOMPARE(opened.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestQuery)

@@ -1,28 +1,63 @@
 #include "backends.h"
 
 #include "dataerror.h"
-#include "embedded/embeddedserver.h"
 #include "odbcbackend.h"
+
+#include <QList>
+
+#include <mutex>
 
 namespace zt::data {
 
 namespace {
-BackendFactory &factory()
+
+struct Registry
 {
-    static BackendFactory f;
-    return f;
+    std::mutex mutex;
+    BackendFactory factory;
+    QList<ServerBackend> servers;
+};
+
+Registry &registry()
+{
+    static Registry r;
+    return r;
 }
+
 } // namespace
 
 void setBackendFactory(BackendFactory f)
 {
-    factory() = std::move(f);
+    Registry &r = registry();
+    const std::lock_guard lock(r.mutex);
+    r.factory = std::move(f);
+}
+
+void registerServerBackend(ServerBackend backend)
+{
+    Registry &r = registry();
+    const std::lock_guard lock(r.mutex);
+    for (ServerBackend &known : r.servers) {
+        if (known.name == backend.name) {
+            known = std::move(backend);
+            return;
+        }
+    }
+    r.servers.append(std::move(backend));
 }
 
 std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
 {
-    if (factory())
-        return factory()(cs);
+    BackendFactory factory;
+    QList<ServerBackend> servers;
+    {
+        Registry &r = registry();
+        const std::lock_guard lock(r.mutex);
+        factory = r.factory;
+        servers = r.servers;
+    }
+    if (factory)
+        return factory(cs);
     switch (cs.shape()) {
     case ConnectionString::Shape::Empty:
         throw DataError(QStringLiteral("Connection string is empty."));
@@ -31,10 +66,11 @@ std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
     default:
         break;
     }
+    for (const ServerBackend &server : std::as_const(servers)) {
+        if (server.claims(cs.dataSource()))
+            return server.open(cs);
+    }
     const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
-    if (embedded::isEmbeddedServerName(cs.dataSource()))
-        return embedded::connect(
-            embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog);
     return odbc::openSqlServer(cs.dataSource(), cs.login(), catalog);
 }
 

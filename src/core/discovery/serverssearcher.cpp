@@ -1,7 +1,6 @@
 #include "serverssearcher.h"
 
 #include "browse.h"
-#include "embedded/embeddedserver.h"
 
 #include <QHostInfo>
 
@@ -14,16 +13,6 @@ namespace {
 constexpr quint16 kBrowserPort = 1434;
 
 } // namespace
-
-QStringList TServersSearcher::embeddedInstances()
-{
-    try {
-        return embedded::instanceServerNames(embedded::defaultRoot());
-    } catch (...) {
-        // An unreadable instance folder must not cost the user the network servers.
-        return { QStringLiteral("(embedded)") };
-    }
-}
 
 BrowseTarget BrowseTarget::fromText(const QString &text)
 {
@@ -57,8 +46,9 @@ BrowseTarget BrowseTarget::fromEnvironment()
     return fromText(qEnvironmentVariable("ZTWIZARD_BROWSE_TARGET"));
 }
 
-TServersSearcher::TServersSearcher(QObject *parent)
+TServersSearcher::TServersSearcher(LocalServers localServers, QObject *parent)
     : QThread(parent)
+    , m_localServers(std::move(localServers))
 {
     setObjectName(QStringLiteral("TServersSearcher"));
 }
@@ -69,10 +59,10 @@ TServersSearcher::~TServersSearcher()
     wait();
 }
 
-std::optional<QString> TServersSearcher::browse(const BrowseTarget &target,
+std::optional<QString> TServersSearcher::browse(const BrowseTarget &target, const QStringList &localServers,
     const std::function<bool()> &cancelled, const ListenWindow &window, SearchObserver *observer)
 {
-    QStringList names = embeddedInstances();
+    QStringList names = localServers;
     if (target.kind != BrowseTarget::Kind::Off) {
         QHostAddress address;
         if (target.kind == BrowseTarget::Kind::Broadcast) {
@@ -96,8 +86,9 @@ std::optional<QString> TServersSearcher::browse(const BrowseTarget &target,
 void TServersSearcher::run()
 {
     try {
+        const QStringList local = m_localServers ? m_localServers() : QStringList();
         const auto text
-            = browse(BrowseTarget::fromEnvironment(), [this] { return isInterruptionRequested(); });
+            = browse(BrowseTarget::fromEnvironment(), local, [this] { return isInterruptionRequested(); });
         if (text && !isInterruptionRequested())
             emit browsed(*text);
     } catch (const std::exception &) {

@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 #include <functional>
@@ -27,26 +28,26 @@ struct BrowseTarget
 
 // The background search for SQL Servers behind page 1's server box. It touches no widget: the
 // browse answer text it produces is handed to the receivers of browsed(); the thread's
-// finished() marks the end of the search. The embedded instances come first, then the servers
-// that answered on the network.
+// finished() marks the end of the search. The servers of this computer its caller names (the
+// embedded instances) come first, then the servers that answered on the network.
 class TServersSearcher final : public QThread
 {
     Q_OBJECT
 
 public:
-    explicit TServersSearcher(QObject *parent = nullptr);
+    // The names listed first, asked on the search's own thread.
+    using LocalServers = std::function<QStringList()>;
+
+    explicit TServersSearcher(LocalServers localServers, QObject *parent = nullptr);
     ~TServersSearcher() override; // asks the search to stop and waits for the thread
     Q_DISABLE_COPY_MOVE(TServersSearcher)
 
-    // The whole search on the calling thread: the browse answer text (the embedded instances
-    // alone when nobody answered), or nullopt when the network search could not run (socket
-    // error) or was cancelled.
-    static std::optional<QString> browse(const BrowseTarget &target,
+    // The whole search on the calling thread: the browse answer text (the local servers alone
+    // when nobody answered), or nullopt when the network search could not run (socket error) or
+    // was cancelled.
+    static std::optional<QString> browse(const BrowseTarget &target, const QStringList &localServers,
         const std::function<bool()> &cancelled = {}, const ListenWindow &window = {},
         SearchObserver *observer = nullptr);
-
-    // The embedded instances the search lists first.
-    static QStringList embeddedInstances();
 
 signals:
     // Emitted on the worker thread when the search produced a browse answer text.
@@ -54,6 +55,9 @@ signals:
 
 protected:
     void run() override;
+
+private:
+    LocalServers m_localServers;
 };
 
 } // namespace zt::discovery

@@ -1,5 +1,6 @@
 #include "embeddedserver.h"
 
+#include "data/backends.h"
 #include "install/installation.h"
 #include "instance.h"
 #include "session.h"
@@ -39,6 +40,27 @@ QStringList instanceServerNames(const QString &root)
             names << Prefix + u'\\' + folder;
     }
     return names;
+}
+
+QStringList localServerNames()
+{
+    try {
+        return instanceServerNames(defaultRoot());
+    } catch (...) {
+        return { Prefix };
+    }
+}
+
+void installBackend()
+{
+    data::registerServerBackend({
+        QStringLiteral("embedded"),
+        isEmbeddedServerName,
+        [](const data::ConnectionString &cs) {
+            return connect(defaultRoot(), instanceOf(cs.dataSource()), cs.login(),
+                cs.hasCatalog() ? cs.catalogName() : QString());
+        },
+    });
 }
 
 std::unique_ptr<data::Backend> connect(

@@ -2,6 +2,7 @@
 
 #include "discovery/browse.h"
 #include "discovery/serverssearcher.h"
+#include "embedded/embeddedserver.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -41,7 +42,7 @@ void TSQLServersListComboBox::StartServerSearch()
 {
     if (m_runningSearch)
         return;
-    m_runningSearch = new discovery::TServersSearcher;
+    m_runningSearch = new discovery::TServersSearcher(&embedded::localServerNames);
     // The list is changed on this thread while the worker waits for it to be done.
     connect(m_runningSearch, &discovery::TServersSearcher::browsed, this,
         &TSQLServersListComboBox::applyBrowseResult, Qt::BlockingQueuedConnection);
