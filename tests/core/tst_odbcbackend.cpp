@@ -303,38 +303,42 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("data source")
-        << odbc::dataSourceConnectionText(Dsn, User, Password, QStringLiteral("/opt/zt//data/CONFIG.mdb"))
-        << QStringLiteral(
-               "DSN=plumbrook;UID=admin;PWD=plumbrook5190274;Database=/opt/zt//data/CONFIG.mdb;NoCreat=1");
-    QTest::newRow("data source, file holding ; and }")
-        << odbc::dataSourceConnectionText(Dsn, User, Password, QStringLiteral("/a;b}/c.mdb"))
-        << QStringLiteral("DSN=plumbrook;UID=admin;PWD=plumbrook5190274;Database={/a;b}}/c.mdb};NoCreat=1");
-    QTest::newRow("sql login with catalog")
-        << odbc::freeTdsConnectionText(QStringLiteral("srv"), 1433,
-               Login::sql(QStringLiteral("sa"), QStringLiteral("pw")), QStringLiteral("zt001"))
-        << QStringLiteral("Driver={FreeTDS};Server=srv;Port=1433;TDS_Version=auto;ClientCharset=UTF-8;"
-                          "Database=zt001;UID=sa;PWD=pw");
+    const auto sqlServer = [](const QString &host, int port, const Login &login, const QString &catalog) {
+        try {
+            return odbc::sqlServerConnectionText(host, port, login, catalog);
+        } catch (const DataError &e) {
+            return QStringLiteral("error: ") + e.message();
+        }
+    };
+    const QString srv = QStringLiteral("srv");
+    const QString head
+        = QStringLiteral("Driver={FreeTDS};Server=srv;Port=1433;TDS_Version=auto;ClientCharset=UTF-8;");
+    const auto sa
+        = [](const char *password) { return Login::sql(QStringLiteral("sa"), QString::fromUtf8(password)); };
+
+    QTest::newRow("sql login with catalog") << sqlServer(srv, 1433, sa("pw"), QStringLiteral("zt001"))
+                                            << head + QStringLiteral("Database=zt001;UID=sa;PWD=pw;");
     QTest::newRow("password that would add settings")
-        << odbc::freeTdsConnectionText(QStringLiteral("10.0.0.1"), 1500,
-               Login::sql(QStringLiteral("sa"), QStringLiteral("x;Database=master")), {})
+        << sqlServer(QStringLiteral("10.0.0.1"), 1500, sa("x;Database=master"), {})
         << QStringLiteral("Driver={FreeTDS};Server=10.0.0.1;Port=1500;TDS_Version=auto;ClientCharset=UTF-8;"
-                          "UID=sa;PWD={x;Database=master}");
-    QTest::newRow("password with braces")
-        << odbc::freeTdsConnectionText(
-               QStringLiteral("h"), 1, Login::sql(QStringLiteral("u{1}"), QStringLiteral("}{")), {})
-        << QStringLiteral("Driver={FreeTDS};Server=h;Port=1;TDS_Version=auto;ClientCharset=UTF-8;"
-                          "UID={u{1}}};PWD={}}{}");
-    QTest::newRow("integrated login")
-        << odbc::freeTdsConnectionText(
-               QStringLiteral("srv"), 1433, Login::integrated(), QStringLiteral("master"))
-        << QStringLiteral("Driver={FreeTDS};Server=srv;Port=1433;TDS_Version=auto;ClientCharset=UTF-8;"
-                          "Database=master;Trusted_Connection=Yes");
-    QTest::newRow("no login") << odbc::freeTdsConnectionText(QStringLiteral("srv"), 1433, Login {}, {})
-                              << QStringLiteral("Driver={FreeTDS};Server=srv;Port=1433;TDS_Version=auto;"
-                                                "ClientCharset=UTF-8");
+                          "UID=sa;PWD={x;Database=master};");
+    // FreeTDS ends a braced value at its first '}': a '}' stands bare, and braced as it is.
+    QTest::newRow("password with }") << sqlServer(srv, 1433, sa("p}w"), {})
+                                     << head + QStringLiteral("UID=sa;PWD=p}w;");
+    QTest::newRow("password with ; and }")
+        << sqlServer(srv, 1433, sa("a;b}c"), {}) << head + QStringLiteral("UID=sa;PWD={a;b}c};");
+    QTest::newRow("password starting with { or a blank")
+        << sqlServer(srv, 1433, Login::sql(QStringLiteral(" u"), QStringLiteral("{x")), {})
+        << head + QStringLiteral("UID={ u};PWD={{x};");
+    QTest::newRow("integrated login") << sqlServer(srv, 1433, Login::integrated(), QStringLiteral("master"))
+                                      << head + QStringLiteral("Database=master;Trusted_Connection=Yes;");
+    QTest::newRow("no login") << sqlServer(srv, 1433, Login {}, {}) << head;
+    QTest::newRow(".dsn in a password")
+        << sqlServer(srv, 1433, sa("a.DSN"), {}) << QStringLiteral("error: 登录名和口令中不能有“.dsn”。");
     QTest::newRow("plain value") << odbc::quoteOdbcValue(QStringLiteral("a=b c")) << QStringLiteral("a=b c");
     QTest::newRow("empty value") << odbc::quoteOdbcValue(QString()) << QString();
+    QTest::newRow("value holding ; and }")
+        << odbc::quoteOdbcValue(QStringLiteral("/a;b}/c.mdb")) << QStringLiteral("{/a;b}}/c.mdb}");
 }
 
 void TestOdbcBackend::connectionTexts()

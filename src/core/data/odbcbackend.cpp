@@ -48,7 +48,7 @@ QString render(const QList<Attribute> &attributes)
 }
 
 // Driver={FreeTDS} stands as it is: the braces belong to the driver's name.
-QString freeTdsText(const QString &host, int port, const QString &catalog, const QList<Attribute> &login)
+QString freeTdsText(const QString &host, int port, const QString &catalog)
 {
     QList<Attribute> attributes {
         { QStringLiteral("Server"), host },
@@ -58,7 +58,6 @@ QString freeTdsText(const QString &host, int port, const QString &catalog, const
     };
     if (!catalog.isEmpty())
         attributes.append({ QStringLiteral("Database"), catalog });
-    attributes.append(login);
     return QStringLiteral("Driver={FreeTDS};") + render(attributes);
 }
 
@@ -366,29 +365,32 @@ ServerAddress parseServerName(const QString &serverName)
     return address;
 }
 
-QString dataSourceConnectionText(
-    const QString &dsn, const QString &user, const QString &password, const QString &file)
+QString sqlServerConnectionText(const QString &host, int port, const Login &login, const QString &catalog)
 {
-    return render({ { QStringLiteral("DSN"), dsn }, { QStringLiteral("UID"), user },
-        { QStringLiteral("PWD"), password }, { QStringLiteral("Database"), file },
-        { QStringLiteral("NoCreat"), QStringLiteral("1") } });
-}
-
-QString freeTdsConnectionText(const QString &host, int port, const Login &login, const QString &catalog)
-{
-    QList<Attribute> attributes;
+    // The login is part of the text, which names a driver: QODBC hands it over unchanged in
+    // every version (see openDataSource). The text ends with a ';' of its own: Qt 6.4 counts
+    // the terminating NUL in the text's length, and FreeTDS would take it into the last value.
+    QString text = freeTdsText(host, port, catalog);
+    refuseMisreadText(text);
     switch (login.kind) {
     case Login::Kind::Sql:
-        attributes.append({ QStringLiteral("UID"), login.user });
-        attributes.append({ QStringLiteral("PWD"), login.password });
+        // QODBC would read the whole text as the name of a file data source.
+        if (login.user.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive)
+            || login.password.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive))
+            throw DataError(QStringLiteral("登录名和口令中不能有“.dsn”。"));
+        text += QStringLiteral(";UID=") + freeTdsValue(login.user) + QStringLiteral(";PWD=")
+            + freeTdsValue(login.password);
         break;
     case Login::Kind::Integrated:
-        attributes.append({ QStringLiteral("Trusted_Connection"), QStringLiteral("Yes") });
+        // Kerberos: without a ticket (kinit) FreeTDS fails before any login is sent, with
+        // "Adaptive Server connection failed".
+        text += QStringLiteral(";Trusted_Connection=Yes");
         break;
     case Login::Kind::None:
         break;
     }
-    return freeTdsText(host, port, catalog, attributes);
+    text += u';';
+    return text;
 }
 
 std::unique_ptr<Backend> openDataSource(
@@ -434,29 +436,7 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
         }
     }
 
-    // The login is part of the text, which names a driver: QODBC hands it over unchanged in
-    // every version (see openDataSource). The text ends with a ';' of its own: Qt 6.4 counts
-    // the terminating NUL in the text's length, and FreeTDS would take it into the last value.
-    QString text = freeTdsText(address.host, address.port, catalog, {});
-    refuseMisreadText(text);
-    switch (login.kind) {
-    case Login::Kind::Sql:
-        // QODBC would read the whole text as the name of a file data source.
-        if (login.user.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive)
-            || login.password.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive))
-            throw DataError(QStringLiteral("登录名和口令中不能有“.dsn”。"));
-        text += QStringLiteral(";UID=") + freeTdsValue(login.user) + QStringLiteral(";PWD=")
-            + freeTdsValue(login.password);
-        break;
-    case Login::Kind::Integrated:
-        // Kerberos: without a ticket (kinit) FreeTDS fails before any login is sent, with
-        // "Adaptive Server connection failed".
-        text += QStringLiteral(";Trusted_Connection=Yes");
-        break;
-    case Login::Kind::None:
-        break;
-    }
-    text += u';';
+    const QString text = sqlServerConnectionText(address.host, address.port, login, catalog);
     return std::make_unique<OdbcBackend>(
         Dialect::SqlServer, text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption));
 }

@@ -18,13 +18,11 @@ struct ServerAddress
 
 ServerAddress parseServerName(const QString &serverName);
 
-// The ODBC connection text handed to the driver manager for a local file behind a data source:
-// DSN=<dsn>;UID=<user>;PWD=<password>;Database=<file>;NoCreat=1 (values brace-quoted where needed).
-QString dataSourceConnectionText(
-    const QString &dsn, const QString &user, const QString &password, const QString &file);
-
-// The ODBC connection text for FreeTDS; catalog empty = the login's default database.
-QString freeTdsConnectionText(const QString &host, int port, const Login &login, const QString &catalog);
+// The ODBC connection text openSqlServer hands to FreeTDS for a resolved address: the driver,
+// server, port, TDS version, UTF-8, the catalog (none: the login's default database), the login,
+// and a ';' at the end. A login value holding ';' or starting with '{' or a blank is braced as it
+// is (FreeTDS knows no doubled '}'). Throws DataError for a text QODBC would misread (".dsn").
+QString sqlServerConnectionText(const QString &host, int port, const Login &login, const QString &catalog);
 
 // A value as it may stand in an ODBC connection string: brace-quoted when it holds ';', '{' or
 // '}' (a '}' inside doubled), unchanged otherwise.
