@@ -6,8 +6,10 @@
 // restored set is usable (the restore and a first query on a new session of it).
 // Usage: bench_backup [runs]
 #include "accountset/backup.h"
+#include "benchhelpers.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -22,27 +24,16 @@ using namespace zt::accountset;
 
 namespace {
 
-const QString Server = QStringLiteral("(embedded)");
+const QString Server = test::EmbeddedServer;
 const QString Fragment = QString::fromLatin1(data::LoginFragment::IntegratedText);
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-data::Backend &open(data::Connection &c, const QString &catalog)
-{
-    c.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), catalog, Server));
-    return c.backend();
-}
+using test::median;
 
 // 100,000 rows of a voucher-like table, 1,000 to a statement.
 void addRows(const QString &catalog)
 {
     data::Connection c;
-    data::Backend &db = open(c, catalog);
+    data::Backend &db = test::openEmbedded(c, catalog);
     db.execute(QStringLiteral("create table pzmxb (id int identity (1, 1), pzh int, zy nvarchar(50), "
                               "kmdm nvarchar(20), jfje decimal(18, 2), dfje decimal(18, 2), rq datetime)"));
     for (int block = 0; block < 100; ++block) {
@@ -86,7 +77,8 @@ void measure(const QString &number, const QString &probeTable, int runs, Figures
         restoreAccountSet(o, request, fragment, {});
         f.restore << timer.nsecsElapsed() / 1e6;
         data::Connection c;
-        open(c, request.fields.database).query(QStringLiteral("select count(*) from ") + probeTable);
+        test::openEmbedded(c, request.fields.database)
+            .query(QStringLiteral("select count(*) from ") + probeTable);
         f.usable << timer.nsecsElapsed() / 1e6;
     }
 }
@@ -109,12 +101,7 @@ int main(int argc, char *argv[])
     try {
         AccountSetObjects o;
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-        {
-            data::Connection c;
-            data::Query q(QStringLiteral("ADOQuery2"));
-            store::openLocalConfiguration(c, q);
-            store::storeServerRecord(q, Server, data::Login::integrated());
-        }
+        test::storeServerLogin(Server, data::Login::integrated());
         QString fragment;
         createAccountSet(o, { Server, QStringLiteral("base"), QStringLiteral("基础"), QString() },
             CreationMode::Network, fragment, {});

@@ -5,6 +5,7 @@
 //     quick_check (the default) and with integrity_check.
 // Usage: bench_recovery [sets=1000] [runs=3]
 #include "accountset/creation.h"
+#include "benchhelpers.h"
 #include "data/dataerror.h"
 #include "recovery/doctor.h"
 #include "store/localstore.h"
@@ -21,25 +22,14 @@ using namespace zt;
 
 namespace {
 
-const QString Server = QStringLiteral("(embedded)");
+const QString Server = test::EmbeddedServer;
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-data::Backend &open(data::Connection &c, const QString &catalog)
-{
-    c.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), catalog, Server));
-    return c.backend();
-}
+using test::median;
 
 void plantSets(int sets)
 {
     data::Connection master;
-    data::Backend &m = open(master, QStringLiteral("master"));
+    data::Backend &m = test::openEmbedded(master, QStringLiteral("master"));
     try {
         m.execute(QStringLiteral("CREATE TABLE PBTOVRASQLBASEDATA ([id] [bigint] IDENTITY (1, 1) NOT NULL, "
                                  "[ztbh] nvarchar(50), [ztmc] nvarchar(50), [zjmc] nvarchar(100), [net] "
@@ -66,15 +56,15 @@ void plantSets(int sets)
         + directory.join(u','));
     m.execute(QStringLiteral("create database lost1"));
     data::Connection lost;
-    open(lost, QStringLiteral("lost1")).execute(QStringLiteral("create table ckdsz (xh int)"));
+    test::openEmbedded(lost, QStringLiteral("lost1")).execute(QStringLiteral("create table ckdsz (xh int)"));
 }
 
 void fill(const QString &database, qint64 bytes)
 {
     data::Connection m;
-    open(m, QStringLiteral("master")).execute(QStringLiteral("create database ") + database);
+    test::openEmbedded(m, QStringLiteral("master")).execute(QStringLiteral("create database ") + database);
     data::Connection c;
-    data::Backend &db = open(c, database);
+    data::Backend &db = test::openEmbedded(c, database);
     db.execute(QStringLiteral("create table t (id int, zy nvarchar(-1))"));
     const QString text = QString(900, QChar(u'账'));
     for (qint64 written = 0; written < bytes; written += 100 * 2700) {
@@ -91,7 +81,7 @@ double restoreMs(const QString &database, const char *check)
 {
     qputenv("ZTWIZARD_BACKUP_CHECK", check);
     data::Connection c;
-    data::Backend &m = open(c, QStringLiteral("master"));
+    data::Backend &m = test::openEmbedded(c, QStringLiteral("master"));
     try {
         m.execute(QStringLiteral("drop database r_") + database);
     } catch (const data::DataError &) { }

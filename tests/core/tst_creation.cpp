@@ -78,10 +78,7 @@ void TestCreation::cleanup()
 
 void TestCreation::useLogin(const Login &login)
 {
-    data::Connection c;
-    data::Query q(QStringLiteral("ADOQuery2"));
-    store::openLocalConfiguration(c, q);
-    store::storeServerRecord(q, Server, login);
+    test::storeServerLogin(Server, login);
 }
 
 int TestCreation::count(const QString &catalog, const QString &sql)
@@ -105,35 +102,12 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
     QCOMPARE(m_fragment, QString::fromLatin1(LoginFragment::IntegratedText));
 
     // Every base-data table holds exactly the source rows, in ID order.
-    data::Connection sample;
-    sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
     data::Connection target;
     target.setConnectionString(ConnectionString::catalog(
         LoginFragment::fromLogin(Login::integrated()), QStringLiteral("zt001"), Server));
     int total = 0;
-    for (const QString &table : baseDataTables()) {
-        auto source = test::openQuery(sample, QStringLiteral("select * from %1 order by ID").arg(table));
-        auto copied = test::openQuery(target, QStringLiteral("select * from %1 order by xh").arg(table));
-        QCOMPARE(copied->recordCount(), source->recordCount());
-        total += source->recordCount();
-        for (int row = 0; row < source->recordCount(); ++row) {
-            for (int column = 1; column < source->fieldCount(); ++column) {
-                const QString name = source->fieldName(column);
-                const QString expected = source->fieldAsText(name);
-                const QString actual = copied->fieldAsText(name);
-                // Numbers may come back in another notation, flags as True / False.
-                const bool sameFlag
-                    = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
-                if (expected != actual && expected.toDouble() != actual.toDouble() && !sameFlag)
-                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5")
-                                         .arg(table, name)
-                                         .arg(row)
-                                         .arg(expected, actual)));
-            }
-            source->next();
-            copied->next();
-        }
-    }
+    const QString difference = test::baseDataDifference(target, &total);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QVERIFY(total > 300);
 
     // The local row holds the trimmed values.

@@ -5,9 +5,7 @@
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
-#include "tdsprocess.h"
-#include "testhelpers.h"
-#include "testinstallation.h"
+#include "tdsroad.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,14 +17,10 @@ using data::ConnectionString;
 using data::Login;
 using data::LoginFragment;
 
-namespace {
+using test::FreeTds;
+using test::Sa;
 
-const Login Sa = Login::sql(QStringLiteral("sa"), QString());
-const QString FreeTds = QStringLiteral("[FreeTDS][SQL Server]");
-
-} // namespace
-
-class TestTdsBackup : public QObject
+class TestTdsBackup : public QObject, private test::TdsRoadFixture
 {
     Q_OBJECT
 
@@ -38,32 +32,17 @@ private slots:
     void failuresReadAsTheServerSaysThem();
 
 private:
-    QString server() const { return m_tds->serverName(); }
     // Every row of the base-data tables and the directory's row count, read through FreeTDS.
     QStringList contents(const QString &catalog);
 
-    std::unique_ptr<test::TestInstallation> m_install;
-    std::unique_ptr<test::TdsProcess> m_tds;
-    std::unique_ptr<AccountSetObjects> m_objects;
     QString m_fragment;
     CreationContext m_context;
 };
 
 void TestTdsBackup::init()
 {
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    m_tds = std::make_unique<test::TdsProcess>(m_install->dir());
-    QVERIFY2(m_tds->port() > 0, "ztwizard-tds did not start");
-    install::heldValues() = {};
-    m_objects = std::make_unique<AccountSetObjects>();
-    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    {
-        data::Connection c;
-        data::Query q(QStringLiteral("ADOQuery2"));
-        store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, server(), Sa);
-    }
+    const QString failed = startRoad();
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     m_fragment.clear();
     m_context = {};
     m_context.today = QDate(2026, 12, 8);
@@ -71,15 +50,13 @@ void TestTdsBackup::init()
 
 void TestTdsBackup::cleanup()
 {
-    m_objects.reset();
-    m_tds.reset();
-    m_install.reset();
+    stopRoad();
 }
 
 QStringList TestTdsBackup::contents(const QString &catalog)
 {
     data::Connection c;
-    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Sa), catalog, server()));
+    c.setConnectionString(test::saCatalog(server(), catalog));
     QStringList lines;
     for (const QString &table : baseDataTables()) {
         const auto rows = c.backend().query(QStringLiteral("select * from %1 order by xh").arg(table));

@@ -10,9 +10,7 @@
 #include "data/query.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
-#include "tdsprocess.h"
-#include "testhelpers.h"
-#include "testinstallation.h"
+#include "tdsroad.h"
 
 #include <QProcess>
 #include <QTest>
@@ -27,9 +25,10 @@ using data::ConnectionString;
 using data::Login;
 using data::LoginFragment;
 
+using test::Sa;
+
 namespace {
 
-const Login Sa = Login::sql(QStringLiteral("sa"), QString());
 // Simplified Chinese that neither code page 1252 nor 950 (Big5) holds whole: 账 is not in Big5.
 // Longer than a third of the nvarchar(50) it is kept in, as Qt's driver reads FreeTDS text in pieces of 51
 // bytes.
@@ -110,10 +109,7 @@ QString TestTdsCollations::serverFor(const QString &collation)
                 QStringLiteral("--instance"), collation, QStringLiteral("--collation"), collation });
         if (tds->port() == 0)
             return {};
-        data::Connection c;
-        data::Query q(QStringLiteral("ADOQuery2"));
-        store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, tds->serverName(), Sa);
+        test::storeServerLogin(tds->serverName(), Sa);
     }
     return tds->serverName();
 }
@@ -135,7 +131,7 @@ QString TestTdsCollations::stored(const QString &collation, const QString &file,
 data::Connection &TestTdsCollations::connect(const QString &server, const QString &catalog)
 {
     data::Connection &c = m_connections.emplace_back();
-    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Sa), catalog, server));
+    c.setConnectionString(test::saCatalog(server, catalog));
     return c;
 }
 

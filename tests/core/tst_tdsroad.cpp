@@ -8,9 +8,7 @@
 #include "discovery/ssrp.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
-#include "tdsprocess.h"
-#include "testhelpers.h"
-#include "testinstallation.h"
+#include "tdsroad.h"
 
 #include <QHostAddress>
 #include <QProcess>
@@ -22,14 +20,10 @@ using data::ConnectionString;
 using data::Login;
 using data::LoginFragment;
 
-namespace {
+using test::FreeTds;
+using test::Sa;
 
-const Login Sa = Login::sql(QStringLiteral("sa"), QString());
-const QString FreeTds = QStringLiteral("[FreeTDS][SQL Server]");
-
-} // namespace
-
-class TestTdsRoad : public QObject
+class TestTdsRoad : public QObject, private test::TdsRoadFixture
 {
     Q_OBJECT
 
@@ -48,16 +42,12 @@ private slots:
     void serverEndsCleanlyAndCountsItsTraffic();
 
 private:
-    QString server() const { return m_tds->serverName(); }
     data::Connection &connect(const QString &catalog);
     AccountSetFields fields(const QString &database) const
     {
         return { server(), database, QStringLiteral("北京示范贸易"), QStringLiteral("pw") };
     }
 
-    std::unique_ptr<test::TestInstallation> m_install;
-    std::unique_ptr<test::TdsProcess> m_tds;
-    std::unique_ptr<AccountSetObjects> m_objects;
     std::list<data::Connection> m_connections;
     QString m_fragment;
     CreationContext m_context;
@@ -66,19 +56,8 @@ private:
 
 void TestTdsRoad::init()
 {
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    m_tds = std::make_unique<test::TdsProcess>(m_install->dir());
-    QVERIFY2(m_tds->port() > 0, "ztwizard-tds did not start");
-    install::heldValues() = {};
-    m_objects = std::make_unique<AccountSetObjects>();
-    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    {
-        data::Connection c;
-        data::Query q(QStringLiteral("ADOQuery2"));
-        store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, server(), Sa);
-    }
+    const QString failed = startRoad();
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     m_fragment.clear();
     m_reported.clear();
     m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
@@ -88,15 +67,13 @@ void TestTdsRoad::init()
 void TestTdsRoad::cleanup()
 {
     m_connections.clear();
-    m_objects.reset();
-    m_tds.reset();
-    m_install.reset();
+    stopRoad();
 }
 
 data::Connection &TestTdsRoad::connect(const QString &catalog)
 {
     data::Connection &c = m_connections.emplace_back();
-    c.setConnectionString(ConnectionString::catalog(LoginFragment::fromLogin(Sa), catalog, server()));
+    c.setConnectionString(test::saCatalog(server(), catalog));
     return c;
 }
 
@@ -162,32 +139,9 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
 
     // Every base-data table holds the source rows, value for value, read back through FreeTDS.
-    data::Connection sample;
-    sample.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
-    data::Connection &target = connect(QStringLiteral("zt001"));
     int total = 0;
-    for (const QString &table : baseDataTables()) {
-        auto source = test::openQuery(sample, QStringLiteral("select * from %1 order by ID").arg(table));
-        auto copied = test::openQuery(target, QStringLiteral("select * from %1 order by xh").arg(table));
-        QCOMPARE(copied->recordCount(), source->recordCount());
-        total += source->recordCount();
-        for (int row = 0; row < source->recordCount(); ++row) {
-            for (int column = 1; column < source->fieldCount(); ++column) {
-                const QString name = source->fieldName(column);
-                const QString expected = source->fieldAsText(name);
-                const QString actual = copied->fieldAsText(name);
-                const bool sameFlag
-                    = (expected == u"1" && actual == u"True") || (expected == u"0" && actual == u"False");
-                if (expected != actual && expected.toDouble() != actual.toDouble() && !sameFlag)
-                    QFAIL(qPrintable(QStringLiteral("%1.%2 row %3: %4 != %5")
-                                         .arg(table, name)
-                                         .arg(row)
-                                         .arg(expected, actual)));
-            }
-            source->next();
-            copied->next();
-        }
-    }
+    const QString difference = test::baseDataDifference(connect(QStringLiteral("zt001")), &total);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QVERIFY(total > 300);
 
     // The directory row, read through FreeTDS and through an independent client (isql).
