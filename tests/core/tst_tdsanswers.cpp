@@ -299,20 +299,23 @@ void TestTdsAnswers::statements_data()
     row("sp_helpdb", "exec sp_helpdb 'answers'", "");
     row("sp_datatype_info_100", "exec sp_datatype_info_100 4", "");
     // Errors that end their statement only: the error, 3621, then the next statement's answer
-    // (after the catalogue rows, which list the tables: these make one).
+    // (after the catalogue rows, which list the tables: these make one). Not the batch's first
+    // statement: when that fails, FreeTDS's SQLExecDirect fails and it reports nothing more.
     row("duplicate key goes on",
         "create table k (x int primary key); insert into k values (1); insert into k values (1); "
         "select count(*) as c, @@error as e from k",
         "(1) / !2627 / ~3621 / [c:int,e:int] 1|2627");
-    row("null goes on", "insert into t (i) values (1); select count(*) as c from t",
-        "!515 / ~3621 / [c:int] 3");
+    row("null goes on", "select 0 as z; insert into t (i) values (1); select count(*) as c from t",
+        "[z:int] 0 / !515 / ~3621 / [c:int] 3");
     row("too long goes on",
-        "insert into k values (1); insert into t (n) values (N'12345678901'); select 1 as a",
-        "!2627 / ~3621 / !8152 / ~3621 / [a:int] 1");
+        "insert into k values (2); insert into k values (1); insert into t (n) values (N'12345678901'); "
+        "select 1 as a",
+        "(1) / !2627 / ~3621 / !8152 / ~3621 / [a:int] 1");
     row("the error check ends the batch", "insert into k values (1); if @@error <> 0 return; select 1 as a",
         "!2627 / ~3621");
-    row("inside a transaction", "begin tran; insert into k values (1); select @@trancount as n; rollback",
-        "!2627 / ~3621 / [n:int] 1");
+    row("inside a transaction",
+        "begin tran; select 0 as z; insert into k values (1); select @@trancount as n; rollback",
+        "[z:int] 0 / !2627 / ~3621 / [n:int] 1");
     row("a conversion error ends the batch", "insert into t (n, i) values (N'x', N'abc'); select 1 as a",
         "!245");
 }
@@ -395,12 +398,13 @@ void TestTdsAnswers::columnLengths_data()
 {
     QTest::addColumn<QString>("batch");
     QTest::addColumn<QString>("expected");
-    // In characters as the driver reports them, whatever the column metadata counts them in
-    // (bytes: two for each UTF-16 unit of an nvarchar).
+    // In characters as the driver reports them (octets in the client's UTF-8), whatever the
+    // column metadata counts them in (bytes: two for each UTF-16 unit of an nvarchar; sent in
+    // characters, nvarchar(50) would read 25).
     QTest::newRow("nvarchar(50) and varchar(50)")
         << QStringLiteral("create table widths (w nvarchar(50), a varchar(50), wc nchar(10), ac char(10)); "
                           "select w, a, wc, ac from widths")
-        << QStringLiteral("w:50/50/100,a:50/50/50,wc:10/10/20,ac:10/10/10");
+        << QStringLiteral("w:50/50/150,a:50/50/50,wc:10/10/20,ac:10/10/10");
 }
 
 void TestTdsAnswers::columnLengths()
