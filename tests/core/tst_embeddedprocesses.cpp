@@ -3,8 +3,10 @@
 
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
+#include "embedded/filelock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
@@ -13,10 +15,13 @@
 #include <QTextStream>
 
 #include <chrono>
+#include <fcntl.h>
 #include <functional>
 #include <iostream>
 #include <string>
+#include <sys/file.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace zt;
 using namespace Qt::StringLiterals;
@@ -97,6 +102,8 @@ public:
             m_process.kill();
     }
     bool started() { return m_process.waitForStarted(10000); }
+    // True when an answer line arrives within ms.
+    bool answersWithin(int ms) { return m_process.canReadLine() || m_process.waitForReadyRead(ms); }
     void send(const QString &command) { m_process.write((command + u'\n').toUtf8()); }
     QString answer()
     {
@@ -129,6 +136,8 @@ private slots:
     void databaseUsedByAnotherProcessIsKept();
     void identityNumbersAreUniqueAcrossProcesses();
     void sessionEndingAMomentLaterLetsDropThrough();
+    void createDatabaseWaitsForTheInstanceLock();
+    void lockFilesAreNotInherited();
 
 private:
     QString backupOf(const QString &database);
@@ -258,6 +267,53 @@ void TestEmbeddedProcesses::sessionEndingAMomentLaterLetsDropThrough()
     closing.join();
     QCOMPARE(dropped, QStringLiteral("ok"));
     QVERIFY(!QFile::exists(m_root + QStringLiteral("/default/zt001.db")));
+}
+
+// The instance lock excludes: while another open file holds .locks/instance.lock, a process's
+// create database waits; it finishes once the lock is let go.
+void TestEmbeddedProcesses::createDatabaseWaitsForTheInstanceLock()
+{
+    Child child(m_root, {});
+    QVERIFY(child.started());
+    QCOMPARE(child.ask(QStringLiteral("sql select 1")), QStringLiteral("ok")); // started and warm
+    const QByteArray path = QFile::encodeName(m_root + QStringLiteral("/default/.locks/instance.lock"));
+    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::flock(fd, LOCK_EX), 0);
+    child.send(QStringLiteral("sql create database waited"));
+    const bool answeredWhileHeld = child.answersWithin(300);
+    const bool madeWhileHeld = QFile::exists(m_root + QStringLiteral("/default/waited.db"));
+    ::close(fd); // lets go of the lock
+    QVERIFY(!answeredWhileHeld);
+    QVERIFY(!madeWhileHeld);
+    QCOMPARE(child.answer(), QStringLiteral("ok"));
+    QVERIFY(QFile::exists(m_root + QStringLiteral("/default/waited.db")));
+}
+
+// Lock files are opened close-on-exec: a program started while a lock is held does not keep it
+// after the lock is let go, as it would with an inherited descriptor.
+void TestEmbeddedProcesses::lockFilesAreNotInherited()
+{
+    using embedded::FileLock;
+    const QString path = m_root + QStringLiteral("/default/.locks/instance.lock");
+    auto held = FileLock::acquire(path, FileLock::Mode::Exclusive, false);
+    QVERIFY(held);
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("sleep"), { QStringLiteral("30") });
+    QVERIFY(sleeper.waitForStarted(10000));
+    held.reset();
+    const bool free = FileLock::acquire(path, FileLock::Mode::Exclusive, false) != nullptr;
+    QStringList inherited;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(sleeper.processId()));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds, fd).symLinkTarget().endsWith(QLatin1StringView("instance.lock")))
+            inherited << fd;
+    }
+    QCOMPARE(sleeper.state(), QProcess::Running); // the lock was free while it still ran
+    sleeper.kill();
+    sleeper.waitForFinished(10000);
+    QVERIFY(free);
+    QCOMPARE(inherited, QStringList());
 }
 
 int main(int argc, char *argv[])

@@ -121,6 +121,39 @@ private:
                 + (rows.isEmpty() ? QString() : u' ' + rows.join(QStringLiteral(" ; ")));
     }
 
+public:
+    // The lengths the driver gives the columns of the batch's first result set, one
+    // "name:size/length/octets" each: SQLDescribeCol's column size, SQL_DESC_LENGTH and
+    // SQL_DESC_OCTET_LENGTH.
+    QString lengths(const QString &batch)
+    {
+        SQLHSTMT h = nullptr;
+        SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &h);
+        const QByteArray sql = batch.toUtf8();
+        QStringList columns;
+        if (SQL_SUCCEEDED(SQLExecDirect(h, (SQLCHAR *)sql.constData(), SQLINTEGER(sql.size())))) {
+            SQLSMALLINT count = 0;
+            SQLNumResultCols(h, &count);
+            for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(count); ++c) {
+                SQLCHAR name[256] = {};
+                SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+                SQLULEN size = 0;
+                SQLDescribeCol(h, c, name, sizeof name, &nameLength, &sqlType, &size, &digits, &nullable);
+                SQLLEN length = 0, octets = 0;
+                SQLColAttribute(h, c, SQL_DESC_LENGTH, nullptr, 0, nullptr, &length);
+                SQLColAttribute(h, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets);
+                columns << QStringLiteral("%1:%2/%3/%4")
+                               .arg(QString::fromUtf8(reinterpret_cast<char *>(name)))
+                               .arg(size)
+                               .arg(length)
+                               .arg(octets);
+            }
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+        return columns.join(u',');
+    }
+
+private:
     SQLHENV m_env = nullptr;
     SQLHDBC m_dbc = nullptr;
     bool m_open = false;
@@ -139,6 +172,8 @@ private slots:
     void statements();
     void exactNumbers_data();
     void exactNumbers();
+    void columnLengths_data();
+    void columnLengths();
 
 private:
     std::unique_ptr<test::TestInstallation> m_install;
@@ -189,7 +224,7 @@ void TestTdsAnswers::statements_data()
     row("divide by zero in an update", "update t set i = i / 0", "!8134 / ~3621");
     row("truncation", "insert into t (n) values (N'12345678901')", "!8152 / ~3621");
     row("null", "insert into t (i) values (1)", "!515 / ~3621");
-    row("duplicate key", "insert into t (id, n) values (1, N'x')", "!544");
+    row("explicit identity", "insert into t (id, n) values (1, N'x')", "!544");
     row("other schema", "select * from guest.t", "!208");
     row("table in another schema", "create table guest.u (x int)", "!2760");
     row("missing procedure", "exec sp_nothing", "!2812");
@@ -263,6 +298,26 @@ void TestTdsAnswers::statements_data()
     row("sp_who", "exec sp_who", "");
     row("sp_helpdb", "exec sp_helpdb 'answers'", "");
     row("sp_datatype_info_100", "exec sp_datatype_info_100 4", "");
+    // Errors that end their statement only: the error, 3621, then the next statement's answer
+    // (after the catalogue rows, which list the tables: these make one). Not the batch's first
+    // statement: when that fails, FreeTDS's SQLExecDirect fails and it reports nothing more.
+    row("duplicate key goes on",
+        "create table k (x int primary key); insert into k values (1); insert into k values (1); "
+        "select count(*) as c, @@error as e from k",
+        "(1) / !2627 / ~3621 / [c:int,e:int] 1|2627");
+    row("null goes on", "select 0 as z; insert into t (i) values (1); select count(*) as c from t",
+        "[z:int] 0 / !515 / ~3621 / [c:int] 3");
+    row("too long goes on",
+        "insert into k values (2); insert into k values (1); insert into t (n) values (N'12345678901'); "
+        "select 1 as a",
+        "(1) / !2627 / ~3621 / !8152 / ~3621 / [a:int] 1");
+    row("the error check ends the batch", "insert into k values (1); if @@error <> 0 return; select 1 as a",
+        "!2627 / ~3621");
+    row("inside a transaction",
+        "begin tran; select 0 as z; insert into k values (1); select @@trancount as n; rollback",
+        "[z:int] 0 / !2627 / ~3621 / [n:int] 1");
+    row("a conversion error ends the batch", "insert into t (n, i) values (N'x', N'abc'); select 1 as a",
+        "!245");
 }
 
 void TestTdsAnswers::statements()
@@ -337,6 +392,28 @@ void TestTdsAnswers::exactNumbers_data()
 void TestTdsAnswers::exactNumbers()
 {
     statements();
+}
+
+void TestTdsAnswers::columnLengths_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QString>("expected");
+    // In characters as the driver reports them (octets in the client's UTF-8), whatever the
+    // column metadata counts them in (bytes: two for each UTF-16 unit of an nvarchar; sent in
+    // characters, nvarchar(50) would read 25).
+    QTest::newRow("nvarchar(50) and varchar(50)")
+        << QStringLiteral("create table widths (w nvarchar(50), a varchar(50), wc nchar(10), ac char(10)); "
+                          "select w, a, wc, ac from widths")
+        << QStringLiteral("w:50/50/150,a:50/50/50,wc:10/10/20,ac:10/10/10");
+}
+
+void TestTdsAnswers::columnLengths()
+{
+    QFETCH(QString, batch);
+    QFETCH(QString, expected);
+    Client client(m_tds->port(), QStringLiteral("answers"));
+    QVERIFY(client.isOpen());
+    QCOMPARE(client.lengths(batch), expected);
 }
 
 QTEST_GUILESS_MAIN(TestTdsAnswers)

@@ -1,5 +1,6 @@
 // Batches of several statements on the embedded server, and rows sent in batches: compiled whole
-// before any statement runs, ended by the first run-time error with what ran before it kept.
+// before any statement runs; a refused row ends its statement only, any other run-time error the
+// batch, with what ran before it kept.
 #include "data/dataerror.h"
 #include "data/insertbatch.h"
 #include "data/query.h"
@@ -118,11 +119,35 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
     QTest::newRow("syntax error later: nothing runs")
         << one + u"INSERT INTO t (k) VALUES (2"_s << Prefix + u"Incorrect syntax near '2'."_s
         << QStringList();
-    QTest::newRow("refused row: earlier rows stay, later ones do not run")
-        << one + check + u"INSERT INTO t (k, v) VALUES (1, N'dup');\r\n"_s + check
-            + u"INSERT INTO t (k, v) VALUES (3, N'c')"_s
-        << Prefix + u"Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.t'."_s
+    const QString duplicate = Prefix
+        + u"Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo.t'. "_s + Prefix
+        + u"The statement has been terminated."_s;
+    QTest::newRow("refused row, then the check: earlier rows stay, later ones do not run") << one + check
+            + u"INSERT INTO t (k, v) VALUES (1, N'dup');\r\n"_s + check
+            + u"INSERT INTO t (k, v) VALUES (3, N'c')"_s << duplicate << QStringList { u"1|1|a|NULL"_s };
+    QTest::newRow("refused row without the check: the batch goes on")
+        << one + u"INSERT INTO t (k, v) VALUES (1, N'dup'); INSERT INTO t (k, v) VALUES (3, N'c')"_s
+        << duplicate << QStringList { u"1|1|a|NULL"_s, u"2|3|c|NULL"_s };
+    QTest::newRow("@@ERROR: the last statement's number, 0 after success")
+        << one
+            + u"INSERT INTO t (k) VALUES (1); INSERT INTO t (k) SELECT @@ERROR; INSERT INTO t (k) SELECT @@ERROR"_s
+        << duplicate << QStringList { u"1|1|a|NULL"_s, u"2|2627|NULL|NULL"_s, u"3|0|NULL|NULL"_s };
+    QTest::newRow("too long and explicit identity end their statement only")
+        << one
+            + u"INSERT INTO t (k, v) VALUES (2, N'123456789012345678901'); INSERT INTO t (xh, k) VALUES (9, "
+              u"3); "
+              u"INSERT INTO t (k) SELECT @@ERROR"_s
+        << Prefix + u"String or binary data would be truncated. "_s + Prefix
+            + u"The statement has been terminated."_s
+        << QStringList { u"1|1|a|NULL"_s, u"2|544|NULL|NULL"_s };
+    QTest::newRow("a conversion error ends the batch")
+        << one + u"INSERT INTO t (k) VALUES (N'abc'); INSERT INTO t (k) VALUES (7)"_s
+        << Prefix + u"Conversion failed when converting the nvarchar value 'abc' to data type int."_s
         << QStringList { u"1|1|a|NULL"_s };
+    QTest::newRow("a refused row leaves the transaction open")
+        << u"BEGIN TRAN; "_s + one
+            + u"INSERT INTO t (k) VALUES (1); INSERT INTO t (k) SELECT @@TRANCOUNT * 10; COMMIT"_s
+        << duplicate << QStringList { u"1|1|a|NULL"_s, u"2|10|NULL|NULL"_s };
     QTest::newRow("refused identity value: earlier rows stay")
         << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b');\r\n"_s + check
             + u"INSERT INTO t (xh, k) VALUES (9, 3)"_s

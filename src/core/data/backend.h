@@ -53,10 +53,12 @@ public:
     // of rows affected by the last statement (or -1 when unknown).
     virtual int execute(const QString &sql, const QList<QVariant> &params = {}) = 0;
 
-    // True when the back end is a SQL Server that runs T-SQL batches: many statements in one
-    // round trip, compiled before any of them runs, "IF @@ERROR <> 0 RETURN" ending the batch
-    // after a statement that failed, and the error of any statement of the batch raised by
-    // execute. A back end that answers false gets one statement at a time.
+    // True when the back end is a SQL Server (or the embedded server) that runs T-SQL batches:
+    // many statements in one round trip, compiled before any of them runs; a statement refused
+    // with 2627, 515, 8152 or 544 ends alone and the next one runs, so "IF @@ERROR <> 0 RETURN"
+    // is what ends the batch after it; and execute raises the first error of the batch's
+    // statements.
+    // A back end that answers false gets one statement at a time.
     virtual bool runsTSqlBatches() const { return false; }
 
 protected:

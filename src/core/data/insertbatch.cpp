@@ -8,9 +8,9 @@ namespace zt::data {
 
 namespace {
 
-// SQL Server ends only the refused statement (2627, 515, 8152) and goes on with the next row:
-// the guard ends the batch there. SET XACT_ABORT ON would end it too, but would leave out the
-// 3621 the row-by-row copy reported and would stay set on the session.
+// The server ends only the refused statement (2627, 515, 8152) and would go on with the next
+// row: the guard ends the batch there. SET XACT_ABORT ON would end it too, but would leave out
+// the 3621 the row-by-row copy reported and would stay set on the session.
 const QString CheckAfterRow = QStringLiteral(";\r\nIF @@ERROR <> 0 RETURN;\r\n");
 
 // The value as a literal of the batch, or false when it has to travel as a parameter: values

@@ -11,10 +11,12 @@ namespace zt::data {
 
 // Rows appended to tables of a SQL Server in few round trips, with the outcome of posting each
 // row on its own. The rows go as batches of INSERT statements, each followed by
-// "IF @@ERROR <> 0 RETURN": at the first row the server refuses, the batch ends; the rows before
-// it stay (there is no transaction), nothing after it runs, and the server's message for that
-// row is raised, with the same texts as for the single statement (a real server adds "The
-// statement has been terminated." in both cases, which SET XACT_ABORT ON would leave out).
+// "IF @@ERROR <> 0 RETURN": a refused row (a duplicate key, a NULL in a NOT NULL column, a value
+// too long) ends only its own statement, on SQL Server and on the embedded server alike, and the
+// guard then ends the batch. The rows before it stay (there is no transaction), nothing after it
+// runs, and the server's message for that row is raised, the same text as for the row posted on
+// its own: the error and "The statement has been terminated." (SET XACT_ABORT ON would end the
+// batch too, but would leave that line out and stay set on the session).
 // Values are sent as N'...' literals with quotes doubled; a value that cannot be written as a
 // literal goes with its row alone as a parameter. A back end that does not run T-SQL batches
 // gets one statement per row.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/backend.h"
+#include "data/dataerror.h"
 
 #include <QString>
 
@@ -29,6 +30,10 @@ public:
     // changed), or -1 when it is not reported (SET NOCOUNT ON).
     virtual void done(qint64 count) = 0;
     virtual void notice(const Notice &notice) = 0;
+    // A statement failed with an error that ends only that statement (2627, 515, 8152, 544): the
+    // error as raised, "The statement has been terminated." (3621) included where SQL Server sends
+    // it. No done follows; the batch goes on with its next statement.
+    virtual void statementFailed(const data::DataError &error) = 0;
 };
 
 } // namespace zt::embedded

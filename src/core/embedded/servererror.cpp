@@ -233,7 +233,7 @@ data::DataError fromSqlite(
     if ((m = unique.match(message)).hasMatch()) {
         const QString kind = m.captured(1) == QLatin1StringView("UNIQUE") ? QStringLiteral("UNIQUE KEY")
                                                                           : QStringLiteral("PRIMARY KEY");
-        return serverError(
+        return statementError(
             Msg::DuplicateKey, { kind, QStringLiteral("dbo.") + m.captured(2).section(u'.', 0, 0) });
     }
     if (message == QLatin1StringView("FOREIGN KEY constraint failed"))
@@ -272,6 +272,16 @@ int messageNumber(const QString &text)
             return t.number;
     }
     return 0;
+}
+
+int errorNumber(const data::DataError &error)
+{
+    const QString prefix = prefixed(QString());
+    const QString &text = error.message();
+    if (!text.startsWith(prefix))
+        return 0;
+    const qsizetype next = text.indexOf(u' ' + prefix, prefix.size());
+    return messageNumber(text.mid(prefix.size(), next < 0 ? -1 : next - prefix.size()));
 }
 
 } // namespace zt::embedded

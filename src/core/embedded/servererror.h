@@ -72,7 +72,7 @@ QString messageText(Msg msg, const QStringList &args = {});
 data::DataError serverError(Msg msg, const QStringList &args = {});
 
 // A statement that changed no row because of the error: the cause followed by "The statement
-// has been terminated.", as SQL Server sends it (515, 8152).
+// has been terminated.", as SQL Server sends it (515, 8152, 2627).
 data::DataError statementError(Msg msg, const QStringList &args = {});
 
 // A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
@@ -97,5 +97,9 @@ data::DataError fromSqlite(
 // The number of the message a text (without the "[ztwizard][SQL Server]" prefix) was made
 // from, or 0 when it was made from none.
 int messageNumber(const QString &text);
+
+// The number of an error's first message (what @@ERROR holds after it), 0 when the server made
+// none of its messages.
+int errorNumber(const data::DataError &error);
 
 } // namespace zt::embedded

@@ -153,7 +153,7 @@ void serverVariable(sqlite3_context *call, int, sqlite3_value **args)
     } else if (name.compare(QLatin1StringView("rowcount"), Qt::CaseInsensitive) == 0) {
         sqlite3_result_int64(call, c.rowCount);
     } else if (name.compare(QLatin1StringView("error"), Qt::CaseInsensitive) == 0) {
-        sqlite3_result_int(call, 0); // a failed statement has already ended the batch
+        sqlite3_result_int(call, c.error);
     } else {
         sqlite3_result_null(call);
     }

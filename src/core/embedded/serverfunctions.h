@@ -16,6 +16,7 @@ struct ServerFunctionContext
     int spid = 0; // @@SPID
     int tranCount = 0; // @@TRANCOUNT
     qint64 rowCount = 0; // @@ROWCOUNT
+    int error = 0; // @@ERROR: the number of the last statement's error, 0 after one that succeeded
 };
 
 // Registers on a session's SQLite handle the few server functions a pre-flight check asks for:

@@ -82,15 +82,29 @@ public:
     void done(qint64) override { }
     void notice(const Notice &notice) override
     {
-        if (notice.severity > 10 && m_error.isEmpty())
-            m_error = notice.text;
+        if (notice.severity > 10 && !m_error)
+            m_error = serverError(Msg::UserMessage, { notice.text });
     }
-    const QString &error() const { return m_error; }
+    void statementFailed(const data::DataError &error) override
+    {
+        if (!m_error)
+            m_error = error;
+    }
+    // The first error of a statement that did not end the batch.
+    const std::optional<data::DataError> &error() const { return m_error; }
 
 private:
     data::ResultSet *m_rows;
-    QString m_error;
+    std::optional<data::DataError> m_error;
 };
+
+// The errors after which SQL Server goes on with the next statement of the batch (XACT_ABORT
+// OFF): the statement alone is undone, as SQLite undoes a statement that fails inside a
+// transaction. Every other run-time error ends the batch.
+bool endsStatementOnly(int number)
+{
+    return number == 2627 || number == 515 || number == 8152 || number == 544;
+}
 
 // Session numbers as SQL Server gives user sessions: from 51.
 std::atomic<int> s_nextSpid { 51 };
@@ -187,8 +201,8 @@ int Session::run(const QString &sql, const QList<QVariant> &params, data::Result
 {
     FirstResultSet sink(rows);
     const int changed = run(sql, params, sink);
-    if (!sink.error().isEmpty())
-        throw serverError(Msg::UserMessage, { sink.error() });
+    if (sink.error())
+        throw *sink.error();
     return changed;
 }
 
@@ -197,7 +211,9 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     // As on SQL Server, a batch is compiled whole before any of it runs: a syntax error, or a
     // column missing from a table that exists at that point, fails the batch with nothing done.
     // Tables missing then are looked up when their statement runs, so a batch can create a table
-    // and fill it. At run time the first error ends the batch; what ran before it stays.
+    // and fill it. At run time a duplicate key, a NULL in a NOT NULL column, a value too long or
+    // an explicit IDENTITY value ends its statement only and the batch goes on ("IF @@ERROR <> 0
+    // RETURN" ends it there); any other error ends the batch. What ran before an error stays.
     QList<Statement> statements;
     for (QList<Token> &tokens : splitStatements(tokenize(sql))) {
         fitLiterals(tokens, m_collation.codePage);
@@ -232,9 +248,27 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     }
     qsizetype nextParam = 0;
     int changed = -1;
+    bool returned = false;
     try {
-        for (const Statement &statement : std::as_const(statements))
-            runStatement(statement, params, nextParam, sink, changed);
+        for (const Statement &statement : std::as_const(statements)) {
+            if (statement.kind == Statement::Kind::ReturnOnError) {
+                returned = m_functions.error != 0;
+                m_functions.error = 0;
+                if (returned)
+                    break;
+                continue;
+            }
+            try {
+                runStatement(statement, params, nextParam, sink, changed);
+                m_functions.error = 0;
+            } catch (const data::DataError &error) {
+                m_functions.error = errorNumber(error);
+                if (!endsStatementOnly(m_functions.error))
+                    throw;
+                changed = -1;
+                sink.statementFailed(error);
+            }
+        }
     } catch (...) {
         if (together)
             commit();
@@ -242,7 +276,7 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     }
     if (together)
         commit();
-    if (nextParam != params.size())
+    if (!returned && nextParam != params.size())
         throw serverError(Msg::Other,
             { QStringLiteral("The statement has %1 parameter markers, but %2 values were "
                              "supplied.")
@@ -279,8 +313,6 @@ void Session::compile(const Statement &st) const
 void Session::runStatement(
     const Statement &st, const QList<QVariant> &params, qsizetype &nextParam, ResultSink &sink, int &changed)
 {
-    if (st.kind == Statement::Kind::ReturnOnError)
-        return; // reached only while no statement has failed
     changed = -1;
     switch (st.kind) {
     case Statement::Kind::CreateDatabase:
@@ -321,7 +353,7 @@ void Session::runStatement(
         return;
     case Statement::Kind::Sqlite:
         break;
-    case Statement::Kind::ReturnOnError:
+    case Statement::Kind::ReturnOnError: // carried out by run
         return;
     case Statement::Kind::SetOption:
     case Statement::Kind::Transaction:

@@ -28,10 +28,12 @@ public:
     int execute(const QString &sql, const QList<QVariant> &params = {}) override;
 
     // Runs a batch; the first result set goes to rows (when given), the count of rows changed
-    // by the last statement is returned (-1 when it changes none).
+    // by the last statement is returned (-1 when it changes none). The first error of a
+    // statement that ended alone (or of RAISERROR) is raised once the batch has run.
     int run(const QString &sql, const QList<QVariant> &params, data::ResultSet *rows);
     // Runs a batch, handing every result set, count and message to sink as SQL Server sends
-    // them. Returns the count of the last statement, as run above.
+    // them, a statement that ended alone with its error included. Returns the count of the last
+    // statement, as run above; an error that ends the batch is raised.
     int run(const QString &sql, const QList<QVariant> &params, ResultSink &sink);
     // A procedure the server offers (sp_tables, sp_columns, ...), called with its arguments.
     void callProcedure(const QString &name, const QList<QVariant> &args, ResultSink &sink);

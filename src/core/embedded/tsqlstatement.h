@@ -29,7 +29,7 @@ struct Statement
         DropLogin, // names[0]
         AlterServerRole, // role names[0], member names[1], add or drop
         CreateTable, // names[0] = table; text = the SQLite statement; identity
-        ReturnOnError, // IF @@ERROR <> 0 RETURN: a batch already ends at its first error
+        ReturnOnError, // IF @@ERROR <> 0 RETURN: ends the batch after a statement that failed
         Sqlite, // text = the statement for SQLite
         SetOption, // SET names[0] (lower case) ON (add) or OFF
         Transaction, // names[0]: begin, commit or rollback

@@ -83,15 +83,30 @@ void BatchReply::finish()
     }
 }
 
-void BatchReply::fail(const data::DataError &error)
+void BatchReply::writeMessages(const data::DataError &error)
 {
-    flush(DoneMore);
     for (const ServerMessage &m : messagesOf(error)) {
         if (m.severity == 0)
             m_out.info(m);
         else
             m_out.error(m);
     }
+}
+
+void BatchReply::statementFailed(const data::DataError &error)
+{
+    flush(DoneMore);
+    writeMessages(error);
+    m_pending = true;
+    m_pendingStatus = DoneError;
+    m_pendingCount = 0;
+    m_error = false;
+}
+
+void BatchReply::fail(const data::DataError &error)
+{
+    flush(DoneMore);
+    writeMessages(error);
     writeDone(std::uint16_t(DoneError | m_more), 0);
 }
 

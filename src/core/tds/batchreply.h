@@ -13,7 +13,8 @@ namespace zt::tds {
 // Writes what a batch answers as SQL Server sends it: each result set with its own metadata,
 // rows and DONE (DONEINPROC inside a procedure call), every DONE but the last flagged "more",
 // counts only where SET NOCOUNT allows, PRINT and low-severity RAISERROR as INFO tokens and
-// higher severities as ERROR tokens, "The statement has been terminated." (3621) as information.
+// higher severities as ERROR tokens, "The statement has been terminated." (3621) as information,
+// a statement that failed alone with its messages and a DONE flagged "error" before the next one.
 class BatchReply final : public embedded::ResultSink
 {
 public:
@@ -28,6 +29,8 @@ public:
     void resultSet(data::ResultSet &&rows) override;
     void done(qint64 count) override;
     void notice(const embedded::Notice &notice) override;
+    // The statement's messages and its DONE flagged "error"; the batch goes on.
+    void statementFailed(const data::DataError &error) override;
 
     // The batch has ended: its last DONE.
     void finish();
@@ -36,6 +39,7 @@ public:
 
 private:
     void flush(std::uint16_t status);
+    void writeMessages(const data::DataError &error);
     void writeDone(std::uint16_t status, std::uint64_t count);
 
     TokenWriter &m_out;
