@@ -5,15 +5,7 @@
 
 #include <QElapsedTimer>
 
-#include <algorithm>
-
 namespace zt::accountset {
-
-bool DeletionResult::ran(DeletionStep step) const
-{
-    return std::any_of(
-        steps.begin(), steps.end(), [step](const DeletionStepRun &run) { return run.step == step; });
-}
 
 namespace {
 

@@ -59,7 +59,6 @@ struct DeletionResult
     bool rowRemoved = false;
 
     bool succeeded() const { return !failedStep; }
-    bool ran(DeletionStep step) const;
     // The database is gone, its directory row is not: finished by removing the row alone.
     bool databaseGoneRowStayed() const { return failedStep == DeletionStep::DirectoryRow && databaseDropped; }
 };
