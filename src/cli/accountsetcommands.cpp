@@ -7,8 +7,10 @@
 
 #include "accountset/backup.h"
 #include "accountset/creation.h"
+#include "accountset/deletion.h"
 #include "accountset/directory.h"
 #include "accountset/networkset.h"
+#include "accountset/takeover.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
 
@@ -81,6 +83,8 @@ int reportUnregistered(Report &report, AccountSetObjects &o, const accountset::A
 
 int runCreate(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     const auto mode = modeFromOptions(options, report);
     if (!mode)
         return report.finish(ExitUsage);
@@ -136,6 +140,8 @@ int runCreate(const QCommandLineParser &options, Report &report)
 
 int runList(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     const QString server = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), server);
     AccountSetObjects o;
@@ -167,6 +173,8 @@ int runList(const QCommandLineParser &options, Report &report)
 
 int runTakeOver(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     const QString server = options.value(QStringLiteral("server"));
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
@@ -177,15 +185,17 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
     TerminalProgress progress;
-    try {
-        if (accountset::isListedLocally(o, row)) {
-            report.message(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"));
-            return report.finish(ExitFailed);
-        }
-        StepTimer timer(report, QStringLiteral("take_over"));
-        accountset::selectNetworkAccountSet(o, row, server, &progress);
-    } catch (const data::DataError &e) {
-        report.message(QStringLiteral("选择网络账套出错！") + e.message());
+    accountset::TakeOverFrontEnd agreed; // the command line itself is the confirmation
+    const accountset::TakeOverResult result
+        = accountset::takeOverAccountSet(o, row, server, &progress, agreed);
+    if (result.alreadyListed) {
+        report.message(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"));
+        return report.finish(ExitFailed);
+    }
+    if (result.elapsedMs >= 0)
+        report.addTiming(QStringLiteral("take_over"), result.elapsedMs);
+    if (result.failedStep) {
+        report.message(QStringLiteral("选择网络账套出错！") + result.error);
         return report.finish(ExitFailed);
     }
     reportLocalRow(report, o, row.number, server);
@@ -195,6 +205,8 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
 
 int runDelete(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     const QString server = options.value(QStringLiteral("server"));
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
@@ -207,42 +219,50 @@ int runDelete(const QCommandLineParser &options, Report &report)
     if (!findDirectoryRow(o, server, number, fragment, report))
         return report.finish(ExitFailed);
     const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
-    if (!accountset::deletionPasswordMatches(row, password->text)) {
-        report.message(QStringLiteral("账套口令错误！"));
-        return report.finish(ExitFailed);
-    }
     // --row-only: the database is gone already (a deletion that stopped before its last step);
     // only the directory row is removed, as the page's "remove the row alone" answer does.
     const bool rowOnly = options.isSet(QStringLiteral("row-only"));
     // The safety copy first. The page asks whether to go on without one when it fails; a script
-    // says so beforehand with --no-backup.
-    QString backup;
-    if (!options.isSet(QStringLiteral("no-backup")) && !rowOnly) {
-        try {
-            StepTimer timer(report, QStringLiteral("backup"));
-            backup = accountset::backupBeforeDeletion(o, fragment, server, row);
-        } catch (const data::DataError &e) {
-            report.message(QStringLiteral("账套备份出错！") + e.message());
-            report.message(QStringLiteral("账套未删除（不备份而直接删除：--no-backup）。"));
-            return report.finish(ExitFailed);
-        }
-    }
-    report.set(QStringLiteral("backup"), backup.isEmpty() ? QJsonValue() : QJsonValue(backup));
-    try {
-        StepTimer timer(report, QStringLiteral("drop_database"));
-        if (!rowOnly)
-            accountset::dropAccountSetDatabase(o, fragment, server, row);
-    } catch (const data::DataError &e) {
-        // The page then offers to remove the directory row alone; here the set is left as it is.
-        report.message(QStringLiteral("账套删除错误!") + e.message());
+    // says so beforehand with --no-backup, and is answered no here.
+    class NoQuestions final : public accountset::DeletionFrontEnd
+    {
+    public:
+        bool deleteWithoutBackup(const QString &) override { return false; }
+    } noQuestions;
+    const accountset::DeletionPlan plan { !options.isSet(QStringLiteral("no-backup")), !rowOnly };
+    const accountset::DeletionResult result
+        = accountset::deleteAccountSet(o, fragment, server, row, password->text, noQuestions, plan);
+    using accountset::DeletionStep;
+    if (result.failedStep == DeletionStep::Password) {
+        report.message(QStringLiteral("账套口令错误！"));
         return report.finish(ExitFailed);
     }
-    try {
-        StepTimer timer(report, QStringLiteral("directory_row"));
-        accountset::deleteCurrentDirectoryRow(o);
-    } catch (const data::DataError &e) {
-        // The database is gone, its directory row is not: a half-deleted set is a failure.
-        report.message(e.message());
+    for (const accountset::DeletionStepRun &run : result.steps) {
+        if (run.step == DeletionStep::Backup)
+            report.addTiming(QStringLiteral("backup"), run.elapsedMs);
+        else if (run.step == DeletionStep::DropDatabase)
+            report.addTiming(QStringLiteral("drop_database"), run.elapsedMs);
+        else if (run.step == DeletionStep::DirectoryRow)
+            report.addTiming(QStringLiteral("directory_row"), run.elapsedMs);
+    }
+    if (rowOnly)
+        report.addTiming(QStringLiteral("drop_database"), 0); // nothing to drop
+    if (result.failedStep == DeletionStep::Backup) {
+        report.message(QStringLiteral("账套备份出错！") + result.error);
+        report.message(QStringLiteral("账套未删除（不备份而直接删除：--no-backup）。"));
+        return report.finish(ExitFailed);
+    }
+    const QString &backup = result.backup;
+    report.set(QStringLiteral("backup"), backup.isEmpty() ? QJsonValue() : QJsonValue(backup));
+    if (result.failedStep == DeletionStep::DropDatabase) {
+        // The page then offers to remove the directory row alone; here the set is left as it is.
+        report.message(QStringLiteral("账套删除错误!") + result.error);
+        return report.finish(ExitFailed);
+    }
+    if (result.failedStep == DeletionStep::DirectoryRow) {
+        // The database is gone (or was already), its directory row is not: a half-deleted set is
+        // a failure.
+        report.message(result.error);
         report.message(
             QStringLiteral("删除网络账套目录行失败：数据库“%1”已删除，服务器的网络账套目录中仍有它的一行。"
                            "排除原因后再次删除以完成：ztaccountset delete --server %2 --db %1 --row-only")

@@ -7,6 +7,15 @@
 
 namespace zt::cli {
 
+bool serverNamed(const QCommandLineParser &options, Report &report)
+{
+    if (!options.value(QStringLiteral("server")).isEmpty())
+        return true;
+    report.set(QStringLiteral("server"), QString());
+    report.message(QStringLiteral("服务器名称不可为空！"));
+    return false;
+}
+
 std::optional<accountset::CreationMode> modeFromOptions(const QCommandLineParser &options, Report &report)
 {
     const QString mode = options.isSet(QStringLiteral("mode")) ? options.value(QStringLiteral("mode"))

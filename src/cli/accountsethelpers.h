@@ -17,6 +17,9 @@ namespace zt::cli {
 
 inline const QString DirectoryTable = QStringLiteral("PBTOVRASQLBASEDATA");
 
+// False (message given) when --server names no server: a command line that cannot be used.
+bool serverNamed(const QCommandLineParser &options, Report &report);
+
 // --mode: network (default), rented-build or rented-register; nullopt (message given) otherwise.
 std::optional<accountset::CreationMode> modeFromOptions(const QCommandLineParser &options, Report &report);
 

@@ -12,6 +12,8 @@ namespace zt::cli {
 
 int runBackup(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     const QString server = options.value(QStringLiteral("server"));
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
@@ -68,6 +70,8 @@ int runVerifyOnly(const QCommandLineParser &options, Report &report)
 
 int runRestore(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     if (options.isSet(QStringLiteral("verify-only")))
         return runVerifyOnly(options, report);
     for (const QString &name : { QStringLiteral("db"), QStringLiteral("name") }) {

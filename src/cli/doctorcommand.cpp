@@ -65,6 +65,8 @@ bool confirmOnTerminal(const QString &question)
 
 int runDoctor(const QCommandLineParser &options, Report &report)
 {
+    if (!serverNamed(options, report))
+        return report.finish(ExitUsage);
     const QString server = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), server);
     const bool repair = options.isSet(QStringLiteral("repair"));

@@ -69,8 +69,6 @@ private slots:
     void init();
     void cleanup();
 
-    void commandLineProblemsAreUsageErrors_data();
-    void commandLineProblemsAreUsageErrors();
     void everySubcommandHasItsHelp();
     void loginPasswordFromEachSource_data();
     void loginPasswordFromEachSource();
@@ -111,65 +109,6 @@ void TestZtAccountSet::init()
 void TestZtAccountSet::cleanup()
 {
     m_install.reset();
-}
-
-void TestZtAccountSet::commandLineProblemsAreUsageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no command") << QStringList {} << QStringLiteral("缺少命令");
-    QTest::newRow("unknown command") << QStringList { QStringLiteral("frobnicate") }
-                                     << QStringLiteral("未知命令");
-    QTest::newRow("unknown option") << QStringList { QStringLiteral("list"), QStringLiteral("--server"),
-        Embedded, QStringLiteral("--colour") }
-                                    << QStringLiteral("未知选项“colour”"); // Qt's own text, in Chinese
-    QTest::newRow("missing server") << QStringList { QStringLiteral("create"), QStringLiteral("--db"),
-        QStringLiteral("001"), QStringLiteral("--name"), QStringLiteral("x") }
-                                    << QStringLiteral("缺少选项 --server");
-    QTest::newRow("missing number") << QStringList { QStringLiteral("take-over"), QStringLiteral("--server"),
-        Embedded } << QStringLiteral("缺少选项 --db");
-    QTest::newRow("stray argument") << QStringList { QStringLiteral("list"), QStringLiteral("--server"),
-        Embedded, QStringLiteral("extra") }
-                                    << QStringLiteral("多余的参数");
-    QTest::newRow("unknown mode") << QStringList { QStringLiteral("sample"), QStringLiteral("--server"),
-        Embedded, QStringLiteral("--mode"), QStringLiteral("cloud") }
-                                  << QStringLiteral("未知的创建方式：cloud");
-    QTest::newRow("password on the terminal without one") << QStringList { QStringLiteral("login"),
-        QStringLiteral("--server"), Embedded, QStringLiteral("--user"), QStringLiteral("sa") }
-                                                          << QStringLiteral("缺少口令");
-    QTest::newRow("password file is a pipe") << QStringList { QStringLiteral("delete"),
-        QStringLiteral("--server"), Embedded, QStringLiteral("--db"), QStringLiteral("001"),
-        QStringLiteral("--set-password-file"), QStringLiteral("@fifo") }
-                                             << QStringLiteral("不是普通文件");
-    QTest::newRow("password file missing") << QStringList { QStringLiteral("delete"),
-        QStringLiteral("--server"), Embedded, QStringLiteral("--db"), QStringLiteral("001"),
-        QStringLiteral("--set-password-file"), QStringLiteral("/nonexistent/pw") }
-                                           << QStringLiteral("无法读取口令文件");
-}
-
-void TestZtAccountSet::commandLineProblemsAreUsageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    // A FIFO without a writer would block a reader for ever.
-    const QString fifo = m_install->dir() + QStringLiteral("pw.fifo");
-    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    arguments.replaceInStrings(QStringLiteral("@fifo"), fifo);
-    const CliResult r = run(arguments);
-    QCOMPARE(r.exitCode, 2);
-    QVERIFY2(r.err.contains(message), qPrintable(r.err));
-    // With --json a script gets one object for the refusal too.
-    const CliResult json = run(QStringList { QStringLiteral("--json") } + arguments);
-    QCOMPARE(json.exitCode, 2);
-    QCOMPARE(json.out.count(u'\n'), 1);
-    QCOMPARE(json.json.value(QStringLiteral("ok")), QJsonValue(false));
-    QCOMPARE(json.json.value(QStringLiteral("exit")).toInt(), 2);
-    QVERIFY2(json.json.value(QStringLiteral("error")).toString().contains(message), qPrintable(json.out));
-
-    // An installation directory that does not exist is a usage error before anything runs.
-    const CliResult noDir = runCli(QStringLiteral("/nonexistent/ztwizard"),
-        { QStringLiteral("list"), QStringLiteral("--server"), Embedded });
-    QCOMPARE(noDir.exitCode, 2);
 }
 
 void TestZtAccountSet::everySubcommandHasItsHelp()

@@ -2,17 +2,23 @@
 // before a deletion, and an account set brought back from a backup.
 #include "accountset/backup.h"
 #include "accountset/directory.h"
+#include "data/backends.h"
 #include "data/dataerror.h"
+#include "data/odbcbackend.h"
 #include "embedded/embeddedserver.h"
 #include "install/installfiles.h"
+#include "recordingbackend.h"
 #include "store/localstore.h"
 #include "testinstallation.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 using data::ConnectionString;
 using data::Login;
@@ -95,6 +101,10 @@ private slots:
     void backupStatementFailures();
     void backupIsConsistentWhileAnotherSessionWrites();
     void backupFilesAreListed();
+    void statementsSentToSqlServer_data();
+    void statementsSentToSqlServer();
+    void secondBackupOntoOneFileIsTheOneRestored_data();
+    void secondBackupOntoOneFileIsTheOneRestored();
     void deletionLeavesABackupThatRestoresToTheSameRows();
     void restoreOntoAnExistingDatabaseRegistersNothing();
     void hostileNamesAreRefusedBeforeAnythingIsWritten_data();
@@ -159,11 +169,13 @@ void TestBackup::backupStatementFailures_data()
 
     QTest::newRow("relative name lands in the backup folder")
         << QStringLiteral("backup database zt001 to disk='zt001.bak'") << QString();
-    QTest::newRow("existing file without init")
-        << QStringLiteral(
-               "backup database zt001 to disk='zt001.bak'; backup database zt001 to disk='zt001.bak'")
-        << QStringLiteral(
-               "Cannot open backup device '%1/zt001.bak'. Operating system error 80(The file exists.).");
+    QTest::newRow("existing backup without init takes a second set") << QStringLiteral(
+        "backup database zt001 to disk='zt001.bak'; backup database zt001 to disk='zt001.bak'")
+                                                                     << QString();
+    QTest::newRow("existing file of another kind without init")
+        << QStringLiteral("backup database zt001 to disk='%1/../embedded/default/zt001.db'")
+        << QStringLiteral("The media family on device '%1/../embedded/default/zt001.db' is incorrectly "
+                          "formed. SQL Server cannot process this media family.");
     QTest::newRow("existing file with init") << QStringLiteral(
         "backup database zt001 to disk=N'zt001.bak'; backup database zt001 to disk=N'zt001.bak' with init, "
         "stats = 10") << QString();
@@ -191,6 +203,7 @@ void TestBackup::backupStatementFailures()
                         : Prefix + error.arg(backupFolder()) + BackupTerminating);
     if (error.isEmpty())
         QVERIFY(QFile::exists(backupFolder() + QStringLiteral("/zt001.bak")));
+    QVERIFY(QFileInfo::exists(m_install->dir() + QStringLiteral("data/embedded/default/zt001.db")));
     // Nothing half written stays behind.
     const QStringList left = QDir(backupFolder()).entryList(QDir::Files);
     QVERIFY2(
@@ -231,6 +244,126 @@ void TestBackup::backupFilesAreListed()
             + QStringLiteral(
                 "/none.bak'. Operating system error 2(The system cannot find the file specified.). ")
             + Prefix + QStringLiteral("RESTORE FILELIST is terminating abnormally."));
+}
+
+void TestBackup::statementsSentToSqlServer_data()
+{
+    // What RESTORE FILELISTONLY reports: LogicalName|PhysicalName|Type per file.
+    QTest::addColumn<QStringList>("files");
+    // The MOVE clauses of the restore as zt777: each file beside the folder reported for it.
+    QTest::addColumn<QString>("moves");
+
+    QTest::newRow("windows folder")
+        << QStringList { u"zt001|D:\\MSSQL\\DATA\\zt001.mdf|D"_s,
+               u"zt001_log|D:\\MSSQL\\DATA\\zt001_log.ldf|L"_s }
+        << u" with move N'zt001' to N'D:\\MSSQL\\DATA\\zt777.mdf', move N'zt001_log' to "
+           u"N'D:\\MSSQL\\DATA\\zt777_log.ldf'"_s;
+    QTest::newRow("linux folders, a further data file, a log elsewhere")
+        << QStringList { u"a|/var/opt/mssql/data/a.mdf|D"_s, u"a2|/var/opt/mssql/data/a2.ndf|D"_s,
+               u"a_log|/srv/log/a_log.ldf|L"_s }
+        << u" with move N'a' to N'/var/opt/mssql/data/zt777.mdf', move N'a2' to "
+           u"N'/var/opt/mssql/data/zt777_1.ndf', move N'a_log' to N'/srv/log/zt777_log.ldf'"_s;
+    QTest::newRow("chinese folder and a quote in a logical name")
+        << QStringList { u"账'套|E:\\数据\\账套.mdf|D"_s, u"账套_log|E:\\数据\\日志\\账套_log.ldf|L"_s }
+        << u" with move N'账''套' to N'E:\\数据\\zt777.mdf', move N'账套_log' to "
+           u"N'E:\\数据\\日志\\zt777_log.ldf'"_s;
+}
+
+void TestBackup::statementsSentToSqlServer()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, moves);
+    const QString sqlServer = QStringLiteral("sqlhost");
+    {
+        data::Connection c;
+        data::Query q(QStringLiteral("ADOQuery2"));
+        store::openLocalConfiguration(c, q);
+        store::storeServerRecord(q, sqlServer, Login::sql(QStringLiteral("sa"), QStringLiteral("pw")));
+    }
+    // The local files as ever; the SQL Server is a recorder that answers FILELISTONLY.
+    QStringList sent;
+    data::setBackendFactory([&](const ConnectionString &cs) -> std::unique_ptr<data::Backend> {
+        if (cs.shape() == ConnectionString::Shape::LocalAccess)
+            return data::odbc::openDataSource(
+                cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
+        auto server = std::make_unique<test::RecordingBackend>(data::Dialect::SqlServer, &sent);
+        server->answer = [&](const QString &sql) {
+            data::ResultSet rows;
+            if (!sql.startsWith(QLatin1StringView("restore filelistonly")))
+                return rows;
+            rows.columns = { { QStringLiteral("LogicalName"), QStringLiteral("nvarchar") },
+                { QStringLiteral("PhysicalName"), QStringLiteral("nvarchar") },
+                { QStringLiteral("Type"), QStringLiteral("char") } };
+            for (const QString &file : files) {
+                const QStringList parts = file.split(u'|');
+                rows.rows.append({ parts[0], parts[1], parts[2] });
+            }
+            return rows;
+        };
+        return server;
+    });
+    const auto restoreFactory = qScopeGuard([] { data::setBackendFactory({}); });
+
+    QCOMPARE(backupAccountSet(*m_objects, LoginFragment::fromLogin(Login::sql(u"sa"_s, u"pw"_s)).text(),
+                 sqlServer, QStringLiteral("zt001"), QStringLiteral("zt001.bak")),
+        QStringLiteral("zt001.bak"));
+    // Each statement as the query's text holds it, without its closing line end.
+    sent.replaceInStrings(QRegularExpression(QStringLiteral("\r\n$")), QString());
+    QCOMPARE(sent,
+        QStringList({ u"backup database zt001 to disk=N'zt001.bak' with init"_s,
+            u"restore verifyonly from disk=N'zt001.bak'"_s }));
+
+    sent.clear();
+    RestoreRequest request;
+    request.fields = { sqlServer, QStringLiteral("zt777"), QStringLiteral("甲"), QString() };
+    request.backupFile = QStringLiteral("zt001.bak");
+    request.mode = CreationMode::RentedBuild;
+    QString fragment;
+    restoreAccountSet(*m_objects, request, fragment, m_context);
+    sent.replaceInStrings(QRegularExpression(QStringLiteral("\r\n$")), QString());
+    QCOMPARE(sent.value(0), u"restore filelistonly from disk=N'zt001.bak'"_s);
+    QCOMPARE(sent.value(1), u"restore database zt777 from disk=N'zt001.bak'"_s + moves);
+}
+
+void TestBackup::secondBackupOntoOneFileIsTheOneRestored_data()
+{
+    QTest::addColumn<QString>("second"); // how the second backup is written
+    QTest::addColumn<QString>("restored"); // the row the restore brings back
+
+    QTest::newRow("backupAccountSet replaces the file") << QString() << QStringLiteral("后");
+    // Without INIT the file holds both sets and a plain RESTORE reads the first, as SQL Server's
+    // FILE = 1 does: the older data come back.
+    QTest::newRow("without init the first set is restored")
+        << QStringLiteral("backup database zt001 to disk=N'same.bak'") << QStringLiteral("前");
+    QTest::newRow("a third set leaves the first where it was") << QStringLiteral(
+        "backup database zt001 to disk=N'same.bak'; backup database zt001 to disk=N'same.bak'")
+                                                               << QStringLiteral("前");
+}
+
+void TestBackup::secondBackupOntoOneFileIsTheOneRestored()
+{
+    QFETCH(QString, second);
+    QFETCH(QString, restored);
+    exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
+    exec(QStringLiteral("zt001"),
+        QStringLiteral("create table t (v nvarchar(10)); insert into t values (N'前')"));
+    backupAccountSet(*m_objects, Fragment, Server, QStringLiteral("zt001"), QStringLiteral("same.bak"));
+    exec(QStringLiteral("zt001"), QStringLiteral("update t set v = N'后'"));
+    if (second.isEmpty())
+        backupAccountSet(*m_objects, Fragment, Server, QStringLiteral("zt001"), QStringLiteral("same.bak"));
+    else
+        exec(QStringLiteral("master"), second);
+
+    // Still one sound backup file, as RESTORE VERIFYONLY reads it.
+    QCOMPARE(errorOf([&] { verifyBackupFile(*m_objects, Fragment, Server, QStringLiteral("same.bak")); }),
+        QStringLiteral("(no error)"));
+    exec(QStringLiteral("master"), QStringLiteral("restore database zt009 from disk=N'same.bak'"));
+    // The rows and nothing of the file's further sets (the recorded collation is the other row).
+    const QStringList rows = contents(QStringLiteral("zt009"));
+    QVERIFY2(rows.contains(QStringLiteral("t:") + restored), qPrintable(rows.join(u',')));
+    QCOMPARE(rows.filter(QStringLiteral("t:")).size(), 1);
+    QVERIFY2(rows.filter(QStringLiteral("zt_backup")).isEmpty(), qPrintable(rows.join(u',')));
+    QCOMPARE(QDir(backupFolder()).entryList(QDir::Files), QStringList { QStringLiteral("same.bak") });
 }
 
 void TestBackup::deletionLeavesABackupThatRestoresToTheSameRows()

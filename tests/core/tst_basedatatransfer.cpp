@@ -9,6 +9,7 @@
 #include "data/odbcbackend.h"
 #include "embedded/embeddedserver.h"
 #include "install/installfiles.h"
+#include "recordingbackend.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
 #include "testinstallation.h"
@@ -60,30 +61,7 @@ void postRowByRow(AccountSetObjects &o, const QStringList &tables)
 }
 
 // Statements that reach the server of the account set (not the local files).
-int g_serverCalls = 0;
-
-class CountingBackend final : public data::Backend
-{
-public:
-    explicit CountingBackend(std::unique_ptr<data::Backend> inner)
-        : m_inner(std::move(inner))
-    { }
-    data::Dialect dialect() const override { return m_inner->dialect(); }
-    data::ResultSet query(const QString &sql, const QList<QVariant> &params) override
-    {
-        ++g_serverCalls;
-        return m_inner->query(sql, params);
-    }
-    int execute(const QString &sql, const QList<QVariant> &params) override
-    {
-        ++g_serverCalls;
-        return m_inner->execute(sql, params);
-    }
-    bool runsTSqlBatches() const override { return m_inner->runsTSqlBatches(); }
-
-private:
-    std::unique_ptr<data::Backend> m_inner;
-};
+QStringList g_serverStatements;
 
 } // namespace
 
@@ -127,10 +105,12 @@ void TestBaseDataTransfer::init()
                 cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
         const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
         if (embedded::isEmbeddedServerName(cs.dataSource()))
-            return std::make_unique<CountingBackend>(embedded::connect(
-                embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog));
-        return std::make_unique<CountingBackend>(
-            data::odbc::openSqlServer(cs.dataSource(), cs.login(), catalog));
+            return std::make_unique<test::RecordingBackend>(
+                embedded::connect(
+                    embedded::defaultRoot(), embedded::instanceOf(cs.dataSource()), cs.login(), catalog),
+                &g_serverStatements);
+        return std::make_unique<test::RecordingBackend>(
+            data::odbc::openSqlServer(cs.dataSource(), cs.login(), catalog), &g_serverStatements);
     });
 }
 
@@ -325,9 +305,9 @@ void TestBaseDataTransfer::compareWithRowByRow()
     build(QStringLiteral("rowbyrow"), target);
     build(QStringLiteral("batched"), target);
     const QString expected = transfer(QStringLiteral("rowbyrow"), tables, false, 0);
-    g_serverCalls = 0;
+    g_serverStatements.clear();
     const QString actual = transfer(QStringLiteral("batched"), tables, true, rowsPerBatch);
-    const int calls = g_serverCalls;
+    const int calls = int(g_serverStatements.size());
 
     // Messages that name the table name it with its database.
     QCOMPARE(actual, QString(expected).replace(u"rowbyrow."_s, u"batched."_s));

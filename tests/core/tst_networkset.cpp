@@ -1,7 +1,9 @@
 // Taking over and deleting network account sets, and the sample set, on the embedded server.
 #include "accountset/creation.h"
+#include "accountset/deletion.h"
 #include "accountset/directory.h"
 #include "accountset/networkset.h"
+#include "accountset/takeover.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
@@ -12,6 +14,7 @@
 #include <QTest>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 using data::ConnectionString;
 using data::Login;
@@ -39,6 +42,10 @@ private slots:
     void deletionDropsTheDatabaseAndRemovesTheRow();
     void databaseInUseIsNotDroppedAndTheRowCanGoAlone();
     void irregularNumbersAreDelimitedInTheDrop();
+    void takeOverChecksAsksThenCopies_data();
+    void takeOverChecksAsksThenCopies();
+    void deletionRunsItsStepsAndStopsAtTheFirstFailure_data();
+    void deletionRunsItsStepsAndStopsAtTheFirstFailure();
     void sampleRestoresOnceThenTheServerRefuses();
 
 private:
@@ -220,6 +227,201 @@ void TestNetworkSet::irregularNumbersAreDelimitedInTheDrop()
     QCOMPARE(m_objects->ADOTy1.sqlText(), QStringLiteral("drop database [my set]\r\n"));
     QVERIFY_THROWS_EXCEPTION(
         data::DataError, test::embeddedExec(QStringLiteral("my set"), QStringLiteral("select 1")));
+}
+
+void TestNetworkSet::takeOverChecksAsksThenCopies_data()
+{
+    QTest::addColumn<QString>("situation"); // "", "listed", "declined", "no template"
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<int>("localRows"); // under the directory row's number afterwards
+
+    QTest::newRow("taken over") << QString() << u"ok"_s << true << 1;
+    QTest::newRow("listed locally already") << u"listed"_s << u"listed"_s << false << 1;
+    QTest::newRow("declined") << u"declined"_s << u"declined"_s << true << 0;
+    QTest::newRow("per-set template missing") << u"no template"_s << u"failed"_s << true << 0;
+}
+
+void TestNetworkSet::takeOverChecksAsksThenCopies()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, outcome);
+    QFETCH(bool, asked);
+    QFETCH(int, localRows);
+
+    addDirectoryRow(QStringLiteral("zt06"), QStringLiteral("己"), Server, QStringLiteral("k"));
+    list();
+    const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
+    if (situation == u"listed")
+        selectNetworkAccountSet(*m_objects, row, Server, nullptr);
+    if (situation == u"no template")
+        QVERIFY(QFile::remove(m_install->dir() + QStringLiteral("data/SysBase.mdb")));
+
+    struct FrontEnd final : TakeOverFrontEnd
+    {
+        bool confirm(const DirectoryRow &row) override
+        {
+            asked << row.number;
+            return answer;
+        }
+        void takingOver() override { ++started; }
+        QStringList asked;
+        bool answer = true;
+        int started = 0;
+    } frontEnd;
+    frontEnd.answer = situation != u"declined";
+    const TakeOverResult result
+        = takeOverAccountSet(*m_objects, row, Server, nullptr, frontEnd, QDate(2026, 12, 8));
+
+    const QString got = result.succeeded() ? u"ok"_s
+        : result.alreadyListed             ? u"listed"_s
+        : result.declined                  ? u"declined"_s
+                                           : u"failed"_s;
+    QCOMPARE(got, outcome);
+    QCOMPARE(frontEnd.asked, asked ? QStringList { QStringLiteral("zt06") } : QStringList {});
+    QCOMPARE(frontEnd.started, outcome == u"ok" || outcome == u"failed" ? 1 : 0);
+    QCOMPARE(result.failedStep.has_value(), outcome == u"failed");
+    QCOMPARE(result.error.isEmpty(), outcome != u"failed");
+    QCOMPARE(result.elapsedMs >= 0, frontEnd.started == 1);
+    const bool found = store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt06"), Server);
+    QCOMPARE(found ? int(m_objects->ADOTy.recordCount()) : 0, localRows);
+    QCOMPARE(QFile::exists(perSetPath(QStringLiteral("zt06"))), localRows == 1);
+}
+
+namespace {
+
+QString stepName(DeletionStep step)
+{
+    switch (step) {
+    case DeletionStep::Password:
+        return QStringLiteral("password");
+    case DeletionStep::Backup:
+        return QStringLiteral("backup");
+    case DeletionStep::DropDatabase:
+        return QStringLiteral("drop");
+    case DeletionStep::DirectoryRow:
+        return QStringLiteral("row");
+    }
+    return QString();
+}
+
+// Answers the failed backup's question as told and remembers what it was asked.
+class AnsweringFrontEnd final : public DeletionFrontEnd
+{
+public:
+    explicit AnsweringFrontEnd(bool answer)
+        : m_answer(answer)
+    { }
+    void stepStarting(DeletionStep step) override { started << stepName(step); }
+    bool deleteWithoutBackup(const QString &error) override
+    {
+        asked << error;
+        return m_answer;
+    }
+    QStringList started;
+    QStringList asked;
+
+private:
+    bool m_answer;
+};
+
+} // namespace
+
+void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("situation"); // "", "backup fails", "in use", "already dropped"
+    QTest::addColumn<bool>("planBackup");
+    QTest::addColumn<bool>("planDrop");
+    QTest::addColumn<bool>("answer"); // to the failed backup's question
+    QTest::addColumn<QString>("steps"); // the steps that ran; a failed one marked with !
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("databaseLeft");
+    QTest::addColumn<bool>("rowLeft");
+    QTest::addColumn<bool>("backupMade");
+
+    QTest::newRow("wrong password") << u"KW"_s << QString() << true << true << true << u"password!"_s << false
+                                    << true << true << false;
+    QTest::newRow("every step") << u"kw"_s << QString() << true << true << true
+                                << u"password backup drop row"_s << false << false << false << true;
+    QTest::newRow("backup fails, answered no") << u"kw"_s << u"backup fails"_s << true << true << false
+                                               << u"password backup!"_s << true << true << true << false;
+    QTest::newRow("backup fails, answered yes")
+        << u"kw"_s << u"backup fails"_s << true << true << true << u"password backup! drop row"_s << true
+        << false << false << false;
+    QTest::newRow("no backup asked for") << u"kw"_s << u"backup fails"_s << false << true << false
+                                         << u"password drop row"_s << false << false << false << false;
+    QTest::newRow("database in use") << u"kw"_s << u"in use"_s << true << true << true
+                                     << u"password backup drop!"_s << false << true << true << true;
+    QTest::newRow("row alone after the database went")
+        << u"kw"_s << u"already dropped"_s << true << false << true << u"password row"_s << false << false
+        << false << false;
+}
+
+void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, situation);
+    QFETCH(bool, planBackup);
+    QFETCH(bool, planDrop);
+    QFETCH(bool, answer);
+    QFETCH(QString, steps);
+    QFETCH(bool, asked);
+    QFETCH(bool, databaseLeft);
+    QFETCH(bool, rowLeft);
+    QFETCH(bool, backupMade);
+
+    if (situation != u"already dropped")
+        test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt05"));
+    addDirectoryRow(QStringLiteral("zt05"), QStringLiteral("戊"), Server, QStringLiteral("kw"));
+    list();
+    if (situation == u"backup fails") { // a file where the backup folder belongs
+        QFile blocker(m_install->dir() + QStringLiteral("data/backup"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    data::Connection holder;
+    if (situation == u"in use") {
+        holder.setConnectionString(
+            ConnectionString::catalog(LoginFragment::fromText(Integrated), QStringLiteral("zt05"), Server));
+        holder.open();
+    }
+
+    AnsweringFrontEnd frontEnd(answer);
+    const DeletionResult result = deleteAccountSet(*m_objects, m_fragment, Server,
+        currentDirectoryRow(m_objects->ADOztgl), typed, frontEnd, { planBackup, planDrop });
+    holder.close();
+
+    QStringList ran;
+    for (const DeletionStepRun &run : result.steps)
+        ran << stepName(run.step) + (run.failed ? u"!"_s : QString());
+    QCOMPARE(ran.join(u' '), steps);
+    QCOMPARE(frontEnd.started, QStringList(ran.mid(1)).replaceInStrings(u"!"_s, QString()));
+    QCOMPARE(!frontEnd.asked.isEmpty(), asked);
+    if (asked) { // the server's own text, as the front end shows it
+        QCOMPARE(frontEnd.asked, QStringList { result.backupError });
+        QVERIFY2(result.backupError.contains(u"Cannot open backup device"_s), qPrintable(result.backupError));
+    }
+    const bool stopped = steps.endsWith(u'!');
+    QCOMPARE(result.succeeded(), !stopped);
+    if (stopped)
+        QCOMPARE(stepName(*result.failedStep), ran.last().chopped(1));
+    QCOMPARE(result.error.isEmpty(), !stopped || steps == u"password!");
+    QCOMPARE(result.databaseDropped, !databaseLeft && planDrop);
+    QCOMPARE(result.rowRemoved, !rowLeft);
+    QVERIFY(!result.databaseGoneRowStayed());
+    QCOMPARE(!result.backup.isEmpty(), backupMade);
+    if (backupMade)
+        QVERIFY(QFile::exists(result.backup));
+
+    bool exists = true;
+    try {
+        test::embeddedExec(QStringLiteral("zt05"), QStringLiteral("select 1"));
+    } catch (const data::DataError &) {
+        exists = false;
+    }
+    QCOMPARE(exists, databaseLeft);
+    list();
+    QCOMPARE(hasDirectoryRows(m_objects->ADOztgl), rowLeft);
 }
 
 void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()

@@ -5,6 +5,7 @@
 #include "data/insertbatch.h"
 #include "data/query.h"
 #include "embedded/embeddedserver.h"
+#include "recordingbackend.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,33 +27,6 @@ QString errorOf(const std::function<void()> &action)
     }
     return QString();
 }
-
-// Counts what reaches a back end.
-class CountingBackend final : public data::Backend
-{
-public:
-    explicit CountingBackend(data::Backend &inner)
-        : m_inner(inner)
-    { }
-    data::Dialect dialect() const override { return m_inner.dialect(); }
-    data::ResultSet query(const QString &sql, const QList<QVariant> &params) override
-    {
-        ++calls;
-        return m_inner.query(sql, params);
-    }
-    int execute(const QString &sql, const QList<QVariant> &params) override
-    {
-        ++calls;
-        return m_inner.execute(sql, params);
-    }
-    bool runsTSqlBatches() const override { return batches && m_inner.runsTSqlBatches(); }
-
-    int calls = 0;
-    bool batches = true;
-
-private:
-    data::Backend &m_inner;
-};
 
 } // namespace
 
@@ -204,7 +178,7 @@ void TestTSqlBatches::insertBatchWritesAsRowByRow()
     };
     const QStringList columns = { u"[k]"_s, u"[v]"_s, u"[n]"_s };
     const auto send = [&](bool batched, int &calls) {
-        CountingBackend counting(*m_db);
+        test::RecordingBackend counting(*m_db);
         counting.batches = batched;
         data::InsertBatch batch(counting, { rowsPerBatch, characters });
         const QString error = errorOf([&] {
@@ -212,7 +186,7 @@ void TestTSqlBatches::insertBatchWritesAsRowByRow()
                 batch.insert(u"[t]"_s, columns, row);
             batch.flush();
         });
-        calls = counting.calls;
+        calls = counting.calls();
         return error;
     };
     int rowByRowCalls = 0;
@@ -235,13 +209,13 @@ void TestTSqlBatches::insertBatchWritesAsRowByRow()
 
     // A text holding NUL goes alone, as a parameter, between batches.
     m_db->execute(QStringLiteral("DELETE FROM t"));
-    CountingBackend counting(*m_db);
+    test::RecordingBackend counting(*m_db);
     data::InsertBatch batch(counting);
     batch.insert(u"[t]"_s, columns, { u"20"_s, u"a"_s, u"1"_s });
     batch.insert(u"[t]"_s, columns, { u"21"_s, QString(u"b\0c"_s), u"2"_s });
     batch.insert(u"[t]"_s, columns, { u"22"_s, u"d"_s, u"3"_s });
     batch.flush();
-    QCOMPARE(counting.calls, 3);
+    QCOMPARE(counting.calls(), 3);
     QCOMPARE(rowsOf(QStringLiteral("t")).size(), 3);
 }
 

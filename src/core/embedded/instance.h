@@ -89,8 +89,8 @@ public:
     // The files a backup would restore, as RESTORE FILELISTONLY lists them: one data file.
     data::ResultSet backupFiles(const QString &backupPath) const;
     // Writes a consistent copy of a database (while other sessions use it) to backupPath; an
-    // existing file is replaced only when overwrite is set. Errors 262, 911, 3201, each
-    // followed by 3013.
+    // existing file is replaced when overwrite is set, else the copy is appended to the backup
+    // sets it holds (restores read the first). Errors 262, 911, 3201, 3241, each followed by 3013.
     void backupDatabase(
         const Principal &by, const QString &name, const QString &backupPath, bool overwrite) const;
 

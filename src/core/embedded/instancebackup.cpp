@@ -27,6 +27,11 @@ const QString Master = QStringLiteral("master");
 constexpr int DatabaseMark = 2054452068; // as createDatabase writes it
 constexpr int BackupMark = 2054447723; // "ztbk"
 
+// A backup file holds its first backup set as the file itself, which RESTORE, FILELISTONLY and
+// VERIFYONLY read; every set appended after it (BACKUP without INIT onto the file) is kept whole
+// in this table of the file, numbered from 2 on, as SQL Server numbers the sets of a media set.
+const char *const AppendedSets = "zt_backup_sets";
+
 // True for a backup this server wrote: a SQLite file whose header carries the backup mark. The
 // header is read directly, so that a backup damaged further in is still recognised as one and
 // refused by the integrity check with the error that names the damage.
@@ -47,7 +52,9 @@ bool isServerBackup(const QString &path)
 bool markAsDatabase(const QString &path)
 {
     sqlite3 *db = nullptr;
-    const QByteArray pragma = "PRAGMA application_id = " + QByteArray::number(DatabaseMark);
+    // The sets appended after the first one are not part of the database restored.
+    const QByteArray pragma = "PRAGMA application_id = " + QByteArray::number(DatabaseMark)
+        + "; DROP TABLE IF EXISTS " + AppendedSets;
     const bool done
         = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
             == SQLITE_OK
@@ -97,6 +104,32 @@ QString copyDatabase(sqlite3 *source, const QString &path)
     if (rc != SQLITE_OK && error.isEmpty())
         error = QString::fromUtf8(sqlite3_errstr(rc));
     return error;
+}
+
+// Writes into combined the backup file existing with the backup written at set appended after
+// its sets. Returns SQLite's message on failure.
+QString appendBackupSet(const QString &existing, const QString &set, const QString &combined)
+{
+    QFile image(set);
+    if (!image.open(QIODevice::ReadOnly))
+        return image.errorString();
+    const QByteArray bytes = image.readAll();
+    if (!QFile::copy(existing, combined))
+        return QStringLiteral("unable to open %1").arg(combined);
+    try {
+        SqliteFile file(combined, false);
+        const QString table = QLatin1StringView(AppendedSets);
+        file.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (position INTEGER PRIMARY KEY, image BLOB)")
+                      .arg(table));
+        file.value(QStringLiteral("INSERT INTO %1 (position, image) "
+                                  "VALUES (coalesce((SELECT max(position) FROM %1), 1) + 1, ?)")
+                       .arg(table),
+            { bytes });
+        file.exec(QStringLiteral("PRAGMA journal_mode = DELETE")); // a single file again, as written
+    } catch (const SqliteFile::Failure &failure) {
+        return failure.message;
+    }
+    return QString();
 }
 
 } // namespace
@@ -258,8 +291,11 @@ void Instance::backupDatabase(
         throw backupError(Msg::BackupPathMissing, { shown });
     if (info.isDir())
         throw backupError(Msg::BackupDeviceDenied, { shown });
-    if (info.exists() && !overwrite)
-        throw backupError(Msg::BackupDeviceExists, { shown });
+    // Without INIT a backup goes after the sets the file holds already; a file that is not a
+    // backup of this server cannot take one.
+    const bool append = info.exists() && !overwrite;
+    if (append && !isServerBackup(path))
+        throw backupError(Msg::MediaIncorrectlyFormed, { shown });
 
     const QString partial = partialName(path, "partial");
     QString error;
@@ -269,6 +305,18 @@ void Instance::backupDatabase(
         error = copyDatabase(source.handle(), partial);
     } catch (const SqliteFile::Failure &failure) {
         error = failure.message;
+    }
+    if (error.isEmpty() && append) {
+        const QString combined = partialName(path, "appending");
+        error = appendBackupSet(path, partial, combined);
+        QFile::remove(partial);
+        QFile::remove(partial + QStringLiteral("-journal"));
+        if (!QFile::rename(combined, partial)) {
+            QFile::remove(combined);
+            if (error.isEmpty())
+                error = QStringLiteral("rename failed");
+        }
+        QFile::remove(combined + QStringLiteral("-journal"));
     }
     if (error.isEmpty()
         && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0)

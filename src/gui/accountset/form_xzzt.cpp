@@ -25,7 +25,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTabBar>
@@ -311,7 +310,6 @@ accountset::CreationContext creationContext(accountset::CopyProgress *progress)
 const QString NewAccountSet = QStringLiteral("新增账套");
 const QString Tip = QStringLiteral("提示");
 const QString Ask = QStringLiteral("询问");
-const QString DeleteAccountSet = QStringLiteral("删除账套");
 
 } // namespace
 
@@ -379,106 +377,6 @@ void Tform_xzzt::BitBtn4Click()
     notifier().information(QStringLiteral("『TOVRA例子账套』创建成功！"), Tip);
 }
 
-void Tform_xzzt::BitBtn2Click()
-{
-    if (!accountset::hasDirectoryRows(m_objects.ADOztgl))
-        return;
-    const accountset::DirectoryRow row = accountset::currentDirectoryRow(m_objects.ADOztgl);
-    if (accountset::isListedLocally(m_objects, row)) {
-        notifier().information(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"), NewAccountSet);
-        return;
-    }
-    if (!notifier().confirm(accountset::selectionQuestion(row)))
-        return;
-
-    WaitCursor wait(m_ui->BitBtn2);
-    ProgressBarCopy progress(m_ui->ProgressBar1);
-    try {
-        accountset::selectNetworkAccountSet(m_objects, row, m_ui->Edit1->text(), &progress);
-    } catch (const data::DataError &e) {
-        wait.restore();
-        notifier().information(QStringLiteral("选择网络账套出错！") + e.message(), Tip);
-        return;
-    }
-    wait.restore();
-
-    if (notifier().question(QStringLiteral("网络账套选择引入成功，现在就开始进入吗？"), Ask))
-        install::followOnLaunch();
-    closeWizard();
-}
-
-void Tform_xzzt::BitBtn3Click()
-{
-    if (!accountset::hasDirectoryRows(m_objects.ADOztgl))
-        return;
-    if (!notifier().confirm(accountset::deletionQuestion(accountset::currentDirectoryRow(m_objects.ADOztgl))))
-        return;
-    m_deleteGroup->show();
-    m_ui->Edit3->setFocus();
-}
-
-void Tform_xzzt::BitBtn5Click()
-{
-    if (!accountset::hasDirectoryRows(m_objects.ADOztgl))
-        return;
-    const accountset::DirectoryRow row = accountset::currentDirectoryRow(m_objects.ADOztgl);
-    if (!accountset::deletionPasswordMatches(row, m_ui->Edit3->text())) {
-        notifier().error(QStringLiteral("账套口令错误！"), DeleteAccountSet);
-        m_ui->Edit3->setFocus();
-        return;
-    }
-
-    // The safety copy first; when it fails, the user decides whether to delete without one.
-    auto wait = std::make_unique<WaitCursor>(m_ui->BitBtn5);
-    QString backup;
-    try {
-        backup = accountset::backupBeforeDeletion(m_objects, m_ui->server->text(), m_ui->Edit1->text(), row);
-    } catch (const data::DataError &e) {
-        wait.reset();
-        if (!notifier().ask(QStringLiteral("账套备份出错！") + e.message()
-                    + QStringLiteral("\n不备份而直接删除此账套吗？"),
-                Ask)) {
-            m_ui->GroupBox1->hide();
-            return;
-        }
-        wait = std::make_unique<WaitCursor>(m_ui->BitBtn5);
-    }
-    try {
-        accountset::dropAccountSetDatabase(m_objects, m_ui->server->text(), m_ui->Edit1->text(), row);
-        deleteDirectoryRow();
-    } catch (const data::DataError &e) {
-        wait.reset();
-        if (notifier().confirm(QStringLiteral("账套删除错误!") + e.message()
-                + QStringLiteral(",可以删除账套目录,确定删除账套目录吗？")))
-            deleteDirectoryRow(); // a failure here goes on to the standard error box; the group stays
-        m_ui->GroupBox1->hide();
-        return;
-    }
-    wait.reset();
-    notifier().information(QStringLiteral("此账套已成功删除！")
-            + (backup.isEmpty() ? QString() : QStringLiteral("\n备份文件：") + backup),
-        DeleteAccountSet);
-    m_ui->GroupBox1->hide();
-}
-
-void Tform_xzzt::BitBtn6Click()
-{
-    m_ui->GroupBox1->hide();
-}
-
-void Tform_xzzt::PageControl1Change()
-{
-    if (m_ui->PageControl1->currentIndex() != 1 || !m_ui->CheckBox1->isChecked())
-        return;
-    bool listed = false;
-    {
-        HeldFragment fragment(m_ui->server);
-        listed = accountset::listDirectory(m_objects, m_ui->Edit1->text(), fragment.text());
-    }
-    if (listed)
-        showDirectory();
-}
-
 accountset::AccountSetFields Tform_xzzt::fields() const
 {
     return { m_ui->Edit1->text(), m_ui->Edit5->text(), m_ui->Edit2->text(), m_ui->Edit6->text() };
@@ -491,43 +389,6 @@ accountset::CreationMode Tform_xzzt::creationMode() const
     if (m_ui->CheckBox3->isChecked())
         return accountset::CreationMode::RentedRegister;
     return accountset::CreationMode::Network;
-}
-
-void Tform_xzzt::showDirectory()
-{
-    m_directoryModel->bind();
-    applyGridColumns();
-    if (m_directoryModel->rowCount() > 0)
-        m_ui->DBGrid1->setCurrentIndex(m_directoryModel->index(0, 0));
-}
-
-void Tform_xzzt::emptyDirectory()
-{
-    m_objects.ADOztgl.close();
-}
-
-void Tform_xzzt::relistWhenFilled()
-{
-    emptyDirectory();
-    // Page 1 names the server and arranges the creation mode right after showing this page, in
-    // one go: the listing waits until it has done both.
-    if (!isVisible() || m_relistPending)
-        return;
-    m_relistPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_relistPending = false;
-            if (isVisible())
-                guarded([this] { PageControl1Change(); });
-        },
-        Qt::QueuedConnection);
-}
-
-void Tform_xzzt::deleteDirectoryRow()
-{
-    const QScopedValueRollback removing(m_removingDirectoryRow, true);
-    accountset::deleteCurrentDirectoryRow(m_objects);
 }
 
 void Tform_xzzt::showSampleButton(bool shown)

@@ -1,0 +1,71 @@
+#include "deletion.h"
+
+#include "backup.h"
+#include "data/dataerror.h"
+
+#include <QElapsedTimer>
+
+namespace zt::accountset {
+
+namespace {
+
+// Runs one step into the result; false (error recorded) when it threw.
+template<typename Action>
+bool runStep(DeletionResult &result, DeletionFrontEnd &frontEnd, DeletionStep step, Action &&action,
+    QString *error = nullptr)
+{
+    frontEnd.stepStarting(step);
+    QElapsedTimer clock;
+    clock.start();
+    DeletionStepRun run { step };
+    try {
+        action();
+    } catch (const data::DataError &e) {
+        run.failed = true;
+        (error ? *error : result.error) = e.message();
+    }
+    run.elapsedMs = clock.elapsed();
+    result.steps.append(run);
+    return !run.failed;
+}
+
+} // namespace
+
+DeletionResult deleteAccountSet(AccountSetObjects &o, const QString &loginFragment, const QString &server,
+    const DirectoryRow &row, const QString &typedPassword, DeletionFrontEnd &frontEnd,
+    const DeletionPlan &plan, const QDateTime &when)
+{
+    DeletionResult result;
+    result.steps.append({ DeletionStep::Password, 0, !deletionPasswordMatches(row, typedPassword) });
+    if (result.steps.last().failed) {
+        result.failedStep = DeletionStep::Password;
+        return result;
+    }
+    if (plan.backup && plan.dropDatabase) {
+        const bool made = runStep(
+            result, frontEnd, DeletionStep::Backup,
+            [&] { result.backup = backupBeforeDeletion(o, loginFragment, server, row, when); },
+            &result.backupError);
+        if (!made && !frontEnd.deleteWithoutBackup(result.backupError)) {
+            result.failedStep = DeletionStep::Backup;
+            result.error = result.backupError;
+            return result;
+        }
+    }
+    if (plan.dropDatabase) {
+        if (!runStep(result, frontEnd, DeletionStep::DropDatabase,
+                [&] { dropAccountSetDatabase(o, loginFragment, server, row); })) {
+            result.failedStep = DeletionStep::DropDatabase;
+            return result;
+        }
+        result.databaseDropped = true;
+    }
+    if (!runStep(result, frontEnd, DeletionStep::DirectoryRow, [&] { deleteCurrentDirectoryRow(o); })) {
+        result.failedStep = DeletionStep::DirectoryRow;
+        return result;
+    }
+    result.rowRemoved = true;
+    return result;
+}
+
+} // namespace zt::accountset

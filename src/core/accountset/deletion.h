@@ -1,0 +1,72 @@
+#pragma once
+
+#include "accountsetobjects.h"
+#include "networkset.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <optional>
+
+namespace zt::accountset {
+
+// Deleting a listed account set: the directory row's password, the verified safety backup, the
+// database dropped and the directory row removed, in that order. The first failure ends it;
+// nothing done before it is undone. Each front end words the outcome itself.
+
+enum class DeletionStep {
+    Password, // the typed password against the row's kl
+    Backup, // the safety copy (backupBeforeDeletion), verified
+    DropDatabase, // "drop database <number>"
+    DirectoryRow, // the directory row removed from the table and the listing
+};
+
+// What the front end asks for beforehand.
+struct DeletionPlan
+{
+    bool backup = true; // false: no safety copy (the command line's --no-backup)
+    bool dropDatabase = true; // false: the database is gone already, only the row goes
+};
+
+// What the front end answers while the deletion runs.
+class DeletionFrontEnd
+{
+public:
+    virtual ~DeletionFrontEnd() = default;
+    // Before each step after the password check.
+    virtual void stepStarting(DeletionStep) { }
+    // The safety copy failed with the server's text: true deletes without one, false deletes
+    // nothing.
+    virtual bool deleteWithoutBackup(const QString &error) = 0;
+};
+
+// One step that ran: how long it took and whether it failed.
+struct DeletionStepRun
+{
+    DeletionStep step;
+    qint64 elapsedMs = 0;
+    bool failed = false;
+};
+
+struct DeletionResult
+{
+    QList<DeletionStepRun> steps; // the steps that ran, in order
+    std::optional<DeletionStep> failedStep; // the step that ended the deletion
+    QString error; // its DataError text (empty for a wrong password)
+    QString backup; // where the safety copy lies; empty when none was made
+    QString backupError; // the failed safety copy's text, also when deleted without one
+    bool databaseDropped = false;
+    bool rowRemoved = false;
+
+    bool succeeded() const { return !failedStep; }
+    // The database is gone, its directory row is not: finished by removing the row alone.
+    bool databaseGoneRowStayed() const { return failedStep == DeletionStep::DirectoryRow && databaseDropped; }
+};
+
+// Deletes the current directory row's account set (ADOztgl positioned on row) on the server with
+// the held login fragment. Data errors end up in the result, never thrown.
+DeletionResult deleteAccountSet(AccountSetObjects &objects, const QString &loginFragment,
+    const QString &server, const DirectoryRow &row, const QString &typedPassword, DeletionFrontEnd &frontEnd,
+    const DeletionPlan &plan = {}, const QDateTime &when = QDateTime::currentDateTime());
+
+} // namespace zt::accountset

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "accountsetobjects.h"
+#include "filecopy.h"
+#include "networkset.h"
+
+#include <QDate>
+
+#include <optional>
+
+namespace zt::accountset {
+
+// Taking a listed network account set over as a local one: refused when the local list has it
+// already under the directory row's number and server name; then, once the front end agrees, the
+// per-set file copied when missing and the local row appended (selectNetworkAccountSet).
+
+enum class TakeOverStep {
+    LocalCheck, // isListedLocally
+    TakeOver, // selectNetworkAccountSet
+};
+
+// What the front end answers while the take-over runs.
+class TakeOverFrontEnd
+{
+public:
+    virtual ~TakeOverFrontEnd() = default;
+    // After the local check: true takes the set over, false leaves everything as it is.
+    virtual bool confirm(const DirectoryRow &) { return true; }
+    // Before the copy and the local row.
+    virtual void takingOver() { }
+};
+
+struct TakeOverResult
+{
+    bool alreadyListed = false; // refused: the local list has the set
+    bool declined = false; // the front end did not confirm
+    std::optional<TakeOverStep> failedStep; // the step whose data error ended it
+    QString error; // its DataError text
+    qint64 elapsedMs = -1; // the take-over step's time, when it ran
+
+    bool succeeded() const { return !alreadyListed && !declined && !failedStep; }
+};
+
+// Takes the directory row's set over with server as the local row's server name (the page's
+// field as typed). Data errors end up in the result, never thrown.
+TakeOverResult takeOverAccountSet(AccountSetObjects &objects, const DirectoryRow &row, const QString &server,
+    CopyProgress *progress, TakeOverFrontEnd &frontEnd, const QDate &today = QDate::currentDate());
+
+} // namespace zt::accountset
