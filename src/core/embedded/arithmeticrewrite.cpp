@@ -148,7 +148,7 @@ private:
     {
         QList<std::pair<qsizetype, qsizetype>> operands;
         QList<qsizetype> operators;
-        bool text = false;
+        bool text = false; // string literals are operands too
         qsizetype at = i;
         for (;;) {
             const qsizetype last = operandEnd(at, text);
@@ -163,7 +163,8 @@ private:
         bool exact = false;
         for (const qsizetype op : std::as_const(operators))
             exact = exact || (!m_tokens[op].isSymbol(u'/') && !m_tokens[op].isSymbol(u'%'));
-        if (!exact || text)
+        // Text beside + is joined or converted by zt_add, as T-SQL does.
+        if (!exact)
             return;
         // T-SQL's precedence: * / % before + -, each level from the left.
         std::unique_ptr<Node> sum;

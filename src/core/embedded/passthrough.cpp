@@ -2,6 +2,7 @@
 
 #include "arithmeticrewrite.h"
 #include "columnrules.h"
+#include "exactdecimal.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
 
@@ -120,6 +121,30 @@ bool isAscii(QStringView text)
     return true;
 }
 
+// A number literal SQLite would read with fewer digits than it has, as the exact blob of its
+// decimal (see exactdecimal.h); empty for the others.
+QString exactLiteral(const QString &literal)
+{
+    int digits = 0;
+    for (const QChar c : literal)
+        digits += c.isDigit() ? 1 : 0;
+    if (digits <= DoubleDigits)
+        return {};
+    const QByteArray latin = literal.toLatin1();
+    const std::optional<Decimal> d
+        = parseDecimal(std::string_view(latin.constData(), std::size_t(latin.size())));
+    if (!d)
+        return {};
+    const Decimal n = normalized(*d);
+    if (n.scale == 0 && n.digits >= INT64_MIN && n.digits <= INT64_MAX && !literal.contains(u'.')
+        && !literal.contains(u'e', Qt::CaseInsensitive))
+        return {}; // an integer SQLite keeps whole
+    if (precisionOf(n) <= DoubleDigits)
+        return {}; // leading or trailing zeros only
+    return QStringLiteral("X'") + QString::fromLatin1(QByteArray::fromStdString(decimalText(n)).toHex())
+        + u'\'';
+}
+
 QString renderName(const Token &t)
 {
     return t.kind == Token::Kind::Identifier ? quoteName(t.text) : t.text;
@@ -175,7 +200,29 @@ private:
             if (!overlapping.contains(a.chain))
                 all.append({ a.begin, a.end, a.with });
         }
+        // A + written as || beside a string literal is zt_add's to join where its chain is written.
+        edits.removeIf([&all](const Edit &e) {
+            return e.with == QLatin1StringView("||")
+                && std::any_of(all.cbegin(), all.cend(),
+                    [&e](const Edit &a) { return a.begin < a.end && a.begin <= e.begin && e.end <= a.end; });
+        });
         edits = all + edits;
+    }
+
+    // Whether the sign at i stands before an operand rather than between two.
+    bool isUnary(qsizetype i) const
+    {
+        if (i == 0)
+            return true;
+        const Token &before = m_tokens[i - 1];
+        if (before.kind == Token::Kind::Symbol)
+            return !before.isSymbol(u')');
+        for (const char *word : { "select", "values", "then", "else", "when", "and", "or", "not", "set",
+                 "return", "between", "where", "having", "on", "is", "like", "in" }) {
+            if (before.is(word))
+                return true;
+        }
+        return false;
     }
 
     void replace(QList<Edit> &edits, qsizetype first, qsizetype last, const QString &with) const
@@ -196,8 +243,15 @@ private:
                 return i;
             break;
         case Token::Kind::Number:
-            if (!t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive))
+            if (!t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive)) {
+                if (QString exact = exactLiteral(t.text); !exact.isEmpty()) {
+                    // A sign of its own goes into the blob, which SQLite would negate as a double.
+                    const bool negated = i > 0 && m_tokens[i - 1].isSymbol(u'-') && isUnary(i - 1);
+                    replace(edits, negated ? i - 1 : i, i,
+                        negated ? exact.insert(2, QStringLiteral("2d")) : exact);
+                }
                 return i;
+            }
             break;
         case Token::Kind::Symbol:
             if (!t.isSymbol(u'+') && !t.isSymbol(u'/') && !t.isSymbol(u'%'))
