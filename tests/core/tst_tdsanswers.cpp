@@ -346,6 +346,10 @@ void TestTdsAnswers::exactNumbers_data()
         "[a:int,b:nvarchar] 13|甲!");
     row("text that is no number", "select 'abc' + 1", "!245");
     row("int overflow", "select 2147483647 + 1", "!8115");
+    row("division at SQL Server's scale",
+        "select 1.0 / 3 as a, 2.0 / 3 * 3 as b, 7 / 2 as c, -7 / 2 as e, d / 3 as f from t where id = 1",
+        "[a:decimal,b:decimal,c:int,e:int,f:decimal] 0.333333|2.000001|3|-3|0.033333");
+    row("division of many digits", "select 1234567890123456.78 / 2 as a", "[a:decimal] 617283945061728.39");
 }
 
 void TestTdsAnswers::exactNumbers()

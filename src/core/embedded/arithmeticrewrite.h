@@ -17,9 +17,9 @@ struct ArithmeticEdit
     int chain = 0;
 };
 
-// The changes that write the + - * of the expressions in tokens [from, to) as the exact
+// The changes that write the + - * / of the expressions in tokens [from, to) as the exact
 // functions of exactnumbers.h: a + b * c becomes zt_add(a, zt_mul(b, c)), with T-SQL's
-// precedence (/ and % stay SQLite's, beside * on the same level). An expression is a chain of
+// precedence (% stays SQLite's, beside * and / on the same level). An expression is a chain of
 // operands (a name, a literal, a parameter, a call or a parenthesised expression, each with an
 // optional sign; string literals too, which zt_add joins or converts); a chain that the reader
 // cannot take apart is left as written.

@@ -177,6 +177,63 @@ void multiply(sqlite3_context *call, int, sqlite3_value **args)
     arithmetic(call, args, Op::Mul);
 }
 
+// zt_div(a, b): integers divided as T-SQL divides them (truncated), decimals with SQL Server's
+// scale, max(6, s1 + p2 + 1) with p2 and s1 read from the values, rounded; the divisor is
+// checked by zt_divisor (8134).
+void divide(sqlite3_context *call, int, sqlite3_value **args)
+{
+    const int left = sqlite3_value_type(args[0]);
+    const int right = sqlite3_value_type(args[1]);
+    if (left == SQLITE_NULL || right == SQLITE_NULL) {
+        sqlite3_result_null(call);
+        return;
+    }
+    std::optional<Decimal> a, b;
+    if (left == SQLITE_TEXT && !convertText(call, args[0], right == SQLITE_INTEGER ? right : SQLITE_FLOAT, a))
+        return;
+    if (right == SQLITE_TEXT && !convertText(call, args[1], left == SQLITE_INTEGER ? left : SQLITE_FLOAT, b))
+        return;
+    if (!a)
+        a = decimalOf(args[0]);
+    if (!b)
+        b = decimalOf(args[1]);
+    const bool exactBlob = left == SQLITE_BLOB || right == SQLITE_BLOB;
+    if (a && b && b->digits == 0) {
+        raise(call, 8134, QStringLiteral("Divide by zero error encountered."));
+        return;
+    }
+    if (a && b && a->scale == 0 && b->scale == 0 && left != SQLITE_FLOAT && right != SQLITE_FLOAT) {
+        if (a->digits == INT64_MIN && b->digits == -1)
+            overflow(call, "bigint");
+        else if (a->digits >= INT64_MIN && a->digits <= INT64_MAX && b->digits >= INT64_MIN
+            && b->digits <= INT64_MAX)
+            sqlite3_result_int64(call, sqlite3_int64(a->digits / b->digits));
+        else
+            resultDecimal(call, Decimal { a->digits / b->digits, 0 });
+        return;
+    }
+    if (a && b) {
+        // a / b at scale s: a * 10^(s - s1 + s2) / b, one digit more for the rounding.
+        for (int scale = std::max(6, a->scale + precisionOf(*b) + 1); scale >= 6; --scale) {
+            Wide numerator = a->digits;
+            bool fits = true;
+            for (int i = 0; i < scale - a->scale + b->scale + 1 && fits; ++i)
+                fits = !__builtin_mul_overflow(numerator, Wide(10), &numerator);
+            if (!fits)
+                continue;
+            const Wide tenths = numerator / b->digits;
+            const Wide kept = tenths / 10 + (tenths % 10 >= 5 ? 1 : tenths % 10 <= -5 ? -1 : 0);
+            resultDecimal(call, Decimal { kept, scale });
+            return;
+        }
+    }
+    if (exactBlob) {
+        overflow(call, "numeric");
+        return;
+    }
+    sqlite3_result_double(call, sqlite3_value_double(args[0]) / sqlite3_value_double(args[1]));
+}
+
 // zt_scaled(value, scale): a decimal rounded half away from zero to scale decimals, as SQL
 // Server rounds a value stored in a decimal column; other values unchanged.
 void scaled(sqlite3_context *call, int, sqlite3_value **args)
@@ -293,6 +350,7 @@ void installExactNumbers(sqlite3 *db)
     sqlite3_create_function_v2(db, "zt_add", 2, flags, nullptr, add, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_sub", 2, flags, nullptr, subtract, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_mul", 2, flags, nullptr, multiply, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_div", 2, flags, nullptr, divide, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_scaled", 2, flags, nullptr, scaled, nullptr, nullptr, nullptr);
     sqlite3_create_window_function(
         db, "sum", 1, flags, nullptr, sumStep, sumValue, sumValue, sumInverse, nullptr);
