@@ -6,6 +6,7 @@
 #include "servererror.h"
 #include "tsqlstatement.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -526,7 +527,28 @@ QString sqliteFunction(const QString &name)
 
 QString passThrough(const QString &batch, const QList<Token> &tokens, const QString &database)
 {
-    return Rewriter(batch, tokens, database).rewrite(0, tokens.size());
+    if (tokens.isEmpty())
+        return {};
+    // The data layer sends the same short statements again and again (a row posted, a list
+    // read): their rewrites are kept, per thread, as the rewrite depends on the text and the
+    // database alone. Long texts (base-data batches) are rewritten each time.
+    constexpr qsizetype LongestKept = 4096;
+    constexpr qsizetype Kept = 512;
+    const qsizetype begin = tokens.first().begin;
+    const qsizetype length = tokens.last().end - begin;
+    if (length > LongestKept)
+        return Rewriter(batch, tokens, database).rewrite(0, tokens.size());
+    thread_local QHash<QString, QString> rewrites;
+    QString key = database;
+    key += u'\0';
+    key += QStringView(batch).mid(begin, length);
+    if (const auto found = rewrites.constFind(key); found != rewrites.cend())
+        return *found;
+    QString rewritten = Rewriter(batch, tokens, database).rewrite(0, tokens.size());
+    if (rewrites.size() >= Kept)
+        rewrites.clear();
+    rewrites.insert(key, rewritten);
+    return rewritten;
 }
 
 } // namespace zt::embedded
