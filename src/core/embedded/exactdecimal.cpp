@@ -223,6 +223,30 @@ bool isExactBlob(const void *data, int size)
     return digits > DoubleDigits && points <= 1 && p[size - 1] != '.';
 }
 
+// A number literal SQLite would read with fewer digits than it has, as the exact blob of its
+// decimal (see exactdecimal.h); empty for the others.
+QString exactLiteral(const QString &literal)
+{
+    int digits = 0;
+    for (const QChar c : literal)
+        digits += c.isDigit() ? 1 : 0;
+    if (digits <= DoubleDigits)
+        return {};
+    const QByteArray latin = literal.toLatin1();
+    const std::optional<Decimal> d
+        = parseDecimal(std::string_view(latin.constData(), std::size_t(latin.size())));
+    if (!d)
+        return {};
+    const Decimal n = normalized(*d);
+    if (n.scale == 0 && n.digits >= INT64_MIN && n.digits <= INT64_MAX && !literal.contains(u'.')
+        && !literal.contains(u'e', Qt::CaseInsensitive))
+        return {}; // an integer SQLite keeps whole
+    if (precisionOf(n) <= DoubleDigits)
+        return {}; // leading or trailing zeros only
+    return QStringLiteral("X'") + QString::fromLatin1(QByteArray::fromStdString(decimalText(n)).toHex())
+        + u'\'';
+}
+
 void registerExactNumber()
 {
     static std::once_flag once;

@@ -53,6 +53,10 @@ void resultDecimal(sqlite3_context *call, const Decimal &d);
 // Whether a blob's bytes are an exact number of the kind resultDecimal writes.
 bool isExactBlob(const void *data, int size);
 
+// A number literal SQLite would read with fewer digits than it has, as the blob literal of its
+// exact decimal (X'...'); empty for the others.
+QString exactLiteral(const QString &literal);
+
 // A result value that is an exact number beyond a double's digits, as the data layer and the
 // TDS writer receive it: it reads as its text and converts to double.
 struct ExactNumber

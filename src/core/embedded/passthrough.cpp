@@ -122,30 +122,6 @@ bool isAscii(QStringView text)
     return true;
 }
 
-// A number literal SQLite would read with fewer digits than it has, as the exact blob of its
-// decimal (see exactdecimal.h); empty for the others.
-QString exactLiteral(const QString &literal)
-{
-    int digits = 0;
-    for (const QChar c : literal)
-        digits += c.isDigit() ? 1 : 0;
-    if (digits <= DoubleDigits)
-        return {};
-    const QByteArray latin = literal.toLatin1();
-    const std::optional<Decimal> d
-        = parseDecimal(std::string_view(latin.constData(), std::size_t(latin.size())));
-    if (!d)
-        return {};
-    const Decimal n = normalized(*d);
-    if (n.scale == 0 && n.digits >= INT64_MIN && n.digits <= INT64_MAX && !literal.contains(u'.')
-        && !literal.contains(u'e', Qt::CaseInsensitive))
-        return {}; // an integer SQLite keeps whole
-    if (precisionOf(n) <= DoubleDigits)
-        return {}; // leading or trailing zeros only
-    return QStringLiteral("X'") + QString::fromLatin1(QByteArray::fromStdString(decimalText(n)).toHex())
-        + u'\'';
-}
-
 QString renderName(const Token &t)
 {
     return t.kind == Token::Kind::Identifier ? quoteName(t.text) : t.text;
