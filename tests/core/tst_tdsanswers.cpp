@@ -387,6 +387,24 @@ void TestTdsAnswers::exactNumbers_data()
         "(1) / [x:decimal] 999.99");
     row("rounded beyond its precision", "insert into small values (999.995)", "!8115 / ~3621");
     row("texts joined", "select n + n as j from t where id = 1", "[j:nvarchar] 甲甲");
+    row("beyond a double's digits",
+        "insert into t (n, d, m) values (N'x', 1234567890123456.78, -922337203685477.5808); "
+        "select d, m, d * 2 as g, m + 0.0001 as h from t where n = N'x' and d = 1234567890123456.78; "
+        "delete from t where n = N'x'",
+        "(1) / [d:decimal,m:money,g:decimal,h:decimal] "
+        "1234567890123456.78|-922337203685477.5808|2469135780246913.56|-922337203685477.5807 / (1)");
+    row("money at its limit",
+        "insert into t (n, m) values (N'x', 922337203685477.5807); "
+        "select m from t where n = N'x'; delete from t where n = N'x'",
+        "(1) / [m:money] 922337203685477.5807 / (1)");
+    row("text converted beside a number", "select '12' + 1 as a, n + N'!' as b from t where id = 1",
+        "[a:int,b:nvarchar] 13|甲!");
+    row("text that is no number", "select 'abc' + 1", "!245");
+    row("int overflow", "select 2147483647 + 1", "!8115");
+    row("division at SQL Server's scale",
+        "select 1.0 / 3 as a, 2.0 / 3 * 3 as b, 7 / 2 as c, -7 / 2 as e, d / 3 as f from t where id = 1",
+        "[a:decimal,b:decimal,c:int,e:int,f:decimal] 0.333333|2.000001|3|-3|0.033333");
+    row("division of many digits", "select 1234567890123456.78 / 2 as a", "[a:decimal] 617283945061728.39");
 }
 
 void TestTdsAnswers::exactNumbers()

@@ -85,7 +85,22 @@ void TestTSqlSubset::sessionAnswers_data()
           "0)",
             "select d, m from t order by d" },
         { "-", "d|m: 0.1|922337.1234 ; 9999999999999.99|0" });
-    row("beyond the exact digits", { "insert into t (d) values (10000000000000)" },
+    row("exact beyond a double's digits",
+        { "insert into t (d, m) values (1234567890123456.78, 922337203685477.5807); "
+          "insert into t (d, m) values (-9999999999999999.99, -922337203685477.5808)",
+            "select d, m, d + 0.01 as e, m - 1 as f, d * 2 as g from t order by id",
+            "select sum(d) as s, count(*) as c from t where d = 1234567890123456.78 or m = "
+            "-922337203685477.5808",
+            "update t set d = d + 0.005 where id = 1; select d from t where id = 1" },
+        { "-",
+            "d|m|e|f|g: 1234567890123456.78|922337203685477.5807|1234567890123456.79|922337203685476.5807|"
+            "2469135780246913.56 ; -9999999999999999.99|-922337203685477.5808|-9999999999999999.98|"
+            "-922337203685478.5808|-19999999999999999.98",
+            "s|c: -8765432109876543.21|2", "d: 1234567890123456.79" });
+    row("beyond the precision", { "insert into t (d) values (10000000000000000)" },
+        { "Arithmetic overflow error converting numeric to data type numeric. The statement has been "
+          "terminated." });
+    row("rounded beyond the precision", { "insert into t (d) values (9999999999999999.995)" },
         { "Arithmetic overflow error converting numeric to data type numeric. The statement has been "
           "terminated." });
     row("money beyond its range", { "insert into t (m) values (922337203685477.5808)" },
@@ -127,6 +142,19 @@ void TestTSqlSubset::sessionAnswers_data()
     row("a binary literal", { "insert into t (bin) values (0x0102)", "select datalength(bin) as l from t" },
         { "-", "l: 2" });
     row("text joined with +", { "select N'a' + N'-' + N'b' as c" }, { "c: a-b" });
+    row("text beside a number",
+        { "select '12' + 1 as a, ' ' + 2 as b, '1.5' + 0.5 as c", "select 'abc' + 1", "select 1 + '1.5'",
+            "select 'x' - 0.5", "insert into t (n) values (N'7'); select n + 1 as v from t" },
+        { "a|b|c: 13|2|2", "Conversion failed when converting the varchar value 'abc' to data type int.",
+            "Conversion failed when converting the varchar value '1.5' to data type int.",
+            "Error converting data type varchar to numeric.", "v: 8" });
+    row("int and bigint overflow",
+        { "select 2147483647 + 1", "select -2147483647 - 2", "select 65536 * 65536",
+            "select 2147483648 + 1 as b, 2147483647 + 0 as i", "select 9223372036854775807 + 1" },
+        { "Arithmetic overflow error converting expression to data type int.",
+            "Arithmetic overflow error converting expression to data type int.",
+            "Arithmetic overflow error converting expression to data type int.", "b|i: 2147483649|2147483647",
+            "Arithmetic overflow error converting expression to data type bigint." });
     row("a procedure", { "exec sp_helpdb b" }, { "" });
 }
 
@@ -179,15 +207,22 @@ void TestTSqlSubset::statementsAsSqliteRunsThem_data()
         { "select substr(CAST(strftime('%Y-%m-%d %H:%M:%f','now','localtime') AS TEXT), 1, 10), "
           "round(CAST(x AS REAL), 2)" });
     row("division", "select a / b, a % (c + 1), -a / -f(b)",
-        { "select a / zt_divisor(b), a % zt_divisor((zt_add(c, 1))), -a / zt_divisor(-f(b))" });
+        { "select zt_div(a, zt_divisor(b)), a % zt_divisor((zt_add(c, 1))), zt_div(-a, zt_divisor(-f(b)))" });
     row("exact arithmetic",
         "select a + b * c - d, count(*) * 2, t.* from t; select top (2) a + 1 from t; "
         "update t set m = m * 1.1 where k = -1; select case when a = 1 then 0 end + b, a + N'x', x.a * (b - "
         "1) from x",
         { "select zt_sub(zt_add(a, zt_mul(b, c)), d), zt_mul(count(*), 2), t.* from t",
             "select  zt_add(a, 1) from t LIMIT 2 ", "update t set m = zt_mul(m, 1.1) where k = -1",
-            "select case when a = 1 then 0 end + b, a || 'x', zt_mul(x.a, (zt_sub(b, 1))) from x" });
-    row("binary and text", "select 0xABC, N'a' + b", { "select X'0ABC', 'a' || b" });
+            "select case when a = 1 then 0 end + b, zt_add(a, 'x'), zt_mul(x.a, (zt_sub(b, 1))) from x" });
+    row("binary and text", "select 0xABC, N'a' + b, 'a' + 'b' + c",
+        { "select X'0ABC', zt_add('a', b), zt_add(zt_add('a', 'b'), c)" });
+    row("numbers beyond a double's digits",
+        "select 1234567890123456.78, -12345678901234567.8, 2 - 12345678901234567.8, 1234567890123456789, "
+        "12345678901234567890, 0.100000000000000000, 1e2",
+        { "select X'313233343536373839303132333435362e3738', X'2d31323334353637383930313233343536372e38', "
+          "zt_sub(2, X'31323334353637383930313233343536372e38'), 1234567890123456789, "
+          "X'3132333435363738393031323334353637383930', 0.100000000000000000, 1e2" });
 }
 
 // The statements of a batch as SQLite runs them, or the kind of those the server carries out.

@@ -148,7 +148,7 @@ private:
     {
         QList<std::pair<qsizetype, qsizetype>> operands;
         QList<qsizetype> operators;
-        bool text = false;
+        bool text = false; // string literals are operands too
         qsizetype at = i;
         for (;;) {
             const qsizetype last = operandEnd(at, text);
@@ -162,8 +162,9 @@ private:
         }
         bool exact = false;
         for (const qsizetype op : std::as_const(operators))
-            exact = exact || (!m_tokens[op].isSymbol(u'/') && !m_tokens[op].isSymbol(u'%'));
-        if (!exact || text)
+            exact = exact || !m_tokens[op].isSymbol(u'%');
+        // Text beside + is joined or converted by zt_add, as T-SQL does.
+        if (!exact)
             return;
         // T-SQL's precedence: * / % before + -, each level from the left.
         std::unique_ptr<Node> sum;
@@ -205,10 +206,13 @@ private:
         if (n.op < 0)
             return;
         const Token &op = m_tokens[n.op];
-        const bool native = op.isSymbol(u'/') || op.isSymbol(u'%');
+        const bool native = op.isSymbol(u'%');
         if (!native) {
             const qsizetype begin = m_tokens[n.first].begin;
-            const char *name = op.isSymbol(u'+') ? "zt_add(" : op.isSymbol(u'-') ? "zt_sub(" : "zt_mul(";
+            const char *name = op.isSymbol(u'+') ? "zt_add("
+                : op.isSymbol(u'-')              ? "zt_sub("
+                : op.isSymbol(u'*')              ? "zt_mul("
+                                                 : "zt_div(";
             m_edits.append({ begin, begin, QString::fromLatin1(name), m_chain });
         }
         writeNode(*n.left);
@@ -238,7 +242,8 @@ QList<ArithmeticEdit> exactArithmetic(const QList<Token> &tokens, qsizetype from
     bool operators = false;
     for (qsizetype i = from + 1; i < to && !operators; ++i) {
         const Token &t = tokens[i];
-        operators = (t.isSymbol(u'+') || t.isSymbol(u'-') || t.isSymbol(u'*')) && endsOperand(tokens[i - 1]);
+        operators = (t.isSymbol(u'+') || t.isSymbol(u'-') || t.isSymbol(u'*') || t.isSymbol(u'/'))
+            && endsOperand(tokens[i - 1]);
     }
     if (!operators)
         return {};

@@ -17,11 +17,11 @@ struct ArithmeticEdit
     int chain = 0;
 };
 
-// The changes that write the + - * of the expressions in tokens [from, to) as the exact
+// The changes that write the + - * / of the expressions in tokens [from, to) as the exact
 // functions of exactnumbers.h: a + b * c becomes zt_add(a, zt_mul(b, c)), with T-SQL's
-// precedence (/ and % stay SQLite's, beside * on the same level). An expression is a chain of
+// precedence (% stays SQLite's, beside * and / on the same level). An expression is a chain of
 // operands (a name, a literal, a parameter, a call or a parenthesised expression, each with an
-// optional sign); a chain that holds a string literal (joined with ||) or that the reader
+// optional sign; string literals too, which zt_add joins or converts); a chain that the reader
 // cannot take apart is left as written.
 QList<ArithmeticEdit> exactArithmetic(const QList<Token> &tokens, qsizetype from, qsizetype to);
 

@@ -1,5 +1,7 @@
 #include "columnvalues.h"
 
+#include "exactdecimal.h"
+
 #include <QDateTime>
 
 #include <sqlite3.h>
@@ -112,6 +114,16 @@ QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type)
     if (storage == SQLITE_TEXT)
         text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
             sqlite3_column_bytes(statement, column));
+    if (storage == SQLITE_BLOB && (type == TypeClass::Real || type == TypeClass::Unknown)) {
+        // An exact number beyond a double's digits (see exactdecimal.h).
+        const void *data = sqlite3_column_blob(statement, column);
+        const int size = sqlite3_column_bytes(statement, column);
+        if (isExactBlob(data, size)) {
+            registerExactNumber();
+            return QVariant::fromValue(
+                ExactNumber { QString::fromLatin1(static_cast<const char *>(data), size) });
+        }
+    }
     if (storage == SQLITE_BLOB && (type == TypeClass::Binary || type == TypeClass::Unknown)) {
         const auto *data = static_cast<const char *>(sqlite3_column_blob(statement, column));
         return QByteArray(data, sqlite3_column_bytes(statement, column));

@@ -15,7 +15,8 @@ QString plainType(const char *declared);
 TypeClass typeClass(const QString &type);
 
 // A value of a result row as the data layer reads it: declared integer types as integers,
-// decimal and float types as doubles, bit as a flag, datetime as date and time, date as a
+// decimal and float types as doubles (an exact number beyond a double's digits as an
+// ExactNumber, see exactdecimal.h), bit as a flag, datetime as date and time, date as a
 // date, the rest as text; values the declared type does not explain keep their stored kind.
 QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type);
 

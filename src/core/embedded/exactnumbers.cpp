@@ -1,11 +1,11 @@
-// Exact + - * and sum() over the doubles decimal and money columns hold.
+// Exact + - * and sum() over the values decimal and money columns hold.
 #include "exactnumbers.h"
 
-#include <cmath>
+#include "exactdecimal.h"
+
+#include <QString>
+
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -17,101 +17,23 @@ namespace {
 
 using Wide = __int128;
 
-// A decimal number: digits / 10^scale.
-struct Decimal
+void raise(sqlite3_context *call, int number, const QString &text)
 {
-    Wide digits = 0;
-    int scale = 0;
-};
-
-constexpr int MaxScale = 36;
-
-bool timesTen(Wide &value, int times)
-{
-    for (int i = 0; i < times; ++i) {
-        if (__builtin_mul_overflow(value, Wide(10), &value))
-            return false;
-    }
-    return true;
+    const QByteArray message = QStringLiteral("zt:%1:%2").arg(number).arg(text).toUtf8();
+    sqlite3_result_error(call, message.constData(), int(message.size()));
 }
 
-// The decimal a double stands for: its 15 significant digits.
-std::optional<Decimal> decimalOf(double value)
+std::string_view textOf(sqlite3_value *value)
 {
-    if (!std::isfinite(value))
-        return std::nullopt;
-    char text[40];
-    std::snprintf(text, sizeof text, "%.15e", value); // d.ddddddddddddddde±x
-    Decimal d;
-    const char *p = text;
-    const bool negative = *p == '-';
-    if (negative)
-        ++p;
-    int fraction = 0;
-    bool point = false;
-    for (; *p && *p != 'e'; ++p) {
-        if (*p == '.') {
-            point = true;
-            continue;
-        }
-        d.digits = d.digits * 10 + (*p - '0');
-        fraction += point ? 1 : 0;
-    }
-    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
-    d.scale = fraction - exponent;
-    while (d.scale > 0 && d.digits % 10 == 0) {
-        d.digits /= 10;
-        --d.scale;
-    }
-    if (d.scale < 0) {
-        if (!timesTen(d.digits, -d.scale))
-            return std::nullopt;
-        d.scale = 0;
-    }
-    if (d.scale > MaxScale)
-        return std::nullopt;
-    if (negative)
-        d.digits = -d.digits;
-    return d;
+    return { reinterpret_cast<const char *>(sqlite3_value_text(value)),
+        std::size_t(sqlite3_value_bytes(value)) };
 }
 
-std::optional<Decimal> decimalOf(sqlite3_value *value)
+void overflow(sqlite3_context *call, const char *type)
 {
-    if (sqlite3_value_type(value) == SQLITE_INTEGER)
-        return Decimal { sqlite3_value_int64(value), 0 };
-    return decimalOf(sqlite3_value_double(value));
-}
-
-bool align(Decimal &a, Decimal &b)
-{
-    if (a.scale < b.scale) {
-        if (!timesTen(a.digits, b.scale - a.scale))
-            return false;
-        a.scale = b.scale;
-    } else if (b.scale < a.scale) {
-        if (!timesTen(b.digits, a.scale - b.scale))
-            return false;
-        b.scale = a.scale;
-    }
-    return true;
-}
-
-double toDouble(const Decimal &d)
-{
-    Wide magnitude = d.digits < 0 ? -d.digits : d.digits;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), char('0' + int(magnitude % 10)));
-        magnitude /= 10;
-    } while (magnitude > 0);
-    if (d.scale > 0) {
-        if (int(digits.size()) <= d.scale)
-            digits.insert(0, std::size_t(d.scale - int(digits.size()) + 1), '0');
-        digits.insert(digits.size() - std::size_t(d.scale), 1, '.');
-    }
-    if (d.digits < 0)
-        digits.insert(digits.begin(), '-');
-    return std::strtod(digits.c_str(), nullptr);
+    raise(call, 8115,
+        QStringLiteral("Arithmetic overflow error converting expression to data type %1.")
+            .arg(QLatin1StringView(type)));
 }
 
 enum class Op { Add, Sub, Mul };
@@ -121,88 +43,125 @@ std::optional<Decimal> exact(Decimal a, Decimal b, Op op)
     Decimal r;
     if (op == Op::Mul) {
         r.scale = a.scale + b.scale;
-        if (r.scale > 2 * MaxScale || __builtin_mul_overflow(a.digits, b.digits, &r.digits))
+        if (__builtin_mul_overflow(a.digits, b.digits, &r.digits))
             return std::nullopt;
-        return r;
+        r = normalized(r);
+        return r.scale > MaxPrecision ? withScale(r, MaxPrecision) : std::optional<Decimal>(r);
     }
-    if (!align(a, b))
+    const int scale = std::max(a.scale, b.scale);
+    const std::optional<Decimal> x = withScale(a, scale), y = withScale(b, scale);
+    if (!x || !y)
         return std::nullopt;
-    r.scale = a.scale;
-    const bool overflow = op == Op::Add ? __builtin_add_overflow(a.digits, b.digits, &r.digits)
-                                        : __builtin_sub_overflow(a.digits, b.digits, &r.digits);
+    r.scale = scale;
+    const bool overflow = op == Op::Add ? __builtin_add_overflow(x->digits, y->digits, &r.digits)
+                                        : __builtin_sub_overflow(x->digits, y->digits, &r.digits);
     if (overflow)
         return std::nullopt;
     return r;
 }
 
-// What SQLite itself answers for the operator: for texts beside numbers, whose conversion is
-// SQLite's to keep.
-void asSqlite(sqlite3_context *call, sqlite3_value **args, Op op)
+// A text operand as SQL Server converts it to the other operand's type: beside an integer (or
+// another text) to int (245), beside a decimal to numeric (8114). Empty text is 0. False when
+// the conversion failed and the error is set.
+bool convertText(sqlite3_context *call, sqlite3_value *text, int otherType, std::optional<Decimal> &out)
 {
-    const char *sql = op == Op::Add ? "SELECT ?1 + ?2" : op == Op::Sub ? "SELECT ?1 - ?2" : "SELECT ?1 * ?2";
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(sqlite3_context_db_handle(call), sql, -1, &statement, nullptr) != SQLITE_OK) {
-        sqlite3_result_error_code(call, SQLITE_ERROR);
-        return;
+    const std::string_view s = textOf(text);
+    const std::optional<Decimal> d = parseDecimal(s);
+    const bool blank = s.find_first_not_of(" \t\r\n") == std::string_view::npos;
+    if (otherType == SQLITE_INTEGER || otherType == SQLITE_TEXT) {
+        const bool integer = d && s.find_first_of(".eE") == std::string_view::npos;
+        if (blank || (integer && d->digits >= INT32_MIN && d->digits <= INT32_MAX)) {
+            out = Decimal { blank ? 0 : d->digits, 0 };
+            return true;
+        }
+        raise(call, 245,
+            QStringLiteral("Conversion failed when converting the varchar value '%1' to data type int.")
+                .arg(QString::fromUtf8(s.data(), qsizetype(s.size()))));
+        return false;
     }
-    sqlite3_bind_value(statement, 1, args[0]);
-    sqlite3_bind_value(statement, 2, args[1]);
-    if (sqlite3_step(statement) == SQLITE_ROW)
-        sqlite3_result_value(call, sqlite3_column_value(statement, 0));
+    if (blank || d) {
+        out = blank ? Decimal {} : *d;
+        return true;
+    }
+    raise(call, 8114, QStringLiteral("Error converting data type varchar to numeric."));
+    return false;
+}
+
+void integers(sqlite3_context *call, sqlite3_int64 x, sqlite3_int64 y, Op op)
+{
+    sqlite3_int64 r = 0;
+    const bool wide = op == Op::Add ? __builtin_add_overflow(x, y, &r)
+        : op == Op::Sub             ? __builtin_sub_overflow(x, y, &r)
+                                    : __builtin_mul_overflow(x, y, &r);
+    // Two values of int's range are ints, whose result must be one too; a larger one is a bigint.
+    const auto isInt = [](sqlite3_int64 v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    if (isInt(x) && isInt(y) && (wide || !isInt(r)))
+        overflow(call, "int");
+    else if (wide)
+        overflow(call, "bigint");
     else
-        sqlite3_result_null(call);
-    sqlite3_finalize(statement);
+        sqlite3_result_int64(call, r);
 }
 
 void arithmetic(sqlite3_context *call, sqlite3_value **args, Op op)
 {
-    const int left = sqlite3_value_type(args[0]);
-    const int right = sqlite3_value_type(args[1]);
+    int left = sqlite3_value_type(args[0]);
+    int right = sqlite3_value_type(args[1]);
     if (left == SQLITE_NULL || right == SQLITE_NULL) {
         sqlite3_result_null(call);
         return;
     }
     if (op == Op::Add && left == SQLITE_TEXT && right == SQLITE_TEXT) {
         // T-SQL joins two texts with +.
-        std::string joined(reinterpret_cast<const char *>(sqlite3_value_text(args[0])),
-            std::size_t(sqlite3_value_bytes(args[0])));
-        joined.append(reinterpret_cast<const char *>(sqlite3_value_text(args[1])),
-            std::size_t(sqlite3_value_bytes(args[1])));
+        std::string joined(textOf(args[0]));
+        joined.append(textOf(args[1]));
         sqlite3_result_text(call, joined.data(), int(joined.size()), SQLITE_TRANSIENT);
         return;
     }
-    const bool numbers = (left == SQLITE_INTEGER || left == SQLITE_FLOAT)
-        && (right == SQLITE_INTEGER || right == SQLITE_FLOAT);
-    if (!numbers) {
-        asSqlite(call, args, op);
+    std::optional<Decimal> a, b;
+    const bool exactLeft = left == SQLITE_BLOB && (a = decimalOf(args[0]));
+    const bool exactRight = right == SQLITE_BLOB && (b = decimalOf(args[1]));
+    // Exact blobs are decimals; other blobs are converted as SQLite converts them.
+    const int leftKind = exactLeft ? SQLITE_FLOAT : left == SQLITE_BLOB ? SQLITE_FLOAT : left;
+    const int rightKind = exactRight ? SQLITE_FLOAT : right == SQLITE_BLOB ? SQLITE_FLOAT : right;
+    if (left == SQLITE_TEXT && !convertText(call, args[0], rightKind, a))
+        return;
+    if (right == SQLITE_TEXT && !convertText(call, args[1], leftKind, b))
+        return;
+    if (left == SQLITE_BLOB && !exactLeft)
+        a = decimalOf(sqlite3_value_double(args[0]));
+    if (right == SQLITE_BLOB && !exactRight)
+        b = decimalOf(sqlite3_value_double(args[1]));
+    const auto integerOf = [](sqlite3_value *v, int type, const std::optional<Decimal> &converted) {
+        return type == SQLITE_INTEGER ? std::optional<sqlite3_int64>(sqlite3_value_int64(v))
+            : type == SQLITE_TEXT && converted && converted->scale == 0
+            ? std::optional<sqlite3_int64>(sqlite3_int64(converted->digits))
+            : std::nullopt;
+    };
+    const bool textAsNumeric = (left == SQLITE_TEXT && rightKind == SQLITE_FLOAT)
+        || (right == SQLITE_TEXT && leftKind == SQLITE_FLOAT);
+    const auto x = integerOf(args[0], left, a), y = integerOf(args[1], right, b);
+    if (x && y && !textAsNumeric) {
+        integers(call, *x, *y, op);
         return;
     }
-    if (left == SQLITE_INTEGER && right == SQLITE_INTEGER) {
-        // As SQLite: beyond 64 bits the result is a double.
-        const sqlite3_int64 x = sqlite3_value_int64(args[0]);
-        const sqlite3_int64 y = sqlite3_value_int64(args[1]);
-        sqlite3_int64 r = 0;
-        const bool overflow = op == Op::Add ? __builtin_add_overflow(x, y, &r)
-            : op == Op::Sub                 ? __builtin_sub_overflow(x, y, &r)
-                                            : __builtin_mul_overflow(x, y, &r);
-        if (overflow) {
-            const double a = double(x), b = double(y);
-            sqlite3_result_double(call, op == Op::Add ? a + b : op == Op::Sub ? a - b : a * b);
-        } else {
-            sqlite3_result_int64(call, r);
-        }
-        return;
-    }
-    const std::optional<Decimal> a = decimalOf(args[0]);
-    const std::optional<Decimal> b = decimalOf(args[1]);
+    if (!a && left != SQLITE_TEXT)
+        a = decimalOf(args[0]);
+    if (!b && right != SQLITE_TEXT)
+        b = decimalOf(args[1]);
     const std::optional<Decimal> r = a && b ? exact(*a, *b, op) : std::nullopt;
     if (r) {
-        sqlite3_result_double(call, toDouble(*r));
+        resultDecimal(call, *r);
         return;
     }
-    const double x = sqlite3_value_double(args[0]);
-    const double y = sqlite3_value_double(args[1]);
-    sqlite3_result_double(call, op == Op::Add ? x + y : op == Op::Sub ? x - y : x * y);
+    if (exactLeft || exactRight) {
+        overflow(call, "numeric");
+        return;
+    }
+    // Floats beyond the digits a decimal keeps: as doubles.
+    const double p = sqlite3_value_double(args[0]);
+    const double q = sqlite3_value_double(args[1]);
+    sqlite3_result_double(call, op == Op::Add ? p + q : op == Op::Sub ? p - q : p * q);
 }
 
 void add(sqlite3_context *call, int, sqlite3_value **args)
@@ -218,26 +177,83 @@ void multiply(sqlite3_context *call, int, sqlite3_value **args)
     arithmetic(call, args, Op::Mul);
 }
 
-// zt_scaled(value, scale): a double rounded half away from zero to scale decimals, as SQL
+// zt_div(a, b): integers divided as T-SQL divides them (truncated), decimals with SQL Server's
+// scale, max(6, s1 + p2 + 1) with p2 and s1 read from the values, rounded; the divisor is
+// checked by zt_divisor (8134).
+void divide(sqlite3_context *call, int, sqlite3_value **args)
+{
+    const int left = sqlite3_value_type(args[0]);
+    const int right = sqlite3_value_type(args[1]);
+    if (left == SQLITE_NULL || right == SQLITE_NULL) {
+        sqlite3_result_null(call);
+        return;
+    }
+    std::optional<Decimal> a, b;
+    if (left == SQLITE_TEXT && !convertText(call, args[0], right == SQLITE_INTEGER ? right : SQLITE_FLOAT, a))
+        return;
+    if (right == SQLITE_TEXT && !convertText(call, args[1], left == SQLITE_INTEGER ? left : SQLITE_FLOAT, b))
+        return;
+    if (!a)
+        a = decimalOf(args[0]);
+    if (!b)
+        b = decimalOf(args[1]);
+    const bool exactBlob = left == SQLITE_BLOB || right == SQLITE_BLOB;
+    if (a && b && b->digits == 0) {
+        raise(call, 8134, QStringLiteral("Divide by zero error encountered."));
+        return;
+    }
+    if (a && b && a->scale == 0 && b->scale == 0 && left != SQLITE_FLOAT && right != SQLITE_FLOAT) {
+        if (a->digits == INT64_MIN && b->digits == -1)
+            overflow(call, "bigint");
+        else if (a->digits >= INT64_MIN && a->digits <= INT64_MAX && b->digits >= INT64_MIN
+            && b->digits <= INT64_MAX)
+            sqlite3_result_int64(call, sqlite3_int64(a->digits / b->digits));
+        else
+            resultDecimal(call, Decimal { a->digits / b->digits, 0 });
+        return;
+    }
+    if (a && b) {
+        // a / b at scale s: a * 10^(s - s1 + s2) / b, one digit more for the rounding.
+        for (int scale = std::max(6, a->scale + precisionOf(*b) + 1); scale >= 6; --scale) {
+            Wide numerator = a->digits;
+            bool fits = true;
+            for (int i = 0; i < scale - a->scale + b->scale + 1 && fits; ++i)
+                fits = !__builtin_mul_overflow(numerator, Wide(10), &numerator);
+            if (!fits)
+                continue;
+            const Wide tenths = numerator / b->digits;
+            const Wide kept = tenths / 10 + (tenths % 10 >= 5 ? 1 : tenths % 10 <= -5 ? -1 : 0);
+            resultDecimal(call, Decimal { kept, scale });
+            return;
+        }
+    }
+    if (exactBlob) {
+        overflow(call, "numeric");
+        return;
+    }
+    sqlite3_result_double(call, sqlite3_value_double(args[0]) / sqlite3_value_double(args[1]));
+}
+
+// zt_scaled(value, scale): a decimal rounded half away from zero to scale decimals, as SQL
 // Server rounds a value stored in a decimal column; other values unchanged.
 void scaled(sqlite3_context *call, int, sqlite3_value **args)
 {
     const int scale = sqlite3_value_int(args[1]);
+    const int type = sqlite3_value_type(args[0]);
     std::optional<Decimal> d;
-    if (sqlite3_value_type(args[0]) == SQLITE_FLOAT)
-        d = decimalOf(sqlite3_value_double(args[0]));
+    if (type == SQLITE_FLOAT || type == SQLITE_BLOB)
+        d = decimalOf(args[0]);
     if (!d || d->scale <= scale) {
         sqlite3_result_value(call, args[0]);
         return;
     }
-    Wide unit = 1;
-    timesTen(unit, d->scale - scale - 1);
-    const Wide tenths = d->digits / unit; // one digit more than kept
-    const Wide kept = tenths / 10 + (tenths % 10 >= 5 ? 1 : tenths % 10 <= -5 ? -1 : 0);
-    sqlite3_result_double(call, toDouble(Decimal { kept, scale }));
+    if (const std::optional<Decimal> r = withScale(*d, scale))
+        resultDecimal(call, *r);
+    else
+        sqlite3_result_value(call, args[0]);
 }
 
-// sum(): integers as SQLite adds them (an error beyond 64 bits); once a double comes, the sum
+// sum(): integers as SQLite adds them (an error beyond 64 bits); once a decimal comes, the sum
 // is a decimal added exactly, or the doubles' own sum where the digits would not fit.
 struct Sum
 {
@@ -277,7 +293,7 @@ void accumulate(sqlite3_context *call, sqlite3_value *value, Op op)
         d = Decimal { v, 0 };
     } else {
         sum->real = true;
-        d = decimalOf(sqlite3_value_double(value));
+        d = decimalOf(value);
     }
     const double v = sqlite3_value_double(value);
     sum->approximate += op == Op::Add ? v : -v;
@@ -303,12 +319,14 @@ void sumValue(sqlite3_context *call)
     const Sum *sum = sumState(call, false);
     if (!sum || sum->count <= 0)
         sqlite3_result_null(call);
-    else if (sum->integerOverflow)
+    else if (sum->integerOverflow && !sum->real)
         sqlite3_result_error(call, "integer overflow", -1);
     else if (!sum->real)
         sqlite3_result_int64(call, sum->integer);
+    else if (sum->inexact)
+        sqlite3_result_double(call, sum->approximate);
     else
-        sqlite3_result_double(call, sum->inexact ? sum->approximate : toDouble(sum->exact));
+        resultDecimal(call, sum->exact);
 }
 
 // avg(): the exact sum divided once, a double as SQLite answers it.
@@ -332,6 +350,7 @@ void installExactNumbers(sqlite3 *db)
     sqlite3_create_function_v2(db, "zt_add", 2, flags, nullptr, add, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_sub", 2, flags, nullptr, subtract, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_mul", 2, flags, nullptr, multiply, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_div", 2, flags, nullptr, divide, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_scaled", 2, flags, nullptr, scaled, nullptr, nullptr, nullptr);
     sqlite3_create_window_function(
         db, "sum", 1, flags, nullptr, sumStep, sumValue, sumValue, sumInverse, nullptr);

@@ -2,9 +2,11 @@
 
 #include "arithmeticrewrite.h"
 #include "columnrules.h"
+#include "exactdecimal.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -175,7 +177,29 @@ private:
             if (!overlapping.contains(a.chain))
                 all.append({ a.begin, a.end, a.with });
         }
+        // A + written as || beside a string literal is zt_add's to join where its chain is written.
+        edits.removeIf([&all](const Edit &e) {
+            return e.with == QLatin1StringView("||")
+                && std::any_of(all.cbegin(), all.cend(),
+                    [&e](const Edit &a) { return a.begin < a.end && a.begin <= e.begin && e.end <= a.end; });
+        });
         edits = all + edits;
+    }
+
+    // Whether the sign at i stands before an operand rather than between two.
+    bool isUnary(qsizetype i) const
+    {
+        if (i == 0)
+            return true;
+        const Token &before = m_tokens[i - 1];
+        if (before.kind == Token::Kind::Symbol)
+            return !before.isSymbol(u')');
+        for (const char *word : { "select", "values", "then", "else", "when", "and", "or", "not", "set",
+                 "return", "between", "where", "having", "on", "is", "like", "in" }) {
+            if (before.is(word))
+                return true;
+        }
+        return false;
     }
 
     void replace(QList<Edit> &edits, qsizetype first, qsizetype last, const QString &with) const
@@ -196,8 +220,15 @@ private:
                 return i;
             break;
         case Token::Kind::Number:
-            if (!t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive))
+            if (!t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive)) {
+                if (QString exact = exactLiteral(t.text); !exact.isEmpty()) {
+                    // A sign of its own goes into the blob, which SQLite would negate as a double.
+                    const bool negated = i > 0 && m_tokens[i - 1].isSymbol(u'-') && isUnary(i - 1);
+                    replace(edits, negated ? i - 1 : i, i,
+                        negated ? exact.insert(2, QStringLiteral("2d")) : exact);
+                }
                 return i;
+            }
             break;
         case Token::Kind::Symbol:
             if (!t.isSymbol(u'+') && !t.isSymbol(u'/') && !t.isSymbol(u'%'))
@@ -472,7 +503,28 @@ QString sqliteFunction(const QString &name)
 
 QString passThrough(const QString &batch, const QList<Token> &tokens, const QString &database)
 {
-    return Rewriter(batch, tokens, database).rewrite(0, tokens.size());
+    if (tokens.isEmpty())
+        return {};
+    // The data layer sends the same short statements again and again (a row posted, a list
+    // read): their rewrites are kept, per thread, as the rewrite depends on the text and the
+    // database alone. Long texts (base-data batches) are rewritten each time.
+    constexpr qsizetype LongestKept = 4096;
+    constexpr qsizetype Kept = 512;
+    const qsizetype begin = tokens.first().begin;
+    const qsizetype length = tokens.last().end - begin;
+    if (length > LongestKept)
+        return Rewriter(batch, tokens, database).rewrite(0, tokens.size());
+    thread_local QHash<QString, QString> rewrites;
+    QString key = database;
+    key += u'\0';
+    key += QStringView(batch).mid(begin, length);
+    if (const auto found = rewrites.constFind(key); found != rewrites.cend())
+        return *found;
+    QString rewritten = Rewriter(batch, tokens, database).rewrite(0, tokens.size());
+    if (rewrites.size() >= Kept)
+        rewrites.clear();
+    rewrites.insert(key, rewritten);
+    return rewritten;
 }
 
 } // namespace zt::embedded

@@ -203,7 +203,7 @@ data::DataError fromSqlite(
         // A statement that changes rows ends with "terminated" (a query does not).
         const bool changes = verb == QLatin1StringView("insert") || verb == QLatin1StringView("update")
             || verb == QLatin1StringView("delete");
-        if (number == 8115 || (number == 8134 && changes))
+        if ((number == 8115 || number == 8134) && changes)
             return data::DataError(text + u' ' + prefixed(messageText(Msg::StatementTerminated)));
         return data::DataError(text);
     }

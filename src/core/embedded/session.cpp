@@ -132,8 +132,8 @@ QString scaleSql(const QString &table, const QString &column, int scale)
     const QString t = quoteName(table);
     const QString c = quoteName(column);
     const QString rounded = QStringLiteral("zt_scaled(NEW.%1, %2)").arg(c, QString::number(scale));
-    const QString trigger = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 WHEN typeof(NEW.%4) = 'real' "
-                                           "AND NEW.%4 <> %5 BEGIN "
+    const QString trigger = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 WHEN typeof(NEW.%4) IN ('real', "
+                                           "'blob') AND NEW.%4 <> %5 BEGIN "
                                            "UPDATE %3 SET %4 = %5 WHERE rowid = NEW.rowid; END;");
     return trigger.arg(quoteName(QStringLiteral("zt_scale_%1_%2_i").arg(table, column)),
                QStringLiteral("INSERT"), t, c, rounded)

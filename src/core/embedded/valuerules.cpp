@@ -1,8 +1,10 @@
 // The checks that keep the values of number columns as SQL Server keeps them.
 #include "valuerules.h"
 
+#include "exactdecimal.h"
+
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 
 #include <sqlite3.h>
 
@@ -30,8 +32,9 @@ void valueFits(sqlite3_context *call, int, sqlite3_value **args)
     const int storage = sqlite3_value_type(args[0]);
     const QString kind = textOf(args[1]);
     // Empty text is what the data layer posts for a field left empty; SQL Server reads it as 0.
-    if (storage == SQLITE_NULL || storage == SQLITE_BLOB
-        || (storage == SQLITE_TEXT && textOf(args[0]).trimmed().isEmpty())) {
+    const bool binary
+        = storage == SQLITE_BLOB && !isExactBlob(sqlite3_value_blob(args[0]), sqlite3_value_bytes(args[0]));
+    if (storage == SQLITE_NULL || binary || (storage == SQLITE_TEXT && textOf(args[0]).trimmed().isEmpty())) {
         sqlite3_result_int(call, 1);
         return;
     }
@@ -68,17 +71,17 @@ void valueFits(sqlite3_context *call, int, sqlite3_value **args)
         raise(call, 8114, QStringLiteral("Error converting data type nvarchar to %1.").arg(typeName));
         return;
     }
-    const double v = sqlite3_value_double(args[0]);
-    double limit = 0;
-    if (kind == QLatin1StringView("s"))
-        limit = 214748.3648;
-    else if (money)
-        limit = decimalLimit(19, 4);
-    else
-        limit = decimalLimit(sqlite3_value_int(args[2]), sqlite3_value_int(args[3]));
     const int scale = money ? 4 : sqlite3_value_int(args[3]);
-    const double rounded = std::round(std::fabs(v) * std::pow(10.0, scale)) / std::pow(10.0, scale);
-    if (!std::isfinite(v) || rounded >= limit) {
+    const std::optional<Decimal> d = decimalOf(args[0]);
+    const std::optional<Decimal> rounded = d ? withScale(*d, scale) : std::nullopt;
+    bool fits = false;
+    if (rounded && kind == QLatin1StringView("s"))
+        fits = rounded->digits >= -2147483648LL && rounded->digits <= 2147483647LL;
+    else if (rounded && money)
+        fits = rounded->digits >= INT64_MIN && rounded->digits <= INT64_MAX;
+    else if (rounded)
+        fits = below(*rounded, sqlite3_value_int(args[2]) - scale);
+    if (!fits) {
         raise(call, 8115,
             money ? QStringLiteral("Arithmetic overflow error converting expression to data type %1.")
                         .arg(typeName)
@@ -89,11 +92,6 @@ void valueFits(sqlite3_context *call, int, sqlite3_value **args)
 }
 
 } // namespace
-
-double decimalLimit(int precision, int scale)
-{
-    return std::pow(10.0, std::min(precision, ExactDigits) - scale);
-}
 
 std::optional<QString> valueCheck(
     const QString &quotedColumn, const QString &type, const QStringList &sizeArgs)

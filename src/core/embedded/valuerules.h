@@ -9,17 +9,13 @@ struct sqlite3;
 
 namespace zt::embedded {
 
-// How exact numbers are kept. SQLite has no decimal type: a decimal, numeric, money or
-// smallmoney column holds a double, which keeps every value of up to 15 significant digits
-// exactly (reading it back rounded to the column's scale gives the value written). The
-// column's check refuses what does not fit the declared precision, as SQL Server does (8115),
-// and also what would need more than 15 significant digits, rather than keep it inexactly: a
-// decimal(p, s) column holds less than 10^(min(p, 15) - s), money less than 10^11. A value with
-// more decimals than the column's scale is rounded when stored (the zt_scaled triggers the
-// server puts on the column, see storedScale). Integer columns refuse text that is not a
-// number (245) and values beyond their type's range (8115).
-inline constexpr int ExactDigits = 15;
-
+// The checks of number columns, as SQL Server checks their values. Decimal and money values are
+// held as exactdecimal.h says: the column's check refuses what does not fit the declared
+// precision (8115: a decimal(p, s) holds less than 10^(p - s) once rounded to s decimals, money
+// ±922,337,203,685,477.5807, smallmoney ±214,748.3647), and a value with more decimals than the
+// column's scale is rounded when stored (the zt_scaled triggers the server puts on the column,
+// see storedScale). Integer columns refuse text that is not a number (245) and values beyond
+// their type's range (8115).
 // The CHECK constraint for a column of a declared T-SQL type (lower case, without size), or
 // none for the types it does not concern. sizeArgs are the texts inside the parentheses.
 std::optional<QString> valueCheck(
@@ -32,8 +28,5 @@ void installValueRules(sqlite3 *db);
 // The scale a value of a column of that type is rounded to when stored (decimal and numeric
 // their declared scale, money and smallmoney 4), or none for the other types.
 std::optional<int> storedScale(const QString &type, const QStringList &sizeArgs);
-
-// The largest magnitude (exclusive) a decimal(precision, scale) column keeps exactly.
-double decimalLimit(int precision, int scale);
 
 } // namespace zt::embedded

@@ -1,5 +1,6 @@
 #include "results.h"
 
+#include "embedded/exactdecimal.h"
 #include "text/codepage.h"
 
 #include <QDateTime>
@@ -7,10 +8,31 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace zt::tds {
 
 namespace {
+
+using embedded::Decimal;
+
+const int ExactNumberType = qMetaTypeId<embedded::ExactNumber>();
+
+// A value of a decimal or money column: exact numbers and text by their digits, doubles by
+// the 15 significant digits they keep.
+std::optional<Decimal> decimalOf(const QVariant &v)
+{
+    const int id = v.metaType().id();
+    if (id == ExactNumberType)
+        return embedded::parseDecimal(v.value<embedded::ExactNumber>().text.toStdString());
+    if (id == QMetaType::QString)
+        return embedded::parseDecimal(v.toString().toStdString());
+    if (id == QMetaType::LongLong || id == QMetaType::Int || id == QMetaType::Bool)
+        return Decimal { v.toLongLong(), 0 };
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok ? embedded::decimalOf(d) : std::nullopt;
+}
 
 enum class Kind {
     Int,
@@ -114,7 +136,9 @@ ColumnType inferred(const data::ResultSet &rows, int column)
         const QVariant &v = row.at(column);
         if (v.isNull())
             continue;
-        const int id = v.metaType().id();
+        int id = v.metaType().id();
+        if (id == ExactNumberType)
+            id = QMetaType::Double; // read with the doubles, by their digits
         if (metaType == QMetaType::UnknownType)
             metaType = id;
         else if (metaType != id)
@@ -134,18 +158,21 @@ ColumnType inferred(const data::ResultSet &rows, int column)
     }
     case QMetaType::Double: {
         // Doubles of an expression are mostly sums and products of decimal columns, which SQL
-        // Server answers as decimal: exact to the 15 significant digits a double keeps.
+        // Server answers as decimal: exact to the 15 significant digits a double keeps, or whole
+        // where the value is an exact number.
         int scale = 0;
         for (const QList<QVariant> &row : rows.rows) {
             const QVariant &v = row.at(column);
             if (v.isNull())
                 continue;
+            const bool exactValue = v.metaType().id() == ExactNumberType;
             const double d = v.toDouble();
-            const QString text = QString::number(d, 'g', 15);
-            if (!std::isfinite(d) || text.contains(u'e') || std::fabs(d) >= 1e15)
+            if (!exactValue && (!std::isfinite(d) || std::fabs(d) >= 1e15))
                 return { Kind::Float, 8 };
-            const qsizetype point = text.indexOf(u'.');
-            scale = std::max<int>(scale, point < 0 ? 0 : int(text.size() - point - 1));
+            const std::optional<Decimal> value = decimalOf(v);
+            if (!value)
+                return { Kind::Float, 8 };
+            scale = std::max(scale, value->scale);
         }
         return { Kind::Decimal, 0, 38, scale };
     }
@@ -244,19 +271,16 @@ QByteArray utf16Bytes(const QString &s)
 
 void writeDecimal(Writer &out, const ColumnType &t, const QVariant &v)
 {
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    const QString digits = QString::number(std::fabs(d), 'f', t.scale).remove(u'.');
-    unsigned __int128 magnitude = 0;
-    for (const QChar c : digits)
-        magnitude = magnitude * 10 + unsigned(c.unicode() - u'0');
-    const int bytes = t.precision <= 9 ? 4 : t.precision <= 19 ? 8 : t.precision <= 28 ? 12 : 16;
-    if (!ok || !std::isfinite(d)) {
+    const std::optional<Decimal> d = decimalOf(v);
+    const std::optional<Decimal> scaled = d ? embedded::withScale(*d, t.scale) : std::nullopt;
+    if (!scaled) {
         out.u8(0);
         return;
     }
+    const int bytes = t.precision <= 9 ? 4 : t.precision <= 19 ? 8 : t.precision <= 28 ? 12 : 16;
+    auto magnitude = static_cast<unsigned __int128>(scaled->digits < 0 ? -scaled->digits : scaled->digits);
     out.u8(std::uint8_t(bytes + 1));
-    out.u8(d < 0 ? 0 : 1);
+    out.u8(scaled->digits < 0 ? 0 : 1);
     for (int i = 0; i < bytes; ++i) {
         out.u8(std::uint8_t(magnitude & 0xff));
         magnitude >>= 8;
@@ -307,19 +331,19 @@ void writeValue(Writer &out, const ColumnType &t, const QVariant &v)
         return;
     }
     case Kind::Money: {
-        bool ok = !null;
-        const double d = null ? 0 : v.toDouble(&ok);
-        if (!ok) {
+        const std::optional<Decimal> d = null ? std::nullopt : decimalOf(v);
+        const std::optional<Decimal> units = d ? embedded::withScale(*d, 4) : std::nullopt;
+        if (!units || units->digits < INT64_MIN || units->digits > INT64_MAX) {
             out.u8(0);
             return;
         }
-        const auto units = qint64(std::llround(d * 10000.0));
+        const auto whole = std::uint64_t(qint64(units->digits));
         out.u8(std::uint8_t(t.size));
         if (t.size == 8) {
-            out.u32(std::uint32_t(std::uint64_t(units) >> 32));
-            out.u32(std::uint32_t(std::uint64_t(units) & 0xffffffffu));
+            out.u32(std::uint32_t(whole >> 32));
+            out.u32(std::uint32_t(whole & 0xffffffffu));
         } else {
-            out.u32(std::uint32_t(units));
+            out.u32(std::uint32_t(whole));
         }
         return;
     }
