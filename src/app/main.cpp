@@ -26,5 +26,6 @@ int main(int argc, char *argv[])
         Qt::QueuedConnection);
 
     windows.form_server.show();
+    windows.makeOtherWindowsOncePainted();
     return QApplication::exec();
 }

@@ -3,11 +3,18 @@
 # mapped and viewable. Run it under xvfb-run (or with DISPLAY set).
 #   bench-startup-x11.sh INSTALL_DIR [runs]    starts INSTALL_DIR/ztwizard, network search off
 #   bench-startup-x11.sh FILE.desktop [runs]   starts the menu entry's Exec line as it stands
+#   bench-startup-x11.sh INSTALL_DIR runs --vs PROGRAM
+#       starts the wizard and PROGRAM (e.g. bench_emptywindow, an empty Qt window) in turns and
+#       prints each one's median and their ratio
 # A menu entry's command searches the network (it unsets ZTWIZARD_BROWSE_TARGET): time it only
 # inside a network namespace of its own (unshare -n), where nothing can leave the machine.
 set -euo pipefail
 target=$1
 runs=${2:-5}
+yardstick=
+if [ "${3:-}" = --vs ]; then
+  yardstick=${4:?--vs needs a program}
+fi
 export ZTWIZARD_BROWSE_TARGET=off
 
 if [[ $target == *.desktop ]]; then
@@ -20,20 +27,44 @@ else
   command=("$target/ztwizard")
 fi
 
+# A window of the program's class (its executable's name) that is mapped and viewable.
 viewable() {
-  local id
-  for id in $(xwininfo -root -tree | awk '/"ztwizard" "ztwizard"/ {print $1}'); do
+  local class=$1 id
+  for id in $(xwininfo -root -tree | awk -v c="\"$class\" \"$class\"" 'index($0, c) {print $1}'); do
     xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
   done
   return 1
 }
 
-for run in $(seq "$runs"); do
+# Milliseconds from starting the command until its window is viewable.
+time_start() {
+  local class=$1 start end pid
+  shift
   start=$(date +%s%N)
-  "${command[@]}" 2>/dev/null &
+  "$@" 2>/dev/null &
   pid=$!
-  until viewable; do sleep 0.002; done
+  until viewable "$class"; do sleep 0.002; done
   end=$(date +%s%N)
-  kill "$pid"; wait "$pid" 2>/dev/null || true
-  echo "run $run: $(( (end - start) / 1000000 )) ms until page 1 is viewable"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  echo $(((end - start) / 1000000))
+}
+
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+wizard=() other=()
+for run in $(seq "$runs"); do
+  ms=$(time_start ztwizard "${command[@]}")
+  wizard+=("$ms")
+  if [ -n "$yardstick" ]; then
+    other+=("$(time_start "$(basename "$yardstick")" "$yardstick")")
+    echo "run $run: wizard $ms ms, $(basename "$yardstick") ${other[-1]} ms until viewable"
+  else
+    echo "run $run: $ms ms until page 1 is viewable"
+  fi
 done
+if [ -n "$yardstick" ]; then
+  w=$(printf '%s\n' "${wizard[@]}" | median)
+  o=$(printf '%s\n' "${other[@]}" | median)
+  echo "medians of $runs runs: wizard $w ms, $(basename "$yardstick") $o ms, ratio $(awk -v a="$w" -v b="$o" 'BEGIN {printf "%.2f", a / b}')"
+fi

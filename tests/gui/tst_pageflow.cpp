@@ -30,6 +30,7 @@ private slots:
     void unreachableServerTakesTheFailurePath();
     void messageBoxesSpeakChinese_data();
     void messageBoxesSpeakChinese();
+    void otherWindowsComeOncePaintedOrWhenNeeded();
 
 private:
     void goRented(const QString &serverName, const QString &user, const QString &password);
@@ -265,3 +266,32 @@ void TestPageFlow::messageBoxesSpeakChinese()
 
 QTEST_MAIN(TestPageFlow)
 #include "tst_pageflow.moc"
+
+void TestPageFlow::otherWindowsComeOncePaintedOrWhenNeeded()
+{
+    // As the application starts: page 2 and the lookup dialog come after page 1's first paint.
+    m_wizard.reset();
+    m_wizard = std::make_unique<Wizard>(false);
+    QVERIFY(!m_wizard->windows->otherWindowsMade());
+    m_wizard->windows->makeOtherWindowsOncePainted();
+    m_wizard->server->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_wizard->server));
+    QVERIFY(QTest::qWaitFor([this] { return m_wizard->windows->otherWindowsMade(); }, 5000));
+    QVERIFY(!m_wizard->windows->form_xzzt().isVisible());
+
+    // A click before then makes them on the spot: "下一步&N" reaches page 2, the lookup button
+    // the dialog.
+    for (const bool forward : { true, false }) {
+        m_wizard.reset();
+        m_wizard = std::make_unique<Wizard>(false);
+        if (forward) {
+            goRented(QStringLiteral("rented.example"), QStringLiteral("renter01"), QStringLiteral("pw"));
+            QVERIFY(m_wizard->windows->form_xzzt().isVisible());
+            QCOMPARE(m_wizard->windows->form_xzzt().ui()->Edit1->text(), QStringLiteral("rented.example"));
+        } else {
+            m_wizard->server->show();
+            QTest::mouseClick(m_wizard->p1()->SpeedButton1, Qt::LeftButton);
+            QVERIFY(m_wizard->windows->Form_HJFW().isVisible());
+        }
+    }
+}

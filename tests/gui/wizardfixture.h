@@ -36,15 +36,19 @@ struct ServerRecord
 class Wizard final
 {
 public:
-    Wizard()
+    // With otherWindowsAtOnce false, page 2 and the lookup dialog are left to be made as in the
+    // application (page2 and lookup stay null).
+    explicit Wizard(bool otherWindowsAtOnce = true)
     {
         install::setStarter([this](const QString &program, const QStringList &, const QString &) {
             started.append(program);
         });
         windows = std::make_unique<gui::WizardWindows>();
         server = &windows->form_server;
-        page2 = &windows->form_xzzt;
-        lookup = &windows->Form_HJFW;
+        if (otherWindowsAtOnce) {
+            page2 = &windows->form_xzzt();
+            lookup = &windows->Form_HJFW();
+        }
         closedSpy = std::make_unique<QSignalSpy>(server, &gui::Tform_server::closed);
         // The server box searches once it is loaded; with browsing off that ends at once.
         searchEnded = QTest::qWaitFor([this] { return !p1()->SQLServersListComboBox1->isSearching(); }, 5000);

@@ -25,7 +25,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QShortcut>
 #include <QShowEvent>
 #include <QTabBar>
 

@@ -16,8 +16,9 @@
 #include "windowlook.h"
 
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QShowEvent>
+
+#include <utility>
 
 namespace zt::gui {
 
@@ -148,14 +149,22 @@ void Tform_server::CheckBox2Click()
         m_ui->RadioButton2->setChecked(true);
 }
 
+void Tform_server::needOtherWindows()
+{
+    if (m_makeOtherWindows)
+        std::exchange(m_makeOtherWindows, {})();
+}
+
 void Tform_server::SpeedButton1Click()
 {
+    needOtherWindows();
     if (m_lookupDialog)
         m_lookupDialog->showOrRaise();
 }
 
 void Tform_server::BitBtn7Click()
 {
+    needOtherWindows();
     const QString serverName = m_ui->SQLServersListComboBox1->currentText();
     if (serverName.isEmpty()) {
         notifier().plain(QStringLiteral("请选择或录入SQL服务器名称！"));

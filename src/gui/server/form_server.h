@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -30,6 +31,9 @@ public:
     // The other two windows, created after this one.
     void setAccountSetPage(Tform_xzzt *page) { m_accountSetPage = page; }
     void setLookupDialog(TForm_HJFW *dialog);
+    // Makes and wires the other two windows when a handler needs them before they exist (the
+    // application makes them only once this page is painted, see WizardWindows).
+    void setOtherWindowsMaker(std::function<void()> make) { m_makeOtherWindows = std::move(make); }
 
     Ui::form_server *ui() const { return m_ui.get(); }
 
@@ -66,10 +70,12 @@ private:
     // attached to; its own errors are ignored.
     void dropProbeDatabase();
     void arrangeAccountSetPage(const QString &serverName);
+    void needOtherWindows();
 
     std::unique_ptr<Ui::form_server> m_ui;
     Tform_xzzt *m_accountSetPage = nullptr;
     TForm_HJFW *m_lookupDialog = nullptr;
+    std::function<void()> m_makeOtherWindows;
 
     data::Connection m_connS { QStringLiteral("Conn_S") };
     data::Query m_adoQuery2 { QStringLiteral("ADOQuery2") };
