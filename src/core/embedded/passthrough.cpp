@@ -2,6 +2,7 @@
 
 #include "arithmeticrewrite.h"
 #include "columnrules.h"
+#include "data/sqlliteral.h"
 #include "exactdecimal.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
@@ -240,7 +241,7 @@ private:
         const bool call = i + 1 < to && m_tokens[i + 1].isSymbol(u'(');
         if (t.kind == Token::Kind::NString || t.kind == Token::Kind::String) {
             // N'' as SQLite reads it; a plain literal as its code page holds it (see fitLiterals).
-            replace(edits, i, i, quoteText(t.text));
+            replace(edits, i, i, data::plainLiteral(t.text));
         } else if (t.kind == Token::Kind::Number
             && t.text.startsWith(QLatin1StringView("0x"), Qt::CaseInsensitive)) {
             QString hex = t.text.mid(2);
@@ -266,7 +267,8 @@ private:
             return i + 1;
         } else if (t.kind == Token::Kind::Word && t.text.startsWith(QLatin1StringView("@@"))) {
             // @@VERSION and the like: the server's own values, answered by a function.
-            replace(edits, i, i, QStringLiteral("zt_server_variable(") + quoteText(t.text.mid(2)) + u')');
+            replace(edits, i, i,
+                QStringLiteral("zt_server_variable(") + data::plainLiteral(t.text.mid(2)) + u')');
         } else if (call && (t.is("convert") || t.is("cast"))) {
             return rewriteCast(i, to, edits);
         } else if (t.is("with") && call) {
