@@ -1,14 +1,16 @@
 #pragma once
 
 // Runs ztaccountset as a process for the tests: its exit status, its standard output and error,
-// and the JSON object it wrote.
+// and the JSON object it wrote; the rows that object reports; password files.
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <unistd.h>
 
@@ -64,6 +66,34 @@ inline CliResult runCli(const QString &dir, const QStringList &arguments, const 
     if (!lines.isEmpty())
         result.json = QJsonDocument::fromJson(lines.last().toUtf8()).object();
     return result;
+}
+
+// The tables of the rows an operation reported, in order.
+inline QStringList rowTables(const QJsonObject &json)
+{
+    QStringList tables;
+    for (const QJsonValue &row : json.value(QStringLiteral("rows")).toArray())
+        tables << row.toObject().value(QStringLiteral("table")).toString();
+    return tables;
+}
+
+// The fields of the first row reported for the table.
+inline QJsonObject rowFields(const QJsonObject &json, const QString &table)
+{
+    for (const QJsonValue &row : json.value(QStringLiteral("rows")).toArray()) {
+        if (row.toObject().value(QStringLiteral("table")).toString() == table)
+            return row.toObject().value(QStringLiteral("fields")).toObject();
+    }
+    return {};
+}
+
+// Writes content to the temporary file (a password file for a command) and returns its name.
+inline QString writeFile(QTemporaryFile &file, const QByteArray &content)
+{
+    file.open();
+    file.write(content);
+    file.close();
+    return file.fileName();
 }
 
 } // namespace zt::test

@@ -17,18 +17,11 @@
 
 using zt::test::CliResult;
 using zt::test::runCli;
+using zt::test::writeFile;
 
 namespace {
 
 const QString Embedded = QStringLiteral("(embedded)");
-
-QString writeFile(QTemporaryFile &file, const QByteArray &content)
-{
-    file.open();
-    file.write(content);
-    file.close();
-    return file.fileName();
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "columnrules.h"
 #include "columnvalues.h"
+#include "data/sqlliteral.h"
 #include "passthrough.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
@@ -44,7 +45,7 @@ QString identitySql(const QString &table, const Identity &identity)
 {
     const QString t = quoteName(table);
     const QString c = quoteName(identity.column);
-    const QString key = quoteText(table);
+    const QString key = data::plainLiteral(table);
     return QStringLiteral(
         "CREATE TABLE IF NOT EXISTS zt_identity (tbl TEXT PRIMARY KEY COLLATE NOCASE, "
         "seed INTEGER NOT NULL, step INTEGER NOT NULL, last INTEGER);"
@@ -58,10 +59,10 @@ QString identitySql(const QString &table, const Identity &identity)
         "BEGIN SELECT RAISE(ABORT, %10); END;")
         .arg(key, QString::number(identity.seed), QString::number(identity.step),
             quoteName(QStringLiteral("zt_identity_%1_explicit").arg(table)), t, c,
-            quoteText(QStringLiteral("zt:544:") + table),
+            data::plainLiteral(QStringLiteral("zt:544:") + table),
             quoteName(QStringLiteral("zt_identity_%1_number").arg(table)),
             quoteName(QStringLiteral("zt_identity_%1_fixed").arg(table)),
-            quoteText(QStringLiteral("zt:8102:") + identity.column));
+            data::plainLiteral(QStringLiteral("zt:8102:") + identity.column));
 }
 
 // What the data layer reads of a batch: the first result set, and the first error a RAISERROR

@@ -1,5 +1,6 @@
 #include "tsqlcontrol.h"
 
+#include "data/sqlliteral.h"
 #include "passthrough.h"
 #include "servererror.h"
 
@@ -190,7 +191,7 @@ private:
                 --end;
             // A procedure's argument may be a name written without quotes: it is a text.
             if (end == value + 1 && m_tokens[value].isName() && !isVariable(value))
-                s.values << QStringLiteral("SELECT ") + quoteText(m_tokens[value].text);
+                s.values << QStringLiteral("SELECT ") + data::plainLiteral(m_tokens[value].text);
             else
                 s.values << select(value, end);
         }

@@ -2,6 +2,7 @@
 #include "tsqlcreatetable.h"
 
 #include "columnrules.h"
+#include "data/sqlliteral.h"
 #include "passthrough.h"
 #include "valuerules.h"
 
@@ -21,7 +22,7 @@ QString translate(const QList<Token> &tokens)
             break;
         case Token::Kind::String:
         case Token::Kind::NString:
-            out << quoteText(t.text);
+            out << data::plainLiteral(t.text);
             break;
         case Token::Kind::Word: {
             const QString function = sqliteFunction(t.text);

@@ -109,11 +109,6 @@ QString quoteName(const QString &name)
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-QString quoteText(const QString &text)
-{
-    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
-}
-
 Statement parseStatement(const QString &batch, const QList<Token> &tokens,
     const text::Collation &databaseDefault, const QString &database)
 {

@@ -71,7 +71,5 @@ void fitLiterals(QList<Token> &tokens, int codePage);
 
 // A name quoted for SQLite: "name" with '"' doubled.
 QString quoteName(const QString &name);
-// A text quoted as an SQL string literal.
-QString quoteText(const QString &text);
 
 } // namespace zt::embedded
