@@ -20,6 +20,7 @@
 #include <QSqlResult>
 
 #include <atomic>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -188,27 +189,115 @@ QString typeName(const QSqlField &field, bool bit)
     }
 }
 
+// A QODBC connection under its own connection name.
+struct OpenDatabase
+{
+    QString name;
+    QSqlDatabase db;
+};
+
+// Every handle on the connection has to be gone before the connection is removed.
+void closeDatabase(OpenDatabase &open)
+{
+    open.db.close();
+    open.db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(open.name);
+}
+
+OpenDatabase openDatabase(
+    const QString &databaseName, const QString &user, const QString &password, const QString &connectOptions)
+{
+    static std::atomic<quint64> counter { 0 };
+    OpenDatabase open { QStringLiteral("zt-odbc-%1").arg(counter.fetch_add(1)), QSqlDatabase() };
+    open.db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), open.name);
+    open.db.setDatabaseName(databaseName);
+    open.db.setUserName(user);
+    open.db.setPassword(password);
+    open.db.setConnectOptions(connectOptions);
+    if (!open.db.open()) {
+        const QString message = diagnosticText(open.db.lastError());
+        closeDatabase(open);
+        throw DataError(message);
+    }
+    return open;
+}
+
+// What a SQL Server session opened under a ConnectionReuse may serve again.
+struct ReuseTicket
+{
+    QString server; // the name as given
+    Login login;
+    quint64 scope = 0; // the outermost ConnectionReuse it was opened under
+};
+
+struct KeptSession
+{
+    ReuseTicket ticket;
+    OpenDatabase open;
+};
+
+// The reuse of one thread: QODBC connections are used on the thread that opened them.
+struct ReusePool
+{
+    int depth = 0;
+    quint64 scope = 0;
+    std::optional<KeptSession> kept;
+
+    void closeKept()
+    {
+        if (kept)
+            closeDatabase(kept->open);
+        kept.reset();
+    }
+};
+
+ReusePool &reusePool()
+{
+    thread_local ReusePool pool;
+    return pool;
+}
+
+std::atomic<quint64> s_nextScope { 1 };
+
+// Makes the catalog the session's database: FreeTDS sends "USE [catalog]" and waits for it.
+bool switchCatalog(const QSqlDatabase &db, const QString &catalog)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
+        return false;
+    const SQLHANDLE connection = *static_cast<const SQLHANDLE *>(handle.constData());
+    if (!connection)
+        return false;
+    // Ended by a NUL: drivers differ in whether a wide string's length counts bytes or characters.
+    QList<SQLWCHAR> text;
+    for (const QChar c : catalog)
+        text.append(SQLWCHAR(c.unicode()));
+    text.append(0);
+    return SQL_SUCCEEDED(SQLSetConnectAttrW(connection, SQL_ATTR_CURRENT_CATALOG, text.data(), SQL_NTS));
+}
+
 class OdbcBackend final : public Backend
 {
 public:
-    OdbcBackend(Dialect dialect, const QString &databaseName, const QString &user, const QString &password,
-        const QString &connectOptions)
+    OdbcBackend(Dialect dialect, OpenDatabase open, std::optional<ReuseTicket> ticket = std::nullopt)
         : m_dialect(dialect)
-        , m_name(QStringLiteral("zt-odbc-%1").arg(s_counter.fetch_add(1)))
-    {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-        m_db.setDatabaseName(databaseName);
-        m_db.setUserName(user);
-        m_db.setPassword(password);
-        m_db.setConnectOptions(connectOptions);
-        if (!m_db.open()) {
-            const QString message = diagnosticText(m_db.lastError());
-            release();
-            throw DataError(message);
-        }
-    }
+        , m_name(std::move(open.name))
+        , m_db(std::move(open.db))
+        , m_ticket(std::move(ticket))
+    { }
 
-    ~OdbcBackend() override { release(); }
+    // Kept for the next open when the scope it was opened under is still alive.
+    ~OdbcBackend() override
+    {
+        ReusePool &pool = reusePool();
+        if (m_ticket && pool.depth > 0 && pool.scope == m_ticket->scope && m_db.isOpen()) {
+            pool.closeKept();
+            pool.kept = KeptSession { std::move(*m_ticket), { m_name, m_db } };
+            m_db = QSqlDatabase();
+            return;
+        }
+        release();
+    }
 
     Dialect dialect() const override { return m_dialect; }
 
@@ -296,19 +385,17 @@ private:
             throw DataError(diagnosticText(q.lastError()));
     }
 
-    // Every handle on the connection has to be gone before the connection is removed.
     void release()
     {
-        m_db.close();
+        OpenDatabase open { m_name, std::move(m_db) };
         m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
+        closeDatabase(open);
     }
-
-    static inline std::atomic<quint64> s_counter { 0 };
 
     Dialect m_dialect;
     QString m_name;
     QSqlDatabase m_db;
+    std::optional<ReuseTicket> m_ticket;
 };
 
 // A login value as FreeTDS reads it: a braced value ends at the first '}' (FreeTDS 1.3 knows no
@@ -407,7 +494,8 @@ std::unique_ptr<Backend> openDataSource(
         + QStringLiteral(";Server=local;");
     refuseMisreadText(text);
     try {
-        return std::make_unique<OdbcBackend>(Dialect::Sqlite, text, QString(), QString(), QString());
+        return std::make_unique<OdbcBackend>(
+            Dialect::Sqlite, openDatabase(text, QString(), QString(), QString()));
     } catch (const DataError &e) {
         // The driver says only that it could not connect: the message names the file after it.
         // A driver manager's error (no such data source or driver) is not about the file.
@@ -425,6 +513,24 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
                                        "is not valid.")
                             .arg(serverName));
     }
+    ReusePool &pool = reusePool();
+    std::optional<ReuseTicket> ticket;
+    if (pool.depth > 0) {
+        // A text refused without the reuse is refused with it.
+        sqlServerConnectionText(address.host, address.port, login, catalog);
+        ticket = ReuseTicket { serverName, login, pool.scope };
+        if (pool.kept) {
+            KeptSession kept = std::move(*pool.kept);
+            pool.kept.reset();
+            // Without a catalog the session would have to be on the login's default database,
+            // which a switched session may have left.
+            if (kept.ticket.server == serverName && kept.ticket.login == login && !catalog.isEmpty()
+                && switchCatalog(kept.open.db, catalog))
+                return std::make_unique<OdbcBackend>(Dialect::SqlServer, std::move(kept.open), ticket);
+            closeDatabase(kept.open);
+        }
+    }
+
     if (!address.instance.isEmpty()) {
         address.port = discovery::resolveInstancePort(
             address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
@@ -437,8 +543,22 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
     }
 
     const QString text = sqlServerConnectionText(address.host, address.port, login, catalog);
-    return std::make_unique<OdbcBackend>(
-        Dialect::SqlServer, text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption));
+    return std::make_unique<OdbcBackend>(Dialect::SqlServer,
+        openDatabase(text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption)), ticket);
+}
+
+ConnectionReuse::ConnectionReuse()
+{
+    ReusePool &pool = reusePool();
+    if (pool.depth++ == 0)
+        pool.scope = s_nextScope.fetch_add(1);
+}
+
+ConnectionReuse::~ConnectionReuse()
+{
+    ReusePool &pool = reusePool();
+    if (--pool.depth == 0)
+        pool.closeKept();
 }
 
 } // namespace zt::data::odbc
