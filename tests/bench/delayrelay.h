@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <deque>
 #include <list>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -171,17 +172,16 @@ private:
         for (;;) {
             const Clock::time_point now = Clock::now();
             std::vector<pollfd> fds { { m_stopPipe[0], POLLIN, 0 }, { m_listener, POLLIN, 0 } };
-            int timeout = -1;
+            std::optional<Clock::duration> timeout; // none: until something arrives
             for (Pair &pair : m_pairs) {
                 for (Direction *d : { &pair.up, &pair.down }) {
                     short events = d->readDone ? 0 : POLLIN;
                     if (!d->queue.empty()) {
-                        const auto wait
-                            = std::chrono::ceil<std::chrono::milliseconds>(d->queue.front().due - now);
-                        if (wait.count() <= 0)
+                        const Clock::duration wait = d->queue.front().due - now;
+                        if (wait <= Clock::duration::zero())
                             events |= POLLOUT;
-                        else if (timeout < 0 || wait.count() < timeout)
-                            timeout = int(wait.count());
+                        else if (!timeout || wait < *timeout)
+                            timeout = wait;
                     }
                     // The read side while reading, the write side when due; a descriptor not
                     // waited for is left out (-1), or its hang-up would wake the poll at once.
@@ -189,7 +189,13 @@ private:
                     fds.push_back({ (events & POLLOUT) ? d->to : -1, POLLOUT, 0 });
                 }
             }
-            if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
+            // To the microsecond: a poll in whole milliseconds would add up to one at every hop.
+            timespec until {};
+            if (timeout) {
+                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*timeout).count();
+                until = { time_t(ns / 1000000000), long(ns % 1000000000) };
+            }
+            if (::ppoll(fds.data(), fds.size(), timeout ? &until : nullptr, nullptr) < 0 && errno != EINTR)
                 return;
             if (fds[0].revents)
                 break;

@@ -2,7 +2,7 @@
 
 #include "basedata.h"
 #include "data/dataerror.h"
-#include "data/odbcbackend.h"
+#include "data/sessionreuse.h"
 #include "directory.h"
 #include "identifiers.h"
 #include "install/installation.h"

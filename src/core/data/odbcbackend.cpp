@@ -1,5 +1,6 @@
 #include "odbcbackend.h"
 
+#include "sessionreuse.h"
 #include "unicodetext.h"
 #include "widetextreader.h"
 
@@ -189,20 +190,7 @@ QString typeName(const QSqlField &field, bool bit)
     }
 }
 
-// A QODBC connection under its own connection name.
-struct OpenDatabase
-{
-    QString name;
-    QSqlDatabase db;
-};
-
-// Every handle on the connection has to be gone before the connection is removed.
-void closeDatabase(OpenDatabase &open)
-{
-    open.db.close();
-    open.db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(open.name);
-}
+using reuse::OpenDatabase;
 
 OpenDatabase openDatabase(
     const QString &databaseName, const QString &user, const QString &password, const QString &connectOptions)
@@ -216,94 +204,33 @@ OpenDatabase openDatabase(
     open.db.setConnectOptions(connectOptions);
     if (!open.db.open()) {
         const QString message = diagnosticText(open.db.lastError());
-        closeDatabase(open);
+        reuse::closeDatabase(open);
         throw DataError(message);
     }
     return open;
 }
 
-// What a SQL Server session opened under a ConnectionReuse may serve again.
-struct ReuseTicket
-{
-    QString server; // the name as given
-    Login login;
-    quint64 scope = 0; // the outermost ConnectionReuse it was opened under
-};
-
-struct KeptSession
-{
-    ReuseTicket ticket;
-    OpenDatabase open;
-};
-
-// The reuse of one thread: QODBC connections are used on the thread that opened them.
-struct ReusePool
-{
-    int depth = 0;
-    quint64 scope = 0;
-    std::optional<KeptSession> kept;
-
-    void closeKept()
-    {
-        if (kept)
-            closeDatabase(kept->open);
-        kept.reset();
-    }
-};
-
-ReusePool &reusePool()
-{
-    thread_local ReusePool pool;
-    return pool;
-}
-
-std::atomic<quint64> s_nextScope { 1 };
-
-// Makes the catalog the session's database: FreeTDS sends "USE [catalog]" and waits for it.
-bool switchCatalog(const QSqlDatabase &db, const QString &catalog)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
-        return false;
-    const SQLHANDLE connection = *static_cast<const SQLHANDLE *>(handle.constData());
-    if (!connection)
-        return false;
-    // Ended by a NUL: drivers differ in whether a wide string's length counts bytes or characters.
-    QList<SQLWCHAR> text;
-    for (const QChar c : catalog)
-        text.append(SQLWCHAR(c.unicode()));
-    text.append(0);
-    return SQL_SUCCEEDED(SQLSetConnectAttrW(connection, SQL_ATTR_CURRENT_CATALOG, text.data(), SQL_NTS));
-}
-
 class OdbcBackend final : public Backend
 {
 public:
-    OdbcBackend(Dialect dialect, OpenDatabase open, std::optional<ReuseTicket> ticket = std::nullopt)
+    OdbcBackend(Dialect dialect, OpenDatabase open, std::optional<reuse::Ticket> ticket = std::nullopt)
         : m_dialect(dialect)
-        , m_name(std::move(open.name))
-        , m_db(std::move(open.db))
+        , m_open(std::move(open))
         , m_ticket(std::move(ticket))
     { }
 
-    // Kept for the next open when the scope it was opened under is still alive.
+    // Kept for the next open when the scope it was opened under is still alive (sessionreuse.h).
     ~OdbcBackend() override
     {
-        ReusePool &pool = reusePool();
-        if (m_ticket && pool.depth > 0 && pool.scope == m_ticket->scope && m_db.isOpen()) {
-            pool.closeKept();
-            pool.kept = KeptSession { std::move(*m_ticket), { m_name, m_db } };
-            m_db = QSqlDatabase();
-            return;
-        }
-        release();
+        if (!m_ticket || !reuse::keep(*m_ticket, m_open))
+            reuse::closeDatabase(m_open);
     }
 
     Dialect dialect() const override { return m_dialect; }
 
     ResultSet query(const QString &sql, const QList<QVariant> &params) override
     {
-        QSqlQuery q(m_db);
+        QSqlQuery q(m_open.db);
         run(q, sql, params);
         // The rows are those of the first statement of the batch that returns any.
         while (!q.isSelect() && q.nextResult()) { }
@@ -346,7 +273,7 @@ public:
 
     int execute(const QString &sql, const QList<QVariant> &params) override
     {
-        QSqlQuery q(m_db);
+        QSqlQuery q(m_open.db);
         run(q, sql, params);
         // A statement of a batch that fails after others have run reports its error with the
         // result it would have given: every result is read, so the error is not lost.
@@ -385,17 +312,9 @@ private:
             throw DataError(diagnosticText(q.lastError()));
     }
 
-    void release()
-    {
-        OpenDatabase open { m_name, std::move(m_db) };
-        m_db = QSqlDatabase();
-        closeDatabase(open);
-    }
-
     Dialect m_dialect;
-    QString m_name;
-    QSqlDatabase m_db;
-    std::optional<ReuseTicket> m_ticket;
+    OpenDatabase m_open;
+    std::optional<reuse::Ticket> m_ticket;
 };
 
 // A login value as FreeTDS reads it: a braced value ends at the first '}' (FreeTDS 1.3 knows no
@@ -513,22 +432,12 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
                                        "is not valid.")
                             .arg(serverName));
     }
-    ReusePool &pool = reusePool();
-    std::optional<ReuseTicket> ticket;
-    if (pool.depth > 0) {
+    const std::optional<reuse::Ticket> ticket = reuse::ticketFor(serverName, login);
+    if (ticket) {
         // A text refused without the reuse is refused with it.
         sqlServerConnectionText(address.host, address.port, login, catalog);
-        ticket = ReuseTicket { serverName, login, pool.scope };
-        if (pool.kept) {
-            KeptSession kept = std::move(*pool.kept);
-            pool.kept.reset();
-            // Without a catalog the session would have to be on the login's default database,
-            // which a switched session may have left.
-            if (kept.ticket.server == serverName && kept.ticket.login == login && !catalog.isEmpty()
-                && switchCatalog(kept.open.db, catalog))
-                return std::make_unique<OdbcBackend>(Dialect::SqlServer, std::move(kept.open), ticket);
-            closeDatabase(kept.open);
-        }
+        if (std::optional<OpenDatabase> kept = reuse::takeKept(*ticket, catalog))
+            return std::make_unique<OdbcBackend>(Dialect::SqlServer, std::move(*kept), ticket);
     }
 
     if (!address.instance.isEmpty()) {
@@ -545,20 +454,6 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
     const QString text = sqlServerConnectionText(address.host, address.port, login, catalog);
     return std::make_unique<OdbcBackend>(Dialect::SqlServer,
         openDatabase(text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption)), ticket);
-}
-
-ConnectionReuse::ConnectionReuse()
-{
-    ReusePool &pool = reusePool();
-    if (pool.depth++ == 0)
-        pool.scope = s_nextScope.fetch_add(1);
-}
-
-ConnectionReuse::~ConnectionReuse()
-{
-    ReusePool &pool = reusePool();
-    if (--pool.depth == 0)
-        pool.closeKept();
 }
 
 } // namespace zt::data::odbc

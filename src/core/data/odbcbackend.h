@@ -28,23 +28,6 @@ QString sqlServerConnectionText(const QString &host, int port, const Login &logi
 // '}' (a '}' inside doubled), unchanged otherwise.
 QString quoteOdbcValue(const QString &value);
 
-// While one is alive, the SQL Server sessions this thread opens through FreeTDS are kept when
-// their connection closes, and the next connection of this thread to the same server name with
-// the same login that names a database takes the kept session and switches its database
-// (SQL_ATTR_CURRENT_CATALOG: a USE on the server) instead of logging in again, so a sequence of
-// steps on several databases pays one login. A switch that fails closes the session and logs in
-// anew, so a failure reads as it would without the reuse. One session is kept at most; an open
-// that cannot take it closes it first. Ending the outermost scope closes the kept session;
-// sessions opened outside a scope, or in an earlier one, close with their connection as before.
-class ConnectionReuse final
-{
-public:
-    ConnectionReuse();
-    ~ConnectionReuse();
-    ConnectionReuse(const ConnectionReuse &) = delete;
-    ConnectionReuse &operator=(const ConnectionReuse &) = delete;
-};
-
 std::unique_ptr<Backend> openDataSource(
     const QString &dsn, const QString &user, const QString &password, const QString &file);
 std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login, const QString &catalog);
