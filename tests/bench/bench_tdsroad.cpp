@@ -1,9 +1,14 @@
-// Times a whole network-mode creation through unixODBC + FreeTDS + QODBC to ztwizard-tds, and
-// counts its round trips (requests the server answered, login included), with no delay and
-// with every packet held 25 ms in each direction (a 50 ms round trip, as to a hosted server).
-// Usage: bench_tdsroad [delay-ms ...]   (default: 0 25)
+// Times a whole network-mode creation through unixODBC + FreeTDS + QODBC to ztwizard-tds, once
+// straight to the server and once through a relay that delivers every byte DELAY ms late in each
+// direction (a round trip of 2 x DELAY, as to a hosted server), and counts the requests and
+// connections the server answered (login included). The time the link adds, divided by its
+// round trip, is the number of round trips the creation waited for; each connection costs one
+// more on a real link, for its TCP handshake, which the relay does not delay.
+// Usage: bench_tdsroad [runs [delay-ms]]   (default: 5 25)
 #include "accountset/creation.h"
+#include "benchhelpers.h"
 #include "data/dataerror.h"
+#include "delayrelay.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
@@ -14,55 +19,97 @@
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <optional>
 
 using namespace zt;
 using namespace zt::accountset;
 
+namespace {
+
+struct Run
+{
+    double ms = 0;
+    int requests = 0;
+    int connections = 0;
+};
+
+// One creation on a fresh installation and server, through a relay of delayMs when it is above 0.
+std::optional<Run> create(int delayMs)
+{
+    test::TestInstallation installation;
+    if (!installation.isValid())
+        return std::nullopt;
+    test::TdsProcess tds(installation.dir());
+    if (tds.port() == 0)
+        return std::nullopt;
+    std::optional<test::DelayRelay> relay;
+    QString server = tds.serverName();
+    if (delayMs > 0) {
+        relay.emplace(tds.port(), delayMs);
+        if (relay->port() == 0)
+            return std::nullopt;
+        server = QStringLiteral("127.0.0.1,%1").arg(relay->port());
+    }
+    {
+        data::Connection c;
+        data::Query q(QStringLiteral("ADOQuery2"));
+        store::openLocalConfiguration(c, q);
+        store::storeServerRecord(q, server, data::Login::sql(QStringLiteral("sa"), QString()));
+    }
+    install::heldValues() = {};
+    QElapsedTimer timer;
+    try {
+        AccountSetObjects o;
+        store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
+        QString fragment;
+        CreationContext context;
+        timer.start();
+        createAccountSet(o, { server, QStringLiteral("bench01"), QStringLiteral("基准帐套"), QString() },
+            CreationMode::Network, fragment, context);
+    } catch (const data::DataError &e) {
+        std::fprintf(stderr, "creation failed: %s\n", e.what());
+        return std::nullopt;
+    }
+    Run run;
+    run.ms = double(timer.elapsed());
+    relay.reset();
+    static const QRegularExpression counted(QStringLiteral("connections (\\d+) requests (\\d+)"));
+    const auto m = counted.match(tds.stop());
+    run.connections = m.captured(1).toInt();
+    run.requests = m.captured(2).toInt();
+    return run;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QList<int> delays;
-    for (int i = 1; i < argc; ++i)
-        delays << atoi(argv[i]);
-    if (delays.isEmpty())
-        delays = { 0, 25 };
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    const int delayMs = argc > 2 ? std::max(1, atoi(argv[2])) : 25;
 
-    for (const int delay : std::as_const(delays)) {
-        test::TestInstallation installation;
-        if (!installation.isValid())
+    QList<double> direct, link, trips;
+    Run last;
+    for (int i = 0; i < runs; ++i) {
+        const std::optional<Run> straight = create(0);
+        const std::optional<Run> relayed = create(delayMs);
+        if (!straight || !relayed)
             return 1;
-        test::TdsProcess tds(installation.dir(), { QStringLiteral("--delay"), QString::number(delay) });
-        if (tds.port() == 0)
-            return 1;
-        const data::Login sa = data::Login::sql(QStringLiteral("sa"), QString());
-        {
-            data::Connection c;
-            data::Query q(QStringLiteral("ADOQuery2"));
-            store::openLocalConfiguration(c, q);
-            store::storeServerRecord(q, tds.serverName(), sa);
-        }
-        install::heldValues() = {};
-        QElapsedTimer timer;
-        timer.start();
-        try {
-            AccountSetObjects o;
-            store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-            QString fragment;
-            CreationContext context;
-            createAccountSet(o,
-                { tds.serverName(), QStringLiteral("bench01"), QStringLiteral("基准帐套"), QString() },
-                CreationMode::Network, fragment, context);
-        } catch (const data::DataError &e) {
-            std::fprintf(stderr, "creation failed: %s\n", e.what());
-            return 1;
-        }
-        const qint64 ms = timer.elapsed();
-        const QString stats = tds.stop();
-        static const QRegularExpression requests(QStringLiteral("connections (\\d+) requests (\\d+)"));
-        const auto m = requests.match(stats);
-        std::printf("delay %d ms: creation %lld ms, %s round trips on %s connections\n%s", delay, ms,
-            qPrintable(m.captured(2)), qPrintable(m.captured(1)), qPrintable(stats));
+        const double effective = (relayed->ms - straight->ms) / (2.0 * delayMs);
+        std::printf("run %d: direct %.0f ms, over %d+%d ms %.0f ms, %d requests on %d connections "
+                    "(relayed %d on %d), %.1f effective round trips\n",
+            i + 1, straight->ms, delayMs, delayMs, relayed->ms, straight->requests, straight->connections,
+            relayed->requests, relayed->connections, effective);
         std::fflush(stdout);
+        direct << straight->ms;
+        link << relayed->ms;
+        trips << effective;
+        last = *relayed;
     }
+    std::printf("median of %d: direct %.0f ms, over %d+%d ms %.0f ms (+%.0f), %d requests, %d connections, "
+                "%.1f effective round trips (+%d handshakes on a real link)\n",
+        runs, test::median(direct), delayMs, delayMs, test::median(link),
+        test::median(link) - test::median(direct), last.requests, last.connections, test::median(trips),
+        last.connections);
     return 0;
 }

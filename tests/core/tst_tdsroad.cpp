@@ -5,6 +5,7 @@
 #include "accountset/networkset.h"
 #include "data/dataerror.h"
 #include "data/query.h"
+#include "data/sessionreuse.h"
 #include "discovery/ssrp.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
@@ -12,6 +13,7 @@
 
 #include <QHostAddress>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace zt;
@@ -34,6 +36,9 @@ private slots:
     void probeAndLoginsAnswerAsSqlServer_data();
     void probeAndLoginsAnswerAsSqlServer();
     void networkCreationCarriesTheBaseDataUnchanged();
+    void networkCreationLogsInOnce();
+    void keptSessionEndsWithItsScopeAndFailsAsANewLogin_data();
+    void keptSessionEndsWithItsScopeAndFailsAsANewLogin();
     void rentedModesAndRefusals();
     void selectionDeletionAndTheDeleteErrorYesPath();
     void sampleIsBuiltOnceThenTheServerRefuses();
@@ -46,6 +51,15 @@ private:
     AccountSetFields fields(const QString &database) const
     {
         return { server(), database, QStringLiteral("北京示范贸易"), QStringLiteral("pw") };
+    }
+
+    // The database dropped through the embedded server's files, beside ztwizard-tds: refused while
+    // a session of the server is on it.
+    static QString dropThroughTheFiles(const QString &database)
+    {
+        return test::failureOf([&] {
+            test::embeddedExec(QStringLiteral("master"), QStringLiteral("drop database ") + database);
+        });
     }
 
     std::list<data::Connection> m_connections;
@@ -175,6 +189,82 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     // The local registration names the server as typed.
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt001"), server()));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
+}
+
+void TestTdsRoad::networkCreationLogsInOnce()
+{
+    // One login for the whole creation, well within the round trips a long link allows; nothing
+    // stays on the new database once the creation has returned.
+    createAccountSet(
+        *m_objects, fields(QStringLiteral("zt001")), CreationMode::Network, m_fragment, m_context);
+    QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
+    QCOMPARE(dropThroughTheFiles(QStringLiteral("zt001")), QStringLiteral("no error"));
+    const QString stats = m_tds->stop();
+    const auto counted
+        = QRegularExpression(QStringLiteral("connections (\\d+) requests (\\d+)")).match(stats);
+    QVERIFY2(counted.hasMatch() && counted.captured(1) == u"1" && counted.captured(2).toInt() <= 20,
+        qPrintable(stats));
+
+    // A script failing on the reused session fails with the server's text, and once the page's
+    // connection is closed after the creation, nothing holds the new database.
+    m_tds = std::make_unique<test::TdsProcess>(m_install->dir());
+    QVERIFY(m_tds->port() > 0);
+    test::storeServerLogin(server(), Sa);
+    QFile script(m_install->dir() + QStringLiteral("data/xzzt.ini"));
+    QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("select * from nosuch\r\n");
+    script.close();
+    QCOMPARE(test::failureOf([&] {
+        createAccountSet(
+            *m_objects, fields(QStringLiteral("zt002")), CreationMode::Network, m_fragment, m_context);
+    }),
+        FreeTds + QStringLiteral("Invalid object name 'nosuch'."));
+    m_objects->Conn_Ty1.close();
+    QCOMPARE(dropThroughTheFiles(QStringLiteral("zt002")), QStringLiteral("no error"));
+}
+
+void TestTdsRoad::keptSessionEndsWithItsScopeAndFailsAsANewLogin_data()
+{
+    QTest::addColumn<QString>("next"); // the database opened after the kept session, or none
+    QTest::addColumn<bool>("serverGone");
+    QTest::newRow("the scope ends") << QString() << false;
+    QTest::newRow("the database is missing") << QStringLiteral("nosuch") << false;
+    // The same database: the switch is what finds the session dead.
+    QTest::newRow("the server is gone") << QStringLiteral("held") << true;
+}
+
+void TestTdsRoad::keptSessionEndsWithItsScopeAndFailsAsANewLogin()
+{
+    QFETCH(QString, next);
+    QFETCH(bool, serverGone);
+    data::reexecute(*test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select 1")),
+        QStringLiteral("create database held"));
+    m_connections.clear();
+    QString reused;
+    {
+        const data::odbc::ConnectionReuse reuse;
+        data::Connection c;
+        c.setConnectionString(test::saCatalog(server(), QStringLiteral("held")));
+        c.open();
+        c.close();
+        // Kept for the next open in the scope: the database is still in use.
+        QVERIFY(dropThroughTheFiles(QStringLiteral("held")).contains(QStringLiteral("currently in use")));
+        if (serverGone)
+            m_tds->stop();
+        if (!next.isEmpty()) {
+            c.setConnectionString(test::saCatalog(server(), next));
+            reused = test::failureOf([&] { c.open(); });
+        }
+    }
+    QCOMPARE(dropThroughTheFiles(QStringLiteral("held")), QStringLiteral("no error"));
+    if (next.isEmpty())
+        return;
+    // The failure reads as that of a new login.
+    data::Connection fresh;
+    fresh.setConnectionString(test::saCatalog(server(), next));
+    QCOMPARE(reused, test::failureOf([&] { fresh.open(); }));
+    QVERIFY2(
+        reused.startsWith(FreeTds + QStringLiteral("Unable to connect to data source ")), qPrintable(reused));
 }
 
 void TestTdsRoad::rentedModesAndRefusals()

@@ -2,6 +2,7 @@
 
 #include "basedata.h"
 #include "data/dataerror.h"
+#include "data/sessionreuse.h"
 #include "directory.h"
 #include "identifiers.h"
 #include "install/installation.h"
@@ -133,6 +134,9 @@ void registerAccountSet(AccountSetObjects &o, const AccountSetFields &fields, Cr
 void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, CreationMode mode,
     QString &loginFragment, const CreationContext &context)
 {
+    // One login for the whole creation: the server, the new database and master are reached
+    // on one session, its database switched between the steps.
+    const data::odbc::ConnectionReuse reuse;
     AccountSetFields fields = input;
     fields.database = trimmed(input.database);
     // Refused before anything is created: the number names the per-set file.

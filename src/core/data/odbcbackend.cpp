@@ -1,5 +1,6 @@
 #include "odbcbackend.h"
 
+#include "sessionreuse.h"
 #include "unicodetext.h"
 #include "widetextreader.h"
 
@@ -20,6 +21,7 @@
 #include <QSqlResult>
 
 #include <atomic>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -188,33 +190,47 @@ QString typeName(const QSqlField &field, bool bit)
     }
 }
 
+using reuse::OpenDatabase;
+
+OpenDatabase openDatabase(
+    const QString &databaseName, const QString &user, const QString &password, const QString &connectOptions)
+{
+    static std::atomic<quint64> counter { 0 };
+    OpenDatabase open { QStringLiteral("zt-odbc-%1").arg(counter.fetch_add(1)), QSqlDatabase() };
+    open.db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), open.name);
+    open.db.setDatabaseName(databaseName);
+    open.db.setUserName(user);
+    open.db.setPassword(password);
+    open.db.setConnectOptions(connectOptions);
+    if (!open.db.open()) {
+        const QString message = diagnosticText(open.db.lastError());
+        reuse::closeDatabase(open);
+        throw DataError(message);
+    }
+    return open;
+}
+
 class OdbcBackend final : public Backend
 {
 public:
-    OdbcBackend(Dialect dialect, const QString &databaseName, const QString &user, const QString &password,
-        const QString &connectOptions)
+    OdbcBackend(Dialect dialect, OpenDatabase open, std::optional<reuse::Ticket> ticket = std::nullopt)
         : m_dialect(dialect)
-        , m_name(QStringLiteral("zt-odbc-%1").arg(s_counter.fetch_add(1)))
-    {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-        m_db.setDatabaseName(databaseName);
-        m_db.setUserName(user);
-        m_db.setPassword(password);
-        m_db.setConnectOptions(connectOptions);
-        if (!m_db.open()) {
-            const QString message = diagnosticText(m_db.lastError());
-            release();
-            throw DataError(message);
-        }
-    }
+        , m_open(std::move(open))
+        , m_ticket(std::move(ticket))
+    { }
 
-    ~OdbcBackend() override { release(); }
+    // Kept for the next open when the scope it was opened under is still alive (sessionreuse.h).
+    ~OdbcBackend() override
+    {
+        if (!m_ticket || !reuse::keep(*m_ticket, m_open))
+            reuse::closeDatabase(m_open);
+    }
 
     Dialect dialect() const override { return m_dialect; }
 
     ResultSet query(const QString &sql, const QList<QVariant> &params) override
     {
-        QSqlQuery q(m_db);
+        QSqlQuery q(m_open.db);
         run(q, sql, params);
         // The rows are those of the first statement of the batch that returns any.
         while (!q.isSelect() && q.nextResult()) { }
@@ -257,7 +273,7 @@ public:
 
     int execute(const QString &sql, const QList<QVariant> &params) override
     {
-        QSqlQuery q(m_db);
+        QSqlQuery q(m_open.db);
         run(q, sql, params);
         // A statement of a batch that fails after others have run reports its error with the
         // result it would have given: every result is read, so the error is not lost.
@@ -296,19 +312,9 @@ private:
             throw DataError(diagnosticText(q.lastError()));
     }
 
-    // Every handle on the connection has to be gone before the connection is removed.
-    void release()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-
-    static inline std::atomic<quint64> s_counter { 0 };
-
     Dialect m_dialect;
-    QString m_name;
-    QSqlDatabase m_db;
+    OpenDatabase m_open;
+    std::optional<reuse::Ticket> m_ticket;
 };
 
 // A login value as FreeTDS reads it: a braced value ends at the first '}' (FreeTDS 1.3 knows no
@@ -407,7 +413,8 @@ std::unique_ptr<Backend> openDataSource(
         + QStringLiteral(";Server=local;");
     refuseMisreadText(text);
     try {
-        return std::make_unique<OdbcBackend>(Dialect::Sqlite, text, QString(), QString(), QString());
+        return std::make_unique<OdbcBackend>(
+            Dialect::Sqlite, openDatabase(text, QString(), QString(), QString()));
     } catch (const DataError &e) {
         // The driver says only that it could not connect: the message names the file after it.
         // A driver manager's error (no such data source or driver) is not about the file.
@@ -425,6 +432,14 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
                                        "is not valid.")
                             .arg(serverName));
     }
+    const std::optional<reuse::Ticket> ticket = reuse::ticketFor(serverName, login);
+    if (ticket) {
+        // A text refused without the reuse is refused with it.
+        sqlServerConnectionText(address.host, address.port, login, catalog);
+        if (std::optional<OpenDatabase> kept = reuse::takeKept(*ticket, catalog))
+            return std::make_unique<OdbcBackend>(Dialect::SqlServer, std::move(*kept), ticket);
+    }
+
     if (!address.instance.isEmpty()) {
         address.port = discovery::resolveInstancePort(
             address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
@@ -437,8 +452,8 @@ std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &l
     }
 
     const QString text = sqlServerConnectionText(address.host, address.port, login, catalog);
-    return std::make_unique<OdbcBackend>(
-        Dialect::SqlServer, text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption));
+    return std::make_unique<OdbcBackend>(Dialect::SqlServer,
+        openDatabase(text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption)), ticket);
 }
 
 } // namespace zt::data::odbc
