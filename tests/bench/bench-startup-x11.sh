@@ -41,7 +41,7 @@ time_start() {
   local class=$1 start end pid
   shift
   start=$(date +%s%N)
-  "$@" 2>/dev/null &
+  "$@" >/dev/null 2>&1 &
   pid=$!
   until viewable "$class"; do sleep 0.002; done
   end=$(date +%s%N)
