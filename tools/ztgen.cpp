@@ -244,7 +244,7 @@ void generateBackup(const QStringList &args)
     QTemporaryDir root;
     if (!root.isValid())
         fail(QStringLiteral("cannot create a temporary folder"));
-    const auto login = zt::data::Login::integrated();
+    const auto login = zt::data::Credentials::integrated();
     makeParentFolder(out);
     try {
         // The instance is made with the collation the sample is written for, whatever the

@@ -10,8 +10,8 @@
 #include "discovery/browse.h"
 #include "discovery/serverssearcher.h"
 #include "embedded/embeddedserver.h"
+#include "server/loginprobe.h"
 #include "server/preflight.h"
-#include "server/serverlogin.h"
 #include "store/localstore.h"
 
 #include <QJsonArray>
@@ -22,11 +22,11 @@ namespace {
 
 // The login of --user (a SQL login, its password from a file, the environment or the terminal),
 // or the integrated login.
-std::optional<data::Login> loginFromOptions(const QCommandLineParser &options, Report &report)
+std::optional<data::Credentials> loginFromOptions(const QCommandLineParser &options, Report &report)
 {
     if (!options.isSet(QStringLiteral("user"))) {
         report.set(QStringLiteral("login"), QStringLiteral("integrated"));
-        return data::Login::integrated();
+        return data::Credentials::integrated();
     }
     QString problem;
     const auto secret
@@ -39,7 +39,7 @@ std::optional<data::Login> loginFromOptions(const QCommandLineParser &options, R
     }
     report.set(QStringLiteral("login"), QStringLiteral("sql"));
     report.set(QStringLiteral("password_from"), secret->from);
-    return data::Login::sql(options.value(QStringLiteral("user")), secret->text);
+    return data::Credentials::sql(options.value(QStringLiteral("user")), secret->text);
 }
 
 QString targetText(const discovery::BrowseTarget &target)
@@ -187,7 +187,7 @@ int runLogin(const QCommandLineParser &options, Report &report)
         if (store::findServerRecord(adoQuery2, serverName)) {
             QJsonObject fields = rowObject(adoQuery2);
             // Field 2 holds the SQL login's password: only its user stays readable.
-            if (login->kind == data::Login::Kind::Sql)
+            if (login->kind == data::Credentials::Kind::Sql)
                 fields.insert(QStringLiteral("2"),
                     QStringLiteral("password=***;persist security info=true;user id=%1;").arg(login->user));
             report.addRow(QStringLiteral("xtljb"), QStringLiteral("local"), fields);

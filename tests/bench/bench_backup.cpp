@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
     try {
         AccountSetObjects o;
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-        test::storeServerLogin(Server, data::Login::integrated());
+        test::storeServerLogin(Server, data::Credentials::integrated());
         QString fragment;
         createAccountSet(o, { Server, QStringLiteral("base"), QStringLiteral("基础"), QString() },
             CreationMode::Network, fragment, {});

@@ -28,7 +28,7 @@ double median(QList<double> values)
     return values.at(values.size() / 2);
 }
 
-void storeLogin(const QString &server, const data::Login &login)
+void storeLogin(const QString &server, const data::Credentials &login)
 {
     data::Connection c;
     data::Query q(QStringLiteral("ADOQuery2"));
@@ -94,13 +94,13 @@ int main(int argc, char *argv[])
     std::printf("installation: %s\n", qPrintable(installation.dir()));
     std::fflush(stdout);
     try {
-        storeLogin(QStringLiteral("(embedded)"), data::Login::integrated());
+        storeLogin(QStringLiteral("(embedded)"), data::Credentials::integrated());
         measure(QStringLiteral("embedded"), installation.dir(), QStringLiteral("(embedded)"), runs);
         if (!tdsDelay.isEmpty()) {
             test::TdsProcess tds(installation.dir(), { QStringLiteral("--delay"), tdsDelay });
             if (tds.port() <= 0)
                 throw data::DataError(QStringLiteral("ztwizard-tds did not start"));
-            storeLogin(tds.serverName(), data::Login::sql(QStringLiteral("sa"), QString()));
+            storeLogin(tds.serverName(), data::Credentials::sql(QStringLiteral("sa"), QString()));
             measure(QStringLiteral("tds, delay ") + tdsDelay + QStringLiteral(" ms"), installation.dir(),
                 tds.serverName(), runs);
         }

@@ -42,9 +42,9 @@ int main(int argc, char *argv[])
         data::Connection c;
         data::Query q(QStringLiteral("ADOQuery2"));
         store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, Server, data::Login::integrated());
+        store::storeServerRecord(q, Server, data::Credentials::integrated());
     }
-    const auto fragment = data::LoginFragment::fromLogin(data::Login::integrated());
+    const auto fragment = data::LoginFragment::fromLogin(data::Credentials::integrated());
 
     QList<double> build, whole;
     try {

@@ -34,8 +34,8 @@ double median(QList<double> values)
 void fillDirectory(int rows)
 {
     data::Connection c;
-    c.setConnectionString(
-        data::ConnectionString::master(data::LoginFragment::fromLogin(data::Login::integrated()), Server));
+    c.setConnectionString(data::ConnectionString::master(
+        data::LoginFragment::fromLogin(data::Credentials::integrated()), Server));
     c.backend().execute(accountset::directoryTableStatement().join(QStringLiteral("\r\n")));
     const int batch = 500;
     for (int first = 0; first < rows; first += batch) {
@@ -70,7 +70,7 @@ int main(int argc, char *argv[])
             data::Connection c;
             data::Query q(QStringLiteral("ADOQuery2"));
             store::openLocalConfiguration(c, q);
-            store::storeServerRecord(q, Server, data::Login::integrated());
+            store::storeServerRecord(q, Server, data::Credentials::integrated());
         }
         QElapsedTimer fillTimer;
         fillTimer.start();

@@ -245,7 +245,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<CountingRelay> relay;
     QProcess tds;
     QString server = QStringLiteral("(embedded)");
-    data::Login login = data::Login::integrated();
+    data::Credentials login = data::Credentials::integrated();
     if (remote) {
         QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
             QStringLiteral("--directory"), installation.dir(), QStringLiteral("--stats") };
@@ -268,7 +268,7 @@ int main(int argc, char *argv[])
         }
         relay = std::make_unique<CountingRelay>(port);
         server = QStringLiteral("127.0.0.1,%1").arg(relay->port());
-        login = data::Login::sql(QStringLiteral("sa"), QString());
+        login = data::Credentials::sql(QStringLiteral("sa"), QString());
     }
     {
         data::Connection c;

@@ -54,7 +54,7 @@ std::optional<Run> create(int delayMs)
         data::Connection c;
         data::Query q(QStringLiteral("ADOQuery2"));
         store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, server, data::Login::sql(QStringLiteral("sa"), QString()));
+        store::storeServerRecord(q, server, data::Credentials::sql(QStringLiteral("sa"), QString()));
     }
     install::heldValues() = {};
     QElapsedTimer timer;

@@ -48,7 +48,7 @@ int markerRows(const QString &database)
 {
     data::Connection c;
     c.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), database, Embedded));
+        data::LoginFragment::fromLogin(data::Credentials::integrated()), database, Embedded));
     return zt::test::openQuery(c, QStringLiteral("select count(*) from users where ID = 777"))
         ->textAt(0, 0)
         .toInt();
@@ -61,7 +61,7 @@ int shippedRows(const QString &database)
     c.setConnectionString(database.isEmpty()
             ? store::localAccessString(QStringLiteral("Sample.mdb"))
             : data::ConnectionString::catalog(
-                data::LoginFragment::fromLogin(data::Login::integrated()), database, Embedded));
+                data::LoginFragment::fromLogin(data::Credentials::integrated()), database, Embedded));
     return zt::test::openQuery(c, QStringLiteral("select count(*) from xtxxb_other"))->textAt(0, 0).toInt();
 }
 

@@ -177,7 +177,7 @@ void TestZtAccountSetTds::halfRegisteredSetsFailTheCommand()
     // A directory table whose number column is too narrow for the set's number: the row is refused.
     zt::data::Connection master;
     master.setConnectionString(zt::data::ConnectionString::master(
-        zt::data::LoginFragment::fromLogin(zt::data::Login::sql(QStringLiteral("sa"), QString())), server));
+        zt::data::LoginFragment::fromLogin(zt::data::Credentials::sql(QStringLiteral("sa"), QString())), server));
     master.backend().execute(QStringLiteral("create table PBTOVRASQLBASEDATA (id bigint identity (1, 1), "
                                             "ztbh nvarchar(3), ztmc nvarchar(50), zjmc nvarchar(100), "
                                             "net nvarchar(10), jlrq datetime, kl nvarchar(50))"));

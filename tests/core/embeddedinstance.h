@@ -52,7 +52,7 @@ protected:
     std::unique_ptr<data::Backend> sa(const QString &catalog = {})
     {
         return embedded::connect(
-            m_root, QStringLiteral("default"), data::Login::sql(QStringLiteral("sa"), {}), catalog);
+            m_root, QStringLiteral("default"), data::Credentials::sql(QStringLiteral("sa"), {}), catalog);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;

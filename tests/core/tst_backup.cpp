@@ -21,7 +21,7 @@ using namespace zt;
 using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 namespace {
@@ -35,7 +35,7 @@ const QString Fragment = QString::fromLatin1(LoginFragment::IntegratedText);
 data::Connection &connectionTo(data::Connection &c, const QString &catalog)
 {
     c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
+        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, Server));
     return c;
 }
 
@@ -131,7 +131,7 @@ void TestBackup::init()
     data::Connection c;
     data::Query q(QStringLiteral("ADOQuery2"));
     store::openLocalConfiguration(c, q);
-    store::storeServerRecord(q, Server, Login::integrated());
+    store::storeServerRecord(q, Server, Credentials::integrated());
     m_context = {};
     m_context.today = QDate(2026, 12, 8);
     m_fragment.clear();
@@ -278,7 +278,7 @@ void TestBackup::statementsSentToSqlServer()
         data::Connection c;
         data::Query q(QStringLiteral("ADOQuery2"));
         store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, sqlServer, Login::sql(QStringLiteral("sa"), QStringLiteral("pw")));
+        store::storeServerRecord(q, sqlServer, Credentials::sql(QStringLiteral("sa"), QStringLiteral("pw")));
     }
     // The local files as ever; the SQL Server is a recorder that answers FILELISTONLY.
     QStringList sent;
@@ -304,7 +304,7 @@ void TestBackup::statementsSentToSqlServer()
     });
     const auto restoreFactory = qScopeGuard([] { data::setBackendFactory({}); });
 
-    QCOMPARE(backupAccountSet(*m_objects, LoginFragment::fromLogin(Login::sql(u"sa"_s, u"pw"_s)).text(),
+    QCOMPARE(backupAccountSet(*m_objects, LoginFragment::fromLogin(Credentials::sql(u"sa"_s, u"pw"_s)).text(),
                  sqlServer, QStringLiteral("zt001"), QStringLiteral("zt001.bak")),
         QStringLiteral("zt001.bak"));
     // Each statement as the query's text holds it, without its closing line end.

@@ -20,7 +20,7 @@ using namespace zt;
 using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 namespace {
@@ -91,7 +91,7 @@ private:
 
     std::unique_ptr<test::TestInstallation> m_install;
     QString m_server = QStringLiteral("(embedded)");
-    Login m_login = Login::integrated();
+    Credentials m_login = Credentials::integrated();
 };
 
 void TestBaseDataTransfer::init()
@@ -272,7 +272,7 @@ void TestBaseDataTransfer::sameOutcomeThroughFreeTds()
     test::TdsProcess tds(m_install->dir());
     QVERIFY2(tds.port() > 0, "ztwizard-tds did not start");
     m_server = tds.serverName();
-    m_login = Login::sql(QStringLiteral("sa"), QString());
+    m_login = Credentials::sql(QStringLiteral("sa"), QString());
     compareWithRowByRow();
 }
 

@@ -20,8 +20,8 @@ void TestConnectionString::shapesRenderLetterForLetter_data()
 {
     QTest::addColumn<ConnectionString>("cs");
     QTest::addColumn<QString>("text");
-    const auto windows = LoginFragment::fromLogin(Login::integrated());
-    const auto sql = LoginFragment::fromLogin(Login::sql(QStringLiteral("sa"), QStringLiteral("pw")));
+    const auto windows = LoginFragment::fromLogin(Credentials::integrated());
+    const auto sql = LoginFragment::fromLogin(Credentials::sql(QStringLiteral("sa"), QStringLiteral("pw")));
 
     QTest::newRow("local access, doubled separator before data")
         << ConnectionString::localAccess(QStringLiteral("/opt/zt/"), QStringLiteral("MORVEK.mdb"))
@@ -84,11 +84,11 @@ void TestConnectionString::loginFragmentsReadBackWhole()
 {
     QFETCH(QString, user);
     QFETCH(QString, password);
-    const auto stored = LoginFragment::fromLogin(Login::sql(user, password));
+    const auto stored = LoginFragment::fromLogin(Credentials::sql(user, password));
     QCOMPARE(
         stored.text(), LoginFragment::firstHalf(stored.login()) + LoginFragment::secondHalf(stored.login()));
     const auto read = LoginFragment::fromText(stored.text());
-    QCOMPARE(read.login(), Login::sql(user, password));
+    QCOMPARE(read.login(), Credentials::sql(user, password));
     // A value holding ';' cannot reach the server as another setting: the parts stay whole.
     const auto cs = ConnectionString::server(read, QStringLiteral("SRV"));
     QCOMPARE(cs.login().password, password);
@@ -97,10 +97,10 @@ void TestConnectionString::loginFragmentsReadBackWhole()
 
 void TestConnectionString::unknownFragmentGivesNoLogin()
 {
-    QCOMPARE(LoginFragment::fromText(QStringLiteral("garbage")).login().kind, Login::Kind::None);
-    QCOMPARE(LoginFragment::fromText({}).login().kind, Login::Kind::None);
+    QCOMPARE(LoginFragment::fromText(QStringLiteral("garbage")).login().kind, Credentials::Kind::None);
+    QCOMPARE(LoginFragment::fromText({}).login().kind, Credentials::Kind::None);
     QCOMPARE(LoginFragment::fromText(QString::fromLatin1(LoginFragment::IntegratedText)).login(),
-        Login::integrated());
+        Credentials::integrated());
 }
 
 QTEST_GUILESS_MAIN(TestConnectionString)

@@ -16,7 +16,7 @@
 using namespace zt;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 namespace {
@@ -45,7 +45,7 @@ private slots:
     void irregularNamesAreDelimited();
 
 private:
-    void useLogin(const Login &login);
+    void useLogin(const Credentials &login);
     int count(const QString &catalog, const QString &sql);
     AccountSetFields fields(const QString &database) const;
 
@@ -63,7 +63,7 @@ void TestCreation::init()
     install::heldValues() = {};
     m_objects = std::make_unique<AccountSetObjects>();
     store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    useLogin(Login::integrated());
+    useLogin(Credentials::integrated());
     m_reported.clear();
     m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
     m_context.today = QDate(2026, 12, 8);
@@ -76,7 +76,7 @@ void TestCreation::cleanup()
     m_install.reset();
 }
 
-void TestCreation::useLogin(const Login &login)
+void TestCreation::useLogin(const Credentials &login)
 {
     test::storeServerLogin(Server, login);
 }
@@ -85,7 +85,7 @@ int TestCreation::count(const QString &catalog, const QString &sql)
 {
     data::Connection c;
     c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Server));
+        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, Server));
     return test::openQuery(c, sql)->recordCount();
 }
 
@@ -104,7 +104,7 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
     // Every base-data table holds exactly the source rows, in ID order.
     data::Connection target;
     target.setConnectionString(ConnectionString::catalog(
-        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("zt001"), Server));
+        LoginFragment::fromLogin(Credentials::integrated()), QStringLiteral("zt001"), Server));
     int total = 0;
     const QString difference = test::baseDataDifference(target, &total);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
@@ -122,7 +122,7 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
     // So does the directory row, with net left NULL and the date at midnight.
     data::Connection master;
     master.setConnectionString(
-        ConnectionString::master(LoginFragment::fromLogin(Login::integrated()), Server));
+        ConnectionString::master(LoginFragment::fromLogin(Credentials::integrated()), Server));
     auto dir = test::openQuery(master, QStringLiteral("select * from PBTOVRASQLBASEDATA where net is null"));
     QCOMPARE(dir->recordCount(), 1);
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
@@ -192,7 +192,7 @@ void TestCreation::missingTargetColumnStopsTheTransfer()
     test::embeddedExec(QStringLiteral("thin"),
         QStringLiteral("CREATE TABLE [jjfsxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"));
     m_objects->Conn_Ty1.setConnectionString(ConnectionString::catalog(
-        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("thin"), Server));
+        LoginFragment::fromLogin(Credentials::integrated()), QStringLiteral("thin"), Server));
     m_objects->ADOTy1.setConnection(&m_objects->Conn_Ty1);
     try {
         transferBaseData(*m_objects, { QStringLiteral("jjfsxxb") });
@@ -209,7 +209,7 @@ void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes
     test::embeddedExec(QStringLiteral("master"),
         QStringLiteral("create login clerk with password = 'pw'\n"
                        "alter server role dbcreator add member clerk"));
-    useLogin(Login::sql(QStringLiteral("clerk"), QStringLiteral("pw")));
+    useLogin(Credentials::sql(QStringLiteral("clerk"), QStringLiteral("pw")));
     createAccountSet(
         *m_objects, fields(QStringLiteral("zt003")), CreationMode::Network, m_fragment, m_context);
     QCOMPARE(m_reported,

@@ -25,7 +25,7 @@
 
 using namespace zt;
 using namespace Qt::StringLiterals;
-using data::Login;
+using data::Credentials;
 
 namespace {
 
@@ -33,7 +33,7 @@ const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
 
 std::unique_ptr<data::Backend> connectTo(const QString &root, const QString &catalog)
 {
-    return embedded::connect(root, QStringLiteral("default"), Login::integrated(), catalog);
+    return embedded::connect(root, QStringLiteral("default"), Credentials::integrated(), catalog);
 }
 
 QString errorOf(const std::function<void()> &action)

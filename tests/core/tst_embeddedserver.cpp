@@ -9,7 +9,7 @@
 using namespace zt;
 using namespace zt::test;
 using namespace Qt::StringLiterals;
-using data::Login;
+using data::Credentials;
 
 class TestEmbeddedServer : public EmbeddedInstanceTest
 {
@@ -40,9 +40,9 @@ private:
 QString TestEmbeddedServer::writeBackup(const QString &name, const QString &createSql)
 {
     const QString source = m_dir->filePath(QStringLiteral("source"));
-    auto master = embedded::connect(source, QStringLiteral("default"), Login::integrated(), {});
+    auto master = embedded::connect(source, QStringLiteral("default"), Credentials::integrated(), {});
     master->execute(QStringLiteral("create database [%1]").arg(name));
-    embedded::connect(source, QStringLiteral("default"), Login::integrated(), name)->execute(createSql);
+    embedded::connect(source, QStringLiteral("default"), Credentials::integrated(), name)->execute(createSql);
     const QString path = m_dir->filePath(name);
     master->execute(QStringLiteral("backup database [%1] to disk=N'%2'").arg(name, path));
     return path;
@@ -52,8 +52,8 @@ void TestEmbeddedServer::serverNamesSelectInstances()
 {
     QCOMPARE(embedded::instanceServerNames(m_root), QStringList { QStringLiteral("(embedded)") });
     sa();
-    embedded::connect(m_root, QStringLiteral("TWO"), Login::integrated(), {});
-    embedded::connect(m_root, QStringLiteral("ONE"), Login::integrated(), {});
+    embedded::connect(m_root, QStringLiteral("TWO"), Credentials::integrated(), {});
+    embedded::connect(m_root, QStringLiteral("ONE"), Credentials::integrated(), {});
     QCOMPARE(embedded::instanceServerNames(m_root),
         (QStringList { QStringLiteral("(embedded)"), QStringLiteral("(embedded)\\ONE"),
             QStringLiteral("(embedded)\\TWO") }));
@@ -62,31 +62,32 @@ void TestEmbeddedServer::serverNamesSelectInstances()
     QCOMPARE(embedded::instanceOf(QStringLiteral("(embedded)\\ONE")), QStringLiteral("ONE"));
     QVERIFY(!embedded::isEmbeddedServerName(QStringLiteral("(embedded)x")));
     QVERIFY(errorOf([&] {
-        embedded::connect(m_root, QStringLiteral(".."), Login::integrated(), {});
+        embedded::connect(m_root, QStringLiteral(".."), Credentials::integrated(), {});
     }).startsWith(Prefix));
 }
 
 void TestEmbeddedServer::loginsAreCheckedAgainstMaster_data()
 {
-    QTest::addColumn<Login>("login");
+    QTest::addColumn<Credentials>("login");
     QTest::addColumn<QString>("error"); // empty: accepted
 
-    QTest::newRow("integrated") << Login::integrated() << QString();
-    QTest::newRow("sa with empty password") << Login::sql(QStringLiteral("sa"), {}) << QString();
-    QTest::newRow("login names ignore case") << Login::sql(QStringLiteral("SA"), {}) << QString();
-    QTest::newRow("created login") << Login::sql(QStringLiteral("clerk"), QStringLiteral("p;w")) << QString();
-    QTest::newRow("wrong password") << Login::sql(QStringLiteral("sa"), QStringLiteral("x"))
+    QTest::newRow("integrated") << Credentials::integrated() << QString();
+    QTest::newRow("sa with empty password") << Credentials::sql(QStringLiteral("sa"), {}) << QString();
+    QTest::newRow("login names ignore case") << Credentials::sql(QStringLiteral("SA"), {}) << QString();
+    QTest::newRow("created login") << Credentials::sql(QStringLiteral("clerk"), QStringLiteral("p;w"))
+                                   << QString();
+    QTest::newRow("wrong password") << Credentials::sql(QStringLiteral("sa"), QStringLiteral("x"))
                                     << QStringLiteral("Login failed for user 'sa'.");
-    QTest::newRow("password is case-sensitive") << Login::sql(QStringLiteral("clerk"), QStringLiteral("P;W"))
-                                                << QStringLiteral("Login failed for user 'clerk'.");
-    QTest::newRow("unknown user") << Login::sql(QStringLiteral("nobody"), {})
+    QTest::newRow("password is case-sensitive") << Credentials::sql(QStringLiteral("clerk"),
+        QStringLiteral("P;W")) << QStringLiteral("Login failed for user 'clerk'.");
+    QTest::newRow("unknown user") << Credentials::sql(QStringLiteral("nobody"), {})
                                   << QStringLiteral("Login failed for user 'nobody'.");
-    QTest::newRow("no login") << Login {} << QStringLiteral("Login failed for user ''.");
+    QTest::newRow("no login") << Credentials {} << QStringLiteral("Login failed for user ''.");
 }
 
 void TestEmbeddedServer::loginsAreCheckedAgainstMaster()
 {
-    QFETCH(Login, login);
+    QFETCH(Credentials, login);
     QFETCH(QString, error);
     sa()->execute(QStringLiteral("create login [clerk] with password = 'p;w'"));
     const QString got = errorOf([&] { embedded::connect(m_root, QStringLiteral("default"), login, {}); });
@@ -99,7 +100,7 @@ void TestEmbeddedServer::missingCatalogRefusesTheLogin()
         Prefix + QStringLiteral("Cannot open database \"zt404\" requested by the login. The login failed."));
     // The login is checked before the database.
     QCOMPARE(errorOf([&] {
-        embedded::connect(m_root, QStringLiteral("default"), Login::sql(QStringLiteral("sa"), "x"),
+        embedded::connect(m_root, QStringLiteral("default"), Credentials::sql(QStringLiteral("sa"), "x"),
             QStringLiteral("zt404"));
     }),
         Prefix + QStringLiteral("Login failed for user 'sa'."));
@@ -108,7 +109,7 @@ void TestEmbeddedServer::missingCatalogRefusesTheLogin()
 void TestEmbeddedServer::restrictedLoginMayNotCreateDatabasesOrMasterTables()
 {
     sa()->execute(QStringLiteral("create login [clerk] with password = 'pw'; create database zt001"));
-    const Login clerk = Login::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
+    const Credentials clerk = Credentials::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
     auto master = embedded::connect(m_root, QStringLiteral("default"), clerk, {});
     QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
         Prefix + QStringLiteral("CREATE DATABASE permission denied in database 'master'."));
@@ -131,7 +132,7 @@ void TestEmbeddedServer::dbcreatorLoginMayCreateDatabases()
     auto admin = sa();
     admin->execute(QStringLiteral("create login [clerk] with password = 'pw'\n"
                                   "alter server role dbcreator add member [clerk]"));
-    const Login clerk = Login::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
+    const Credentials clerk = Credentials::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
     auto master = embedded::connect(m_root, QStringLiteral("default"), clerk, {});
     master->execute(QStringLiteral("create database abcde12345"));
     master->execute(QStringLiteral("drop database abcde12345"));
@@ -173,7 +174,7 @@ void TestEmbeddedServer::databaseInUseCannotBeDropped()
     master->execute(QStringLiteral("create database zt001"));
     {
         auto user = embedded::connect(
-            m_root, QStringLiteral("default"), Login::integrated(), QStringLiteral("zt001"));
+            m_root, QStringLiteral("default"), Credentials::integrated(), QStringLiteral("zt001"));
         QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
             Prefix + QStringLiteral("Cannot drop database \"zt001\" because it is currently in use."));
     }

@@ -9,7 +9,7 @@
 #include <QTest>
 
 using namespace zt;
-using data::Login;
+using data::Credentials;
 
 class TestLocalStore : public QObject
 {
@@ -77,34 +77,34 @@ void TestLocalStore::serverRecordIsAppendedThenUpdatedNeverDuplicated()
 {
     const QString server = QStringLiteral("SRV01");
     QVERIFY(!store::findServerRecord(*m_query, server));
-    store::storeServerRecord(*m_query, server, Login::sql(QStringLiteral("sa"), QStringLiteral("p;w")));
+    store::storeServerRecord(*m_query, server, Credentials::sql(QStringLiteral("sa"), QStringLiteral("p;w")));
     QCOMPARE(store::readLoginFragment(*m_query, server).text(),
         QStringLiteral("password=p;w;persist security info=true;user id=sa;"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("1")), QString());
 
-    store::storeServerRecord(*m_query, server, Login::integrated());
+    store::storeServerRecord(*m_query, server, Credentials::integrated());
     QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
     QVERIFY(store::findServerRecord(*m_query, server));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("1")),
         QStringLiteral("integrated security=sspi;persist security info=false;"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("2")), QString());
     QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), server);
-    QCOMPARE(store::readLoginFragment(*m_query, server).login(), Login::integrated());
+    QCOMPARE(store::readLoginFragment(*m_query, server).login(), Credentials::integrated());
 }
 
 void TestLocalStore::loginFragmentOfAnUnknownServerIsEmpty()
 {
-    store::storeServerRecord(*m_query, QStringLiteral("host"), Login::integrated());
+    store::storeServerRecord(*m_query, QStringLiteral("host"), Credentials::integrated());
     // Another spelling of the same server has no record: the strings carry no login.
     const auto fragment = store::readLoginFragment(*m_query, QStringLiteral("HOST.local"));
     QCOMPARE(fragment.text(), QString());
-    QCOMPARE(fragment.login().kind, Login::Kind::None);
+    QCOMPARE(fragment.login().kind, Credentials::Kind::None);
 }
 
 void TestLocalStore::quotesInNamesAreLookedUpNotBroken()
 {
     const QString server = QStringLiteral("O'Hara's PC");
-    store::storeServerRecord(*m_query, server, Login::integrated());
+    store::storeServerRecord(*m_query, server, Credentials::integrated());
     QVERIFY(store::findServerRecord(*m_query, server));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), server);
     QVERIFY(!store::findServerRecord(*m_query, QStringLiteral("O'Hara")));
@@ -131,7 +131,7 @@ void TestLocalStore::firstOfTwoRecordsWins()
                             "'password=b;persist security info=true;user id=second;')"));
     q.execSql();
     QCOMPARE(store::readLoginFragment(*m_query, QStringLiteral("dup")).login().user, QStringLiteral("first"));
-    store::storeServerRecord(*m_query, QStringLiteral("dup"), Login::integrated());
+    store::storeServerRecord(*m_query, QStringLiteral("dup"), Credentials::integrated());
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"1\" <> ''")), 1);
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"2\" like '%second%'")), 1);
 }
@@ -159,24 +159,25 @@ void TestLocalStore::accountSetRowsAreAppendedWithDateAndNet()
 void TestLocalStore::emptyHalfOfTheRecordIsEmptyTextNotNull_data()
 {
     QTest::addColumn<bool>("stored");
-    QTest::addColumn<Login>("login");
+    QTest::addColumn<Credentials>("login");
     QTest::addColumn<QString>("emptyField");
-    const Login sql = Login::sql(QStringLiteral("sa"), QStringLiteral("pw"));
+    const Credentials sql = Credentials::sql(QStringLiteral("sa"), QStringLiteral("pw"));
     QTest::newRow("appended, SQL login") << false << sql << QStringLiteral("1");
-    QTest::newRow("appended, Windows login") << false << Login::integrated() << QStringLiteral("2");
+    QTest::newRow("appended, Windows login") << false << Credentials::integrated() << QStringLiteral("2");
     QTest::newRow("updated, SQL login") << true << sql << QStringLiteral("1");
-    QTest::newRow("updated, Windows login") << true << Login::integrated() << QStringLiteral("2");
+    QTest::newRow("updated, Windows login") << true << Credentials::integrated() << QStringLiteral("2");
 }
 
 void TestLocalStore::emptyHalfOfTheRecordIsEmptyTextNotNull()
 {
     QFETCH(bool, stored);
-    QFETCH(Login, login);
+    QFETCH(Credentials, login);
     QFETCH(QString, emptyField);
     const QString server = QStringLiteral("SRV01");
     if (stored) // a record of the other login kind, so that both fields change
         store::storeServerRecord(*m_query, server,
-            login.kind == Login::Kind::Sql ? Login::integrated() : Login::sql(QStringLiteral("u"), {}));
+            login.kind == Credentials::Kind::Sql ? Credentials::integrated()
+                                                 : Credentials::sql(QStringLiteral("u"), {}));
     store::storeServerRecord(*m_query, server, login);
     QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"1\" is null or \"2\" is null")), 0);
@@ -204,8 +205,8 @@ void TestLocalStore::lookUpsIgnoreLetterCase()
                  "zjmc varchar(128), sjklx varchar(20), net varchar(4))" })
             data::reexecute(q, QString::fromLatin1(sql));
     }
-    store::storeServerRecord(*m_query, QStringLiteral("server1"), Login::integrated());
-    store::storeServerRecord(*m_query, QStringLiteral("SERVER1"), Login::sql(QStringLiteral("sa"), {}));
+    store::storeServerRecord(*m_query, QStringLiteral("server1"), Credentials::integrated());
+    store::storeServerRecord(*m_query, QStringLiteral("SERVER1"), Credentials::sql(QStringLiteral("sa"), {}));
     QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
     QVERIFY(store::findServerRecord(*m_query, QStringLiteral("Server1")));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), QStringLiteral("server1")); // as first stored

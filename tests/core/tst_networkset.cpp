@@ -17,7 +17,7 @@ using namespace zt;
 using namespace Qt::StringLiterals;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 namespace {
@@ -65,7 +65,7 @@ void TestNetworkSet::init()
     install::heldValues() = {};
     m_objects = std::make_unique<AccountSetObjects>();
     store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    store::storeServerRecord(m_objects->ADOTy, Server, Login::integrated());
+    store::storeServerRecord(m_objects->ADOTy, Server, Credentials::integrated());
     ensureDirectoryTable(*m_objects, Integrated, Server);
 }
 

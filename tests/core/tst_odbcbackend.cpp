@@ -269,7 +269,7 @@ void TestOdbcBackend::refusedServerFailsPromptlyWithFreeTdsText()
     timer.start();
     const QString message = errorOf([&] {
         odbc::openSqlServer(
-            QStringLiteral("127.0.0.1,%1").arg(port), Login::sql(QStringLiteral("sa"), {}), {});
+            QStringLiteral("127.0.0.1,%1").arg(port), Credentials::sql(QStringLiteral("sa"), {}), {});
     });
     QVERIFY2(message.startsWith(QLatin1StringView("[FreeTDS]")), qPrintable(message));
     QVERIFY2(!message.contains(QLatin1StringView("QODBC")), qPrintable(message));
@@ -284,7 +284,7 @@ void TestOdbcBackend::unansweredInstanceIsNamed()
     timer.start();
     const QString message = errorOf([&] {
         odbc::openSqlServer(
-            QStringLiteral("127.0.0.1\\NOSUCH"), Login::integrated(), QStringLiteral("master"));
+            QStringLiteral("127.0.0.1\\NOSUCH"), Credentials::integrated(), QStringLiteral("master"));
     });
     QVERIFY2(message.startsWith(QLatin1StringView("[FreeTDS]")), qPrintable(message));
     QVERIFY2(message.contains(QLatin1StringView("'NOSUCH'")), qPrintable(message));
@@ -303,18 +303,20 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    const auto sqlServer = [](const QString &host, int port, const Login &login, const QString &catalog) {
-        try {
-            return odbc::sqlServerConnectionText(host, port, login, catalog);
-        } catch (const DataError &e) {
-            return QStringLiteral("error: ") + e.message();
-        }
-    };
+    const auto sqlServer
+        = [](const QString &host, int port, const Credentials &login, const QString &catalog) {
+              try {
+                  return odbc::sqlServerConnectionText(host, port, login, catalog);
+              } catch (const DataError &e) {
+                  return QStringLiteral("error: ") + e.message();
+              }
+          };
     const QString srv = QStringLiteral("srv");
     const QString head
         = QStringLiteral("Driver={FreeTDS};Server=srv;Port=1433;TDS_Version=auto;ClientCharset=UTF-8;");
-    const auto sa
-        = [](const char *password) { return Login::sql(QStringLiteral("sa"), QString::fromUtf8(password)); };
+    const auto sa = [](const char *password) {
+        return Credentials::sql(QStringLiteral("sa"), QString::fromUtf8(password));
+    };
 
     QTest::newRow("sql login with catalog") << sqlServer(srv, 1433, sa("pw"), QStringLiteral("zt001"))
                                             << head + QStringLiteral("Database=zt001;UID=sa;PWD=pw;");
@@ -328,11 +330,11 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::newRow("password with ; and }")
         << sqlServer(srv, 1433, sa("a;b}c"), {}) << head + QStringLiteral("UID=sa;PWD={a;b}c};");
     QTest::newRow("password starting with { or a blank")
-        << sqlServer(srv, 1433, Login::sql(QStringLiteral(" u"), QStringLiteral("{x")), {})
+        << sqlServer(srv, 1433, Credentials::sql(QStringLiteral(" u"), QStringLiteral("{x")), {})
         << head + QStringLiteral("UID={ u};PWD={{x};");
-    QTest::newRow("integrated login") << sqlServer(srv, 1433, Login::integrated(), QStringLiteral("master"))
-                                      << head + QStringLiteral("Database=master;Trusted_Connection=Yes;");
-    QTest::newRow("no login") << sqlServer(srv, 1433, Login {}, {}) << head;
+    QTest::newRow("integrated login") << sqlServer(srv, 1433, Credentials::integrated(),
+        QStringLiteral("master")) << head + QStringLiteral("Database=master;Trusted_Connection=Yes;");
+    QTest::newRow("no login") << sqlServer(srv, 1433, Credentials {}, {}) << head;
     QTest::newRow(".dsn in a password")
         << sqlServer(srv, 1433, sa("a.DSN"), {}) << QStringLiteral("error: 登录名和口令中不能有“.dsn”。");
     QTest::newRow("plain value") << odbc::quoteOdbcValue(QStringLiteral("a=b c")) << QStringLiteral("a=b c");

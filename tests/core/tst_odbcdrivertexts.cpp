@@ -96,7 +96,8 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
             QStringLiteral("plumbrook"), QStringLiteral("admin"), QStringLiteral("plumbrook5190274"), file)
             ->execute(QStringLiteral("create table if not exists t (x integer)"));
     } else {
-        const Login login = kind == u"sql" ? Login::sql(QStringLiteral("sa"), value) : Login::integrated();
+        const Credentials login
+            = kind == u"sql" ? Credentials::sql(QStringLiteral("sa"), value) : Credentials::integrated();
         try {
             odbc::openSqlServer(QStringLiteral("127.0.0.1,%1").arg(port), login, QStringLiteral("zt001"));
             QFAIL("connected to a closed port");

@@ -160,7 +160,7 @@ void TestSharedFiles::packagedLayoutWritesOnlyIntoTheStateFolderForTheGroup()
         data::Connection c;
         data::Query q(QStringLiteral("ADOQuery2"));
         store::openLocalConfiguration(c, q);
-        store::storeServerRecord(q, Server, data::Login::integrated());
+        store::storeServerRecord(q, Server, data::Credentials::integrated());
     }
     QString fragment;
     accountset::CreationContext context;

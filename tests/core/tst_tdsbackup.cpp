@@ -14,7 +14,7 @@
 using namespace zt;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 using test::FreeTds;

@@ -100,7 +100,7 @@ bool serves(int port)
     return test::failureOf([port] {
         data::Connection c;
         c.setConnectionString(data::ConnectionString::master(
-            data::LoginFragment::fromLogin(data::Login::sql(QStringLiteral("sa"), QString())),
+            data::LoginFragment::fromLogin(data::Credentials::sql(QStringLiteral("sa"), QString())),
             QStringLiteral("127.0.0.1,%1").arg(port)));
         test::openQuery(c, QStringLiteral("select count(*) from zt_logins"));
     }) == QStringLiteral("no error");

@@ -22,7 +22,7 @@ using namespace Qt::StringLiterals;
 using namespace zt;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 using test::Sa;

@@ -19,7 +19,7 @@
 using namespace zt;
 using namespace zt::accountset;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 
 using test::FreeTds;
@@ -181,7 +181,7 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     // And through the embedded server's files directly.
     data::Connection files;
     files.setConnectionString(ConnectionString::master(
-        LoginFragment::fromLogin(Login::integrated()), QStringLiteral("(embedded)")));
+        LoginFragment::fromLogin(Credentials::integrated()), QStringLiteral("(embedded)")));
     QCOMPARE(test::openQuery(files, QStringLiteral("select ztmc from PBTOVRASQLBASEDATA"))
                  ->fieldAsText(QStringLiteral("ztmc")),
         QStringLiteral("北京示范贸易"));

@@ -12,7 +12,7 @@
 
 using namespace zt;
 using namespace Qt::StringLiterals;
-using data::Login;
+using data::Credentials;
 
 namespace {
 
@@ -54,9 +54,9 @@ void TestTSqlBatches::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     const QString root = m_dir->filePath(QStringLiteral("embedded"));
-    embedded::connect(root, QStringLiteral("default"), Login::integrated(), {})
+    embedded::connect(root, QStringLiteral("default"), Credentials::integrated(), {})
         ->execute(QStringLiteral("create database b"));
-    m_db = embedded::connect(root, QStringLiteral("default"), Login::integrated(), QStringLiteral("b"));
+    m_db = embedded::connect(root, QStringLiteral("default"), Credentials::integrated(), QStringLiteral("b"));
     m_db->execute(QStringLiteral("CREATE TABLE [t] ([xh] [int] IDENTITY (1, 1) NOT NULL, [k] [int] NULL "
                                  "UNIQUE, [v] [nvarchar] (20) NULL, [n] [int] NULL)"));
 }

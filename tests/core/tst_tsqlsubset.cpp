@@ -58,9 +58,10 @@ void TestTSqlSubset::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     const QString root = m_dir->filePath(QStringLiteral("embedded"));
-    embedded::connect(root, QStringLiteral("default"), data::Login::integrated(), {})
+    embedded::connect(root, QStringLiteral("default"), data::Credentials::integrated(), {})
         ->execute(QStringLiteral("create database b"));
-    m_db = embedded::connect(root, QStringLiteral("default"), data::Login::integrated(), QStringLiteral("b"));
+    m_db = embedded::connect(
+        root, QStringLiteral("default"), data::Credentials::integrated(), QStringLiteral("b"));
     m_db->execute(
         QStringLiteral("create table t (id int identity(1,1), n nvarchar(10), i int, d decimal(18,2), "
                        "m money, bin varbinary(4))"));

@@ -19,7 +19,7 @@ inline const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
 inline data::ConnectionString catalogString(const QString &catalog, const QString &server = Embedded)
 {
     return data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), catalog, server);
+        data::LoginFragment::fromLogin(data::Credentials::integrated()), catalog, server);
 }
 
 // Runs a statement on a database of the embedded server as the operating-system user.

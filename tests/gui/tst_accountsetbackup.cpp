@@ -13,7 +13,7 @@
 
 using namespace zt;
 using data::ConnectionString;
-using data::Login;
+using data::Credentials;
 using data::LoginFragment;
 using zt::test::Wizard;
 
@@ -25,7 +25,7 @@ const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
 data::Backend &backendOf(data::Connection &c, const QString &catalog)
 {
     c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Login::integrated()), catalog, Embedded));
+        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, Embedded));
     return c.backend();
 }
 

@@ -16,7 +16,7 @@ void exec(const QString &catalog, const QString &sql)
 {
     data::Connection c;
     c.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), catalog, Embedded));
+        data::LoginFragment::fromLogin(data::Credentials::integrated()), catalog, Embedded));
     c.backend().execute(sql);
 }
 

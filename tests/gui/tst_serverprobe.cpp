@@ -15,7 +15,7 @@ QString runAsSa(const QString &sql)
 {
     data::Connection connection(QStringLiteral("admin"));
     connection.setConnectionString(data::ConnectionString::server(
-        data::LoginFragment::fromLogin(data::Login::sql(QStringLiteral("sa"), QString())), Embedded));
+        data::LoginFragment::fromLogin(data::Credentials::sql(QStringLiteral("sa"), QString())), Embedded));
     data::Query query(QStringLiteral("admin"));
     query.setConnection(&connection);
     query.addSql(sql);

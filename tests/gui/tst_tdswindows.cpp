@@ -50,7 +50,8 @@ void TestTdsWindows::pageOneToPageTwoToCreation()
     // The directory row on the server, read back through FreeTDS.
     data::Connection master;
     master.setConnectionString(data::ConnectionString::master(
-        data::LoginFragment::fromLogin(data::Login::sql(QStringLiteral("sa"), QString())), tds.serverName()));
+        data::LoginFragment::fromLogin(data::Credentials::sql(QStringLiteral("sa"), QString())),
+        tds.serverName()));
     data::Query q(QStringLiteral("check"));
     q.setConnection(&master);
     q.addSql(QStringLiteral("select ztmc from PBTOVRASQLBASEDATA where ztbh = 'win01'"));
@@ -101,7 +102,8 @@ void TestTdsWindows::sampleIsBuiltOnALatin1Server()
 
     data::Connection master;
     master.setConnectionString(data::ConnectionString::master(
-        data::LoginFragment::fromLogin(data::Login::sql(QStringLiteral("sa"), QString())), tds.serverName()));
+        data::LoginFragment::fromLogin(data::Credentials::sql(QStringLiteral("sa"), QString())),
+        tds.serverName()));
     data::Query q(QStringLiteral("check"));
     q.setConnection(&master);
     q.addSql(QStringLiteral("select ztmc from PBTOVRASQLBASEDATA where ztbh = N'TOVRASQL_Sample'"));
@@ -110,7 +112,7 @@ void TestTdsWindows::sampleIsBuiltOnALatin1Server()
     QCOMPARE(q.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("TOVRA例子账套"));
     data::Connection sample;
     sample.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::sql(QStringLiteral("sa"), QString())),
+        data::LoginFragment::fromLogin(data::Credentials::sql(QStringLiteral("sa"), QString())),
         QStringLiteral("TOVRASQL_Sample"), tds.serverName()));
     data::Query s(QStringLiteral("sample"));
     s.setConnection(&sample);

@@ -25,7 +25,7 @@ inline double median(QList<double> values)
 inline data::Backend &openEmbedded(data::Connection &c, const QString &catalog)
 {
     c.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), catalog, EmbeddedServer));
+        data::LoginFragment::fromLogin(data::Credentials::integrated()), catalog, EmbeddedServer));
     return c.backend();
 }
 

@@ -16,7 +16,7 @@
 namespace zt::test {
 
 // The login of a new instance: sa with an empty password.
-inline const data::Login Sa = data::Login::sql(QStringLiteral("sa"), QString());
+inline const data::Credentials Sa = data::Credentials::sql(QStringLiteral("sa"), QString());
 // What FreeTDS puts before each of the server's records.
 inline const QString FreeTds = QStringLiteral("[FreeTDS][SQL Server]");
 

@@ -42,14 +42,15 @@ template<typename F> QString failureOf(F &&f)
 inline void embeddedExec(const QString &catalog, const QString &sql)
 {
     data::Connection c;
-    c.setConnectionString(data::ConnectionString::catalog(
-        data::LoginFragment::fromLogin(data::Login::integrated()), catalog, QStringLiteral("(embedded)")));
+    c.setConnectionString(
+        data::ConnectionString::catalog(data::LoginFragment::fromLogin(data::Credentials::integrated()),
+            catalog, QStringLiteral("(embedded)")));
     c.backend().execute(sql);
 }
 
 // Writes the server connection record of the login into the local configuration, as page 1 does
 // after its probe.
-inline void storeServerLogin(const QString &server, const data::Login &login)
+inline void storeServerLogin(const QString &server, const data::Credentials &login)
 {
     data::Connection c;
     data::Query q(QStringLiteral("ADOQuery2"));

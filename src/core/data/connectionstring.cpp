@@ -12,33 +12,33 @@ LoginFragment LoginFragment::fromText(const QString &text)
     LoginFragment f;
     f.m_text = text;
     if (text == QLatin1StringView(IntegratedText)) {
-        f.m_login = Login::integrated();
+        f.m_login = Credentials::integrated();
     } else if (text.startsWith(SqlFragmentHead) && text.endsWith(u';')) {
         // The password comes first and may hold anything, the marker included: the last
         // marker ends it.
         const qsizetype middle = text.lastIndexOf(SqlFragmentMiddle);
         if (middle >= SqlFragmentHead.size()) {
             const qsizetype userStart = middle + SqlFragmentMiddle.size();
-            f.m_login = Login::sql(text.mid(userStart, text.size() - 1 - userStart),
+            f.m_login = Credentials::sql(text.mid(userStart, text.size() - 1 - userStart),
                 text.mid(SqlFragmentHead.size(), middle - SqlFragmentHead.size()));
         }
     }
     return f;
 }
 
-QString LoginFragment::firstHalf(const Login &login)
+QString LoginFragment::firstHalf(const Credentials &login)
 {
-    return login.kind == Login::Kind::Integrated ? QString::fromLatin1(IntegratedText) : QString();
+    return login.kind == Credentials::Kind::Integrated ? QString::fromLatin1(IntegratedText) : QString();
 }
 
-QString LoginFragment::secondHalf(const Login &login)
+QString LoginFragment::secondHalf(const Credentials &login)
 {
-    if (login.kind != Login::Kind::Sql)
+    if (login.kind != Credentials::Kind::Sql)
         return {};
     return SqlFragmentHead + login.password + SqlFragmentMiddle + login.user + u';';
 }
 
-LoginFragment LoginFragment::fromLogin(const Login &login)
+LoginFragment LoginFragment::fromLogin(const Credentials &login)
 {
     LoginFragment f;
     f.m_text = firstHalf(login) + secondHalf(login);
@@ -83,7 +83,7 @@ ConnectionString ConnectionString::sqlLoginProbe(
 {
     ConnectionString c;
     c.m_shape = Shape::SqlProbe;
-    c.m_probeLogin = Login::sql(user, password);
+    c.m_probeLogin = Credentials::sql(user, password);
     c.m_dataSource = serverName;
     return c;
 }
@@ -92,7 +92,7 @@ ConnectionString ConnectionString::windowsLoginProbe(const QString &serverName)
 {
     ConnectionString c;
     c.m_shape = Shape::WindowsProbe;
-    c.m_probeLogin = Login::integrated();
+    c.m_probeLogin = Credentials::integrated();
     c.m_dataSource = serverName;
     return c;
 }
@@ -125,7 +125,7 @@ QString ConnectionString::text() const
     return {};
 }
 
-Login ConnectionString::login() const
+Credentials ConnectionString::login() const
 {
     switch (m_shape) {
     case Shape::Server:

@@ -4,8 +4,9 @@
 
 namespace zt::data {
 
-// A login to a SQL Server, as the stored login fragments and the probe strings carry it.
-struct Login
+// Who logs in to a SQL Server: nobody, the operating-system user, or a SQL user with a password,
+// as the stored login fragments and the probe strings carry it.
+struct Credentials
 {
     enum class Kind {
         None, // no login given: the connection fails at the server
@@ -17,10 +18,13 @@ struct Login
     QString user;
     QString password;
 
-    static Login integrated() { return { Kind::Integrated, {}, {} }; }
-    static Login sql(const QString &user, const QString &password) { return { Kind::Sql, user, password }; }
+    static Credentials integrated() { return { Kind::Integrated, {}, {} }; }
+    static Credentials sql(const QString &user, const QString &password)
+    {
+        return { Kind::Sql, user, password };
+    }
 
-    friend bool operator==(const Login &, const Login &) = default;
+    friend bool operator==(const Credentials &, const Credentials &) = default;
 };
 
 // The login fragment stored in fields "1" and "2" of xtljb. The text is kept exactly as stored
@@ -33,20 +37,20 @@ public:
 
     LoginFragment() = default;
     static LoginFragment fromText(const QString &text);
-    static LoginFragment fromLogin(const Login &login);
+    static LoginFragment fromLogin(const Credentials &login);
 
     // Field "1" and field "2" of the server connection record for this login.
-    static QString firstHalf(const Login &login);
-    static QString secondHalf(const Login &login);
+    static QString firstHalf(const Credentials &login);
+    static QString secondHalf(const Credentials &login);
 
     const QString &text() const { return m_text; }
-    const Login &login() const { return m_login; }
+    const Credentials &login() const { return m_login; }
 
     friend bool operator==(const LoginFragment &, const LoginFragment &) = default;
 
 private:
     QString m_text;
-    Login m_login;
+    Credentials m_login;
 };
 
 // A connection string as the wizard composes it: a structured value that renders to the exact
@@ -89,7 +93,7 @@ public:
     QString text() const;
 
     // Parts for the back ends.
-    Login login() const; // SQL Server shapes
+    Credentials login() const; // SQL Server shapes
     const QString &dataSource() const { return m_dataSource; } // server name, or the DSN
     bool hasCatalog() const { return m_shape == Shape::Catalog; }
     const QString &catalogName() const { return m_catalog; } // database, or the local file path
@@ -101,7 +105,7 @@ public:
 private:
     Shape m_shape = Shape::Empty;
     LoginFragment m_fragment; // Server and Catalog shapes
-    Login m_probeLogin; // probe shapes
+    Credentials m_probeLogin; // probe shapes
     QString m_dataSource;
     QString m_catalog;
 };

@@ -371,7 +371,8 @@ ServerAddress parseServerName(const QString &serverName)
     return address;
 }
 
-QString sqlServerConnectionText(const QString &host, int port, const Login &login, const QString &catalog)
+QString sqlServerConnectionText(
+    const QString &host, int port, const Credentials &login, const QString &catalog)
 {
     // The login is part of the text, which names a driver: QODBC hands it over unchanged in
     // every version (see openDataSource). The text ends with a ';' of its own: Qt 6.4 counts
@@ -379,7 +380,7 @@ QString sqlServerConnectionText(const QString &host, int port, const Login &logi
     QString text = freeTdsText(host, port, catalog);
     refuseMisreadText(text);
     switch (login.kind) {
-    case Login::Kind::Sql:
+    case Credentials::Kind::Sql:
         // QODBC would read the whole text as the name of a file data source.
         if (login.user.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive)
             || login.password.contains(QLatin1StringView(".dsn"), Qt::CaseInsensitive))
@@ -387,12 +388,12 @@ QString sqlServerConnectionText(const QString &host, int port, const Login &logi
         text += QStringLiteral(";UID=") + freeTdsValue(login.user) + QStringLiteral(";PWD=")
             + freeTdsValue(login.password);
         break;
-    case Login::Kind::Integrated:
+    case Credentials::Kind::Integrated:
         // Kerberos: without a ticket (kinit) FreeTDS fails before any login is sent, with
         // "Adaptive Server connection failed".
         text += QStringLiteral(";Trusted_Connection=Yes");
         break;
-    case Login::Kind::None:
+    case Credentials::Kind::None:
         break;
     }
     text += u';';
@@ -424,7 +425,8 @@ std::unique_ptr<Backend> openDataSource(
     }
 }
 
-std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login, const QString &catalog)
+std::unique_ptr<Backend> openSqlServer(
+    const QString &serverName, const Credentials &login, const QString &catalog)
 {
     ServerAddress address = parseServerName(serverName);
     if (address.port == 0) {

@@ -22,7 +22,8 @@ ServerAddress parseServerName(const QString &serverName);
 // server, port, TDS version, UTF-8, the catalog (none: the login's default database), the login,
 // and a ';' at the end. A login value holding ';' or starting with '{' or a blank is braced as it
 // is (FreeTDS knows no doubled '}'). Throws DataError for a text QODBC would misread (".dsn").
-QString sqlServerConnectionText(const QString &host, int port, const Login &login, const QString &catalog);
+QString sqlServerConnectionText(
+    const QString &host, int port, const Credentials &login, const QString &catalog);
 
 // A value as it may stand in an ODBC connection string: brace-quoted when it holds ';', '{' or
 // '}' (a '}' inside doubled), unchanged otherwise.
@@ -30,6 +31,7 @@ QString quoteOdbcValue(const QString &value);
 
 std::unique_ptr<Backend> openDataSource(
     const QString &dsn, const QString &user, const QString &password, const QString &file);
-std::unique_ptr<Backend> openSqlServer(const QString &serverName, const Login &login, const QString &catalog);
+std::unique_ptr<Backend> openSqlServer(
+    const QString &serverName, const Credentials &login, const QString &catalog);
 
 } // namespace zt::data::odbc

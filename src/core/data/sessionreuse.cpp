@@ -83,7 +83,7 @@ void closeDatabase(OpenDatabase &open)
     QSqlDatabase::removeDatabase(open.name);
 }
 
-std::optional<Ticket> ticketFor(const QString &serverName, const Login &login)
+std::optional<Ticket> ticketFor(const QString &serverName, const Credentials &login)
 {
     const ReusePool &p = pool();
     if (p.depth == 0)

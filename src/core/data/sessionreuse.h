@@ -43,12 +43,12 @@ void closeDatabase(OpenDatabase &open);
 struct Ticket
 {
     QString server; // the name as given
-    Login login;
+    Credentials login;
     quint64 scope = 0; // the outermost ConnectionReuse it was opened under
 };
 
 // The ticket of a session opened now: none outside a scope.
-std::optional<Ticket> ticketFor(const QString &serverName, const Login &login);
+std::optional<Ticket> ticketFor(const QString &serverName, const Credentials &login);
 
 // The kept session, switched to the catalog, when it can serve the ticket; a kept session that
 // cannot is closed.

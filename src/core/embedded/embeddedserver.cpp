@@ -64,7 +64,7 @@ void installBackend()
 }
 
 std::unique_ptr<data::Backend> connect(
-    const QString &root, const QString &instanceName, const data::Login &login, const QString &catalog)
+    const QString &root, const QString &instanceName, const data::Credentials &login, const QString &catalog)
 {
     Instance instance(root, instanceName);
     Principal principal = instance.authenticate(login);

@@ -34,6 +34,6 @@ void installBackend();
 // given database ("" = the login's default database, master). Throws data::DataError with the
 // server's message text, prefixed "[ztwizard][SQL Server]".
 std::unique_ptr<data::Backend> connect(
-    const QString &root, const QString &instance, const data::Login &login, const QString &catalog);
+    const QString &root, const QString &instance, const data::Credentials &login, const QString &catalog);
 
 } // namespace zt::embedded

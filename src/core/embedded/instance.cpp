@@ -195,14 +195,14 @@ QString Instance::findDatabase(const QString &name) const
     return {};
 }
 
-Principal Instance::authenticate(const data::Login &login) const
+Principal Instance::authenticate(const data::Credentials &login) const
 {
     switch (login.kind) {
-    case data::Login::Kind::None:
+    case data::Credentials::Kind::None:
         throw serverError(Msg::LoginFailed, { QString() });
-    case data::Login::Kind::Integrated:
+    case data::Credentials::Kind::Integrated:
         return { operatingSystemUser(), true };
-    case data::Login::Kind::Sql:
+    case data::Credentials::Kind::Sql:
         break;
     }
     try {

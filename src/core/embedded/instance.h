@@ -68,7 +68,7 @@ public:
     static text::Collation recordedCollation(SqliteFile &file, const text::Collation &fallback);
 
     // Checks a login; error 18456 when it is refused.
-    Principal authenticate(const data::Login &login) const;
+    Principal authenticate(const data::Credentials &login) const;
     bool isSysadmin(const Principal &principal) const;
     bool canCreateDatabases(const Principal &principal) const;
 

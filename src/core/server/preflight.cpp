@@ -67,7 +67,7 @@ bool PreflightReport::ok() const
     return std::all_of(lines.cbegin(), lines.cend(), [](const CheckLine &l) { return l.ok; });
 }
 
-PreflightReport checkServer(const QString &serverName, const data::Login &login)
+PreflightReport checkServer(const QString &serverName, const data::Credentials &login)
 {
     PreflightReport report;
     const bool embedded = embedded::isEmbeddedServerName(serverName);

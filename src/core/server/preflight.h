@@ -31,7 +31,7 @@ struct PreflightReport
 // a session), login accepted, may create databases, may create the directory table in master (from
 // permissions), server version and default collation, whether the directory table exists and how
 // many rows it holds. A line whose question could not be asked says so with the server's text.
-PreflightReport checkServer(const QString &serverName, const data::Login &login);
+PreflightReport checkServer(const QString &serverName, const data::Credentials &login);
 
 // The warning for a collation whose code page cannot hold Chinese text (what still works, what
 // would not); empty for one that can. serverDefault: the server's default, else master's.

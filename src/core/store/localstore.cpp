@@ -36,7 +36,7 @@ data::LoginFragment readLoginFragment(data::Query &query, const QString &serverN
         query.fieldAsText(QStringLiteral("1")) + query.fieldAsText(QStringLiteral("2")));
 }
 
-void storeServerRecord(data::Query &query, const QString &serverName, const data::Login &login)
+void storeServerRecord(data::Query &query, const QString &serverName, const data::Credentials &login)
 {
     if (!findServerRecord(query, serverName)) {
         query.append();

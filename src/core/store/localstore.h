@@ -43,7 +43,7 @@ data::LoginFragment readLoginFragment(data::Query &query, const QString &serverN
 
 // Writes the server connection record of the name for a login: appends a row when none exists
 // (zjmc = the name), else edits the first row's fields "1" and "2" and leaves zjmc alone.
-void storeServerRecord(data::Query &query, const QString &serverName, const data::Login &login);
+void storeServerRecord(data::Query &query, const QString &serverName, const data::Credentials &login);
 
 // One row of the local account-set list.
 struct AccountSetRow

@@ -4,7 +4,7 @@
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
 #include "embedded/session.h"
-#include "login.h"
+#include "loginpackets.h"
 #include "results.h"
 #include "sqltext.h"
 
@@ -161,7 +161,7 @@ bool Connection::login(const QByteArray &message)
             QStringLiteral("Login failed. The login is from an untrusted domain and cannot be used with "
                            "Integrated authentication.")) });
     }
-    m_login = data::Login::sql(request.userName, request.password);
+    m_login = data::Credentials::sql(request.userName, request.password);
     try {
         m_backend = embedded::connect(m_settings.root, m_settings.instance, m_login, request.database);
     } catch (const data::DataError &e) {

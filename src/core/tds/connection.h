@@ -90,7 +90,7 @@ private:
     Channel m_channel;
     const ServerSettings &m_settings;
     Traffic &m_traffic;
-    data::Login m_login;
+    data::Credentials m_login;
     std::unique_ptr<data::Backend> m_backend;
     embedded::Session *m_session = nullptr;
     QHash<int, Prepared> m_prepared;

@@ -10,7 +10,7 @@
 #include "notifier.h"
 #include "passwordstars.h"
 #include "server/form_hjfw.h"
-#include "server/serverlogin.h"
+#include "server/loginprobe.h"
 #include "store/localstore.h"
 #include "ui_form_xzzt.h"
 #include "windowlook.h"
@@ -215,10 +215,10 @@ void Tform_server::ActserverExecute()
 {
     const QString serverName = m_ui->SQLServersListComboBox1->currentText();
     if (m_ui->RadioButton1->isChecked())
-        store::storeServerRecord(m_adoQuery2, serverName, data::Login::integrated());
+        store::storeServerRecord(m_adoQuery2, serverName, data::Credentials::integrated());
     if (m_ui->RadioButton2->isChecked())
         store::storeServerRecord(
-            m_adoQuery2, serverName, data::Login::sql(m_ui->Edit1->text(), m_ui->Edit2->text()));
+            m_adoQuery2, serverName, data::Credentials::sql(m_ui->Edit1->text(), m_ui->Edit2->text()));
 }
 
 void Tform_server::arrangeAccountSetPage(const QString &serverName)

@@ -19,7 +19,7 @@ inline constexpr auto ProbeDatabase = "abcde12345";
 inline const QString LoginFailed = QStringLiteral("连接服务器失败，请重新选择或录入服务器名称！");
 
 // The probe connection string of a login: the SQL-login or the Windows-login form.
-data::ConnectionString probeString(const QString &serverName, const data::Login &login);
+data::ConnectionString probeString(const QString &serverName, const data::Credentials &login);
 
 // Closes the connection, gives it the probe string and attaches the query, then creates and drops
 // the probe database. The connection stays open. Throws data::DataError.
@@ -34,6 +34,6 @@ void dropProbeDatabase(data::Query &query);
 // configuration database. Throws on the first failure; the caller cleans up with
 // dropProbeDatabase.
 void confirmServerLogin(data::Connection &probeConnection, data::Query &probeQuery, data::Query &storeQuery,
-    const QString &serverName, const data::Login &login, bool rented);
+    const QString &serverName, const data::Credentials &login, bool rented);
 
 } // namespace zt::server

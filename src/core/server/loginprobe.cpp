@@ -1,12 +1,12 @@
-#include "serverlogin.h"
+#include "loginprobe.h"
 
 #include "store/localstore.h"
 
 namespace zt::server {
 
-data::ConnectionString probeString(const QString &serverName, const data::Login &login)
+data::ConnectionString probeString(const QString &serverName, const data::Credentials &login)
 {
-    if (login.kind == data::Login::Kind::Integrated)
+    if (login.kind == data::Credentials::Kind::Integrated)
         return data::ConnectionString::windowsLoginProbe(serverName);
     return data::ConnectionString::sqlLoginProbe(login.user, login.password, serverName);
 }
@@ -31,7 +31,7 @@ void dropProbeDatabase(data::Query &query)
 }
 
 void confirmServerLogin(data::Connection &probeConnection, data::Query &probeQuery, data::Query &storeQuery,
-    const QString &serverName, const data::Login &login, bool rented)
+    const QString &serverName, const data::Credentials &login, bool rented)
 {
     if (!rented)
         probeLogin(probeConnection, probeQuery, probeString(serverName, login));

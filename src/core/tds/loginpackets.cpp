@@ -1,4 +1,4 @@
-#include "login.h"
+#include "loginpackets.h"
 
 #include "wire.h"
 
