@@ -3,6 +3,8 @@
 #include "catalog.h"
 #include "columnrules.h"
 #include "columnvalues.h"
+#include "exactordering.h"
+#include "exacttypes.h"
 #include "passthrough.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
@@ -377,8 +379,17 @@ void Session::runStatement(
         }
     }
     sqlite3 *db = m_database.file->handle();
-    const QByteArray utf8 = st.text.toUtf8();
+    // Exact numbers beyond a double's digits compared and ordered by their values, and the
+    // types SQL Server gives expressions of exact numbers, read when needed (exactordering.h).
+    std::optional<ExactReading> exact;
+    const ExactNeeds needs = exactNeeds(st.verb, st.text);
+    const bool longTexts = (changesRows(st.verb) || st.verb == QLatin1StringView("select"))
+        && holdsLongNumberText(params, nextParam);
+    if (needs.ordering || needs.resultTypes || longTexts)
+        exact = exactOrdering(db, st.text, needs.resultTypes, longTexts);
+    const QByteArray utf8 = (exact ? exact->text : st.text).toUtf8();
     const char *tail = utf8.constData();
+    bool first = true;
     while (tail && *tail) {
         sqlite3_stmt *raw = nullptr;
         const char *next = nullptr;
@@ -394,15 +405,27 @@ void Session::runStatement(
         data::ResultSet *target = columnCount > 0 && sink.wantsRows() ? &set : nullptr;
         qint64 count = 0;
         QList<TypeClass> types;
+        QList<int> scales;
         if (target) {
+            QStringList expressionTypes;
             for (int i = 0; i < columnCount; ++i) {
                 const char *declared = sqlite3_column_decltype(raw, i);
                 const QString type = plainType(declared);
-                target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type,
-                    QString::fromUtf8(declared).toLower(), columnCodePage(raw, i, type) });
+                QString declaration = QString::fromUtf8(declared).toLower();
+                if (!declared && first && exact && !exact->itemTypes.isEmpty()) {
+                    if (expressionTypes.isEmpty())
+                        expressionTypes = resultTypes(*exact, columnCount);
+                    declaration = expressionTypes[i];
+                }
+                target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type, declaration,
+                    columnCodePage(raw, i, type) });
                 types.append(typeClass(type));
+                const NumberType number = typeOfDeclaration(declaration);
+                scales.append(
+                    number.isExact() ? (number.kind == NumberType::Kind::Decimal ? number.scale : 4) : -1);
             }
         }
+        first = false;
         int rc;
         while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
             ++count;
@@ -411,7 +434,7 @@ void Session::runStatement(
             QList<QVariant> row;
             row.reserve(columnCount);
             for (int i = 0; i < columnCount; ++i)
-                row.append(columnValue(raw, i, types[i]));
+                row.append(columnValue(raw, i, types[i], scales[i]));
             target->rows.append(row);
         }
         if (rc != SQLITE_DONE)

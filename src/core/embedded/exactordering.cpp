@@ -1,0 +1,472 @@
+// Comparisons, ORDER BY, min, max and avg of exact numbers as SQL Server orders them.
+#include "exactordering.h"
+
+#include "exactdecimal.h"
+#include "exactscope.h"
+
+#include <QMultiHash>
+#include <QSet>
+
+namespace zt::embedded {
+
+namespace {
+
+bool isComparison(const Token &t)
+{
+    return t.kind == Token::Kind::Symbol
+        && (t.isSymbol(u'<') || t.isSymbol(u'>') || t.text == QLatin1StringView("<=")
+            || t.text == QLatin1StringView(">="));
+}
+
+// A piece of the statement written otherwise: a token renamed, a comparison, a BETWEEN or an
+// ORDER BY term. Edits nest (an operand holds a renamed min()); none overlaps another partly.
+struct Edit
+{
+    enum class Kind { Rename, Compare, Between, Order };
+    Kind kind = Kind::Rename;
+    Span span;
+    QString text; // Rename: the new name; Compare: the operator; Order: the direction ("" or " DESC")
+    Span a, b, c; // Compare: the operands; Between: x, low, high; Order: the key's expression, the term's
+    bool negated = false;
+};
+
+bool isEquality(const Token &t)
+{
+    return t.kind == Token::Kind::Symbol
+        && (t.isSymbol(u'=') || t.text == QLatin1StringView("<>") || t.text == QLatin1StringView("!=")
+            || t.text == QLatin1StringView("=="));
+}
+
+bool isParameter(const Token &t)
+{
+    return t.kind == Token::Kind::Parameter || (t.kind == Token::Kind::Word && t.text.startsWith(u'@'));
+}
+
+class Orderer
+{
+public:
+    Orderer(const ExactScope &scope, bool parameters)
+        : m_scope(scope)
+        , m_tokens(scope.tokens())
+        , m_parameters(parameters)
+    { }
+
+    QString rewrite()
+    {
+        for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            const Token &t = m_tokens[i];
+            if (m_parameters && (isComparison(t) || isEquality(t)))
+                parameterAt(i);
+            if (m_parameters && t.is("values") && i > 0 && m_tokens[i - 1].isSymbol(u')'))
+                valuesAt(i);
+            if (isComparison(t))
+                compareAt(i);
+            else if (t.is("between"))
+                betweenAt(i);
+            else if (t.is("order") && i + 1 < m_tokens.size() && m_tokens[i + 1].is("by"))
+                orderAt(i + 2);
+            else if (t.kind == Token::Kind::Word && i + 1 < m_tokens.size() && m_tokens[i + 1].isSymbol(u'('))
+                callAt(i);
+        }
+        if (m_edits.isEmpty() && m_inserts.isEmpty() && m_wrapped.isEmpty())
+            return m_scope.text();
+        for (qsizetype e = 0; e < m_edits.size(); ++e)
+            m_starts.insert(m_edits[e].span.first, e);
+        // An operand written twice keeps its parameter: ?1, ?2, ... in the order written.
+        for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            if (m_tokens[i].kind == Token::Kind::Parameter && m_tokens[i].text == QLatin1StringView("?"))
+                m_markers.insert(i, QStringLiteral("?%1").arg(m_markers.size() + 1));
+        }
+        const QString &text = m_scope.text();
+        QList<qsizetype> ancestors;
+        return text.left(m_tokens.first().begin) + render({ 0, m_tokens.size() - 1 }, ancestors)
+            + text.mid(m_tokens.last().end);
+    }
+
+private:
+    bool add(Edit e)
+    {
+        for (const Edit &other : std::as_const(m_edits)) {
+            const bool apart = e.span.last < other.span.first || other.span.last < e.span.first;
+            const bool inside = e.span.first >= other.span.first && e.span.last <= other.span.last;
+            const bool around = other.span.first >= e.span.first && other.span.last <= e.span.last;
+            if (!apart && !inside && !around)
+                return false;
+        }
+        m_edits.append(e);
+        return true;
+    }
+
+    // a = ?, ? < a, SET a = ? of an exact-number a.
+    void parameterAt(qsizetype k)
+    {
+        const Span left = m_scope.operandBefore(k), right = m_scope.operandAfter(k);
+        if (left.isEmpty() || right.isEmpty())
+            return;
+        if (left.first == left.last && isParameter(m_tokens[left.first]) && m_scope.typeOf(right).isExact())
+            m_wrapped.insert(left.first);
+        if (right.first == right.last && isParameter(m_tokens[right.first]) && m_scope.typeOf(left).isExact())
+            m_wrapped.insert(right.first);
+    }
+
+    // INSERT INTO t (a, b) VALUES (?, ?), ...: the parameters of exact-number columns.
+    void valuesAt(qsizetype k)
+    {
+        const qsizetype open = m_scope.opening(k - 1);
+        if (open < 1 || !m_tokens[open - 1].isName())
+            return;
+        const QString table = m_tokens[open - 1].text;
+        QList<bool> exact;
+        for (qsizetype i = open + 1; i < k - 1; ++i) {
+            if (m_tokens[i].isName())
+                exact.append(m_scope.typeOfName(table, m_tokens[i].text).isExact());
+        }
+        for (qsizetype at = k + 1; at < m_tokens.size() && m_tokens[at].isSymbol(u'(');) {
+            const qsizetype close = m_scope.closing(at);
+            if (close < 0)
+                return;
+            qsizetype column = 0, first = at + 1;
+            for (qsizetype i = at + 1; i <= close; ++i) {
+                if (i < close && !(m_scope.depth(i) == m_scope.depth(at) + 1 && m_tokens[i].isSymbol(u',')))
+                    continue;
+                if (i == first + 1 && isParameter(m_tokens[first]) && exact.value(column))
+                    m_wrapped.insert(first);
+                ++column;
+                first = i + 1;
+            }
+            at = close + 1 < m_tokens.size() && m_tokens[close + 1].isSymbol(u',') ? close + 2
+                                                                                   : m_tokens.size();
+        }
+    }
+
+    void compareAt(qsizetype k)
+    {
+        const Span left = m_scope.operandBefore(k), right = m_scope.operandAfter(k);
+        if (left.isEmpty() || right.isEmpty() || (!m_scope.mayHoldBlob(left) && !m_scope.mayHoldBlob(right)))
+            return;
+        add({ Edit::Kind::Compare, { left.first, right.last }, m_tokens[k].text, left, right, {} });
+    }
+
+    void betweenAt(qsizetype k)
+    {
+        const bool negated = k > 0 && m_tokens[k - 1].is("not");
+        const Span x = m_scope.operandBefore(negated ? k - 1 : k), low = m_scope.operandAfter(k);
+        if (x.isEmpty() || low.isEmpty() || low.last + 1 >= m_tokens.size()
+            || !m_tokens[low.last + 1].is("and"))
+            return;
+        const Span high = m_scope.operandAfter(low.last + 1);
+        if (high.isEmpty()
+            || !(m_scope.mayHoldBlob(x) || m_scope.mayHoldBlob(low) || m_scope.mayHoldBlob(high)))
+            return;
+        if (m_parameters && m_scope.typeOf(x).isExact()) {
+            for (const Span &bound : { low, high }) {
+                if (bound.first == bound.last && isParameter(m_tokens[bound.first]))
+                    m_wrapped.insert(bound.first);
+            }
+        }
+        Edit e { Edit::Kind::Between, { x.first, high.last }, {}, x, low, high };
+        e.negated = negated;
+        add(e);
+    }
+
+    // The SELECT an ORDER BY at i belongs to, -1 for that of a window or of a compound SELECT.
+    qsizetype ownerSelect(qsizetype i) const
+    {
+        const int level = m_scope.depth(i);
+        qsizetype owner = -1;
+        for (qsizetype j = i - 1; j >= 0 && m_scope.depth(j) >= level; --j) {
+            if (m_scope.depth(j) != level)
+                continue;
+            const Token &t = m_tokens[j];
+            if (t.is("union") || t.is("except") || t.is("intersect"))
+                return -2;
+            if (t.is("select") && owner < 0)
+                owner = j;
+        }
+        return owner;
+    }
+
+    void orderAt(qsizetype from)
+    {
+        if (from >= m_tokens.size())
+            return;
+        const qsizetype owner = ownerSelect(from - 2);
+        if (owner == -2)
+            return; // a compound SELECT's ORDER BY names its result columns only
+        const int level = m_scope.depth(from);
+        qsizetype first = from;
+        for (qsizetype i = from;; ++i) {
+            const bool end = i >= m_tokens.size() || m_scope.depth(i) < level
+                || (m_scope.depth(i) == level
+                    && (m_tokens[i].isSymbol(u';') || m_tokens[i].is("limit") || m_tokens[i].is("offset")
+                        || m_tokens[i].is("rows") || m_tokens[i].is("range") || m_tokens[i].is("groups")));
+            if (end || (m_scope.depth(i) == level && m_tokens[i].isSymbol(u',')))
+                term(owner, { first, i - 1 });
+            if (end)
+                return;
+            if (m_scope.depth(i) == level && m_tokens[i].isSymbol(u','))
+                first = i + 1;
+        }
+    }
+
+    void term(qsizetype owner, Span s)
+    {
+        if (s.isEmpty())
+            return;
+        for (qsizetype i = s.first; i <= s.last; ++i) {
+            if (m_tokens[i].is("collate"))
+                return; // ordered as text
+        }
+        Span expression = s;
+        if (expression.last - 1 > expression.first && m_tokens[expression.last - 1].is("nulls"))
+            expression.last -= 2;
+        if (expression.last > expression.first
+            && (m_tokens[expression.last].is("asc") || m_tokens[expression.last].is("desc")))
+            --expression.last;
+        Span key = expression;
+        if (owner >= 0 && expression.first == expression.last) {
+            const Token &t = m_tokens[expression.first];
+            const QList<SelectItem> items = m_scope.selectItems(owner);
+            if (t.kind == Token::Kind::Number) {
+                const int n = t.text.toInt();
+                for (int k = 0; k < n && k < items.size(); ++k) {
+                    if (items[k].star)
+                        return; // the columns of * are not counted
+                }
+                if (n < 1 || n > items.size())
+                    return;
+                key = items[n - 1].expression;
+            } else if (t.isName()) {
+                for (const SelectItem &item : items) {
+                    if (item.alias.compare(t.text, Qt::CaseInsensitive) == 0)
+                        key = item.expression;
+                }
+            }
+        }
+        if (!m_scope.mayHoldBlob(key))
+            return;
+        const QString &text = m_scope.text();
+        const QString direction = expression.last < s.last ? u' '
+                + text.mid(m_tokens[expression.last + 1].begin,
+                    m_tokens[s.last].end - m_tokens[expression.last + 1].begin)
+                                                           : QString();
+        add({ Edit::Kind::Order, s, direction, key, expression, {} });
+    }
+
+    void callAt(qsizetype i)
+    {
+        const Token &name = m_tokens[i];
+        const qsizetype close = m_scope.closing(i + 1);
+        if (close < 0 || !(name.is("min") || name.is("max") || name.is("avg") || name.is("zt_div")))
+            return;
+        QList<Span> args;
+        qsizetype first = i + 2;
+        for (qsizetype j = i + 2; j <= close; ++j) {
+            if (j == close || (m_scope.depth(j) == m_scope.depth(i + 1) + 1 && m_tokens[j].isSymbol(u','))) {
+                args.append({ first, j - 1 });
+                first = j + 1;
+            }
+        }
+        const bool distinct = m_tokens[i + 2].is("distinct");
+        const bool window = close + 1 < m_tokens.size() && m_tokens[close + 1].is("over");
+        if (name.is("zt_div")) {
+            if (args.size() != 2)
+                return;
+            const NumberType q = combined(m_scope.typeOf(args[0]), Operator::Divide, m_scope.typeOf(args[1]));
+            if (q.kind == NumberType::Kind::Decimal || q.kind == NumberType::Kind::Money
+                || q.kind == NumberType::Kind::SmallMoney)
+                m_inserts.insert(
+                    close, QStringLiteral(", %1").arg(q.kind == NumberType::Kind::Decimal ? q.scale : 4));
+            return;
+        }
+        if (args.size() != 1)
+            return;
+        Span arg = args[0];
+        if (distinct || m_tokens[arg.first].is("all"))
+            ++arg.first;
+        const NumberType t = m_scope.typeOf(arg);
+        if (name.is("avg")) {
+            const NumberType average = averaged(t);
+            if (!distinct && (t.isExact() || t.isInteger()))
+                m_inserts.insert(close,
+                    QStringLiteral(", %1").arg(average.kind == NumberType::Kind::Decimal ? average.scale
+                            : average.isInteger()                                        ? -1
+                                                                                         : 4));
+            return;
+        }
+        if (!window && (t.isExact() || (t.kind == NumberType::Kind::Unknown && m_scope.mayHoldBlob(arg))))
+            add({ Edit::Kind::Rename, { i, i },
+                name.is("min") ? QStringLiteral("zt_min") : QStringLiteral("zt_max"), {}, {}, {} });
+    }
+
+    QString render(Span s, QList<qsizetype> &ancestors) const
+    {
+        const QString &text = m_scope.text();
+        QString out;
+        for (qsizetype i = s.first; i <= s.last;) {
+            qsizetype chosen = -1;
+            for (auto it = m_starts.constFind(i); it != m_starts.cend() && it.key() == i; ++it) {
+                const Edit &e = m_edits[*it];
+                if (e.span.last > s.last || ancestors.contains(*it))
+                    continue;
+                if (chosen < 0 || e.span.last > m_edits[chosen].span.last
+                    || (e.span.last == m_edits[chosen].span.last && e.kind > m_edits[chosen].kind))
+                    chosen = *it;
+            }
+            qsizetype last = i;
+            if (chosen >= 0) {
+                ancestors.append(chosen);
+                out += renderEdit(m_edits[chosen], ancestors);
+                ancestors.removeLast();
+                last = m_edits[chosen].span.last;
+            } else {
+                for (auto it = m_inserts.constFind(i); it != m_inserts.cend() && it.key() == i; ++it)
+                    out += *it;
+                const auto marker = m_markers.constFind(i);
+                const QString written = marker != m_markers.cend()
+                    ? *marker
+                    : text.mid(m_tokens[i].begin, m_tokens[i].end - m_tokens[i].begin);
+                out += m_wrapped.contains(i) ? QStringLiteral("zt_exact_text(") + written + u')' : written;
+            }
+            if (last < s.last)
+                out += text.mid(m_tokens[last].end, m_tokens[last + 1].begin - m_tokens[last].end);
+            i = last + 1;
+        }
+        return out;
+    }
+
+    QString renderEdit(const Edit &e, QList<qsizetype> &ancestors) const
+    {
+        const auto compared = [&](const QString &x, const QString &op, const QString &y) {
+            return QStringLiteral("coalesce(zt_cmp(%1, %3) %2 0, %1 %2 %3)").arg(x, op, y);
+        };
+        switch (e.kind) {
+        case Edit::Kind::Rename:
+            return e.text;
+        case Edit::Kind::Compare:
+            return compared(render(e.a, ancestors), e.text, render(e.b, ancestors));
+        case Edit::Kind::Between: {
+            const QString x = render(e.a, ancestors);
+            return (e.negated ? QStringLiteral("NOT (%1 AND %2)") : QStringLiteral("(%1 AND %2)"))
+                .arg(compared(x, QStringLiteral(">="), render(e.b, ancestors)),
+                    compared(x, QStringLiteral("<="), render(e.c, ancestors)));
+        }
+        case Edit::Kind::Order:
+            return QStringLiteral("zt_sortkey(%1)%2, %3%2")
+                .arg(render(e.a, ancestors), e.text, render(e.b, ancestors));
+        }
+        return {};
+    }
+
+    const ExactScope &m_scope;
+    const QList<Token> &m_tokens;
+    bool m_parameters;
+    QList<Edit> m_edits;
+    QMultiHash<qsizetype, qsizetype> m_starts; // edits by their first token
+    QMultiHash<qsizetype, QString> m_inserts; // texts put before a token
+    QHash<qsizetype, QString> m_markers; // the numbered form of each ?
+    QSet<qsizetype> m_wrapped; // parameters read by zt_exact_text
+};
+
+bool hasTopLevelCompound(const ExactScope &scope)
+{
+    for (qsizetype i = 0; i < scope.tokens().size(); ++i) {
+        const Token &t = scope.tokens()[i];
+        if (scope.depth(i) == 0 && (t.is("union") || t.is("except") || t.is("intersect")))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ExactNeeds exactNeeds(const QString &verb, const QString &text)
+{
+    const auto contains = [&text](std::initializer_list<const char *> words) {
+        for (const char *word : words) {
+            if (text.contains(QLatin1StringView(word), Qt::CaseInsensitive))
+                return true;
+        }
+        return false;
+    };
+    ExactNeeds needs;
+    if (verb == QLatin1StringView("insert")
+        && !text.contains(QLatin1StringView("select"), Qt::CaseInsensitive))
+        return needs;
+    if (verb != QLatin1StringView("select") && verb != QLatin1StringView("insert")
+        && verb != QLatin1StringView("update") && verb != QLatin1StringView("delete")
+        && verb != QLatin1StringView("with"))
+        return needs;
+    needs.ordering = text.contains(u'<') || text.contains(u'>')
+        || contains({ "order", "between", "min(", "max(", "avg(", "zt_div(" });
+    if (verb == QLatin1StringView("select")) {
+        bool decimalLiteral = false;
+        for (qsizetype i = text.indexOf(u'.'); i >= 0 && !decimalLiteral; i = text.indexOf(u'.', i + 1))
+            decimalLiteral = i + 1 < text.size() && text[i + 1].isDigit();
+        needs.resultTypes = decimalLiteral
+            || contains({ "sum(", "avg(", "min(", "max(", "zt_", "ifnull(", "coalesce(", "abs(" });
+    }
+    return needs;
+}
+
+bool holdsLongNumberText(const QList<QVariant> &params, qsizetype first)
+{
+    static const int exactNumber = qMetaTypeId<ExactNumber>();
+    for (qsizetype i = std::max<qsizetype>(first, 0); i < params.size(); ++i) {
+        const QVariant &v = params[i];
+        if (v.typeId() != QMetaType::QString && v.typeId() != exactNumber)
+            continue;
+        const QString text = v.toString();
+        int digits = 0;
+        for (const QChar c : text)
+            digits += c.isDigit() ? 1 : 0;
+        if (digits > DoubleDigits && text.size() <= MaxPrecision + 4) {
+            const QByteArray latin = text.toLatin1();
+            if (parseDecimal(std::string_view(latin.constData(), std::size_t(latin.size()))))
+                return true;
+        }
+    }
+    return false;
+}
+
+ExactReading exactOrdering(sqlite3 *db, const QString &text, bool resultTypes, bool exactParameters)
+{
+    ExactReading reading;
+    const QList<Token> tokens = tokenize(text);
+    if (tokens.isEmpty()) {
+        reading.text = text;
+        return reading;
+    }
+    const ExactScope scope(db, text, tokens);
+    if (resultTypes && tokens.first().is("select") && !hasTopLevelCompound(scope)) {
+        const QList<SelectItem> items = scope.selectItems(0);
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (items[i].star && reading.star >= 0)
+                break; // a second *: the columns after the first are not told apart
+            if (items[i].star)
+                reading.star = i;
+            const NumberType t = items[i].star ? NumberType {} : scope.typeOf(items[i].expression);
+            reading.itemTypes.append(t.isExact() ? t.declaration() : QString());
+        }
+    }
+    reading.text = Orderer(scope, exactParameters).rewrite();
+    return reading;
+}
+
+QStringList resultTypes(const ExactReading &reading, int columnCount)
+{
+    const QStringList &items = reading.itemTypes;
+    QStringList types(columnCount);
+    if (reading.star < 0 && items.size() != columnCount)
+        return types;
+    const qsizetype before = reading.star < 0 ? items.size() : reading.star;
+    for (qsizetype i = 0; i < before && i < columnCount; ++i)
+        types[i] = items[i];
+    // The items after the *, counted from the end.
+    const qsizetype after = reading.star < 0 ? 0 : items.size() - reading.star - 1;
+    for (qsizetype k = 0; k < after && columnCount - 1 - k > reading.star; ++k)
+        types[columnCount - 1 - k] = items[items.size() - 1 - k];
+    return types;
+}
+
+} // namespace zt::embedded
