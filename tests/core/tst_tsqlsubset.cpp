@@ -114,7 +114,9 @@ void TestTSqlSubset::sessionAnswers_data()
             "select id from t order by 2 - id",
             "select avg(d) as a, sum(d) as s, avg(m) as v, sum(m) as w from t where id in (1, 3)",
             "select avg(id) as a, d / 3 as q from t where id = 3",
-            "select d + 1 as a, d * m as b, m * 2 as c, d - 0.125 as e from t where id = 4" },
+            "select d + 1 as a, d * m as b, m * 2 as c, d - 0.125 as e from t where id = 4",
+            "select cast(d as decimal(38, 3)) as c, convert(smallmoney, m) as s from t where id = 1",
+            "select cast(d as decimal(5, 2)) from t where id = 1", "select cast('x' as money)" },
         { "-", "id: 6 ; 2 ; 3 ; 5 ; 1 ; 4", "id: 2 ; 6 ; 1 ; 4 ; 3 ; 5", "id: 1 ; 2 ; 3 ; 4",
             "a:decimal(18,2)|b:decimal(18,2)|c:money|e:money: -1234567890123456.78|9999999999999999.99|"
             "-922337203685477.5808|922337203685477.5807",
@@ -125,7 +127,10 @@ void TestTSqlSubset::sessionAnswers_data()
             "-461168601842738.2904|-922337203685476.5808",
             "a|q:decimal(29,13): 3|0.1666666666667",
             "a:decimal(19,2)|b:decimal(38,6)|c:money|e:decimal(20,3): 10000000000000000.99|"
-            "4999999999999999.995000|1|9999999999999999.865" });
+            "4999999999999999.995000|1|9999999999999999.865",
+            "c:decimal(38,3)|s:smallmoney: 1234567890123456.780|1",
+            "Arithmetic overflow error converting numeric to data type numeric.",
+            "Error converting data type varchar to numeric." });
     row("beyond the precision", { "insert into t (d) values (10000000000000000)" },
         { "Arithmetic overflow error converting numeric to data type numeric. The statement has been "
           "terminated." });
@@ -235,7 +240,7 @@ void TestTSqlSubset::statementsAsSqliteRunsThem_data()
     row("hints only", "select a from t with (nolock)", { "select a from t " });
     row("convert", "select convert(varchar(10), getdate(), 120), cast(x as decimal(10,2))",
         { "select substr(CAST(strftime('%Y-%m-%d %H:%M:%f','now','localtime') AS TEXT), 1, 10), "
-          "round(CAST(x AS REAL), 2)" });
+          "zt_cast(x, 'decimal(10,2)')" });
     row("division", "select a / b, a % (c + 1), -a / -f(b)",
         { "select zt_div(a, zt_divisor(b)), a % zt_divisor((zt_add(c, 1))), "
           "zt_div(zt_neg(a), zt_divisor(zt_neg(f(b))))" });

@@ -2,6 +2,7 @@
 #include "exactnumbers.h"
 
 #include "exactdecimal.h"
+#include "exacttypes.h"
 
 #include <QString>
 
@@ -179,6 +180,49 @@ void exactText(sqlite3_context *call, int, sqlite3_value **args)
     sqlite3_result_value(call, args[0]);
 }
 
+// zt_cast(x, 'decimal(p,s)' | 'money' | 'smallmoney'): CAST and CONVERT to an exact type, as
+// SQL Server converts: rounded half away from zero to the type's scale, 8114 for text that is no
+// number, 8115 beyond the type's precision or range.
+void castExact(sqlite3_context *call, int, sqlite3_value **args)
+{
+    auto *type = static_cast<NumberType *>(sqlite3_get_auxdata(call, 1));
+    if (!type) {
+        const QString declared = QString::fromUtf8(textOf(args[1]).data(), qsizetype(textOf(args[1]).size()));
+        sqlite3_set_auxdata(call, 1, new NumberType(typeOfDeclaration(declared)),
+            [](void *t) { delete static_cast<NumberType *>(t); });
+        type = static_cast<NumberType *>(sqlite3_get_auxdata(call, 1));
+        if (!type) {
+            sqlite3_result_error_nomem(call);
+            return;
+        }
+    }
+    const int storage = sqlite3_value_type(args[0]);
+    if (storage == SQLITE_NULL) {
+        sqlite3_result_null(call);
+        return;
+    }
+    const std::optional<Decimal> d
+        = storage == SQLITE_TEXT ? parseDecimal(textOf(args[0])) : decimalOf(args[0]);
+    if (!d) {
+        raise(call, 8114, QStringLiteral("Error converting data type varchar to numeric."));
+        return;
+    }
+    const bool money = type->kind != NumberType::Kind::Decimal;
+    const std::optional<Decimal> rounded = withScale(*d, money ? 4 : type->scale);
+    const bool fits = rounded
+        && (type->kind == NumberType::Kind::SmallMoney
+                ? rounded->digits >= INT32_MIN && rounded->digits <= INT32_MAX
+                : money ? rounded->digits >= INT64_MIN && rounded->digits <= INT64_MAX
+                        : below(*rounded, type->precision - type->scale));
+    if (!fits) {
+        raise(call, 8115,
+            QStringLiteral("Arithmetic overflow error converting numeric to data type %1.")
+                .arg(money ? type->declaration() : QStringLiteral("numeric")));
+        return;
+    }
+    resultDecimal(call, *rounded);
+}
+
 // zt_neg(x): -x, an exact blob negated exactly, which SQLite would negate as a double.
 void negate(sqlite3_context *call, int, sqlite3_value **args)
 {
@@ -344,6 +388,7 @@ void installExactNumbers(sqlite3 *db)
     sqlite3_create_function_v2(db, "zt_sub", 2, flags, nullptr, subtract, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_mul", 2, flags, nullptr, multiply, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_neg", 1, flags, nullptr, negate, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_cast", 2, flags, nullptr, castExact, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_exact_text", 1, flags, nullptr, exactText, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_div", 2, flags, nullptr, divide, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_div", 3, flags, nullptr, divide, nullptr, nullptr, nullptr);

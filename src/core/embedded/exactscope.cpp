@@ -277,6 +277,8 @@ NumberType ExactScope::callType(Span s) const
     }
     if (name.is("count"))
         return { NumberType::Kind::Int };
+    if (name.is("zt_cast") && args.size() == 2 && m_tokens[args[1].first].kind == Token::Kind::String)
+        return typeOfDeclaration(m_tokens[args[1].first].text);
     if (args.size() != 1 && !name.is("ifnull") && !name.is("coalesce"))
         return {};
     if (name.is("sum"))
@@ -344,7 +346,7 @@ bool ExactScope::mayHoldBlob(Span s) const
         if (!t.isName() || isKeyword(t) || (i + 1 <= s.last && m_tokens[i + 1].isSymbol(u'.')))
             continue;
         if (i + 1 <= s.last && m_tokens[i + 1].isSymbol(u'(')) {
-            if (isOneOf(t, { "zt_add", "zt_sub", "zt_mul", "zt_div", "zt_neg", "sum", "avg" }))
+            if (isOneOf(t, { "zt_add", "zt_sub", "zt_mul", "zt_div", "zt_neg", "zt_cast", "sum", "avg" }))
                 return true;
             continue;
         }
