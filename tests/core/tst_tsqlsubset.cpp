@@ -109,20 +109,26 @@ void TestTSqlSubset::sessionAnswers_data()
             "select id from t order by d", "select id from t order by m desc, id",
             "select id from t where d > 1234567890123456.7 or m < -1 or d between -1234567890123456.79 and "
             "-1234567890123456.77 order by id",
+            "create view v as select id, d from t", "select id from v where d < 1 order by d desc",
             "select min(d) as a, max(d) as b, min(m) as c, max(m) as e from t",
             "select id, -d as e from t where d is not null order by e desc",
             "select id from t order by 2 - id",
+            "select id, min(d) over (order by id rows between 1 preceding and current row) as w from t "
+            "where d is not null",
             "select avg(d) as a, sum(d) as s, avg(m) as v, sum(m) as w from t where id in (1, 3)",
             "select avg(id) as a, d / 3 as q from t where id = 3",
             "select d + 1 as a, d * m as b, m * 2 as c, d - 0.125 as e from t where id = 4",
             "select cast(d as decimal(38, 3)) as c, convert(smallmoney, m) as s from t where id = 1",
             "select cast(d as decimal(5, 2)) from t where id = 1", "select cast('x' as money)" },
-        { "-", "id: 6 ; 2 ; 3 ; 5 ; 1 ; 4", "id: 2 ; 6 ; 1 ; 4 ; 3 ; 5", "id: 1 ; 2 ; 3 ; 4",
+        { "-", "id: 6 ; 2 ; 3 ; 5 ; 1 ; 4", "id: 2 ; 6 ; 1 ; 4 ; 3 ; 5", "id: 1 ; 2 ; 3 ; 4", "-",
+            "id: 3 ; 2",
             "a:decimal(18,2)|b:decimal(18,2)|c:money|e:money: -1234567890123456.78|9999999999999999.99|"
             "-922337203685477.5808|922337203685477.5807",
             "id|e:decimal(18,2): 2|1234567890123456.78 ; 3|-0.5 ; 5|-1234567890123456.70 ; "
             "1|-1234567890123456.78 ; 4|-9999999999999999.99",
             "id: 6 ; 5 ; 4 ; 3 ; 2 ; 1",
+            "id|w:decimal(18,2): 1|1234567890123456.78 ; 2|-1234567890123456.78 ; 3|-1234567890123456.78 ; "
+            "4|0.5 ; 5|1234567890123456.70",
             "a:decimal(38,6)|s:decimal(38,2)|v:money|w:money: 617283945061728.640000|1234567890123457.28|"
             "-461168601842738.2904|-922337203685476.5808",
             "a|q:decimal(29,13): 3|0.1666666666667",

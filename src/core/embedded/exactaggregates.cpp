@@ -1,9 +1,10 @@
-// sum(), avg(), zt_min() and zt_max() over the values decimal and money columns hold.
+// sum(), avg(), zt_min() and zt_max() (and over windows) over the values decimal and money columns hold.
 #include "exactdecimal.h"
 #include "exactnumbers.h"
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <optional>
 
 #include <sqlite3.h>
@@ -199,6 +200,80 @@ void extremeValue(sqlite3_context *call)
     *best = nullptr;
 }
 
+// zt_min_over() and zt_max_over(): the same over a window's frame, whose rows come and go; the
+// values are kept by a key that orders them as orderOf does.
+struct Frame
+{
+    std::map<std::string, std::pair<sqlite3_value *, int>> values; // key: value, count
+};
+
+std::string frameKey(sqlite3_value *v)
+{
+    const int type = sqlite3_value_type(v);
+    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT || type == SQLITE_BLOB) {
+        if (const std::optional<Decimal> d = decimalOf(v))
+            return '\x01' + sortKey(*d);
+    }
+    const auto *data = static_cast<const char *>(
+        type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_value_text(v)) : sqlite3_value_blob(v));
+    return (type == SQLITE_TEXT ? '\x02' : '\x03')
+        + std::string(data ? data : "", std::size_t(sqlite3_value_bytes(v)));
+}
+
+Frame *frameOf(sqlite3_context *call, bool create)
+{
+    auto **frame = static_cast<Frame **>(sqlite3_aggregate_context(call, create ? int(sizeof(Frame *)) : 0));
+    if (frame && !*frame && create)
+        *frame = new Frame;
+    return frame ? *frame : nullptr;
+}
+
+void frameStep(sqlite3_context *call, int, sqlite3_value **args)
+{
+    Frame *frame = sqlite3_value_type(args[0]) == SQLITE_NULL ? nullptr : frameOf(call, true);
+    if (!frame)
+        return;
+    auto &[value, count] = frame->values[frameKey(args[0])];
+    if (!value)
+        value = sqlite3_value_dup(args[0]);
+    ++count;
+}
+
+void frameInverse(sqlite3_context *call, int, sqlite3_value **args)
+{
+    Frame *frame = sqlite3_value_type(args[0]) == SQLITE_NULL ? nullptr : frameOf(call, false);
+    if (!frame)
+        return;
+    const auto found = frame->values.find(frameKey(args[0]));
+    if (found == frame->values.end())
+        return;
+    if (--found->second.second == 0) {
+        sqlite3_value_free(found->second.first);
+        frame->values.erase(found);
+    }
+}
+
+template<bool Greatest> void frameValue(sqlite3_context *call)
+{
+    const Frame *frame = frameOf(call, false);
+    if (!frame || frame->values.empty())
+        sqlite3_result_null(call);
+    else
+        sqlite3_result_value(
+            call, Greatest ? frame->values.rbegin()->second.first : frame->values.begin()->second.first);
+}
+
+template<bool Greatest> void frameFinal(sqlite3_context *call)
+{
+    frameValue<Greatest>(call);
+    if (Frame *frame = frameOf(call, false)) {
+        for (const auto &[key, value] : frame->values)
+            sqlite3_value_free(value.first);
+        delete frame;
+        *static_cast<Frame **>(sqlite3_aggregate_context(call, 0)) = nullptr;
+    }
+}
+
 } // namespace
 
 void installExactAggregates(sqlite3 *db)
@@ -211,6 +286,10 @@ void installExactAggregates(sqlite3 *db)
             db, "avg", argc, flags, nullptr, sumStep, averageValue, averageValue, sumInverse, nullptr);
     sqlite3_create_function_v2(db, "zt_min", 1, flags, nullptr, nullptr, minStep, extremeValue, nullptr);
     sqlite3_create_function_v2(db, "zt_max", 1, flags, nullptr, nullptr, maxStep, extremeValue, nullptr);
+    sqlite3_create_window_function(db, "zt_min_over", 1, flags, nullptr, frameStep, frameFinal<false>,
+        frameValue<false>, frameInverse, nullptr);
+    sqlite3_create_window_function(db, "zt_max_over", 1, flags, nullptr, frameStep, frameFinal<true>,
+        frameValue<true>, frameInverse, nullptr);
 }
 
 } // namespace zt::embedded

@@ -17,7 +17,8 @@ namespace zt::embedded {
 // is CAST and CONVERT to decimal, numeric, money and smallmoney.
 void installExactNumbers(sqlite3 *db);
 // sum() and avg() (as window functions too; avg(x, scale) divides at the scale of its type, -1
-// for an integer average), zt_min() and zt_max(), comparing exactly (exactaggregates.cpp).
+// for an integer average), zt_min() and zt_max() (zt_min_over() and zt_max_over() as window
+// functions), comparing exactly (exactaggregates.cpp).
 void installExactAggregates(sqlite3 *db);
 
 } // namespace zt::embedded

@@ -294,9 +294,11 @@ private:
                                                                                          : 4));
             return;
         }
-        if (!window && (t.isExact() || (t.kind == NumberType::Kind::Unknown && m_scope.mayHoldBlob(arg))))
+        if (t.isExact() || (t.kind == NumberType::Kind::Unknown && m_scope.mayHoldBlob(arg)))
             add({ Edit::Kind::Rename, { i, i },
-                name.is("min") ? QStringLiteral("zt_min") : QStringLiteral("zt_max"), {}, {}, {} });
+                (name.is("min") ? QStringLiteral("zt_min") : QStringLiteral("zt_max"))
+                    + (window ? QStringLiteral("_over") : QString()),
+                {}, {}, {} });
     }
 
     QString render(Span s, QList<qsizetype> &ancestors) const

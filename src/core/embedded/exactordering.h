@@ -16,7 +16,8 @@ namespace zt::embedded {
 //   NULL elsewhere, where SQLite's own comparison (with its collations) decides;
 // - an ORDER BY term x (an ordinal or a select item's alias read as its expression) becomes
 //   zt_sortkey(x), x, the first a blob that SQLite orders as the values are ordered;
-// - min(x) and max(x) of exact numbers become zt_min(x) and zt_max(x) (not with OVER);
+// - min(x) and max(x) of exact numbers become zt_min(x) and zt_max(x) (zt_min_over and
+//   zt_max_over with OVER);
 // - avg(x) of a known type becomes avg(x, scale), the scale of SQL Server's result type (-1
 //   for an integer average), and zt_div(a, b) of known types zt_div(a, b, scale).
 // With exactParameters, a parameter (? or @name) compared with, set into or inserted into an

@@ -199,14 +199,42 @@ NumberType ExactScope::columnType(const QString &table, const QString &column) c
     const char *declared = nullptr;
     const QByteArray t = table.toUtf8(), c = column.toUtf8();
     NumberType type { NumberType::Kind::Other };
-    if (sqlite3_table_column_metadata(
-            m_db, nullptr, t.constData(), c.constData(), &declared, nullptr, nullptr, nullptr, nullptr)
-        != SQLITE_OK)
-        type = {}; // no such column (or a view's)
-    else if (declared)
-        type = typeOfDeclaration(QString::fromUtf8(declared));
+    const auto metadata = [&](const char *name) {
+        return sqlite3_table_column_metadata(
+                   m_db, nullptr, t.constData(), name, &declared, nullptr, nullptr, nullptr, nullptr)
+            == SQLITE_OK;
+    };
+    if (metadata(c.constData())) {
+        if (declared)
+            type = typeOfDeclaration(QString::fromUtf8(declared));
+    } else if (!metadata(nullptr)) {
+        type = viewColumnType(table, column); // a view (not known here) or no table: read by a statement
+    } else {
+        type = {}; // no such column
+    }
     m_columns.insert(key, type);
     return type;
+}
+
+NumberType ExactScope::viewColumnType(const QString &view, const QString &column) const
+{
+    auto found = m_views.find(view);
+    if (found == m_views.end()) {
+        QHash<QString, NumberType> columns;
+        const QByteArray select = QStringLiteral("SELECT * FROM \"%1\" LIMIT 0")
+                                      .arg(QString(view).replace(u'"', QStringLiteral("\"\"")))
+                                      .toUtf8();
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(m_db, select.constData(), int(select.size()), &statement, nullptr)
+            == SQLITE_OK) {
+            for (int i = 0; i < sqlite3_column_count(statement); ++i)
+                columns.insert(QString::fromUtf8(sqlite3_column_name(statement, i)).toLower(),
+                    typeOfDeclaration(QString::fromUtf8(sqlite3_column_decltype(statement, i))));
+        }
+        sqlite3_finalize(statement);
+        found = m_views.insert(view, columns);
+    }
+    return found->value(column);
 }
 
 NumberType ExactScope::aliasType(const QString &alias) const

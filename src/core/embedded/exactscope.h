@@ -29,8 +29,8 @@ struct SelectItem
 // What a statement's expressions are, as SQLite will run it (after passThrough): the tables it
 // names with their aliases, the items of its SELECT lists, and the types of its expressions,
 // SQL Server's rules over the columns' declared types in the file's schema (see exacttypes.h).
-// A name is looked up in every table the statement names, and among the aliases of its select
-// items (the columns of a derived table); where they disagree its type is not known.
+// A name is looked up in every table (or view) the statement names, and among the aliases of its
+// select items (the columns of a derived table); where they disagree its type is not known.
 class ExactScope final
 {
 public:
@@ -70,6 +70,7 @@ private:
     // The types a name may have: of the tables' columns of that name, or of the aliases.
     QList<NumberType> nameTypes(const QString &qualifier, const QString &column) const;
     NumberType columnType(const QString &table, const QString &column) const;
+    NumberType viewColumnType(const QString &view, const QString &column) const;
     NumberType aliasType(const QString &alias) const;
     NumberType callType(Span s) const;
     QList<Span> arguments(qsizetype open) const;
@@ -82,6 +83,7 @@ private:
     QList<std::pair<QString, QString>> m_tables; // table, alias (lower case)
     QHash<QString, QList<Span>> m_aliases; // select items' aliases (lower case)
     mutable QHash<QString, NumberType> m_columns; // "table.column"
+    mutable QHash<QString, QHash<QString, NumberType>> m_views; // their columns, by lower-case name
     mutable int m_nesting = 0;
 };
 
