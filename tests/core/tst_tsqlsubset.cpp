@@ -110,6 +110,7 @@ void TestTSqlSubset::sessionAnswers_data()
             "select id from t where d > 1234567890123456.7 or m < -1 or d between -1234567890123456.79 and "
             "-1234567890123456.77 order by id",
             "create view v as select id, d from t", "select id from v where d < 1 order by d desc",
+            "select id, d from t where id < 3 union all select id, m from t where id > 4 order by 2 desc",
             "select min(d) as a, max(d) as b, min(m) as c, max(m) as e from t",
             "select id, -d as e from t where d is not null order by e desc",
             "select id from t order by 2 - id",
@@ -121,7 +122,7 @@ void TestTSqlSubset::sessionAnswers_data()
             "select cast(d as decimal(38, 3)) as c, convert(smallmoney, m) as s from t where id = 1",
             "select cast(d as decimal(5, 2)) from t where id = 1", "select cast('x' as money)" },
         { "-", "id: 6 ; 2 ; 3 ; 5 ; 1 ; 4", "id: 2 ; 6 ; 1 ; 4 ; 3 ; 5", "id: 1 ; 2 ; 3 ; 4", "-",
-            "id: 3 ; 2",
+            "id: 3 ; 2", "id|d: 1|1234567890123456.7800 ; 6|2 ; 2|-1234567890123456.7800 ; 5|NULL",
             "a:decimal(18,2)|b:decimal(18,2)|c:money|e:money: -1234567890123456.78|9999999999999999.99|"
             "-922337203685477.5808|922337203685477.5807",
             "id|e:decimal(18,2): 2|1234567890123456.78 ; 3|-0.5 ; 5|-1234567890123456.70 ; "

@@ -28,6 +28,7 @@ struct Edit
     QString text; // Rename: the new name; Compare: the operator; Order: the direction ("" or " DESC")
     Span a, b, c; // Compare: the operands; Between: x, low, high; Order: the key's expression, the term's
     bool negated = false;
+    QString key = {}; // Order: the key's expression written out (a compound's column)
 };
 
 bool isEquality(const Token &t)
@@ -190,9 +191,10 @@ private:
     {
         if (from >= m_tokens.size())
             return;
-        const qsizetype owner = ownerSelect(from - 2);
-        if (owner == -2)
-            return; // a compound SELECT's ORDER BY names its result columns only
+        m_order = from - 2;
+        const qsizetype owner = ownerSelect(m_order);
+        if (owner == -2 && (m_scope.depth(from) > 0 || !m_tokens.first().is("select")))
+            return; // a compound SELECT's in parentheses: left as written
         const int level = m_scope.depth(from);
         qsizetype first = from;
         for (qsizetype i = from;; ++i) {
@@ -223,6 +225,15 @@ private:
         if (expression.last > expression.first
             && (m_tokens[expression.last].is("asc") || m_tokens[expression.last].is("desc")))
             --expression.last;
+        const QString &text = m_scope.text();
+        const QString direction = expression.last < s.last ? u' '
+                + text.mid(m_tokens[expression.last + 1].begin,
+                    m_tokens[s.last].end - m_tokens[expression.last + 1].begin)
+                                                           : QString();
+        if (owner == -2) {
+            compoundTerm(s, expression, direction);
+            return;
+        }
         Span key = expression;
         if (owner >= 0 && expression.first == expression.last) {
             const Token &t = m_tokens[expression.first];
@@ -245,12 +256,52 @@ private:
         }
         if (!m_scope.mayHoldBlob(key))
             return;
-        const QString &text = m_scope.text();
-        const QString direction = expression.last < s.last ? u' '
-                + text.mid(m_tokens[expression.last + 1].begin,
-                    m_tokens[s.last].end - m_tokens[expression.last + 1].begin)
-                                                           : QString();
         add({ Edit::Kind::Order, s, direction, key, expression, {} });
+    }
+
+    // A term of a compound SELECT's ORDER BY names a result column (by ordinal, alias or name),
+    // which only a query around the compound can order by a key: SELECT * FROM (compound)
+    // ORDER BY zt_sortkey("name"), "name".
+    void compoundTerm(Span s, Span expression, const QString &direction)
+    {
+        if (expression.first != expression.last)
+            return;
+        QList<QList<SelectItem>> branches;
+        for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            if (m_scope.depth(i) == 0 && m_tokens[i].is("select"))
+                branches.append(m_scope.selectItems(i));
+        }
+        const auto nameOf = [this](const SelectItem &item) {
+            const Span e = item.expression;
+            if (!item.alias.isEmpty())
+                return item.alias;
+            return m_scope.primaryFrom(e.first) == e.last && m_tokens[e.last].isName() ? m_tokens[e.last].text
+                                                                                       : QString();
+        };
+        const QList<SelectItem> &first = branches.first();
+        const Token &t = m_tokens[expression.first];
+        qsizetype column = -1;
+        for (qsizetype k = 0; k < first.size() && column < 0; ++k) {
+            if (first[k].star)
+                return; // the columns of * are not counted
+            if (t.kind == Token::Kind::Number
+                    ? t.text.toInt() == k + 1
+                    : t.isName() && nameOf(first[k]).compare(t.text, Qt::CaseInsensitive) == 0)
+                column = k;
+        }
+        const QString name = column < 0 ? QString() : nameOf(first[column]);
+        bool exact = false;
+        for (const QList<SelectItem> &items : std::as_const(branches))
+            exact = exact || (column < items.size() && m_scope.mayHoldBlob(items[column].expression));
+        if (name.isEmpty() || !exact)
+            return;
+        Edit edit { Edit::Kind::Order, s, direction, {}, expression, {} };
+        edit.key = u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        if (add(edit) && !m_wrapsCompound) {
+            m_wrapsCompound = true;
+            m_inserts.insert(0, QStringLiteral("SELECT * FROM ("));
+            m_inserts.insert(m_order, QStringLiteral(") "));
+        }
     }
 
     void callAt(qsizetype i)
@@ -355,7 +406,7 @@ private:
         }
         case Edit::Kind::Order:
             return QStringLiteral("zt_sortkey(%1)%2, %3%2")
-                .arg(render(e.a, ancestors), e.text, render(e.b, ancestors));
+                .arg(e.key.isEmpty() ? render(e.a, ancestors) : e.key, e.text, render(e.b, ancestors));
         }
         return {};
     }
@@ -368,6 +419,8 @@ private:
     QMultiHash<qsizetype, QString> m_inserts; // texts put before a token
     QHash<qsizetype, QString> m_markers; // the numbered form of each ?
     QSet<qsizetype> m_wrapped; // parameters read by zt_exact_text
+    bool m_wrapsCompound = false;
+    qsizetype m_order = -1; // the ORDER of the ORDER BY being read
 };
 
 bool hasTopLevelCompound(const ExactScope &scope)
@@ -378,6 +431,35 @@ bool hasTopLevelCompound(const ExactScope &scope)
             return true;
     }
     return false;
+}
+
+// The exact types of a compound SELECT's columns: its branches' types together; none where a
+// branch has a * or other columns.
+QStringList compoundTypes(const ExactScope &scope)
+{
+    QList<NumberType> types;
+    qsizetype count = -1;
+    for (qsizetype i = 0; i < scope.tokens().size(); ++i) {
+        if (scope.depth(i) != 0 || !scope.tokens()[i].is("select"))
+            continue;
+        const QList<SelectItem> items = scope.selectItems(i);
+        if (count >= 0 && items.size() != count)
+            return {};
+        for (qsizetype k = 0; k < items.size(); ++k) {
+            if (items[k].star)
+                return {};
+            const NumberType t = scope.typeOf(items[k].expression);
+            if (count < 0)
+                types.append(t);
+            else
+                types[k] = unioned(types[k], t);
+        }
+        count = items.size();
+    }
+    QStringList declarations;
+    for (const NumberType &t : std::as_const(types))
+        declarations.append(t.isExact() ? t.declaration() : QString());
+    return declarations;
 }
 
 } // namespace
@@ -406,7 +488,8 @@ ExactNeeds exactNeeds(const QString &verb, const QString &text)
         for (qsizetype i = text.indexOf(u'.'); i >= 0 && !decimalLiteral; i = text.indexOf(u'.', i + 1))
             decimalLiteral = i + 1 < text.size() && text[i + 1].isDigit();
         needs.resultTypes = decimalLiteral
-            || contains({ "sum(", "avg(", "min(", "max(", "zt_", "ifnull(", "coalesce(", "abs(" });
+            || contains({ "sum(", "avg(", "min(", "max(", "zt_", "ifnull(", "coalesce(", "abs(", "union",
+                "except", "intersect" });
     }
     return needs;
 }
@@ -450,6 +533,9 @@ ExactReading exactOrdering(sqlite3 *db, const QString &text, bool resultTypes, b
             const NumberType t = items[i].star ? NumberType {} : scope.typeOf(items[i].expression);
             reading.itemTypes.append(t.isExact() ? t.declaration() : QString());
         }
+    } else if (resultTypes && tokens.first().is("select")) {
+        reading.compound = true;
+        reading.itemTypes = compoundTypes(scope);
     }
     reading.text = Orderer(scope, exactParameters).rewrite();
     return reading;

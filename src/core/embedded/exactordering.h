@@ -33,6 +33,9 @@ struct ExactReading
     // an exact number.
     QStringList itemTypes;
     qsizetype star = -1; // the first item that is a * (whose columns are not counted)
+    // A compound SELECT (UNION, ...), whose columns' types are those of its branches together,
+    // which itemTypes give rather than the declared types SQLite reports.
+    bool compound = false;
 };
 
 // What a statement may need, from a cheap look at its text: rewriting (comparisons, ORDER BY,

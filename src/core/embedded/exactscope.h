@@ -61,10 +61,11 @@ public:
     // comparison; empty for CASE, COLLATE and what is not read.
     Span operandBefore(qsizetype k) const;
     Span operandAfter(qsizetype k) const;
+    // The last token of the primary (a name, literal, call or (...)) that begins at j, or -1.
+    qsizetype primaryFrom(qsizetype j) const;
 
 private:
     qsizetype primaryBefore(qsizetype j) const;
-    qsizetype primaryFrom(qsizetype j) const;
     void readTables();
     qsizetype readTable(qsizetype i);
     // The types a name may have: of the tables' columns of that name, or of the aliases.

@@ -165,6 +165,24 @@ NumberType combined(const NumberType &a, Operator op, const NumberType &b)
     return { a.kind == Kind::Money || b.kind == Kind::Money ? Kind::Money : Kind::SmallMoney };
 }
 
+NumberType unioned(const NumberType &a, const NumberType &b)
+{
+    if (!a.isKnownNumber() || !b.isKnownNumber())
+        return {};
+    if (a.kind == Kind::Float || b.kind == Kind::Float)
+        return { Kind::Float };
+    if (a.isInteger() && b.isInteger())
+        return { std::max(a.kind, b.kind) };
+    if (a.kind == Kind::Decimal || b.kind == Kind::Decimal) {
+        const NumberType x = asDecimal(a), y = asDecimal(b);
+        const int scale = std::max(x.scale, y.scale);
+        const int whole = std::max(x.precision - x.scale, y.precision - y.scale);
+        return { Kind::Decimal, std::min(scale + whole, MaxPrecision),
+            std::min(scale, MaxPrecision - whole) };
+    }
+    return { a.kind == Kind::Money || b.kind == Kind::Money ? Kind::Money : Kind::SmallMoney };
+}
+
 NumberType summed(const NumberType &t)
 {
     switch (t.kind) {

@@ -31,6 +31,8 @@ NumberType typeOfLiteral(QStringView literal);
 
 enum class Operator { Add, Subtract, Multiply, Divide };
 NumberType combined(const NumberType &a, Operator op, const NumberType &b);
+// The type of a column of UNION, EXCEPT or INTERSECT whose branches give a and b.
+NumberType unioned(const NumberType &a, const NumberType &b);
 NumberType summed(const NumberType &t);
 NumberType averaged(const NumberType &t);
 

@@ -407,16 +407,17 @@ void Session::runStatement(
         QList<TypeClass> types;
         QList<int> scales;
         if (target) {
-            QStringList expressionTypes;
+            // An expression's type, and a compound SELECT's column's, are SQL Server's where they
+            // are read (exactordering.h).
+            const QStringList expressionTypes = first && exact && !exact->itemTypes.isEmpty()
+                ? resultTypes(*exact, columnCount)
+                : QStringList(columnCount);
             for (int i = 0; i < columnCount; ++i) {
                 const char *declared = sqlite3_column_decltype(raw, i);
-                const QString type = plainType(declared);
                 QString declaration = QString::fromUtf8(declared).toLower();
-                if (!declared && first && exact && !exact->itemTypes.isEmpty()) {
-                    if (expressionTypes.isEmpty())
-                        expressionTypes = resultTypes(*exact, columnCount);
+                if (!expressionTypes[i].isEmpty() && (!declared || exact->compound))
                     declaration = expressionTypes[i];
-                }
+                const QString type = declared ? plainType(declaration.toUtf8().constData()) : QString();
                 target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type, declaration,
                     columnCodePage(raw, i, type) });
                 types.append(typeClass(type));
