@@ -504,6 +504,15 @@ void TestEmbeddedServer::paramsBindAsStored()
     QCOMPARE(read.toString(), u"1234567890123456789.12"_s);
     QCOMPARE(master->query(QStringLiteral("select id from e where d = ?"), { read }).rows.value(0).value(0),
         QVariant(1));
+    master->execute(QStringLiteral("insert into e values (3, 1234567890123456.7)"));
+    const QVariant padded
+        = master->query(QStringLiteral("select d from e where id = 3")).rows.value(0).value(0);
+    QCOMPARE(padded.toString(), u"1234567890123456.70"_s);
+    QCOMPARE(master->query(QStringLiteral("select count(*) from e where d = ?"), { padded })
+                 .rows.value(0)
+                 .value(0),
+        QVariant(1));
+    master->execute(QStringLiteral("delete from e where id = 3"));
     const auto between = master->query(QStringLiteral("select id, d from e where d > ? and d < ?"),
         { u"-1234567890123456789.14"_s, u"1234567890123456789.12"_s });
     QCOMPARE(between.rows.size(), 1);

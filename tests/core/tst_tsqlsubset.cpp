@@ -120,7 +120,8 @@ void TestTSqlSubset::sessionAnswers_data()
             "select avg(id) as a, d / 3 as q from t where id = 3",
             "select d + 1 as a, d * m as b, m * 2 as c, d - 0.125 as e from t where id = 4",
             "select cast(d as decimal(38, 3)) as c, convert(smallmoney, m) as s from t where id = 1",
-            "select cast(d as decimal(5, 2)) from t where id = 1", "select cast('x' as money)" },
+            "select cast(d as decimal(5, 2)) from t where id = 1", "select cast('x' as money)",
+            "declare @d decimal(18, 2) = (select min(d) from t); select @d as d" },
         { "-", "id: 6 ; 2 ; 3 ; 5 ; 1 ; 4", "id: 2 ; 6 ; 1 ; 4 ; 3 ; 5", "id: 1 ; 2 ; 3 ; 4", "-",
             "id: 3 ; 2", "id|d: 1|1234567890123456.7800 ; 6|2 ; 2|-1234567890123456.7800 ; 5|NULL",
             "a:decimal(18,2)|b:decimal(18,2)|c:money|e:money: -1234567890123456.78|9999999999999999.99|"
@@ -137,7 +138,7 @@ void TestTSqlSubset::sessionAnswers_data()
             "4999999999999999.995000|1|9999999999999999.865",
             "c:decimal(38,3)|s:smallmoney: 1234567890123456.780|1",
             "Arithmetic overflow error converting numeric to data type numeric.",
-            "Error converting data type varchar to numeric." });
+            "Error converting data type varchar to numeric.", "d: -1234567890123456.78" });
     row("beyond the precision", { "insert into t (d) values (10000000000000000)" },
         { "Arithmetic overflow error converting numeric to data type numeric. The statement has been "
           "terminated." });
