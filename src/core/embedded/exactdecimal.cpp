@@ -1,6 +1,7 @@
 // Exact decimal values: their text, their doubles and how SQLite holds them.
 #include "exactdecimal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -244,6 +245,29 @@ std::string sortKey(const Decimal &d)
     const int place = int(digits.size()) - d.scale;
     while (digits.back() == '0')
         digits.pop_back();
+    std::string key(1, negative ? '\x01' : '\x03');
+    key += char(negative ? 191 - place : 64 + place);
+    for (const char c : digits)
+        key += negative ? char('9' - c + '0') : c;
+    if (negative)
+        key += ':';
+    return key;
+}
+
+std::string sortKey(double value)
+{
+    if (value == 0 || !std::isfinite(value))
+        return sortKey(decimalOf(value).value_or(Decimal {}));
+    char text[40]; // d.dddddddddddddde±x
+    const auto written
+        = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific, 14);
+    const char *e = std::find(text, written.ptr, 'e');
+    std::string digits(1, text[0]);
+    digits.append(text + 2, std::size_t(e - (text + 2)));
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    const int place = std::atoi(e + 1) + 1;
+    const bool negative = value < 0;
     std::string key(1, negative ? '\x01' : '\x03');
     key += char(negative ? 191 - place : 64 + place);
     for (const char c : digits)

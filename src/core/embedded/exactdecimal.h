@@ -55,6 +55,8 @@ int compare(const Decimal &a, const Decimal &b);
 // Bytes that order as the values do (compared byte by byte, a prefix first): the sort key of
 // ORDER BY on exact numbers, where SQLite would put a blob after every number.
 std::string sortKey(const Decimal &d);
+// The sort key of the decimal a double stands for (its 15 digits), written from them directly.
+std::string sortKey(double value);
 
 // Sets a function's result: an integer or double where those keep the value exactly, else the
 // exact blob.

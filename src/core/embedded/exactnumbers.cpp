@@ -368,14 +368,13 @@ void comparison(sqlite3_context *call, int, sqlite3_value **args)
 void sortKeyOf(sqlite3_context *call, int, sqlite3_value **args)
 {
     const int type = sqlite3_value_type(args[0]);
-    const std::optional<Decimal> d = type == SQLITE_INTEGER || type == SQLITE_FLOAT || type == SQLITE_BLOB
-        ? decimalOf(args[0])
-        : std::nullopt;
-    if (!d) {
+    const std::optional<Decimal> d
+        = type == SQLITE_INTEGER || type == SQLITE_BLOB ? decimalOf(args[0]) : std::nullopt;
+    if (!d && type != SQLITE_FLOAT) {
         sqlite3_result_null(call);
         return;
     }
-    const std::string key = sortKey(*d);
+    const std::string key = d ? sortKey(*d) : sortKey(sqlite3_value_double(args[0]));
     sqlite3_result_blob(call, key.data(), int(key.size()), SQLITE_TRANSIENT);
 }
 
