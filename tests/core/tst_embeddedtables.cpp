@@ -194,6 +194,31 @@ void TestEmbeddedTables::paramsBindAsStored()
     master->execute(QStringLiteral("insert into p (dt) values (?)"), { u"2024-13-45"_s });
     QCOMPARE(master->query(QStringLiteral("select dt from p where b is null")).rows.value(0).value(0),
         QVariant(u"2024-13-45"_s));
+    // Texts of exact numbers beyond a double's digits keep them, inserted, set and compared; a value
+    // read back finds its row again.
+    master->execute(QStringLiteral("create table e (id int, d decimal(38, 2))"));
+    master->execute(
+        QStringLiteral("insert into e (id, d) values (?, ?)"), { 1, u"1234567890123456789.12"_s });
+    master->execute(QStringLiteral("insert into e values (2, 0)"));
+    master->execute(QStringLiteral("update e set d = ? where id = ?"), { u"-1234567890123456789.125"_s, 2 });
+    const QVariant read
+        = master->query(QStringLiteral("select d from e where id = 1")).rows.value(0).value(0);
+    QCOMPARE(read.toString(), u"1234567890123456789.12"_s);
+    QCOMPARE(master->query(QStringLiteral("select id from e where d = ?"), { read }).rows.value(0).value(0),
+        QVariant(1));
+    master->execute(QStringLiteral("insert into e values (3, 1234567890123456.7)"));
+    const QVariant padded
+        = master->query(QStringLiteral("select d from e where id = 3")).rows.value(0).value(0);
+    QCOMPARE(padded.toString(), u"1234567890123456.70"_s);
+    QCOMPARE(master->query(QStringLiteral("select count(*) from e where d = ?"), { padded })
+                 .rows.value(0)
+                 .value(0),
+        QVariant(1));
+    master->execute(QStringLiteral("delete from e where id = 3"));
+    const auto between = master->query(QStringLiteral("select id, d from e where d > ? and d < ?"),
+        { u"-1234567890123456789.14"_s, u"1234567890123456789.12"_s });
+    QCOMPARE(between.rows.size(), 1);
+    QCOMPARE(between.rows[0][1].toString(), u"-1234567890123456789.13"_s);
 }
 
 void TestEmbeddedTables::storedDateTextsReadAsDates_data()

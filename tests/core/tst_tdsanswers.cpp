@@ -94,8 +94,11 @@ private:
             SQLDescribeCol(h, c, name, sizeof name, &nameLength, &sqlType, &size, &digits, &nullable);
             SQLSMALLINT typeLength = 0;
             SQLColAttribute(h, c, SQL_DESC_TYPE_NAME, type, sizeof type, &typeLength, nullptr);
-            heads << QString::fromUtf8(reinterpret_cast<char *>(name)) + u':'
-                    + QString::fromUtf8(reinterpret_cast<char *>(type));
+            QString head = QString::fromUtf8(reinterpret_cast<char *>(name)) + u':'
+                + QString::fromUtf8(reinterpret_cast<char *>(type));
+            if (head.endsWith(QLatin1StringView(":decimal")) || head.endsWith(QLatin1StringView(":numeric")))
+                head += QStringLiteral("(%1,%2)").arg(size).arg(digits); // precision and scale
+            heads << head;
             exact << (sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC);
         }
         QStringList rows;
@@ -340,31 +343,32 @@ void TestTdsAnswers::exactNumbers_data()
     auto row = [](const char *name, const char *batch, const char *expected) {
         QTest::newRow(name) << QString::fromUtf8(batch) << QString::fromUtf8(expected);
     };
-    row("column read back", "select d, m from t where id = 3", "[d:decimal,m:money] 12.3|0");
-    row("sum", "select sum(d) as s from t where id < 3", "[s:decimal] 0.3");
+    row("column read back", "select d, m from t where id = 3", "[d:decimal(18,2),m:money] 12.3|0");
+    row("sum", "select sum(d) as s from t where id < 3", "[s:decimal(38,2)] 0.3");
     row("compare", "select count(*) as c from t where d = 0.2 or d > 12.29", "[c:int] 2");
     row("order", "select id from t order by d desc", "[id:int] 3 ; 2 ; 1");
     row("overflow", "insert into t (n, d) values (N'x', 1234567890123456789.5)", "!8115 / ~3621");
     row("overflow of precision", "create table small (x decimal(5,2)); insert into small values (1000)",
         "!8115 / ~3621");
     row("money overflow", "insert into t (n, m) values (N'x', 922337203685477.5808)", "!8115 / ~3621");
-    row("cast to decimal", "select cast(2.345 as decimal(10,2)) as c", "[c:decimal] 2.35");
-    row("sum of literals", "select 0.10 + 0.20 as s", "[s:decimal] 0.3");
+    row("cast to decimal", "select cast(2.345 as decimal(10,2)) as c", "[c:decimal(10,2)] 2.35");
+    row("sum of literals", "select 0.10 + 0.20 as s", "[s:decimal(3,2)] 0.3");
     row("sum in a comparison", "select id from t where d + 0.10 = 0.30 or 0.30 - d = 0.20", "[id:int] 1 ; 2");
-    row("product", "select d * 3 as p, m * 1.1 as q from t where id = 1", "[p:decimal,q:decimal] 0.3|1.375");
+    row("product", "select d * 3 as p, m * 1.1 as q from t where id = 1",
+        "[p:decimal(29,2),q:decimal(22,5)] 0.3|1.375");
     row("sum of many rows", "select count(*) as c from t, t as u having sum(0.10) = 0.90", "[c:int] 9");
     row("rounded when stored",
         "insert into t (n, d, m) values (N'r', 0.125, 1.23456); update t set d = -0.125 where id = 1; "
         "select d, m from t where n = N'r' or id = 1 order by id; delete from t where n = N'r'; "
         "update t set d = 0.10 where id = 1",
-        "(1) / (1) / [d:decimal,m:money] -0.13|1.25 ; 0.13|1.2346 / (1) / (1)");
+        "(1) / (1) / [d:decimal(18,2),m:money] -0.13|1.25 ; 0.13|1.2346 / (1) / (1)");
     row("precedence", "select 1.5 + 0.5 * 3 - 0.25 as v, 7 / 2 * 2 + 7 % 2 as w, 3 - 5 * 2 as x",
-        "[v:decimal,w:int,x:int] 2.75|7|-7");
+        "[v:decimal(15,2),w:int,x:int] 2.75|7|-7");
     row("signs and parentheses", "select id from t where -(d + 0.1) * -2 = 0.6", "[id:int] 2");
     row("in a call", "select id from t where abs(d - 0.3) = 0.2", "[id:int] 1");
     row("money times a decimal", "select id from t where m * 1.1 = 1.375", "[id:int] 1");
     row("names of two parts", "select t.d + t.m as v, count(*) * 2 as c from t where id = 1",
-        "[v:decimal,c:int] 1.35|2");
+        "[v:decimal(21,4),c:int] 1.35|2");
     row("a running sum",
         "select count(*) as c from (select sum(d) over (order by id) as s from t) x "
         "where s in (0.10, 0.30, 12.60)",
@@ -384,14 +388,14 @@ void TestTdsAnswers::exactNumbers_data()
         "update t set m = m + 0.1 where id = 2",
         "(1) / [id:int] 2 / (1)");
     row("rounded into its precision", "insert into small values (999.994); select x from small",
-        "(1) / [x:decimal] 999.99");
+        "(1) / [x:decimal(5,2)] 999.99");
     row("rounded beyond its precision", "insert into small values (999.995)", "!8115 / ~3621");
     row("texts joined", "select n + n as j from t where id = 1", "[j:nvarchar] 甲甲");
     row("beyond a double's digits",
         "insert into t (n, d, m) values (N'x', 1234567890123456.78, -922337203685477.5808); "
         "select d, m, d * 2 as g, m + 0.0001 as h from t where n = N'x' and d = 1234567890123456.78; "
         "delete from t where n = N'x'",
-        "(1) / [d:decimal,m:money,g:decimal,h:decimal] "
+        "(1) / [d:decimal(18,2),m:money,g:decimal(29,2),h:decimal(20,4)] "
         "1234567890123456.78|-922337203685477.5808|2469135780246913.56|-922337203685477.5807 / (1)");
     row("money at its limit",
         "insert into t (n, m) values (N'x', 922337203685477.5807); "
@@ -403,8 +407,23 @@ void TestTdsAnswers::exactNumbers_data()
     row("int overflow", "select 2147483647 + 1", "!8115");
     row("division at SQL Server's scale",
         "select 1.0 / 3 as a, 2.0 / 3 * 3 as b, 7 / 2 as c, -7 / 2 as e, d / 3 as f from t where id = 1",
-        "[a:decimal,b:decimal,c:int,e:int,f:decimal] 0.333333|2.000001|3|-3|0.033333");
-    row("division of many digits", "select 1234567890123456.78 / 2 as a", "[a:decimal] 617283945061728.39");
+        "[a:decimal(13,12),b:decimal(24,12),c:int,e:int,f:decimal(29,13)] "
+        "0.333333333333|2.000000000001|3|-3|0.0333333333333");
+    row("division of many digits", "select 1234567890123456.78 / 2 as a",
+        "[a:decimal(29,13)] 617283945061728.39");
+    row("ordered beyond a double's digits",
+        "insert into t (n, d, m) values (N'x', 1234567890123456.78, -922337203685477.5808); "
+        "insert into t (n, d, m) values (N'x', -1234567890123456.78, 922337203685477.5807); "
+        "select d from t order by d desc; "
+        "select count(*) as c from t where d > 12.3 and m < 0 or d between -1234567890123456.79 and "
+        "-1234567890123456.77; "
+        "select min(d) as a, max(m) as b, sum(d) as s, avg(d) as v from t; delete from t where n = N'x'",
+        "(1) / (1) / [d:decimal(18,2)] 1234567890123456.78 ; 12.3 ; 0.2 ; 0.1 ; -1234567890123456.78 / "
+        "[c:int] 2 / [a:decimal(18,2),b:money,s:decimal(38,2),v:decimal(38,6)] "
+        "-1234567890123456.78|922337203685477.5807|12.6|2.52 / (2)");
+    row("types of results",
+        "select d + 1 as a, d * m as b, m * 2 as c, -d as e, avg(i) over () as v from t where id = 1",
+        "[a:decimal(19,2),b:decimal(38,6),c:money,e:decimal(18,2),v:int] 1.1|0.125|2.5|-0.1|1");
 }
 
 void TestTdsAnswers::exactNumbers()

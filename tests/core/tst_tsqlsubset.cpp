@@ -12,8 +12,9 @@ using namespace zt;
 
 namespace {
 
-// A batch's answer as one line: "a|b: 1|x ; 2|y" for its first result set, "-" when it has
-// none, or the error's text without the server prefix.
+// A batch's answer as one line: "a|b: 1|x ; 2|y" for its first result set ("s:decimal(38,2)"
+// for an expression of exact numbers with its type), "-" when it has none, or the error's text
+// without the server prefix.
 QString answerOf(data::Backend &db, const QString &batch)
 {
     try {
@@ -22,7 +23,8 @@ QString answerOf(data::Backend &db, const QString &batch)
             return QStringLiteral("-");
         QStringList names, lines;
         for (const data::Column &c : rows.columns)
-            names << c.name;
+            names << c.name
+                    + (c.declType.isEmpty() && !c.declaredType.isEmpty() ? u':' + c.declaredType : QString());
         for (const QList<QVariant> &row : rows.rows) {
             QStringList values;
             for (const QVariant &v : row)
@@ -94,10 +96,50 @@ void TestTSqlSubset::sessionAnswers_data()
             "-922337203685477.5808",
             "update t set d = d + 0.005 where id = 1; select d from t where id = 1" },
         { "-",
-            "d|m|e|f|g: 1234567890123456.78|922337203685477.5807|1234567890123456.79|922337203685476.5807|"
+            "d|m|e:decimal(19,2)|f:money|g:decimal(29,2): "
+            "1234567890123456.78|922337203685477.5807|1234567890123456.79|922337203685476.5807|"
             "2469135780246913.56 ; -9999999999999999.99|-922337203685477.5808|-9999999999999999.98|"
             "-922337203685478.5808|-19999999999999999.98",
-            "s|c: -8765432109876543.21|2", "d: 1234567890123456.79" });
+            "s:decimal(38,2)|c: -8765432109876543.21|2", "d: 1234567890123456.79" });
+    row("exact numbers ordered, compared and averaged",
+        { "insert into t (d, m) values (1234567890123456.78, 1); "
+          "insert into t (d, m) values (-1234567890123456.78, 922337203685477.5807); "
+          "insert into t (d, m) values (0.5, -922337203685477.5808); "
+          "insert into t (d, m) values (9999999999999999.99, 0.5); "
+          "insert into t (d, m) values (1234567890123456.7, NULL); insert into t (m) values (2)",
+            "select id from t order by d", "select id from t order by m desc, id",
+            "select id from t where d > 1234567890123456.7 or m < -1 or d between -1234567890123456.79 and "
+            "-1234567890123456.77 order by id",
+            "create view v as select id, d from t", "select id from v where d < 1 order by d desc",
+            "select id, d from t where id < 3 union all select id, m from t where id > 4 order by 2 desc",
+            "select min(d) as a, max(d) as b, min(m) as c, max(m) as e from t",
+            "select id, -d as e from t where d is not null order by e desc",
+            "select id from t order by 2 - id",
+            "select id, min(d) over (order by id rows between 1 preceding and current row) as w from t "
+            "where d is not null",
+            "select avg(d) as a, sum(d) as s, avg(m) as v, sum(m) as w from t where id in (1, 3)",
+            "select avg(id) as a, d / 3 as q from t where id = 3",
+            "select d + 1 as a, d * m as b, m * 2 as c, d - 0.125 as e from t where id = 4",
+            "select cast(d as decimal(38, 3)) as c, convert(smallmoney, m) as s from t where id = 1",
+            "select cast(d as decimal(5, 2)) from t where id = 1", "select cast('x' as money)",
+            "declare @d decimal(18, 2) = (select min(d) from t); select @d as d" },
+        { "-", "id: 6 ; 2 ; 3 ; 5 ; 1 ; 4", "id: 2 ; 6 ; 1 ; 4 ; 3 ; 5", "id: 1 ; 2 ; 3 ; 4", "-",
+            "id: 3 ; 2", "id|d: 1|1234567890123456.7800 ; 6|2 ; 2|-1234567890123456.7800 ; 5|NULL",
+            "a:decimal(18,2)|b:decimal(18,2)|c:money|e:money: -1234567890123456.78|9999999999999999.99|"
+            "-922337203685477.5808|922337203685477.5807",
+            "id|e:decimal(18,2): 2|1234567890123456.78 ; 3|-0.5 ; 5|-1234567890123456.70 ; "
+            "1|-1234567890123456.78 ; 4|-9999999999999999.99",
+            "id: 6 ; 5 ; 4 ; 3 ; 2 ; 1",
+            "id|w:decimal(18,2): 1|1234567890123456.78 ; 2|-1234567890123456.78 ; 3|-1234567890123456.78 ; "
+            "4|0.5 ; 5|1234567890123456.70",
+            "a:decimal(38,6)|s:decimal(38,2)|v:money|w:money: 617283945061728.640000|1234567890123457.28|"
+            "-461168601842738.2904|-922337203685476.5808",
+            "a|q:decimal(29,13): 3|0.1666666666667",
+            "a:decimal(19,2)|b:decimal(38,6)|c:money|e:decimal(20,3): 10000000000000000.99|"
+            "4999999999999999.995000|1|9999999999999999.865",
+            "c:decimal(38,3)|s:smallmoney: 1234567890123456.780|1",
+            "Arithmetic overflow error converting numeric to data type numeric.",
+            "Error converting data type varchar to numeric.", "d: -1234567890123456.78" });
     row("beyond the precision", { "insert into t (d) values (10000000000000000)" },
         { "Arithmetic overflow error converting numeric to data type numeric. The statement has been "
           "terminated." });
@@ -115,7 +157,7 @@ void TestTSqlSubset::sessionAnswers_data()
         { "Error converting data type nvarchar to numeric." });
     row("divide by zero", { "select 10 % 0 as r" }, { "Divide by zero error encountered." });
     row("division by a value", { "select 10 / 4 as q, 7 % 3 as r, 1.0 / (2 + 2) as f" },
-        { "q|r|f: 2|1|0.25" });
+        { "q|r|f:decimal(13,12): 2|1|0.25" });
     row("RAISERROR does not end the batch",
         { "raiserror(N'没有 %s %d', 16, 1, N'帐套', 7); insert into t (i) values (1)",
             "select count(*) as c from t" },
@@ -154,7 +196,8 @@ void TestTSqlSubset::sessionAnswers_data()
             "select 2147483648 + 1 as b, 2147483647 + 0 as i", "select 9223372036854775807 + 1" },
         { "Arithmetic overflow error converting expression to data type int.",
             "Arithmetic overflow error converting expression to data type int.",
-            "Arithmetic overflow error converting expression to data type int.", "b|i: 2147483649|2147483647",
+            "Arithmetic overflow error converting expression to data type int.",
+            "b:decimal(11,0)|i: 2147483649|2147483647",
             "Arithmetic overflow error converting expression to data type bigint." });
     row("a procedure", { "exec sp_helpdb b" }, { "" });
 }
@@ -206,9 +249,10 @@ void TestTSqlSubset::statementsAsSqliteRunsThem_data()
     row("hints only", "select a from t with (nolock)", { "select a from t " });
     row("convert", "select convert(varchar(10), getdate(), 120), cast(x as decimal(10,2))",
         { "select substr(CAST(strftime('%Y-%m-%d %H:%M:%f','now','localtime') AS TEXT), 1, 10), "
-          "round(CAST(x AS REAL), 2)" });
+          "zt_cast(x, 'decimal(10,2)')" });
     row("division", "select a / b, a % (c + 1), -a / -f(b)",
-        { "select zt_div(a, zt_divisor(b)), a % zt_divisor((zt_add(c, 1))), zt_div(-a, zt_divisor(-f(b)))" });
+        { "select zt_div(a, zt_divisor(b)), a % zt_divisor((zt_add(c, 1))), "
+          "zt_div(zt_neg(a), zt_divisor(zt_neg(f(b))))" });
     row("exact arithmetic",
         "select a + b * c - d, count(*) * 2, t.* from t; select top (2) a + 1 from t; "
         "update t set m = m * 1.1 where k = -1; select case when a = 1 then 0 end + b, a + N'x', x.a * (b - "

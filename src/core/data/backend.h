@@ -19,8 +19,9 @@ struct Column
     // Declared type in lower case without size ("nvarchar", "int", "datetime", "date", ...);
     // empty when the back end does not know it.
     QString declType;
-    // The declaration as written, in lower case with its size ("decimal(18, 2)"); empty when
-    // the back end does not know it.
+    // The declaration as written, in lower case with its size ("decimal(18, 2)"), or for an
+    // expression of exact numbers the type SQL Server gives it ("decimal(38,2)" for the sum of a
+    // decimal(18, 2), "money"); empty when the back end does not know it.
     QString declaredType = {};
     // The code page a char/varchar column holds its values in (its collation's); 0 when the
     // back end does not know it.

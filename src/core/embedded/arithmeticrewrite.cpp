@@ -163,6 +163,8 @@ private:
         bool exact = false;
         for (const qsizetype op : std::as_const(operators))
             exact = exact || !m_tokens[op].isSymbol(u'%');
+        for (const auto &operand : std::as_const(operands))
+            exact = exact || isNegation(operand.first);
         // Text beside + is joined or converted by zt_add, as T-SQL does.
         if (!exact)
             return;
@@ -201,10 +203,26 @@ private:
         writeNode(*sum);
     }
 
+    // A minus before a name, a call or (...), which SQLite would apply to a double: zt_neg keeps
+    // an exact blob's digits. Before a number literal it stays (the translator folds a literal
+    // beyond a double's digits and its sign into one blob).
+    bool isNegation(qsizetype first) const
+    {
+        return m_tokens[first].isSymbol(u'-') && first + 1 < m_to
+            && m_tokens[first + 1].kind != Token::Kind::Number;
+    }
+
     void writeNode(const Node &n)
     {
-        if (n.op < 0)
+        if (n.op < 0) {
+            if (isNegation(n.first)) {
+                m_edits.append({ m_tokens[n.first].begin, m_tokens[n.first + 1].begin,
+                    QStringLiteral("zt_neg("), m_chain });
+                const qsizetype end = m_tokens[n.last].end;
+                m_edits.append({ end, end, QStringLiteral(")"), m_chain });
+            }
             return;
+        }
         const Token &op = m_tokens[n.op];
         const bool native = op.isSymbol(u'%');
         if (!native) {
@@ -240,10 +258,11 @@ QList<ArithmeticEdit> exactArithmetic(const QList<Token> &tokens, qsizetype from
 {
     // Most statements of the data layer have no operator between operands: seen at once.
     bool operators = false;
-    for (qsizetype i = from + 1; i < to && !operators; ++i) {
+    for (qsizetype i = from; i < to && !operators; ++i) {
         const Token &t = tokens[i];
-        operators = (t.isSymbol(u'+') || t.isSymbol(u'-') || t.isSymbol(u'*') || t.isSymbol(u'/'))
-            && endsOperand(tokens[i - 1]);
+        const bool after = i > from && endsOperand(tokens[i - 1]);
+        operators = ((t.isSymbol(u'+') || t.isSymbol(u'-') || t.isSymbol(u'*') || t.isSymbol(u'/')) && after)
+            || (t.isSymbol(u'-') && !after && i + 1 < to && tokens[i + 1].kind != Token::Kind::Number);
     }
     if (!operators)
         return {};

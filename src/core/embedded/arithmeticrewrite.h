@@ -19,7 +19,8 @@ struct ArithmeticEdit
 
 // The changes that write the + - * / of the expressions in tokens [from, to) as the exact
 // functions of exactnumbers.h: a + b * c becomes zt_add(a, zt_mul(b, c)), with T-SQL's
-// precedence (% stays SQLite's, beside * and / on the same level). An expression is a chain of
+// precedence (% stays SQLite's, beside * and / on the same level), and -x (but for a number
+// literal) as zt_neg(x). An expression is a chain of
 // operands (a name, a literal, a parameter, a call or a parenthesised expression, each with an
 // optional sign; string literals too, which zt_add joins or converts); a chain that the reader
 // cannot take apart is left as written.

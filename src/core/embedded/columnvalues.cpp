@@ -103,7 +103,7 @@ TypeClass typeClass(const QString &type)
     return TypeClass::Text;
 }
 
-QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type)
+QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type, int scale)
 {
     const int storage = sqlite3_column_type(statement, column);
     if (storage == SQLITE_NULL)
@@ -120,8 +120,12 @@ QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type)
         const int size = sqlite3_column_bytes(statement, column);
         if (isExactBlob(data, size)) {
             registerExactNumber();
-            return QVariant::fromValue(
-                ExactNumber { QString::fromLatin1(static_cast<const char *>(data), size) });
+            QString digits = QString::fromLatin1(static_cast<const char *>(data), size);
+            const qsizetype point = digits.indexOf(u'.');
+            const qsizetype decimals = point < 0 ? 0 : digits.size() - point - 1;
+            if (scale > decimals)
+                digits += (point < 0 ? QStringLiteral(".") : QString()) + QString(scale - decimals, u'0');
+            return QVariant::fromValue(ExactNumber { digits });
         }
     }
     if (storage == SQLITE_BLOB && (type == TypeClass::Binary || type == TypeClass::Unknown)) {

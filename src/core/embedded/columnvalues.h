@@ -18,6 +18,7 @@ TypeClass typeClass(const QString &type);
 // decimal and float types as doubles (an exact number beyond a double's digits as an
 // ExactNumber, see exactdecimal.h), bit as a flag, datetime as date and time, date as a
 // date, the rest as text; values the declared type does not explain keep their stored kind.
-QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type);
+// An exact number's text has at least scale decimals (the scale of its column's type).
+QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type, int scale = -1);
 
 } // namespace zt::embedded

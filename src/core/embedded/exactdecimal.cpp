@@ -1,8 +1,9 @@
 // Exact decimal values: their text, their doubles and how SQLite holds them.
 #include "exactdecimal.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -94,8 +95,9 @@ std::optional<Decimal> decimalOf(double value)
     if (!std::isfinite(value))
         return std::nullopt;
     char text[40];
-    std::snprintf(text, sizeof text, "%.14e", value); // 15 significant digits
-    const std::optional<Decimal> d = parseDecimal(text);
+    // 15 significant digits
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14);
+    const std::optional<Decimal> d = parseDecimal(std::string_view(text, std::size_t(written.ptr - text)));
     return d ? std::optional<Decimal>(normalized(*d)) : std::nullopt;
 }
 
@@ -185,6 +187,94 @@ bool below(const Decimal &d, int exponent)
     if (digitsNeeded > MaxPrecision)
         return true;
     return digitsNeeded >= 0 && magnitude < power(digitsNeeded);
+}
+
+std::optional<Decimal> added(const Decimal &a, const Decimal &b, bool subtract)
+{
+    const int scale = std::max(a.scale, b.scale);
+    const std::optional<Decimal> x = withScale(a, scale), y = withScale(b, scale);
+    Decimal r { 0, scale };
+    if (!x || !y
+        || (subtract ? __builtin_sub_overflow(x->digits, y->digits, &r.digits)
+                     : __builtin_add_overflow(x->digits, y->digits, &r.digits)))
+        return std::nullopt;
+    return r;
+}
+
+std::optional<Decimal> dividedAt(const Decimal &a, const Decimal &b, int scale)
+{
+    // a * 10^(scale - s1 + s2) / b, with one digit more for the rounding.
+    if (b.digits == 0)
+        return std::nullopt;
+    Wide numerator = a.digits, denominator = b.digits;
+    const int shift = scale - a.scale + b.scale + 1;
+    if (!(shift >= 0 ? timesTen(numerator, shift) : timesTen(denominator, -shift)))
+        return std::nullopt;
+    const Wide tenths = numerator / denominator;
+    const Wide kept = tenths / 10 + (tenths % 10 >= 5 ? 1 : tenths % 10 <= -5 ? -1 : 0);
+    return Decimal { kept, scale };
+}
+
+int compare(const Decimal &a, const Decimal &b)
+{
+    const int signA = a.digits < 0 ? -1 : a.digits > 0 ? 1 : 0;
+    const int signB = b.digits < 0 ? -1 : b.digits > 0 ? 1 : 0;
+    if (signA != signB || signA == 0)
+        return signA < signB ? -1 : signA > signB ? 1 : 0;
+    const Decimal x = normalized(a), y = normalized(b);
+    const int wholeX = precisionOf(x) - x.scale, wholeY = precisionOf(y) - y.scale;
+    if (wholeX != wholeY)
+        return wholeX < wholeY ? -signA : signA;
+    // As many digits before the point: at the larger scale both keep at most 38 digits.
+    const int scale = std::max(x.scale, y.scale);
+    Wide p = x.digits, q = y.digits;
+    timesTen(p, scale - x.scale);
+    timesTen(q, scale - y.scale);
+    return p < q ? -1 : p > q ? 1 : 0;
+}
+
+std::string sortKey(const Decimal &d)
+{
+    // A class byte (negative, zero, positive), the place of the first digit, the digits without
+    // trailing zeros; for a negative value the place and the digits are complemented and
+    // followed by a byte above every digit, so that a longer magnitude sorts first.
+    if (d.digits == 0)
+        return std::string(1, '\x02');
+    const bool negative = d.digits < 0;
+    std::string digits = decimalText(Decimal { negative ? -d.digits : d.digits, 0 });
+    const int place = int(digits.size()) - d.scale;
+    while (digits.back() == '0')
+        digits.pop_back();
+    std::string key(1, negative ? '\x01' : '\x03');
+    key += char(negative ? 191 - place : 64 + place);
+    for (const char c : digits)
+        key += negative ? char('9' - c + '0') : c;
+    if (negative)
+        key += ':';
+    return key;
+}
+
+std::string sortKey(double value)
+{
+    if (value == 0 || !std::isfinite(value))
+        return sortKey(decimalOf(value).value_or(Decimal {}));
+    char text[40]; // d.dddddddddddddde±x
+    const auto written
+        = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific, 14);
+    const char *e = std::find(text, written.ptr, 'e');
+    std::string digits(1, text[0]);
+    digits.append(text + 2, std::size_t(e - (text + 2)));
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    const int place = std::atoi(e + 1) + 1;
+    const bool negative = value < 0;
+    std::string key(1, negative ? '\x01' : '\x03');
+    key += char(negative ? 191 - place : 64 + place);
+    for (const char c : digits)
+        key += negative ? char('9' - c + '0') : c;
+    if (negative)
+        key += ':';
+    return key;
 }
 
 void resultDecimal(sqlite3_context *call, const Decimal &value)

@@ -2,6 +2,7 @@
 #include "exactnumbers.h"
 
 #include "exactdecimal.h"
+#include "exacttypes.h"
 
 #include <QString>
 
@@ -14,8 +15,6 @@
 namespace zt::embedded {
 
 namespace {
-
-using Wide = __int128;
 
 void raise(sqlite3_context *call, int number, const QString &text)
 {
@@ -40,24 +39,13 @@ enum class Op { Add, Sub, Mul };
 
 std::optional<Decimal> exact(Decimal a, Decimal b, Op op)
 {
-    Decimal r;
-    if (op == Op::Mul) {
-        r.scale = a.scale + b.scale;
-        if (__builtin_mul_overflow(a.digits, b.digits, &r.digits))
-            return std::nullopt;
-        r = normalized(r);
-        return r.scale > MaxPrecision ? withScale(r, MaxPrecision) : std::optional<Decimal>(r);
-    }
-    const int scale = std::max(a.scale, b.scale);
-    const std::optional<Decimal> x = withScale(a, scale), y = withScale(b, scale);
-    if (!x || !y)
+    if (op != Op::Mul)
+        return added(a, b, op == Op::Sub);
+    Decimal r { 0, a.scale + b.scale };
+    if (__builtin_mul_overflow(a.digits, b.digits, &r.digits))
         return std::nullopt;
-    r.scale = scale;
-    const bool overflow = op == Op::Add ? __builtin_add_overflow(x->digits, y->digits, &r.digits)
-                                        : __builtin_sub_overflow(x->digits, y->digits, &r.digits);
-    if (overflow)
-        return std::nullopt;
-    return r;
+    r = normalized(r);
+    return r.scale > MaxPrecision ? withScale(r, MaxPrecision) : std::optional<Decimal>(r);
 }
 
 // A text operand as SQL Server converts it to the other operand's type: beside an integer (or
@@ -177,10 +165,97 @@ void multiply(sqlite3_context *call, int, sqlite3_value **args)
     arithmetic(call, args, Op::Mul);
 }
 
-// zt_div(a, b): integers divided as T-SQL divides them (truncated), decimals with SQL Server's
-// scale, max(6, s1 + p2 + 1) with p2 and s1 read from the values, rounded; the divisor is
+// zt_exact_text(x): a text of a number beyond a double's digits as its exact blob, which SQLite
+// would convert to a double when it is stored in (or compared with) a decimal column; other
+// values as they are.
+void exactText(sqlite3_context *call, int, sqlite3_value **args)
+{
+    if (sqlite3_value_type(args[0]) == SQLITE_TEXT) {
+        const std::optional<Decimal> d = parseDecimal(textOf(args[0]));
+        if (d && precisionOf(normalized(*d)) > DoubleDigits) {
+            resultDecimal(call, *d);
+            return;
+        }
+    }
+    sqlite3_result_value(call, args[0]);
+}
+
+// zt_cast(x, 'decimal(p,s)' | 'money' | 'smallmoney'): CAST and CONVERT to an exact type, as
+// SQL Server converts: rounded half away from zero to the type's scale, 8114 for text that is no
+// number, 8115 beyond the type's precision or range.
+void castExact(sqlite3_context *call, int, sqlite3_value **args)
+{
+    auto *type = static_cast<NumberType *>(sqlite3_get_auxdata(call, 1));
+    if (!type) {
+        const QString declared = QString::fromUtf8(textOf(args[1]).data(), qsizetype(textOf(args[1]).size()));
+        sqlite3_set_auxdata(call, 1, new NumberType(typeOfDeclaration(declared)),
+            [](void *t) { delete static_cast<NumberType *>(t); });
+        type = static_cast<NumberType *>(sqlite3_get_auxdata(call, 1));
+        if (!type) {
+            sqlite3_result_error_nomem(call);
+            return;
+        }
+    }
+    const int storage = sqlite3_value_type(args[0]);
+    if (storage == SQLITE_NULL) {
+        sqlite3_result_null(call);
+        return;
+    }
+    const std::optional<Decimal> d
+        = storage == SQLITE_TEXT ? parseDecimal(textOf(args[0])) : decimalOf(args[0]);
+    if (!d) {
+        raise(call, 8114, QStringLiteral("Error converting data type varchar to numeric."));
+        return;
+    }
+    const bool money = type->kind != NumberType::Kind::Decimal;
+    const std::optional<Decimal> rounded = withScale(*d, money ? 4 : type->scale);
+    const bool fits = rounded
+        && (type->kind == NumberType::Kind::SmallMoney
+                ? rounded->digits >= INT32_MIN && rounded->digits <= INT32_MAX
+                : money ? rounded->digits >= INT64_MIN && rounded->digits <= INT64_MAX
+                        : below(*rounded, type->precision - type->scale));
+    if (!fits) {
+        raise(call, 8115,
+            QStringLiteral("Arithmetic overflow error converting numeric to data type %1.")
+                .arg(money ? type->declaration() : QStringLiteral("numeric")));
+        return;
+    }
+    resultDecimal(call, *rounded);
+}
+
+// zt_neg(x): -x, an exact blob negated exactly, which SQLite would negate as a double.
+void negate(sqlite3_context *call, int, sqlite3_value **args)
+{
+    switch (sqlite3_value_numeric_type(args[0])) {
+    case SQLITE_NULL:
+        sqlite3_result_null(call);
+        return;
+    case SQLITE_INTEGER: {
+        const sqlite3_int64 v = sqlite3_value_int64(args[0]);
+        if (v == INT64_MIN)
+            overflow(call, "bigint");
+        else
+            sqlite3_result_int64(call, -v);
+        return;
+    }
+    case SQLITE_BLOB:
+        if (const std::optional<Decimal> d = decimalOf(args[0])) {
+            resultDecimal(call, Decimal { -d->digits, d->scale });
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    const double v = sqlite3_value_double(args[0]);
+    sqlite3_result_double(call, v == 0 ? 0.0 : -v);
+}
+
+// zt_div(a, b[, scale]): integers divided as T-SQL divides them (truncated), decimals rounded to
+// the scale SQL Server gives the quotient's type, max(6, s1 + p2 + 1) (the translator passes it
+// where it knows the operands' types; else s1 and p2 are read from the values); the divisor is
 // checked by zt_divisor (8134).
-void divide(sqlite3_context *call, int, sqlite3_value **args)
+void divide(sqlite3_context *call, int argc, sqlite3_value **args)
 {
     const int left = sqlite3_value_type(args[0]);
     const int right = sqlite3_value_type(args[1]);
@@ -202,7 +277,9 @@ void divide(sqlite3_context *call, int, sqlite3_value **args)
         raise(call, 8134, QStringLiteral("Divide by zero error encountered."));
         return;
     }
-    if (a && b && a->scale == 0 && b->scale == 0 && left != SQLITE_FLOAT && right != SQLITE_FLOAT) {
+    const int typedScale = argc > 2 ? sqlite3_value_int(args[2]) : -1;
+    if (a && b && a->scale == 0 && b->scale == 0 && left != SQLITE_FLOAT && right != SQLITE_FLOAT
+        && typedScale < 0) {
         if (a->digits == INT64_MIN && b->digits == -1)
             overflow(call, "bigint");
         else if (a->digits >= INT64_MIN && a->digits <= INT64_MAX && b->digits >= INT64_MIN
@@ -213,18 +290,13 @@ void divide(sqlite3_context *call, int, sqlite3_value **args)
         return;
     }
     if (a && b) {
-        // a / b at scale s: a * 10^(s - s1 + s2) / b, one digit more for the rounding.
-        for (int scale = std::max(6, a->scale + precisionOf(*b) + 1); scale >= 6; --scale) {
-            Wide numerator = a->digits;
-            bool fits = true;
-            for (int i = 0; i < scale - a->scale + b->scale + 1 && fits; ++i)
-                fits = !__builtin_mul_overflow(numerator, Wide(10), &numerator);
-            if (!fits)
-                continue;
-            const Wide tenths = numerator / b->digits;
-            const Wide kept = tenths / 10 + (tenths % 10 >= 5 ? 1 : tenths % 10 <= -5 ? -1 : 0);
-            resultDecimal(call, Decimal { kept, scale });
-            return;
+        // The scale wanted, or fewer decimals where the digits would not fit.
+        const int first = typedScale >= 0 ? typedScale : std::max(6, a->scale + precisionOf(*b) + 1);
+        for (int scale = first; scale >= std::min(first, 6); --scale) {
+            if (const std::optional<Decimal> q = dividedAt(*a, *b, scale)) {
+                resultDecimal(call, *q);
+                return;
+            }
         }
     }
     if (exactBlob) {
@@ -253,93 +325,57 @@ void scaled(sqlite3_context *call, int, sqlite3_value **args)
         sqlite3_result_value(call, args[0]);
 }
 
-// sum(): integers as SQLite adds them (an error beyond 64 bits); once a decimal comes, the sum
-// is a decimal added exactly, or the doubles' own sum where the digits would not fit.
-struct Sum
+// The decimal of an operand of a comparison: exact blobs, numbers, and text as SQL Server
+// converts it beside a number (8114); none for other values. False when the error is set.
+bool comparedValue(sqlite3_context *call, sqlite3_value *v, std::optional<Decimal> &out)
 {
-    sqlite3_int64 integer;
-    sqlite3_int64 count;
-    Decimal exact;
-    double approximate;
-    bool integerOverflow;
-    bool real;
-    bool inexact;
-};
-
-// The aggregate's state in SQLite's aggregate context, which is zeroed but only 8-byte aligned,
-// where Sum's 128-bit decimal needs 16: the state lies at the first aligned address in it.
-Sum *sumState(sqlite3_context *call, bool create)
-{
-    void *raw = sqlite3_aggregate_context(call, create ? int(sizeof(Sum) + alignof(Sum)) : 0);
-    if (!raw)
-        return nullptr;
-    const auto address = reinterpret_cast<std::uintptr_t>(raw);
-    return reinterpret_cast<Sum *>((address + alignof(Sum) - 1) & ~std::uintptr_t(alignof(Sum) - 1));
+    if (sqlite3_value_type(v) == SQLITE_TEXT)
+        return convertText(call, v, SQLITE_FLOAT, out);
+    out = decimalOf(v);
+    return true;
 }
 
-void accumulate(sqlite3_context *call, sqlite3_value *value, Op op)
+bool isExactValue(sqlite3_value *v)
 {
-    Sum *sum = sumState(call, true);
-    const int type = sqlite3_value_numeric_type(value);
-    if (!sum || type == SQLITE_NULL)
+    return sqlite3_value_type(v) == SQLITE_BLOB && isExactBlob(sqlite3_value_blob(v), sqlite3_value_bytes(v));
+}
+
+// zt_cmp(a, b): -1, 0 or 1 where an exact blob is compared; NULL where SQLite's own comparison
+// is right (no exact blob, or NULL), which the translator's coalesce(zt_cmp(a, b) < 0, a < b)
+// then uses, with its collations and affinities.
+void comparison(sqlite3_context *call, int, sqlite3_value **args)
+{
+    if (!isExactValue(args[0]) && !isExactValue(args[1])) {
+        sqlite3_result_null(call);
         return;
-    sum->count += op == Op::Add ? 1 : -1;
-    std::optional<Decimal> d;
-    if (type == SQLITE_INTEGER) {
-        const sqlite3_int64 v = sqlite3_value_int64(value);
-        sum->integerOverflow = sum->integerOverflow
-            || (op == Op::Add ? __builtin_add_overflow(sum->integer, v, &sum->integer)
-                              : __builtin_sub_overflow(sum->integer, v, &sum->integer));
-        d = Decimal { v, 0 };
-    } else {
-        sum->real = true;
-        d = decimalOf(value);
     }
-    const double v = sqlite3_value_double(value);
-    sum->approximate += op == Op::Add ? v : -v;
-    if (!sum->inexact) {
-        const std::optional<Decimal> r = d ? exact(sum->exact, *d, op) : std::nullopt;
-        if (r)
-            sum->exact = *r;
-        sum->inexact = !r;
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL) {
+        sqlite3_result_null(call);
+        return;
     }
-}
-
-void sumStep(sqlite3_context *call, int, sqlite3_value **args)
-{
-    accumulate(call, args[0], Op::Add);
-}
-void sumInverse(sqlite3_context *call, int, sqlite3_value **args)
-{
-    accumulate(call, args[0], Op::Sub);
-}
-
-void sumValue(sqlite3_context *call)
-{
-    const Sum *sum = sumState(call, false);
-    if (!sum || sum->count <= 0)
-        sqlite3_result_null(call);
-    else if (sum->integerOverflow && !sum->real)
-        sqlite3_result_error(call, "integer overflow", -1);
-    else if (!sum->real)
-        sqlite3_result_int64(call, sum->integer);
-    else if (sum->inexact)
-        sqlite3_result_double(call, sum->approximate);
+    std::optional<Decimal> a, b;
+    if (!comparedValue(call, args[0], a) || !comparedValue(call, args[1], b))
+        return;
+    if (a && b)
+        sqlite3_result_int(call, compare(*a, *b));
     else
-        resultDecimal(call, sum->exact);
+        sqlite3_result_null(call);
 }
 
-// avg(): the exact sum divided once, a double as SQLite answers it.
-void averageValue(sqlite3_context *call)
+// zt_sortkey(x): a blob that SQLite orders as the exact numbers are ordered (see sortKey); NULL
+// for NULL and for values that are no number, which the translator's second key, x itself,
+// orders.
+void sortKeyOf(sqlite3_context *call, int, sqlite3_value **args)
 {
-    const Sum *sum = sumState(call, false);
-    if (!sum || sum->count <= 0)
+    const int type = sqlite3_value_type(args[0]);
+    const std::optional<Decimal> d
+        = type == SQLITE_INTEGER || type == SQLITE_BLOB ? decimalOf(args[0]) : std::nullopt;
+    if (!d && type != SQLITE_FLOAT) {
         sqlite3_result_null(call);
-    else if (!sum->real && !sum->integerOverflow)
-        sqlite3_result_double(call, double(sum->integer) / double(sum->count));
-    else
-        sqlite3_result_double(
-            call, (sum->inexact ? sum->approximate : toDouble(sum->exact)) / double(sum->count));
+        return;
+    }
+    const std::string key = d ? sortKey(*d) : sortKey(sqlite3_value_double(args[0]));
+    sqlite3_result_blob(call, key.data(), int(key.size()), SQLITE_TRANSIENT);
 }
 
 } // namespace
@@ -350,12 +386,15 @@ void installExactNumbers(sqlite3 *db)
     sqlite3_create_function_v2(db, "zt_add", 2, flags, nullptr, add, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_sub", 2, flags, nullptr, subtract, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_mul", 2, flags, nullptr, multiply, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_neg", 1, flags, nullptr, negate, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_cast", 2, flags, nullptr, castExact, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_exact_text", 1, flags, nullptr, exactText, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_div", 2, flags, nullptr, divide, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_div", 3, flags, nullptr, divide, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "zt_scaled", 2, flags, nullptr, scaled, nullptr, nullptr, nullptr);
-    sqlite3_create_window_function(
-        db, "sum", 1, flags, nullptr, sumStep, sumValue, sumValue, sumInverse, nullptr);
-    sqlite3_create_window_function(
-        db, "avg", 1, flags, nullptr, sumStep, averageValue, averageValue, sumInverse, nullptr);
+    sqlite3_create_function_v2(db, "zt_cmp", 2, flags, nullptr, comparison, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zt_sortkey", 1, flags, nullptr, sortKeyOf, nullptr, nullptr, nullptr);
+    installExactAggregates(db);
 }
 
 } // namespace zt::embedded

@@ -12,6 +12,13 @@ namespace zt::embedded {
 // sum() and avg() are replaced by ones that add the same way. Two integers of int's range give
 // an int, refused with 8115 beyond it, as a larger one gives a bigint; two texts are joined by +;
 // a text beside a number is converted as SQL Server converts it (245, 8114).
+// zt_cmp and zt_sortkey order exact numbers where an exact blob would be put after every number
+// (see exactordering.h); zt_div takes the scale of the quotient's type where it is known; zt_cast
+// is CAST and CONVERT to decimal, numeric, money and smallmoney.
 void installExactNumbers(sqlite3 *db);
+// sum() and avg() (as window functions too; avg(x, scale) divides at the scale of its type, -1
+// for an integer average), zt_min() and zt_max() (zt_min_over() and zt_max_over() as window
+// functions), comparing exactly (exactaggregates.cpp).
+void installExactAggregates(sqlite3 *db);
 
 } // namespace zt::embedded

@@ -47,10 +47,14 @@ QString castTo(const QString &expr, const QList<Token> &type)
     }
     if (isOneOf(name, { "int", "integer", "bigint", "smallint", "tinyint", "bit" }))
         return QStringLiteral("CAST(%1 AS INTEGER)").arg(expr);
-    if (isOneOf(name, { "decimal", "numeric" }))
-        return QStringLiteral("round(CAST(%1 AS REAL), %2)").arg(expr, size.value(1, QStringLiteral("0")));
-    if (isOneOf(name, { "money", "smallmoney" }))
-        return QStringLiteral("round(CAST(%1 AS REAL), 4)").arg(expr);
+    if (isOneOf(name, { "decimal", "numeric", "money", "smallmoney" })) // exact, see exactnumbers.h
+        return QStringLiteral("zt_cast(%1, '%2')")
+            .arg(expr,
+                name.startsWith(u'm') || name.startsWith(u's')
+                    ? name
+                    : QStringLiteral("decimal(%1,%2)")
+                          .arg(size.value(0).toInt() > 0 ? size.value(0).toInt() : 18)
+                          .arg(size.value(1).toInt()));
     if (isOneOf(name, { "float", "real", "double precision" }))
         return QStringLiteral("CAST(%1 AS REAL)").arg(expr);
     if (name == QLatin1StringView("date"))

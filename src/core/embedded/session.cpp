@@ -4,6 +4,8 @@
 #include "columnrules.h"
 #include "columnvalues.h"
 #include "data/sqlliteral.h"
+#include "exactordering.h"
+#include "exacttypes.h"
 #include "passthrough.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
@@ -378,8 +380,17 @@ void Session::runStatement(
         }
     }
     sqlite3 *db = m_database.file->handle();
-    const QByteArray utf8 = st.text.toUtf8();
+    // Exact numbers beyond a double's digits compared and ordered by their values, and the
+    // types SQL Server gives expressions of exact numbers, read when needed (exactordering.h).
+    std::optional<ExactReading> exact;
+    const ExactNeeds needs = exactNeeds(st.verb, st.text);
+    const bool longTexts = (changesRows(st.verb) || st.verb == QLatin1StringView("select"))
+        && holdsLongNumberText(params, nextParam);
+    if (needs.ordering || needs.resultTypes || longTexts)
+        exact = exactOrdering(db, st.text, needs.resultTypes, longTexts);
+    const QByteArray utf8 = (exact ? exact->text : st.text).toUtf8();
     const char *tail = utf8.constData();
+    bool first = true;
     while (tail && *tail) {
         sqlite3_stmt *raw = nullptr;
         const char *next = nullptr;
@@ -395,15 +406,28 @@ void Session::runStatement(
         data::ResultSet *target = columnCount > 0 && sink.wantsRows() ? &set : nullptr;
         qint64 count = 0;
         QList<TypeClass> types;
+        QList<int> scales;
         if (target) {
+            // An expression's type, and a compound SELECT's column's, are SQL Server's where they
+            // are read (exactordering.h).
+            const QStringList expressionTypes = first && exact && !exact->itemTypes.isEmpty()
+                ? resultTypes(*exact, columnCount)
+                : QStringList(columnCount);
             for (int i = 0; i < columnCount; ++i) {
                 const char *declared = sqlite3_column_decltype(raw, i);
-                const QString type = plainType(declared);
-                target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type,
-                    QString::fromUtf8(declared).toLower(), columnCodePage(raw, i, type) });
+                QString declaration = QString::fromUtf8(declared).toLower();
+                if (!expressionTypes[i].isEmpty() && (!declared || exact->compound))
+                    declaration = expressionTypes[i];
+                const QString type = declared ? plainType(declaration.toUtf8().constData()) : QString();
+                target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type, declaration,
+                    columnCodePage(raw, i, type) });
                 types.append(typeClass(type));
+                const NumberType number = typeOfDeclaration(declaration);
+                scales.append(
+                    number.isExact() ? (number.kind == NumberType::Kind::Decimal ? number.scale : 4) : -1);
             }
         }
+        first = false;
         int rc;
         while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
             ++count;
@@ -412,7 +436,7 @@ void Session::runStatement(
             QList<QVariant> row;
             row.reserve(columnCount);
             for (int i = 0; i < columnCount; ++i)
-                row.append(columnValue(raw, i, types[i]));
+                row.append(columnValue(raw, i, types[i], scales[i]));
             target->rows.append(row);
         }
         if (rc != SQLITE_DONE)

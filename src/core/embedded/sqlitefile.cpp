@@ -1,6 +1,7 @@
 #include "sqlitefile.h"
 
 #include "columnrules.h"
+#include "exactdecimal.h"
 #include "install/sharedfiles.h"
 
 #include <QDateTime>
@@ -128,6 +129,16 @@ int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
         return sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     }
     default:
+        if (value.typeId() == qMetaTypeId<ExactNumber>()) {
+            // An exact number read back is bound as it is held, its shortest text (exactdecimal.h).
+            const QByteArray latin = value.value<ExactNumber>().text.toLatin1();
+            const std::optional<Decimal> d
+                = parseDecimal(std::string_view(latin.constData(), std::size_t(latin.size())));
+            const std::string digits = d ? decimalText(normalized(*d)) : std::string();
+            if (isExactBlob(digits.data(), int(digits.size())))
+                return sqlite3_bind_blob(
+                    statement, index, digits.data(), int(digits.size()), SQLITE_TRANSIENT);
+        }
         return bindText(value.toString());
     }
 }

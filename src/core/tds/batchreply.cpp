@@ -43,7 +43,7 @@ void BatchReply::resultSet(data::ResultSet &&rows)
 {
     flush(DoneMore);
     for (data::Column &column : rows.columns) {
-        if (column.declType.isEmpty() && column.declaredType.isEmpty() && isExpressionName(column.name))
+        if (column.declType.isEmpty() && isExpressionName(column.name))
             column.name.clear();
     }
     writeResultSet(m_out.out(), rows, m_collation);
