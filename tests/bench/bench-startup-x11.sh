@@ -3,17 +3,19 @@
 # mapped and viewable. Run it under xvfb-run (or with DISPLAY set).
 #   bench-startup-x11.sh INSTALL_DIR [runs]    starts INSTALL_DIR/ztwizard, network search off
 #   bench-startup-x11.sh FILE.desktop [runs]   starts the menu entry's Exec line as it stands
-#   bench-startup-x11.sh INSTALL_DIR runs --vs PROGRAM
-#       starts the wizard and PROGRAM (e.g. bench_emptywindow, an empty Qt window) in turns and
-#       prints each one's median and their ratio
+#   bench-startup-x11.sh INSTALL_DIR runs --vs PROGRAM [ARG ...]
+#       starts the wizard and PROGRAM (e.g. bench_emptywindow, an empty Qt window, or
+#       bench_emptywindow --label, one with a Chinese label) in turns and prints each one's median
+#       and their ratio
 # A menu entry's command searches the network (it unsets ZTWIZARD_BROWSE_TARGET): time it only
 # inside a network namespace of its own (unshare -n), where nothing can leave the machine.
 set -euo pipefail
 target=$1
 runs=${2:-5}
-yardstick=
+yardstick=()
 if [ "${3:-}" = --vs ]; then
-  yardstick=${4:?--vs needs a program}
+  yardstick=("${@:4}")
+  [ ${#yardstick[@]} -gt 0 ] || { echo "--vs needs a program" >&2; exit 2; }
 fi
 export ZTWIZARD_BROWSE_TARGET=off
 
@@ -56,15 +58,15 @@ wizard=() other=()
 for run in $(seq "$runs"); do
   ms=$(time_start ztwizard "${command[@]}")
   wizard+=("$ms")
-  if [ -n "$yardstick" ]; then
-    other+=("$(time_start "$(basename "$yardstick")" "$yardstick")")
-    echo "run $run: wizard $ms ms, $(basename "$yardstick") ${other[-1]} ms until viewable"
+  if [ ${#yardstick[@]} -gt 0 ]; then
+    other+=("$(time_start "$(basename "${yardstick[0]}")" "${yardstick[@]}")")
+    echo "run $run: wizard $ms ms, ${yardstick[*]##*/} ${other[-1]} ms until viewable"
   else
     echo "run $run: $ms ms until page 1 is viewable"
   fi
 done
-if [ -n "$yardstick" ]; then
+if [ ${#yardstick[@]} -gt 0 ]; then
   w=$(printf '%s\n' "${wizard[@]}" | median)
   o=$(printf '%s\n' "${other[@]}" | median)
-  echo "medians of $runs runs: wizard $w ms, $(basename "$yardstick") $o ms, ratio $(awk -v a="$w" -v b="$o" 'BEGIN {printf "%.2f", a / b}')"
+  echo "medians of $runs runs: wizard $w ms, ${yardstick[*]##*/} $o ms, ratio $(awk -v a="$w" -v b="$o" 'BEGIN {printf "%.2f", a / b}')"
 fi
