@@ -233,18 +233,14 @@ int compare(const Decimal &a, const Decimal &b)
     return p < q ? -1 : p > q ? 1 : 0;
 }
 
-std::string sortKey(const Decimal &d)
+namespace {
+
+// The key of a value that is not zero, from its sign, the place of its first digit and its
+// digits without trailing zeros: a class byte (negative, zero, positive), the place, the digits;
+// for a negative value the place and the digits are complemented and followed by a byte above
+// every digit, so that a longer magnitude sorts first.
+std::string signedKey(bool negative, int place, const std::string &digits)
 {
-    // A class byte (negative, zero, positive), the place of the first digit, the digits without
-    // trailing zeros; for a negative value the place and the digits are complemented and
-    // followed by a byte above every digit, so that a longer magnitude sorts first.
-    if (d.digits == 0)
-        return std::string(1, '\x02');
-    const bool negative = d.digits < 0;
-    std::string digits = decimalText(Decimal { negative ? -d.digits : d.digits, 0 });
-    const int place = int(digits.size()) - d.scale;
-    while (digits.back() == '0')
-        digits.pop_back();
     std::string key(1, negative ? '\x01' : '\x03');
     key += char(negative ? 191 - place : 64 + place);
     for (const char c : digits)
@@ -252,6 +248,21 @@ std::string sortKey(const Decimal &d)
     if (negative)
         key += ':';
     return key;
+}
+
+} // namespace
+
+std::string sortKey(const Decimal &d)
+{
+    // Zero's class byte lies between the negative and the positive ones (signedKey).
+    if (d.digits == 0)
+        return std::string(1, '\x02');
+    const bool negative = d.digits < 0;
+    std::string digits = decimalText(Decimal { negative ? -d.digits : d.digits, 0 });
+    const int place = int(digits.size()) - d.scale;
+    while (digits.back() == '0')
+        digits.pop_back();
+    return signedKey(negative, place, digits);
 }
 
 std::string sortKey(double value)
@@ -268,13 +279,7 @@ std::string sortKey(double value)
         digits.pop_back();
     const int place = std::atoi(e + 1) + 1;
     const bool negative = value < 0;
-    std::string key(1, negative ? '\x01' : '\x03');
-    key += char(negative ? 191 - place : 64 + place);
-    for (const char c : digits)
-        key += negative ? char('9' - c + '0') : c;
-    if (negative)
-        key += ':';
-    return key;
+    return signedKey(negative, place, digits);
 }
 
 void resultDecimal(sqlite3_context *call, const Decimal &value)
