@@ -277,7 +277,11 @@ std::string sortKey(double value)
     digits.append(text + 2, std::size_t(e - (text + 2)));
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
-    const int place = std::atoi(e + 1) + 1;
+    // to_chars writes no terminating NUL: the exponent is read within what it wrote.
+    const char *exponent = e + 1 < written.ptr && e[1] == '+' ? e + 2 : e + 1;
+    int power = 0;
+    std::from_chars(exponent, written.ptr, power);
+    const int place = power + 1;
     const bool negative = value < 0;
     return signedKey(negative, place, digits);
 }
