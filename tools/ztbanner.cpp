@@ -1,5 +1,6 @@
 // Draws the banner picture shown at the left of the wizard's pages: a calm blue gradient with the
-// wizard's title written top to bottom. Usage: ztbanner <output.jpg>
+// wizard's title written top to bottom. Usage: ztbanner <output.png>
+// A PNG, because Qt reads it without an image-format plugin: the wizard's start-up loads none.
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -13,7 +14,7 @@
 int main(int argc, char *argv[])
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: ztbanner <output.jpg>\n");
+        std::fprintf(stderr, "usage: ztbanner <output.png>\n");
         return 2;
     }
     QGuiApplication app(argc, argv);
@@ -69,7 +70,7 @@ int main(int argc, char *argv[])
     painter.drawText(QRect(0, top + 4 * step + 8, Width, 16), Qt::AlignCenter, QStringLiteral("MS SQL"));
     painter.end();
 
-    if (!image.save(QString::fromLocal8Bit(argv[1]), "JPG", 92)) {
+    if (!image.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "ztbanner: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -1,6 +1,7 @@
 #include "embedded/embeddedserver.h"
 #include "install/sharedfiles.h"
 #include "text/qttranslation.h"
+#include "windowlook.h"
 #include "wizardwindows.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     zt::embedded::installBackend();
     QApplication app(argc, argv);
     zt::text::loadQtChineseTranslation();
+    zt::gui::useWindowFontThroughout();
     // The application title "创建帐套" is the caption of the plain messages and the standard error
     // box (notifier.h). It is not set as Qt's display name, which X11 window titles would carry
     // as a suffix after each page's own title.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 #include <QSize>
 #include <QStyle>
 
@@ -13,13 +14,19 @@ namespace zt::gui {
 // client size and a title bar with only the system menu and the close box.
 void applyWindowLook(QWidget *window, const QSize &clientSize);
 
+// Makes the windows' font the application's, before any window is made. The widgets are then laid
+// out once, in that font, instead of first in the desktop's font (which has no Chinese, so that Qt
+// searches every font for the characters) and again in the window's.
+void useWindowFontThroughout();
+
 // Moves a window to the centre of the screen it is on.
 void centreOnScreen(QWidget *window);
 
-// A 16 x 16 button picture: the desktop theme's icon of that name, else the style's own.
-QIcon buttonGlyph(const QString &themeName, QStyle::StandardPixmap fallback);
+// A 16 x 16 button picture: the picture of that name among those Qt's style is built with (e.g.
+// "standardbutton-help"), else the style's standard icon.
+QIcon buttonGlyph(const QString &imageName, QStyle::StandardPixmap fallback);
 
 // The banner picture at the left of pages 1 and 2.
-QString bannerResource();
+QPixmap bannerPicture();
 
 } // namespace zt::gui

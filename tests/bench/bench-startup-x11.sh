@@ -45,7 +45,15 @@ time_start() {
   start=$(date +%s%N)
   "$@" >/dev/null 2>&1 &
   pid=$!
-  until viewable "$class"; do sleep 0.002; done
+  until viewable "$class"; do
+    sleep 0.002
+    # A start that never shows a window ends the measurement instead of holding it forever.
+    if [ $((($(date +%s%N) - start) / 1000000)) -gt 10000 ]; then
+      echo "$class did not become viewable within 10 s" >&2
+      kill "$pid" 2>/dev/null || true
+      exit 1
+    fi
+  done
   end=$(date +%s%N)
   kill "$pid"
   wait "$pid" 2>/dev/null || true

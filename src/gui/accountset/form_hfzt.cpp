@@ -27,8 +27,9 @@ TForm_HFZT::TForm_HFZT(QWidget *parent)
     applyWindowLook(this, QSize(380, 236));
     showPasswordAsStars(m_ui->Edit4);
     showPasswordAsStars(m_ui->Edit5);
-    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("document-revert"), QStyle::SP_DialogApplyButton));
-    m_ui->BitBtn3->setIcon(buttonGlyph(QStringLiteral("dialog-cancel"), QStyle::SP_DialogCancelButton));
+    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("standardbutton-apply"), QStyle::SP_DialogApplyButton));
+    m_ui->BitBtn3->setIcon(
+        buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm_HFZT::BitBtn3Click);

@@ -39,7 +39,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     m_ui->setupUi(this);
 
     applyWindowLook(this, QSize(468, 274));
-    m_ui->Image1->setPixmap(QPixmap(bannerResource()));
+    m_ui->Image1->setPixmap(bannerPicture());
 
     // Tabs as low as the page's controls need: the buttons at the foot of each tab end 205 pixels
     // down, which the toolkit's taller tabs would cut off.
@@ -90,15 +90,17 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     setUpBackupMenu();
     setUpCheckMenu();
 
-    m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
-    m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("go-previous"), QStyle::SP_ArrowBack));
-    m_ui->BitBtn8->setIcon(buttonGlyph(QStringLiteral("application-exit"), QStyle::SP_DialogCloseButton));
-    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("document-new"), QStyle::SP_FileDialogNewFolder));
-    m_ui->BitBtn4->setIcon(buttonGlyph(QStringLiteral("document-open"), QStyle::SP_FileIcon));
-    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("dialog-ok-apply"), QStyle::SP_DialogApplyButton));
-    m_ui->BitBtn3->setIcon(buttonGlyph(QStringLiteral("edit-delete"), QStyle::SP_TrashIcon));
-    m_ui->BitBtn5->setIcon(buttonGlyph(QStringLiteral("edit-delete"), QStyle::SP_DialogDiscardButton));
-    m_ui->BitBtn6->setIcon(buttonGlyph(QStringLiteral("dialog-cancel"), QStyle::SP_DialogCancelButton));
+    m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("standardbutton-help"), QStyle::SP_DialogHelpButton));
+    m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("left"), QStyle::SP_ArrowBack));
+    m_ui->BitBtn8->setIcon(buttonGlyph(QStringLiteral("standardbutton-close"), QStyle::SP_DialogCloseButton));
+    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("newdirectory"), QStyle::SP_FileDialogNewFolder));
+    m_ui->BitBtn4->setIcon(buttonGlyph(QStringLiteral("file"), QStyle::SP_FileIcon));
+    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("standardbutton-apply"), QStyle::SP_DialogApplyButton));
+    m_ui->BitBtn3->setIcon(buttonGlyph(QStringLiteral("trash"), QStyle::SP_TrashIcon));
+    m_ui->BitBtn5->setIcon(
+        buttonGlyph(QStringLiteral("standardbutton-delete"), QStyle::SP_DialogDiscardButton));
+    m_ui->BitBtn6->setIcon(
+        buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
 
     const auto onClick = [this](QPushButton *button, void (Tform_xzzt::*handler)()) {
         connect(button, &QPushButton::clicked, this,

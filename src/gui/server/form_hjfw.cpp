@@ -5,6 +5,7 @@
 #include "buttonkeys.h"
 #include "discovery/reverselookup.h"
 #include "notifier.h"
+#include "windowlook.h"
 
 #include <QComboBox>
 #include <QScreen>
@@ -33,10 +34,11 @@ TForm_HJFW::TForm_HJFW(QWidget *parent)
         field->setPalette(fieldLook);
     }
 
-    m_ui->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
-    m_ui->BitBtn2->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-    m_ui->BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    m_ui->BitBtn4->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("computer"), QStyle::SP_ComputerIcon));
+    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("filecontents"), QStyle::SP_FileDialogContentsView));
+    m_ui->BitBtn3->setIcon(buttonGlyph(QStringLiteral("standardbutton-ok"), QStyle::SP_DialogOkButton));
+    m_ui->BitBtn4->setIcon(
+        buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
 
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, &TForm_HJFW::BitBtn1Click);
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, &TForm_HJFW::BitBtn2Click);

@@ -30,17 +30,17 @@ Tform_server::Tform_server(QWidget *parent)
     m_ui->SQLServersListComboBox1->loaded();
 
     applyWindowLook(this, QSize(465, 269));
-    m_ui->Image1->setPixmap(QPixmap(bannerResource()));
+    m_ui->Image1->setPixmap(bannerPicture());
     QFont passwordFont = m_ui->Edit2->font();
     passwordFont.setPixelSize(13);
     passwordFont.setBold(true);
     m_ui->Edit2->setFont(passwordFont);
     showPasswordAsStars(m_ui->Edit2);
 
-    m_ui->SpeedButton1->setIcon(buttonGlyph(QStringLiteral("edit-find"), QStyle::SP_ComputerIcon));
-    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("help-contents"), QStyle::SP_DialogHelpButton));
-    m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("go-next"), QStyle::SP_ArrowForward));
-    m_ui->BitBtn8->setIcon(buttonGlyph(QStringLiteral("application-exit"), QStyle::SP_DialogCloseButton));
+    m_ui->SpeedButton1->setIcon(buttonGlyph(QStringLiteral("computer"), QStyle::SP_ComputerIcon));
+    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("standardbutton-help"), QStyle::SP_DialogHelpButton));
+    m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("right"), QStyle::SP_ArrowForward));
+    m_ui->BitBtn8->setIcon(buttonGlyph(QStringLiteral("standardbutton-close"), QStyle::SP_DialogCloseButton));
 
     // A radio button runs its handler when it becomes checked, by a click or from code; the check
     // box runs its handler on every change of state. An unchanged state runs nothing.
