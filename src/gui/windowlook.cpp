@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QPalette>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QWidget>
 
@@ -36,12 +37,19 @@ void registerFontSubstitutes()
 }
 
 // A PNG read by Qt's own reader. A reader left to find the format itself first loads every
-// image-format plugin to ask each whether it reads PNG.
+// image-format plugin to ask each whether it reads PNG. Each picture is read once, as QPixmap's own
+// loading does: pages 1 and 2 share the banner and several glyphs.
 QPixmap pngPicture(const QString &path)
 {
+    QPixmap picture;
+    if (QPixmapCache::find(path, &picture))
+        return picture;
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
-    return QPixmap::fromImage(reader.read());
+    picture = QPixmap::fromImage(reader.read());
+    if (!picture.isNull())
+        QPixmapCache::insert(path, picture);
+    return picture;
 }
 
 QFont windowFont()
