@@ -7,6 +7,7 @@
 #       starts the wizard and PROGRAM (e.g. bench_emptywindow, an empty Qt window, or
 #       bench_emptywindow --label, one with a Chinese label) in turns and prints each one's median
 #       and their ratio
+# It needs xev and xprop (Debian's x11-utils).
 # A menu entry's command searches the network (it unsets ZTWIZARD_BROWSE_TARGET): time it only
 # inside a network namespace of its own (unshare -n), where nothing can leave the machine.
 set -euo pipefail
@@ -29,35 +30,46 @@ else
   command=("$target/ztwizard")
 fi
 
-# A window of the program's class (its executable's name) that is mapped and viewable.
-viewable() {
-  local class=$1 id
-  for id in $(xwininfo -root -tree | awk -v c="\"$class\" \"$class\"" 'index($0, c) {print $1}'); do
-    xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
-  done
-  return 1
-}
+# One listener for the whole run reports each window that is mapped on the root window (without a
+# window manager a mapped top-level window is viewable): the time is taken when the map happens,
+# without polling the server from processes that compete with the program for the processors.
+events=$(mktemp -u)
+mkfifo "$events"
+stdbuf -oL xev -root -event substructure >"$events" 2>/dev/null &
+listener=$!
+exec 3<"$events"
+rm -f "$events"
+trap 'kill "$listener" 2>/dev/null || true' EXIT
+sleep 0.3
 
-# Milliseconds from starting the command until its window is viewable.
+# Milliseconds from starting the command until a window of the program's class (its executable's
+# name) is mapped.
 time_start() {
-  local class=$1 start end pid
+  local class=$1 start end pid line window
   shift
-  start=$(date +%s%N)
+  start=${EPOCHREALTIME/./}
   "$@" >/dev/null 2>&1 &
   pid=$!
-  until viewable "$class"; do
-    sleep 0.002
+  while :; do
     # A start that never shows a window ends the measurement instead of holding it forever.
-    if [ $((($(date +%s%N) - start) / 1000000)) -gt 10000 ]; then
+    if ! IFS= read -r -t 10 line <&3; then
       echo "$class did not become viewable within 10 s" >&2
       kill "$pid" 2>/dev/null || true
       exit 1
     fi
+    [[ $line == MapNotify* ]] || continue
+    end=${EPOCHREALTIME/./}
+    IFS= read -r line <&3
+    window=${line##*window }
+    window=${window%%,*}
+    xprop -id "$window" WM_CLASS 2>/dev/null | grep -q "\"$class\"" && break
   done
-  end=$(date +%s%N)
   kill "$pid"
   wait "$pid" 2>/dev/null || true
-  echo $(((end - start) / 1000000))
+  # The display server is given time to free the ended program's windows: a start right behind
+  # an end waits up to 40 ms for its connection.
+  sleep 0.3
+  echo $(((end - start) / 1000))
 }
 
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
