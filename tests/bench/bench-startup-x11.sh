@@ -45,14 +45,16 @@ sleep 0.3
 # Milliseconds from starting the command until a window of the program's class (its executable's
 # name) is mapped.
 time_start() {
-  local class=$1 start end pid line window
+  local class=$1 start end pid line window left
   shift
   start=${EPOCHREALTIME/./}
   "$@" >/dev/null 2>&1 &
   pid=$!
   while :; do
-    # A start that never shows a window ends the measurement instead of holding it forever.
-    if ! IFS= read -r -t 10 line <&3; then
+    # A start that never shows a window ends the measurement instead of holding it forever, also
+    # while other windows keep the listener talking.
+    left=$((10 - (${EPOCHREALTIME/./} - start) / 1000000))
+    if [ "$left" -le 0 ] || ! IFS= read -r -t "$left" line <&3; then
       echo "$class did not become viewable within 10 s" >&2
       kill "$pid" 2>/dev/null || true
       exit 1
