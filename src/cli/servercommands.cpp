@@ -10,6 +10,7 @@
 #include "discovery/browse.h"
 #include "discovery/serverssearcher.h"
 #include "embedded/embeddedserver.h"
+#include "guard/roadguard.h"
 #include "server/loginprobe.h"
 #include "server/preflight.h"
 #include "store/localstore.h"
@@ -150,6 +151,48 @@ int runCheck(const QCommandLineParser &options, Report &report)
     return report.finish(result.ok() ? ExitOk : ExitFailed);
 }
 
+namespace {
+
+// Whether --accept-new-certificate, --trust-certificate or --allow-unencrypted accepts the
+// refusal; when one does, the decision is stored and said.
+bool acceptedByOptions(const QCommandLineParser &options, const guard::Refusal &refusal, Report &report)
+{
+    using Kind = guard::Refusal::Kind;
+    const QString fingerprint = options.value(QStringLiteral("trust-certificate")).trimmed().toUpper();
+    bool accept = false;
+    switch (refusal.kind) {
+    case Kind::UnknownCertificate:
+        accept = options.isSet(QStringLiteral("accept-new-certificate")) || fingerprint == refusal.info.sha256;
+        break;
+    case Kind::ChangedCertificate:
+        // Only the fingerprint checked with the server's administrator replaces a trusted certificate.
+        accept = !fingerprint.isEmpty() && fingerprint == refusal.info.sha256;
+        break;
+    case Kind::Unencrypted:
+        accept = options.isSet(QStringLiteral("allow-unencrypted"));
+        break;
+    default:
+        break;
+    }
+    if (!accept)
+        return false;
+    try {
+        guard::acceptRefusal(refusal);
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+        return false;
+    }
+    if (refusal.kind == Kind::Unencrypted) {
+        report.message(QStringLiteral("已允许不加密地连接服务器“%1”。").arg(refusal.serverName));
+    } else {
+        report.message(QStringLiteral("已信任服务器“%1”的证书，SHA-256 指纹：%2")
+                           .arg(refusal.serverName, refusal.info.sha256));
+    }
+    return true;
+}
+
+} // namespace
+
 int runLogin(const QCommandLineParser &options, Report &report)
 {
     const QString serverName = options.value(QStringLiteral("server"));
@@ -173,14 +216,23 @@ int runLogin(const QCommandLineParser &options, Report &report)
     data::Query adoQuery2(QStringLiteral("ADOQuery2"));
     data::Connection conn1(QStringLiteral("Conn1"));
     data::Query adoQuery1(QStringLiteral("ADOQuery1"));
-    try {
-        StepTimer timer(report, QStringLiteral("probe_and_store"));
-        store::openLocalConfiguration(connS, adoQuery2);
-        server::confirmServerLogin(conn1, adoQuery1, adoQuery2, serverName, *login, rented);
-    } catch (const data::DataError &e) {
-        server::dropProbeDatabase(adoQuery1);
-        report.message(server::LoginFailed + e.message());
-        return report.finish(ExitFailed);
+    for (bool decided = false;;) {
+        try {
+            StepTimer timer(report, QStringLiteral("probe_and_store"));
+            store::openLocalConfiguration(connS, adoQuery2);
+            server::confirmServerLogin(conn1, adoQuery1, adoQuery2, serverName, *login, rented);
+            break;
+        } catch (const data::DataError &e) {
+            server::dropProbeDatabase(adoQuery1);
+            // The command never asks: a refused road is accepted only as its options say.
+            const std::optional<guard::Refusal> refusal = guard::takeRefusal(serverName);
+            if (!decided && refusal && acceptedByOptions(options, *refusal, report)) {
+                decided = true;
+                continue;
+            }
+            report.message(server::LoginFailed + e.message());
+            return report.finish(ExitFailed);
+        }
     }
     report.set(QStringLiteral("probed"), !rented);
     try {

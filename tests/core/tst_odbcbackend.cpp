@@ -304,39 +304,40 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::addColumn<QString>("expected");
 
     const auto sqlServer
-        = [](const QString &host, int port, const Credentials &login, const QString &catalog) {
+        = [](const QString &section, const QString &encryption, const Credentials &login, const QString &catalog) {
               try {
-                  return odbc::sqlServerConnectionText(host, port, login, catalog);
+                  return odbc::sqlServerConnectionText(section, encryption, login, catalog);
               } catch (const DataError &e) {
                   return QStringLiteral("error: ") + e.message();
               }
           };
-    const QString srv = QStringLiteral("srv");
-    const QString head
-        = QStringLiteral("Driver={FreeTDS};Server=srv;Port=1433;TDS_Version=auto;ClientCharset=UTF-8;");
+    const QString srv = QStringLiteral("ztwizard_srv");
+    const QString require = QStringLiteral("require");
+    const QString head = QStringLiteral(
+        "Driver={FreeTDS};ServerName=ztwizard_srv;TDS_Version=7.4;Encryption=require;ClientCharset=UTF-8;");
     const auto sa = [](const char *password) {
         return Credentials::sql(QStringLiteral("sa"), QString::fromUtf8(password));
     };
 
-    QTest::newRow("sql login with catalog") << sqlServer(srv, 1433, sa("pw"), QStringLiteral("zt001"))
+    QTest::newRow("sql login with catalog") << sqlServer(srv, require, sa("pw"), QStringLiteral("zt001"))
                                             << head + QStringLiteral("Database=zt001;UID=sa;PWD=pw;");
-    QTest::newRow("password that would add settings")
-        << sqlServer(QStringLiteral("10.0.0.1"), 1500, sa("x;Database=master"), {})
-        << QStringLiteral("Driver={FreeTDS};Server=10.0.0.1;Port=1500;TDS_Version=auto;ClientCharset=UTF-8;"
-                          "UID=sa;PWD={x;Database=master};");
+    QTest::newRow("password that would add settings, server allowed unencrypted")
+        << sqlServer(srv, QStringLiteral("request"), sa("x;Database=master"), {})
+        << QStringLiteral("Driver={FreeTDS};ServerName=ztwizard_srv;TDS_Version=7.4;Encryption=request;"
+                          "ClientCharset=UTF-8;UID=sa;PWD={x;Database=master};");
     // FreeTDS ends a braced value at its first '}': a '}' stands bare, and braced as it is.
-    QTest::newRow("password with }") << sqlServer(srv, 1433, sa("p}w"), {})
+    QTest::newRow("password with }") << sqlServer(srv, require, sa("p}w"), {})
                                      << head + QStringLiteral("UID=sa;PWD=p}w;");
     QTest::newRow("password with ; and }")
-        << sqlServer(srv, 1433, sa("a;b}c"), {}) << head + QStringLiteral("UID=sa;PWD={a;b}c};");
+        << sqlServer(srv, require, sa("a;b}c"), {}) << head + QStringLiteral("UID=sa;PWD={a;b}c};");
     QTest::newRow("password starting with { or a blank")
-        << sqlServer(srv, 1433, Credentials::sql(QStringLiteral(" u"), QStringLiteral("{x")), {})
+        << sqlServer(srv, require, Credentials::sql(QStringLiteral(" u"), QStringLiteral("{x")), {})
         << head + QStringLiteral("UID={ u};PWD={{x};");
-    QTest::newRow("integrated login") << sqlServer(srv, 1433, Credentials::integrated(),
+    QTest::newRow("integrated login") << sqlServer(srv, require, Credentials::integrated(),
         QStringLiteral("master")) << head + QStringLiteral("Database=master;Trusted_Connection=Yes;");
-    QTest::newRow("no login") << sqlServer(srv, 1433, Credentials {}, {}) << head;
+    QTest::newRow("no login") << sqlServer(srv, require, Credentials {}, {}) << head;
     QTest::newRow(".dsn in a password")
-        << sqlServer(srv, 1433, sa("a.DSN"), {}) << QStringLiteral("error: 登录名和口令中不能有“.dsn”。");
+        << sqlServer(srv, require, sa("a.DSN"), {}) << QStringLiteral("error: 登录名和口令中不能有“.dsn”。");
     QTest::newRow("plain value") << odbc::quoteOdbcValue(QStringLiteral("a=b c")) << QStringLiteral("a=b c");
     QTest::newRow("empty value") << odbc::quoteOdbcValue(QString()) << QString();
     QTest::newRow("value holding ; and }")

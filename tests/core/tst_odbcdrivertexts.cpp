@@ -1,6 +1,7 @@
 // What the ODBC driver manager receives when the back end connects, read from unixODBC's own
 // trace: the texts are the same whatever QODBC does with a data-source text (Qt 6.4 and 6.8
 // differ there), so the local files and FreeTDS get them as composed.
+#include "guard/roadguard.h"
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
 #include "testinstallation.h"
@@ -69,11 +70,12 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText_data()
                                                << u"DSN=plumbrook;UID=admin;PWD=plumbrook5190274;"
                                                   "Database=file://$URI;NoCreat=1;Server=local;"_s;
     QTest::newRow("sql login") << u"sql"_s << u"p;w"_s
-                               << u"Driver={FreeTDS};Server=127.0.0.1;Port=$PORT;TDS_Version=auto;"
+                               << u"Driver={FreeTDS};ServerName=$SECTION;TDS_Version=7.4;Encryption=require;"
                                   "ClientCharset=UTF-8;Database=zt001;UID=sa;PWD={p;w};"_s;
     QTest::newRow("integrated login") << u"integrated"_s << u""_s
-                                      << u"Driver={FreeTDS};Server=127.0.0.1;Port=$PORT;TDS_Version=auto;"
-                                         "ClientCharset=UTF-8;Database=zt001;Trusted_Connection=Yes;"_s;
+                                      << u"Driver={FreeTDS};ServerName=$SECTION;TDS_Version=7.4;"
+                                         "Encryption=require;ClientCharset=UTF-8;Database=zt001;"
+                                         "Trusted_Connection=Yes;"_s;
 }
 
 void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
@@ -122,6 +124,11 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
         .replace(QStringLiteral("$URI"),
             QString::fromLatin1(QUrl::toPercentEncoding(dir + QStringLiteral("data/") + value, "/", ".")))
         .replace(QStringLiteral("$PORT"), QString::number(port));
+    if (kind != u"file") {
+        const QString server = QStringLiteral("127.0.0.1,%1").arg(port);
+        expected.replace(QStringLiteral("$SECTION"),
+            guard::freeTdsSection(QStringLiteral("127.0.0.1"), port, guard::settingsFor(server)));
+    }
     const QString text = masked(expected);
     // The trace shortens a long text to its beginning and "..."; its length is the whole one's.
     if (last.endsWith(QLatin1StringView("...")) && last.size() < text.size())

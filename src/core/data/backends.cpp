@@ -74,4 +74,21 @@ std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
     return odbc::openSqlServer(cs.dataSource(), cs.login(), catalog);
 }
 
+void checkServerRoad(const QString &serverName)
+{
+    QList<ServerBackend> servers;
+    {
+        Registry &r = registry();
+        const std::lock_guard lock(r.mutex);
+        if (r.factory)
+            return;
+        servers = r.servers;
+    }
+    for (const ServerBackend &server : std::as_const(servers)) {
+        if (server.claims(serverName))
+            return;
+    }
+    odbc::checkRoad(serverName);
+}
+
 } // namespace zt::data

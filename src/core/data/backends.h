@@ -16,6 +16,11 @@ namespace zt::data {
 // text.
 std::unique_ptr<Backend> openBackend(const ConnectionString &connectionString);
 
+// Checks the road to a server reached through FreeTDS without logging in: a server that offers
+// no encryption or shows a certificate not trusted for it throws DataError (the guard's refusal).
+// Server names a registered back end claims need no road.
+void checkServerRoad(const QString &serverName);
+
 // A back end for the server names it claims (the embedded server claims "(embedded)" and
 // "(embedded)\NAME"). The data layer knows no such back end itself: each program registers its
 // own at start-up, before any connection opens.

@@ -6,6 +6,7 @@
 
 #include "dataerror.h"
 #include "discovery/ssrp.h"
+#include "guard/roadguard.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,13 +50,16 @@ QString render(const QList<Attribute> &attributes)
     return text;
 }
 
-// Driver={FreeTDS} stands as it is: the braces belong to the driver's name.
-QString freeTdsText(const QString &host, int port, const QString &catalog)
+// Driver={FreeTDS} stands as it is: the braces belong to the driver's name. The server is named
+// by its section of this process's freetds.conf (guard/roadguard): host, port, TDS 7.4, the
+// encryption and the certificate check stand there, since FreeTDS ignores the certificate
+// settings of a connection text. The text repeats the version and the encryption.
+QString freeTdsText(const QString &section, const QString &encryption, const QString &catalog)
 {
     QList<Attribute> attributes {
-        { QStringLiteral("Server"), host },
-        { QStringLiteral("Port"), QString::number(port) },
-        { QStringLiteral("TDS_Version"), QStringLiteral("auto") },
+        { QStringLiteral("ServerName"), section },
+        { QStringLiteral("TDS_Version"), QStringLiteral("7.4") },
+        { QStringLiteral("Encryption"), encryption },
         { QStringLiteral("ClientCharset"), QStringLiteral("UTF-8") },
     };
     if (!catalog.isEmpty())
@@ -372,12 +376,12 @@ ServerAddress parseServerName(const QString &serverName)
 }
 
 QString sqlServerConnectionText(
-    const QString &host, int port, const Credentials &login, const QString &catalog)
+    const QString &section, const QString &encryption, const Credentials &login, const QString &catalog)
 {
     // The login is part of the text, which names a driver: QODBC hands it over unchanged in
     // every version (see openDataSource). The text ends with a ';' of its own: Qt 6.4 counts
     // the terminating NUL in the text's length, and FreeTDS would take it into the last value.
-    QString text = freeTdsText(host, port, catalog);
+    QString text = freeTdsText(section, encryption, catalog);
     refuseMisreadText(text);
     switch (login.kind) {
     case Credentials::Kind::Sql:
@@ -425,8 +429,9 @@ std::unique_ptr<Backend> openDataSource(
     }
 }
 
-std::unique_ptr<Backend> openSqlServer(
-    const QString &serverName, const Credentials &login, const QString &catalog)
+namespace {
+
+ServerAddress checkedAddress(const QString &serverName)
 {
     ServerAddress address = parseServerName(serverName);
     if (address.port == 0) {
@@ -434,28 +439,75 @@ std::unique_ptr<Backend> openSqlServer(
                                        "is not valid.")
                             .arg(serverName));
     }
+    return address;
+}
+
+// A named instance's port, asked of the host's SQL Server Browser.
+void resolveInstance(ServerAddress &address)
+{
+    if (address.instance.isEmpty())
+        return;
+    address.port = discovery::resolveInstancePort(
+        address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
+    if (address.port <= 0) {
+        throw DataError(QStringLiteral("[FreeTDS][SQL Server]Unable to connect: SQL Server instance '%1' on "
+                                       "host '%2' did not answer.")
+                            .arg(address.instance, address.host));
+    }
+}
+
+} // namespace
+
+void checkRoad(const QString &serverName)
+{
+    ServerAddress address = checkedAddress(serverName);
+    resolveInstance(address);
+    guard::Refusal refusal;
+    if (guard::examineRoad(serverName, address.host, address.port, refusal) == guard::AfterFailure::Refused) {
+        guard::rememberRefusal(refusal);
+        throw DataError(refusal.message());
+    }
+}
+
+std::unique_ptr<Backend> openSqlServer(
+    const QString &serverName, const Credentials &login, const QString &catalog)
+{
+    ServerAddress address = checkedAddress(serverName);
     const std::optional<reuse::Ticket> ticket = reuse::ticketFor(serverName, login);
     if (ticket) {
         // A text refused without the reuse is refused with it.
-        sqlServerConnectionText(address.host, address.port, login, catalog);
+        sqlServerConnectionText(QStringLiteral("reused"), QStringLiteral("require"), login, catalog);
         if (std::optional<OpenDatabase> kept = reuse::takeKept(*ticket, catalog))
             return std::make_unique<OdbcBackend>(Dialect::SqlServer, std::move(*kept), ticket);
     }
 
-    if (!address.instance.isEmpty()) {
-        address.port = discovery::resolveInstancePort(
-            address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
-        if (address.port <= 0) {
-            throw DataError(
-                QStringLiteral("[FreeTDS][SQL Server]Unable to connect: SQL Server instance '%1' on "
-                               "host '%2' did not answer.")
-                    .arg(address.instance, address.host));
+    resolveInstance(address);
+
+    // FreeTDS checks the road before the login leaves: encryption, the certificate, TDS 7.4. When
+    // it fails, a look at the road without the login tells the road's fault from the server's.
+    for (int attempt = 0;; ++attempt) {
+        const guard::RoadSettings settings = guard::settingsFor(serverName);
+        const QString section = guard::freeTdsSection(address.host, address.port, settings);
+        const QString text = sqlServerConnectionText(section, settings.encryption, login, catalog);
+        try {
+            return std::make_unique<OdbcBackend>(Dialect::SqlServer,
+                openDatabase(text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption)), ticket);
+        } catch (const DataError &) {
+            guard::Refusal refusal;
+            switch (guard::examineRoad(serverName, address.host, address.port, refusal)) {
+            case guard::AfterFailure::RoadFine:
+                throw;
+            case guard::AfterFailure::TryAgain:
+                if (attempt == 0)
+                    continue;
+                throw;
+            case guard::AfterFailure::Refused:
+                guard::rememberRefusal(refusal);
+                throw DataError(refusal.message());
+            }
+            throw;
         }
     }
-
-    const QString text = sqlServerConnectionText(address.host, address.port, login, catalog);
-    return std::make_unique<OdbcBackend>(Dialect::SqlServer,
-        openDatabase(text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption)), ticket);
 }
 
 } // namespace zt::data::odbc

@@ -18,12 +18,13 @@ struct ServerAddress
 
 ServerAddress parseServerName(const QString &serverName);
 
-// The ODBC connection text openSqlServer hands to FreeTDS for a resolved address: the driver,
-// server, port, TDS version, UTF-8, the catalog (none: the login's default database), the login,
-// and a ';' at the end. A login value holding ';' or starting with '{' or a blank is braced as it
+// The ODBC connection text openSqlServer hands to FreeTDS: the driver, the server's freetds.conf
+// section (its address, TDS version, encryption and certificate check), the TDS version and the
+// encryption again, UTF-8, the catalog (none: the login's default database), the login, and a
+// ';' at the end. A login value holding ';' or starting with '{' or a blank is braced as it
 // is (FreeTDS knows no doubled '}'). Throws DataError for a text QODBC would misread (".dsn").
 QString sqlServerConnectionText(
-    const QString &host, int port, const Credentials &login, const QString &catalog);
+    const QString &section, const QString &encryption, const Credentials &login, const QString &catalog);
 
 // A value as it may stand in an ODBC connection string: brace-quoted when it holds ';', '{' or
 // '}' (a '}' inside doubled), unchanged otherwise.
@@ -33,5 +34,9 @@ std::unique_ptr<Backend> openDataSource(
     const QString &dsn, const QString &user, const QString &password, const QString &file);
 std::unique_ptr<Backend> openSqlServer(
     const QString &serverName, const Credentials &login, const QString &catalog);
+// Looks at the road to a server without logging in (encryption, certificate) and throws
+// DataError with the refusal when the guard would refuse a connection; a server that cannot be
+// reached passes, its connection will say so.
+void checkRoad(const QString &serverName);
 
 } // namespace zt::data::odbc

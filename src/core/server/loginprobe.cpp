@@ -1,5 +1,6 @@
 #include "loginprobe.h"
 
+#include "data/backends.h"
 #include "store/localstore.h"
 
 namespace zt::server {
@@ -35,6 +36,9 @@ void confirmServerLogin(data::Connection &probeConnection, data::Query &probeQue
 {
     if (!rented)
         probeLogin(probeConnection, probeQuery, probeString(serverName, login));
+    else
+        data::checkServerRoad(serverName); // nothing is sent, but the road is decided now, on page 1
+
     store::storeServerRecord(storeQuery, serverName, login);
 }
 

@@ -4,8 +4,10 @@
 
 #include "accountset/form_xzzt.h"
 #include "buttonkeys.h"
+#include "data/backends.h"
 #include "data/connectionstring.h"
 #include "data/dataerror.h"
+#include "guard/roadguard.h"
 #include "install/installfiles.h"
 #include "notifier.h"
 #include "passwordstars.h"
@@ -181,6 +183,9 @@ void Tform_server::BitBtn7Click()
                     m_ui->Edit1->text(), m_ui->Edit2->text(), serverName));
             if (m_ui->RadioButton1->isChecked())
                 probeLogin(data::ConnectionString::windowsLoginProbe(serverName));
+        } else {
+            // Nothing is sent for a rented database, but its road is decided here.
+            data::checkServerRoad(serverName);
         }
         ActserverExecute();
         m_ui->BitBtn7->unsetCursor();
@@ -198,7 +203,30 @@ void Tform_server::BitBtn7Click()
 
     m_ui->BitBtn7->unsetCursor();
     dropProbeDatabase();
+    if (askAboutRefusal(serverName))
+        return;
     notifier().information(server::LoginFailed + failure, QStringLiteral("服务器设置提示"));
+}
+
+bool Tform_server::askAboutRefusal(const QString &serverName)
+{
+    const std::optional<guard::Refusal> refusal = guard::takeRefusal(serverName);
+    if (!refusal)
+        return false;
+    const guard::Question question = guard::questionFor(*refusal);
+    if (question.caption.isEmpty())
+        return false;
+    // Cancel connects nowhere and keeps nothing.
+    if (!notifier().question(question.text, question.caption))
+        return true;
+    try {
+        guard::acceptRefusal(*refusal);
+    } catch (const data::DataError &e) {
+        notifier().information(server::LoginFailed + e.message(), QStringLiteral("服务器设置提示"));
+        return true;
+    }
+    BitBtn7Click();
+    return true;
 }
 
 void Tform_server::dropProbeDatabase()

@@ -69,6 +69,9 @@ private:
     // The clean-up of a failed "下一步&N": drops the probe database on whatever ADOQuery1 is
     // attached to; its own errors are ignored.
     void dropProbeDatabase();
+    // After a failed connection: asks about a certificate or an unencrypted server the guard
+    // refused, trusts it and connects again on OK. False when there was nothing to ask.
+    bool askAboutRefusal(const QString &serverName);
     void arrangeAccountSetPage(const QString &serverName);
     void needOtherWindows();
 
