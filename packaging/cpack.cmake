@@ -32,14 +32,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Shared libraries are found by dpkg-shlibdeps; what the wizard loads at run time is named:
-# the Qt ODBC driver, unixODBC and its configuration tool, the FreeTDS
-# and SQLite 3 ODBC drivers, a font with Chinese glyphs, Qt's own texts in Chinese
-# (qtbase_zh_CN) and groupadd for the maintainer script.
+# the Qt ODBC driver, unixODBC and its configuration tool, the FreeTDS and SQLite 3 ODBC
+# drivers, the system's certificate authorities that servers' certificates are checked against
+# (ca-certificates), a font with Chinese glyphs, Qt's own texts in Chinese (qtbase_zh_CN) and
+# groupadd for the maintainer script.
 # Built on Debian 13, dpkg-shlibdeps names the t64 libraries (libqt6core6t64), which provide
 # the Debian 12 names, so a package built on Debian 12 installs on 13 as well.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6sql6-odbc, unixodbc, odbcinst, tdsodbc, libsqliteodbc, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, passwd")
+  "libqt6sql6-odbc, unixodbc, odbcinst, tdsodbc, ca-certificates, libsqliteodbc, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, passwd")
 # Typing Chinese: the Qt 6 module of an input method. Fcitx 5's is a package of its own (Debian
 # 12 and 13); IBus's ships in libqt6gui6 itself, so the input method is all IBus users need.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus")

@@ -2,9 +2,12 @@
 // sa reaches page 2 through FreeTDS to ztwizard-tds, and page 2 creates a network account set.
 #include "accountset/creation.h"
 #include "data/dataerror.h"
+#include "guard/truststore.h"
+#include "tls/certificate.h"
 #include "tdsprocess.h"
 #include "wizardfixture.h"
 
+#include <QFile>
 #include <QRadioButton>
 
 using namespace zt;
@@ -18,6 +21,7 @@ private slots:
     void pageOneToPageTwoToCreation();
     void windowsLoginFailsWithTheDriversMessage();
     void sampleIsBuiltOnALatin1Server();
+    void aServersOwnCertificateIsShownBeforeTheLogin();
 };
 
 void TestTdsWindows::pageOneToPageTwoToCreation()
@@ -119,6 +123,35 @@ void TestTdsWindows::sampleIsBuiltOnALatin1Server()
     s.addSql(QStringLiteral("select dwmc from xtxxb"));
     s.open();
     QCOMPARE(s.fieldAsText(QStringLiteral("dwmc")), QStringLiteral("TOVRA示范贸易有限公司"));
+}
+
+void TestTdsWindows::aServersOwnCertificateIsShownBeforeTheLogin()
+{
+    Wizard wizard;
+    TdsProcess tds(wizard.installation.dir(), { QStringLiteral("--self-signed") });
+    QVERIFY(tds.port() > 0);
+    wizard.server->show();
+    wizard.typeSqlLogin(tds.serverName(), QStringLiteral("sa"), QString());
+
+    // Cancel: nothing trusted, nothing stored, page 1 stays.
+    wizard.notifier.answerQuestion = false;
+    QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
+    QCOMPARE(wizard.notifier.messages.size(), 1);
+    QCOMPARE(wizard.notifier.last().kind, QStringLiteral("question"));
+    QCOMPARE(wizard.notifier.last().caption, QStringLiteral("服务器证书"));
+    for (const QString &part : { QStringLiteral("主题：CN=SSL_Self_Signed_Fallback"), QStringLiteral("有效期："),
+             QStringLiteral("SHA-256 指纹：") + tds.fingerprint(), QStringLiteral("重新启动") })
+        QVERIFY2(wizard.notifier.last().text.contains(part), qPrintable(wizard.notifier.last().text));
+    QVERIFY(!wizard.page2->isVisible());
+    QVERIFY(!QFile::exists(guard::trustedCertificateFile(tds.serverName())));
+
+    // OK: trusted for this name, and the login goes on to page 2 without another question.
+    wizard.notifier.clear();
+    wizard.notifier.answerQuestion = true;
+    QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
+    QCOMPARE(wizard.notifier.messages.size(), 1);
+    QVERIFY(wizard.page2->isVisible());
+    QCOMPARE(tls::sha256Fingerprint(guard::trustedCertificate(tds.serverName()).value()), tds.fingerprint());
 }
 
 QTEST_MAIN(TestTdsWindows)
