@@ -7,9 +7,12 @@
 #include "install/installation.h"
 #include "install/sharedfiles.h"
 #include "tds/server.h"
+#include "tls/certificate.h"
+#include "tls/session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 
 #include <algorithm>
 #include <csignal>
@@ -86,9 +89,19 @@ int main(int argc, char *argv[])
                        "SQL_Latin1_General_CP1_CI_AS, Chinese_Taiwan_Stroke_CI_AS, ...); an existing "
                        "instance must have it."),
         QStringLiteral("NAME"));
+    const QCommandLineOption encryptionOption(QStringLiteral("encryption"),
+        QStringLiteral("off (no TLS), offered (the client chooses, as SQL Server does by default), forced "
+                       "(every connection encrypted) or strict (TDS 8.0 only: TLS from the first byte)."),
+        QStringLiteral("MODE"), QStringLiteral("offered"));
+    const QCommandLineOption certificateOption(QStringLiteral("certificate"),
+        QStringLiteral("The server's certificate (PEM, the chain after it); without it a self-signed one is "
+                       "made at start."),
+        QStringLiteral("PEM"));
+    const QCommandLineOption keyOption(
+        QStringLiteral("key"), QStringLiteral("The certificate's private key (PEM)."), QStringLiteral("PEM"));
     parser.addOptions({ listenOption, instanceOption, browserOption, delayOption, remoteOption,
         directoryOption, statsOption, maxConnectionsOption, idleOption, requestTimeoutOption,
-        maxRequestOption, collationOption });
+        maxRequestOption, collationOption, encryptionOption, certificateOption, keyOption });
     parser.process(app);
 
     zt::tds::Endpoint listen;
@@ -107,6 +120,11 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("refusing an address outside loopback without --allow-remote"), 2);
     if (parser.isSet(directoryOption))
         zt::install::setDirectory(parser.value(directoryOption));
+    zt::tds::EncryptionMode encryption = zt::tds::EncryptionMode::Offered;
+    if (!zt::tds::parseEncryptionMode(parser.value(encryptionOption), encryption))
+        return fail(QStringLiteral("--encryption takes off, offered, forced or strict"), 2);
+    if (parser.isSet(certificateOption) != parser.isSet(keyOption))
+        return fail(QStringLiteral("--certificate and --key go together"), 2);
 
     const QString instance = parser.value(instanceOption);
     zt::tds::ServerSettings settings;
@@ -114,6 +132,33 @@ int main(int argc, char *argv[])
     settings.instance = instance.isEmpty() ? QStringLiteral("default") : instance;
     settings.serverName = QStringLiteral("ZTWIZARD");
     settings.delayMs = delayMs;
+    settings.encryption = encryption;
+    if (encryption != zt::tds::EncryptionMode::Off) {
+        QString why;
+        if (parser.isSet(certificateOption)) {
+            QFile certificate(parser.value(certificateOption));
+            QFile key(parser.value(keyOption));
+            if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+                return fail(QStringLiteral("cannot read %1")
+                                .arg(certificate.isOpen() ? key.fileName() : certificate.fileName()),
+                    2);
+            settings.identity = { certificate.readAll(), key.readAll() };
+        } else {
+            // As SQL Server does when no certificate is provisioned: one of its own, made now.
+            settings.identity = zt::tls::makeSelfSigned(
+                QStringLiteral("SSL_Self_Signed_Fallback"), { listen.host }, 3650, &why);
+        }
+        const QList<QByteArray> chain = zt::tls::derFromPem(settings.identity.certificatePem);
+        if (chain.isEmpty())
+            return fail(why.isEmpty()
+                    ? QStringLiteral("no certificate in %1").arg(parser.value(certificateOption))
+                    : why,
+                2);
+        // The key is proved by a session made with it.
+        if (!zt::tls::Session::server(settings.identity, {}, &why))
+            return fail(QStringLiteral("the certificate and key cannot serve: %1").arg(why), 2);
+        std::printf("certificate sha256 %s\n", qPrintable(zt::tls::sha256Fingerprint(chain.first())));
+    }
     bool numbersOk = true;
     auto number = [&](const QCommandLineOption &option) {
         bool ok = false;
@@ -189,6 +234,9 @@ int main(int argc, char *argv[])
             t.tooLarge.load(), t.timedOut.load());
         std::printf(
             "text-parameters varchar %ld nvarchar %ld\n", t.narrowTextParams.load(), t.wideTextParams.load());
+        std::printf("encryption %s encrypted %ld login-only %ld clear %ld refused %ld\n",
+            qPrintable(zt::tds::encryptionModeName(settings.encryption)), t.encryptedFully.load(),
+            t.encryptedLogin.load(), t.inClear.load(), t.refusedEncryption.load());
         std::fflush(stdout);
     }
     return 0;

@@ -3,12 +3,15 @@
 // direction (a round trip of 2 x DELAY, as to a hosted server), and counts the requests and
 // connections the server answered (login included). The time the link adds, divided by its
 // round trip, is the number of round trips the creation waited for; each connection costs one
-// more on a real link, for its TCP handshake, which the relay does not delay.
+// more on a real link, for its TCP handshake, which the relay does not delay. Each run does this
+// on the encrypted road (the server's certificate from the test authority, the whole session in
+// TLS) and on the road in clear (a server without encryption, allowed for the test), in turns.
 // Usage: bench_tdsroad [runs [delay-ms]]   (default: 5 25)
 #include "accountset/creation.h"
 #include "benchhelpers.h"
 #include "data/dataerror.h"
 #include "delayrelay.h"
+#include "guard/truststore.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
@@ -34,12 +37,13 @@ struct Run
 };
 
 // One creation on a fresh installation and server, through a relay of delayMs when it is above 0.
-std::optional<Run> create(int delayMs)
+std::optional<Run> create(int delayMs, bool encrypted)
 {
     test::TestInstallation installation;
     if (!installation.isValid())
         return std::nullopt;
-    test::TdsProcess tds(installation.dir());
+    test::TdsProcess tds(installation.dir(),
+        encrypted ? QStringList() : QStringList { QStringLiteral("--encryption"), QStringLiteral("off") });
     if (tds.port() == 0)
         return std::nullopt;
     std::optional<test::DelayRelay> relay;
@@ -50,6 +54,8 @@ std::optional<Run> create(int delayMs)
             return std::nullopt;
         server = QStringLiteral("127.0.0.1,%1").arg(relay->port());
     }
+    if (!encrypted)
+        guard::allowUnencrypted(server);
     {
         data::Connection c;
         data::Query q(QStringLiteral("ADOQuery2"));
@@ -80,6 +86,40 @@ std::optional<Run> create(int delayMs)
     return run;
 }
 
+struct Series
+{
+    QList<double> direct, link, trips;
+    Run last;
+};
+
+bool measure(Series &series, bool encrypted, int delayMs, int run)
+{
+    const std::optional<Run> straight = create(0, encrypted);
+    const std::optional<Run> relayed = create(delayMs, encrypted);
+    if (!straight || !relayed)
+        return false;
+    const double effective = (relayed->ms - straight->ms) / (2.0 * delayMs);
+    std::printf("run %d %s: direct %.0f ms, over %d+%d ms %.0f ms, %d requests on %d connections "
+                "(relayed %d on %d), %.1f effective round trips\n",
+        run, encrypted ? "encrypted" : "in clear ", straight->ms, delayMs, delayMs, relayed->ms, straight->requests,
+        straight->connections, relayed->requests, relayed->connections, effective);
+    std::fflush(stdout);
+    series.direct << straight->ms;
+    series.link << relayed->ms;
+    series.trips << effective;
+    series.last = *relayed;
+    return true;
+}
+
+void summarize(const Series &s, const char *road, int runs, int delayMs)
+{
+    std::printf("median of %d, %s: direct %.0f ms, over %d+%d ms %.0f ms (+%.0f), %d requests, %d connections, "
+                "%.1f effective round trips (+%d handshakes on a real link)\n",
+        runs, road, test::median(s.direct), delayMs, delayMs, test::median(s.link),
+        test::median(s.link) - test::median(s.direct), s.last.requests, s.last.connections,
+        test::median(s.trips), s.last.connections);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -88,28 +128,12 @@ int main(int argc, char *argv[])
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     const int delayMs = argc > 2 ? std::max(1, atoi(argv[2])) : 25;
 
-    QList<double> direct, link, trips;
-    Run last;
+    Series clear, encrypted;
     for (int i = 0; i < runs; ++i) {
-        const std::optional<Run> straight = create(0);
-        const std::optional<Run> relayed = create(delayMs);
-        if (!straight || !relayed)
+        if (!measure(clear, false, delayMs, i + 1) || !measure(encrypted, true, delayMs, i + 1))
             return 1;
-        const double effective = (relayed->ms - straight->ms) / (2.0 * delayMs);
-        std::printf("run %d: direct %.0f ms, over %d+%d ms %.0f ms, %d requests on %d connections "
-                    "(relayed %d on %d), %.1f effective round trips\n",
-            i + 1, straight->ms, delayMs, delayMs, relayed->ms, straight->requests, straight->connections,
-            relayed->requests, relayed->connections, effective);
-        std::fflush(stdout);
-        direct << straight->ms;
-        link << relayed->ms;
-        trips << effective;
-        last = *relayed;
     }
-    std::printf("median of %d: direct %.0f ms, over %d+%d ms %.0f ms (+%.0f), %d requests, %d connections, "
-                "%.1f effective round trips (+%d handshakes on a real link)\n",
-        runs, test::median(direct), delayMs, delayMs, test::median(link),
-        test::median(link) - test::median(direct), last.requests, last.connections, test::median(trips),
-        last.connections);
+    summarize(clear, "in clear ", runs, delayMs);
+    summarize(encrypted, "encrypted", runs, delayMs);
     return 0;
 }

@@ -77,8 +77,26 @@ Connection::Connection(int fd, const ServerSettings &settings, Traffic &traffic)
 
 Connection::~Connection() = default;
 
-void Connection::run()
+void Connection::serve()
 {
+    if (m_settings.encryption != EncryptionMode::Off) {
+        // A TLS handshake record first: TDS 8.0, which SQL Server accepts whatever else it is
+        // set to. Under strict encryption nothing else is answered.
+        constexpr int TlsHandshakeRecord = 0x16;
+        const int first = m_channel.peekFirstByte();
+        if (first < 0) {
+            finish();
+            return;
+        }
+        if (first == TlsHandshakeRecord) {
+            if (!startTls(false))
+                return;
+        } else if (m_settings.encryption == EncryptionMode::Strict) {
+            m_secured = Secured::Refused;
+            return;
+        }
+    }
+
     Message message;
     bool loggedIn = false;
     while (m_channel.read(message)) {
@@ -88,13 +106,16 @@ void Connection::run()
         try {
             switch (message.type) {
             case PacketType::Prelogin:
-                if (loggedIn)
+                if (loggedIn || !prelogin(message.payload))
                     return;
-                reply = preloginReply(message.payload);
-                break;
+                continue;
             case PacketType::Login7:
-                if (loggedIn)
+                // Where encryption is required a login in clear is not read.
+                if (loggedIn || (m_settings.encryption >= EncryptionMode::Forced && !m_channel.encrypted())) {
+                    if (!loggedIn)
+                        m_secured = Secured::Refused;
                     return;
+                }
                 loggedIn = login(message.payload);
                 if (!loggedIn)
                     return;
@@ -133,6 +154,11 @@ void Connection::run()
             ::malloc_trim(0);
         }
     }
+    finish();
+}
+
+void Connection::finish()
+{
     // As SQL Server does, a request beyond the bound or a client that stalls loses its
     // connection without a reply.
     if (m_channel.ended() == Channel::End::TooLarge)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "data/connectionstring.h"
+#include "encryption.h"
 #include "rpc.h"
+#include "tls/certificate.h"
 #include "tokens.h"
 #include "wire.h"
 
@@ -30,6 +32,8 @@ struct ServerSettings
     int delayMs = 0;
     ChannelLimits limits;
     int maxConnections = 64; // connections beyond this are closed as soon as they are accepted
+    EncryptionMode encryption = EncryptionMode::Off;
+    tls::Identity identity; // the certificate shown when encrypting
 };
 
 // Counters of a server's traffic.
@@ -56,6 +60,13 @@ struct Traffic
     // as nchar/nvarchar/ntext (Unicode).
     std::atomic<long> narrowTextParams { 0 };
     std::atomic<long> wideTextParams { 0 };
+    // Connections by what TLS covered: everything after the handshake, only the login, nothing;
+    // and those ended over encryption (a client that would not encrypt as required, a failed
+    // handshake).
+    std::atomic<long> encryptedFully { 0 };
+    std::atomic<long> encryptedLogin { 0 };
+    std::atomic<long> inClear { 0 };
+    std::atomic<long> refusedEncryption { 0 };
 };
 
 // One client connection: pre-login, login, then requests answered one at a time on a session
@@ -77,6 +88,14 @@ private:
         QStringList names;
     };
 
+    enum class Secured { Clear, LoginOnly, Full, Refused };
+
+    void serve();
+    void finish();
+    // Answers a TDS 7.x pre-login and runs the TLS handshake it leads to; false when the
+    // connection ends.
+    bool prelogin(const QByteArray &message);
+    bool startTls(bool inPrelogin);
     bool login(const QByteArray &message);
     QByteArray batch(const QByteArray &message);
     QByteArray rpc(const QByteArray &message);
@@ -88,6 +107,7 @@ private:
     void useDatabase(TokenWriter &out, const QString &database);
 
     Channel m_channel;
+    Secured m_secured = Secured::Clear;
     const ServerSettings &m_settings;
     Traffic &m_traffic;
     data::Credentials m_login;

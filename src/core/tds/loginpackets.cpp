@@ -10,13 +10,12 @@ namespace {
 
 enum PreloginOption : std::uint8_t {
     Version = 0x00,
-    Encryption = 0x01,
+    EncryptionOption = 0x01,
     InstOpt = 0x02,
     ThreadId = 0x03,
     Mars = 0x04,
     Terminator = 0xff,
 };
-constexpr std::uint8_t EncryptNotSupported = 0x02;
 constexpr std::uint8_t IntegratedSecurity = 0x80; // OptionFlags2: fIntSecurity
 
 // A LOGIN7 password: each byte had its halves swapped and was then XORed with 0xA5.
@@ -31,7 +30,22 @@ QString decodePassword(QByteArray raw)
 
 } // namespace
 
-QByteArray preloginReply(const QByteArray &request)
+Encryption preloginEncryption(const QByteArray &request)
+{
+    Reader in(request);
+    Encryption encryption = Encryption::NotSupported;
+    for (std::uint8_t token = in.u8(); token != Terminator; token = in.u8()) {
+        const std::uint16_t offset = in.u16be();
+        const std::uint16_t length = in.u16be();
+        if (token == EncryptionOption && length >= 1) {
+            // The high bit asks for a client certificate, which is not ours to check.
+            encryption = Encryption(Reader(request, offset).u8() & 0x03);
+        }
+    }
+    return encryption;
+}
+
+QByteArray preloginReply(const QByteArray &request, Encryption answer)
 {
     // The request's options are read only to check that it is one.
     Reader in(request);
@@ -45,7 +59,7 @@ QByteArray preloginReply(const QByteArray &request)
     };
     const QList<Option> options {
         { Version, QByteArray("\x0f\x00\x07\xd0\x00\x00", 6) }, // 15.0.2000, sub-build 0
-        { Encryption, QByteArray(1, char(EncryptNotSupported)) },
+        { EncryptionOption, QByteArray(1, char(answer)) },
         { InstOpt, QByteArray(1, '\0') },
         { ThreadId, QByteArray() },
         { Mars, QByteArray(1, '\0') },

@@ -7,9 +7,21 @@
 
 namespace zt::tds {
 
-// The answer to a client's pre-login message: our version, no encryption, no multiple active
-// result sets. Throws Reader::Malformed for a message that is not a pre-login.
-QByteArray preloginReply(const QByteArray &request);
+// The ENCRYPTION option of pre-login.
+enum class Encryption : std::uint8_t {
+    Off = 0x00, // the client can encrypt, and by default only its login
+    On = 0x01,
+    NotSupported = 0x02,
+    Required = 0x03,
+};
+
+// What the client's pre-login says of encryption (NotSupported when it says nothing). Throws
+// Reader::Malformed for a message that is not a pre-login.
+Encryption preloginEncryption(const QByteArray &request);
+
+// The answer to a client's pre-login message: our version, the encryption answered, no multiple
+// active result sets. Throws Reader::Malformed for a message that is not a pre-login.
+QByteArray preloginReply(const QByteArray &request, Encryption answer = Encryption::NotSupported);
 
 // What a LOGIN7 message asks for.
 struct LoginRequest

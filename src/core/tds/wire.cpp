@@ -1,13 +1,11 @@
 #include "wire.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <thread>
+#include "tls/session.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 namespace zt::tds {
 
@@ -120,6 +118,22 @@ QString Reader::utf16(qsizetype chars)
     return s;
 }
 
+Channel::Channel(int fd, int delayMs, ChannelLimits limits)
+    : m_fd(fd)
+    , m_socket(fd)
+    , m_delayMs(delayMs)
+    , m_limits(limits)
+{ }
+
+Channel::~Channel() = default;
+
+Transport &Channel::transport()
+{
+    if (m_tls)
+        return *m_tls;
+    return m_socket;
+}
+
 void Channel::hold() const
 {
     if (m_delayMs > 0)
@@ -151,17 +165,11 @@ bool Channel::readExactly(char *to, qsizetype n, bool first, qint64 deadline)
         int wait = first && m_loggedIn ? m_limits.idleTimeoutMs : m_limits.requestTimeoutMs;
         if (deadline > 0)
             wait = int(std::clamp<qint64>(std::min<qint64>(wait, deadline - steadyMs()), 0, wait));
-        pollfd fd { m_fd, POLLIN, 0 };
-        const int ready = ::poll(&fd, 1, wait);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0) {
+        const qsizetype got = transport().receive(to, n, wait);
+        if (got == Transport::TimedOut) {
             m_end = End::TimedOut;
             return false;
         }
-        const ssize_t got = ::recv(m_fd, to, size_t(n), 0);
-        if (got < 0 && errno == EINTR)
-            continue;
         if (got <= 0) {
             m_end = End::Closed;
             return false;
@@ -198,11 +206,21 @@ bool Channel::read(Message &message)
         if (!readExactly(message.payload.data() + at, length - HeaderSize, false, deadline))
             return false;
         ++m_packetsIn;
+        if (m_clearAfterPacket && m_tls) {
+            // The client has dropped its session without a word: so do we.
+            m_tls.reset();
+            m_clearAfterPacket = false;
+        }
         hold();
         message.type = PacketType(header[0]);
         if (header[1] & EndOfMessage)
             return true;
     }
+}
+
+bool Channel::sendPacket(const QByteArray &packet)
+{
+    return transport().send(packet.constData(), packet.size());
 }
 
 bool Channel::write(PacketType type, const QByteArray &payload)
@@ -226,20 +244,75 @@ bool Channel::write(PacketType type, const QByteArray &payload)
         packet.append(char(0));
         packet.append(payload.constData() + at, n);
         hold();
-        const char *from = packet.constData();
-        qsizetype left = packet.size();
-        while (left > 0) {
-            const ssize_t sent = ::send(m_fd, from, size_t(left), MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR)
-                continue;
-            if (sent <= 0)
-                return false;
-            from += sent;
-            left -= sent;
-        }
+        if (!sendPacket(packet))
+            return false;
         ++m_packetsOut;
         at += n;
     } while (at < payload.size());
+    return true;
+}
+
+int Channel::peekFirstByte()
+{
+    const int ready = m_tls ? -1 : m_socket.wait(m_limits.requestTimeoutMs);
+    m_end = ready == 0 ? End::TimedOut : End::Closed;
+    return ready > 0 ? m_socket.peek(0) : -1;
+}
+
+bool Channel::startTls(std::unique_ptr<tls::Session> session, bool inPrelogin, QString *why)
+{
+    if (!inPrelogin) {
+        m_tls = std::make_unique<TlsTransport>(m_fd, std::move(session), m_limits.requestTimeoutMs);
+        if (m_tls->session().handshake())
+            return true;
+        if (why)
+            *why = m_tls->session().errorText();
+        m_end = m_tls->stalled() ? End::TimedOut : End::Closed;
+        m_tls.reset();
+        return false;
+    }
+
+    // Each flight of records is one pre-login message: ours is sent when the session wants the
+    // client's answer, or when the handshake is over. The packets go on the socket meanwhile.
+    m_tls.reset();
+    QByteArray in;
+    qsizetype inAt = 0;
+    QByteArray out;
+    bool broken = false;
+    auto flush = [&] {
+        if (out.isEmpty())
+            return true;
+        const bool sent = write(PacketType::Prelogin, out);
+        out.clear();
+        return sent;
+    };
+    session->setTransport(
+        [&](const char *data, qsizetype size) {
+            out.append(data, size);
+            return true;
+        },
+        [&](char *data, qsizetype size) -> qsizetype {
+            if (inAt == in.size()) {
+                Message message;
+                if (!flush() || !read(message) || message.type != PacketType::Prelogin) {
+                    broken = true;
+                    return Transport::Failed;
+                }
+                in = message.payload;
+                inAt = 0;
+            }
+            const qsizetype n = std::min(size, in.size() - inAt);
+            std::memcpy(data, in.constData() + inAt, size_t(n));
+            inAt += n;
+            return n;
+        });
+    if (!session->handshake() || !flush()) {
+        if (why)
+            *why = broken ? QStringLiteral("the client left the handshake") : session->errorText();
+        return false;
+    }
+    // From here the records go straight on the socket.
+    m_tls = std::make_unique<TlsTransport>(m_fd, std::move(session), m_limits.requestTimeoutMs);
     return true;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "transport.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace zt::tds {
 
@@ -97,15 +100,13 @@ struct ChannelLimits
     int wholeRequestTimeoutMs = 5 * 60 * 1000;
 };
 
-// Blocking packet input and output on one connected socket, each packet held for delayMs.
+// Blocking packet input and output on one connected socket, each packet held for delayMs. The
+// packets travel on the socket itself or, once startTls has run, inside a TLS session.
 class Channel final
 {
 public:
-    Channel(int fd, int delayMs, ChannelLimits limits = {})
-        : m_fd(fd)
-        , m_delayMs(delayMs)
-        , m_limits(limits)
-    { }
+    Channel(int fd, int delayMs, ChannelLimits limits = {});
+    ~Channel();
 
     // Why the last read ended without a request.
     enum class End { Closed, Malformed, TooLarge, TimedOut };
@@ -123,18 +124,34 @@ public:
     int packetsIn() const { return m_packetsIn; }
     int packetsOut() const { return m_packetsOut; }
 
+    // The first byte the client sends, left for read(); -1 when none comes within the request
+    // timeout.
+    int peekFirstByte();
+    // The TLS handshake as server: the client's records arrive in pre-login packets and ours
+    // leave in them (TDS 7.x, inPrelogin), or both go straight on the socket (TDS 8.0). From then
+    // on every packet travels inside the session. False when the handshake fails.
+    bool startTls(std::unique_ptr<tls::Session> session, bool inPrelogin, QString *why = nullptr);
+    // Login-only encryption: the next packet comes through TLS, everything after it in clear.
+    void clearAfterNextPacket() { m_clearAfterPacket = true; }
+    bool encrypted() const { return m_tls != nullptr; }
+
 private:
     // first: the first bytes of a request (idle wait); deadline: the whole request's (ms since
     // the epoch of a steady clock, 0 for none).
     bool readExactly(char *to, qsizetype n, bool first, qint64 deadline);
+    bool sendPacket(const QByteArray &packet);
+    Transport &transport();
     void hold() const;
     qint64 maxRequest() const;
 
     int m_fd;
+    SocketTransport m_socket;
+    std::unique_ptr<TlsTransport> m_tls;
     int m_delayMs;
     ChannelLimits m_limits;
     End m_end = End::Closed;
     bool m_loggedIn = false;
+    bool m_clearAfterPacket = false;
     int m_packetSize = 4096;
     int m_packetsIn = 0;
     int m_packetsOut = 0;
