@@ -158,15 +158,16 @@ namespace {
 bool acceptedByOptions(const QCommandLineParser &options, const guard::Refusal &refusal, Report &report)
 {
     using Kind = guard::Refusal::Kind;
-    const QString fingerprint = options.value(QStringLiteral("trust-certificate")).trimmed().toUpper();
+    const QString fingerprint = options.value(QStringLiteral("trust-certificate"));
     bool accept = false;
     switch (refusal.kind) {
     case Kind::UnknownCertificate:
-        accept = options.isSet(QStringLiteral("accept-new-certificate")) || fingerprint == refusal.info.sha256;
+        accept = options.isSet(QStringLiteral("accept-new-certificate"))
+            || guard::fingerprintMatches(fingerprint, refusal.info.sha256);
         break;
     case Kind::ChangedCertificate:
         // Only the fingerprint checked with the server's administrator replaces a trusted certificate.
-        accept = !fingerprint.isEmpty() && fingerprint == refusal.info.sha256;
+        accept = guard::fingerprintMatches(fingerprint, refusal.info.sha256);
         break;
     case Kind::Unencrypted:
         accept = options.isSet(QStringLiteral("allow-unencrypted"));

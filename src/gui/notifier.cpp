@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace zt::gui {
@@ -62,6 +63,26 @@ bool MessageBoxNotifier::confirm(const QString &text)
     return show(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::Yes | QMessageBox::No,
                QMessageBox::Yes)
         == QMessageBox::Yes;
+}
+
+bool MessageBoxNotifier::warn(const QString &text, const QString &caption)
+{
+    return show(QMessageBox::Warning, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
+               QMessageBox::Cancel)
+        == QMessageBox::Ok;
+}
+
+QString MessageBoxNotifier::askText(const QString &text, const QString &caption)
+{
+    QInputDialog dialog(owner());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(text);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.textValue();
 }
 
 bool MessageBoxNotifier::ask(const QString &text, const QString &caption)

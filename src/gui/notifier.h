@@ -29,6 +29,12 @@ public:
         Q_UNUSED(caption);
         return confirm(text);
     }
+    // Warning icon, OK and Cancel with Cancel the default, so that Enter decides nothing; true for
+    // OK. Without its own box, question() stands in.
+    virtual bool warn(const QString &text, const QString &caption) { return question(text, caption); }
+    // Warning icon, the text and a line to type into, OK and Cancel; the typed text, empty for
+    // Cancel.
+    virtual QString askText(const QString &text, const QString &caption) = 0;
 };
 
 // Real message boxes.
@@ -41,6 +47,8 @@ public:
     bool confirm(const QString &text) override;
     void plain(const QString &text) override;
     bool ask(const QString &text, const QString &caption) override;
+    bool warn(const QString &text, const QString &caption) override;
+    QString askText(const QString &text, const QString &caption) override;
 };
 
 // The notifier every window uses; tests replace it.

@@ -45,7 +45,8 @@ private:
     CliResult run(const QStringList &arguments, const QStringList &env = {})
     {
         return runCli(m_install->dir(), arguments,
-            QStringList { u"ZTWIZARD_LOGIN_PASSWORD="_s + Password, u"ZTWIZARD_SET_PASSWORD="_s + SetPassword }
+            QStringList {
+                u"ZTWIZARD_LOGIN_PASSWORD="_s + Password, u"ZTWIZARD_SET_PASSWORD="_s + SetPassword }
                 + env);
     }
     CliResult login(const QString &server, const QStringList &more = {})
@@ -57,7 +58,8 @@ private:
     {
         zt::data::Connection master;
         master.setConnectionString(zt::data::ConnectionString::master(
-            zt::data::LoginFragment::fromLogin(zt::data::Credentials::sql(u"sa"_s, QString())), tds.serverName()));
+            zt::data::LoginFragment::fromLogin(zt::data::Credentials::sql(u"sa"_s, QString())),
+            tds.serverName()));
         zt::data::Query q(u"admin"_s);
         q.setConnection(&master);
         q.addSql(u"create login roadadmin with password = '%1'"_s.arg(Password));
@@ -205,8 +207,9 @@ void TestGuardedRoad::aServersOwnCertificateIsTrustedDeliberately()
     const CliResult refused = run({ u"check"_s, u"--server"_s, server, u"--user"_s, u"sa"_s }, noPassword);
     QVERIFY2(refused.exitCode == 1 && (refused.err + refused.out).contains(u"与以前信任的不同"_s),
         qPrintable(refused.err + refused.out));
-    QCOMPARE(run(sa + QStringList { u"--trust-certificate"_s, zt::tls::sha256Fingerprint(otherDer) }, noPassword)
-                 .exitCode,
+    QCOMPARE(
+        run(sa + QStringList { u"--trust-certificate"_s, zt::tls::sha256Fingerprint(otherDer) }, noPassword)
+            .exitCode,
         1);
     r = run(sa + QStringList { u"--trust-certificate"_s, tds.fingerprint().toLower() }, noPassword);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));

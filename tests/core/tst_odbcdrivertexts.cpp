@@ -1,9 +1,9 @@
 // What the ODBC driver manager receives when the back end connects, read from unixODBC's own
 // trace: the texts are the same whatever QODBC does with a data-source text (Qt 6.4 and 6.8
 // differ there), so the local files and FreeTDS get them as composed.
-#include "guard/roadguard.h"
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
+#include "guard/roadguard.h"
 #include "testinstallation.h"
 
 #include <QDir>
@@ -127,7 +127,7 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
     if (kind != u"file") {
         const QString server = QStringLiteral("127.0.0.1,%1").arg(port);
         expected.replace(QStringLiteral("$SECTION"),
-            guard::freeTdsSection(QStringLiteral("127.0.0.1"), port, guard::settingsFor(server)));
+            zt::guard::freeTdsSection(QStringLiteral("127.0.0.1"), port, zt::guard::settingsFor(server)));
     }
     const QString text = masked(expected);
     // The trace shortens a long text to its beginning and "..."; its length is the whole one's.

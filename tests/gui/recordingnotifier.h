@@ -13,7 +13,7 @@ class RecordingNotifier final : public zt::gui::Notifier
 public:
     struct Message
     {
-        QString kind; // information, question, error, confirm, plain, ask
+        QString kind; // information, question, error, confirm, plain, ask, text
         QString text;
         QString caption;
     };
@@ -43,7 +43,14 @@ public:
         return answerAsk;
     }
 
+    QString askText(const QString &text, const QString &caption) override
+    {
+        record(u"text", text, caption);
+        return answerText;
+    }
+
     bool answerQuestion = true; // OK
+    QString answerText; // typed into askText
     bool answerConfirm = true; // Yes
     bool answerAsk = true; // Yes
     QList<Message> messages;

@@ -3,8 +3,8 @@
 #include "accountset/creation.h"
 #include "data/dataerror.h"
 #include "guard/truststore.h"
-#include "tls/certificate.h"
 #include "tdsprocess.h"
+#include "tls/certificate.h"
 #include "wizardfixture.h"
 
 #include <QFile>
@@ -139,8 +139,9 @@ void TestTdsWindows::aServersOwnCertificateIsShownBeforeTheLogin()
     QCOMPARE(wizard.notifier.messages.size(), 1);
     QCOMPARE(wizard.notifier.last().kind, QStringLiteral("question"));
     QCOMPARE(wizard.notifier.last().caption, QStringLiteral("服务器证书"));
-    for (const QString &part : { QStringLiteral("主题：CN=SSL_Self_Signed_Fallback"), QStringLiteral("有效期："),
-             QStringLiteral("SHA-256 指纹：") + tds.fingerprint(), QStringLiteral("重新启动") })
+    for (const QString &part :
+        { QStringLiteral("主题：CN=SSL_Self_Signed_Fallback"), QStringLiteral("有效期："),
+            QStringLiteral("SHA-256 指纹：") + tds.fingerprint(), QStringLiteral("重新启动") })
         QVERIFY2(wizard.notifier.last().text.contains(part), qPrintable(wizard.notifier.last().text));
     QVERIFY(!wizard.page2->isVisible());
     QVERIFY(!QFile::exists(guard::trustedCertificateFile(tds.serverName())));
@@ -151,6 +152,28 @@ void TestTdsWindows::aServersOwnCertificateIsShownBeforeTheLogin()
     QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
     QCOMPARE(wizard.notifier.messages.size(), 1);
     QVERIFY(wizard.page2->isVisible());
+    QCOMPARE(tls::sha256Fingerprint(guard::trustedCertificate(tds.serverName()).value()), tds.fingerprint());
+
+    // Another certificate trusted before: no click trusts the one shown now, only its fingerprint
+    // as the administrator gives it.
+    const tls::Identity other = tls::makeSelfSigned(QStringLiteral("SSL_Self_Signed_Fallback"), {}, 30);
+    guard::trustCertificate(tds.serverName(), tls::derFromPem(other.certificatePem).value(0));
+    wizard.page2->hide();
+    wizard.server->show();
+    const QStringList typed { QString(),
+        tls::sha256Fingerprint(tls::derFromPem(other.certificatePem).value(0)),
+        tds.fingerprint().remove(u':').toLower() };
+    for (const QString &answer : typed) {
+        wizard.notifier.clear();
+        wizard.notifier.answerText = answer;
+        wizard.typeSqlLogin(tds.serverName(), QStringLiteral("sa"), QString());
+        QTest::mouseClick(wizard.p1()->BitBtn7, Qt::LeftButton);
+        QVERIFY(!wizard.notifier.messages.isEmpty());
+        QCOMPARE(wizard.notifier.messages.first().kind, QStringLiteral("text"));
+        QVERIFY(wizard.notifier.messages.first().text.contains(QStringLiteral("与以前信任的不同")));
+        QCOMPARE(wizard.notifier.messages.size(),
+            answer.isEmpty() || answer == tds.fingerprint().remove(u':').toLower() ? 1 : 2);
+    }
     QCOMPARE(tls::sha256Fingerprint(guard::trustedCertificate(tds.serverName()).value()), tds.fingerprint());
 }
 

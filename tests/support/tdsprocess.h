@@ -29,8 +29,8 @@ public:
             || extra.contains(QStringLiteral("--self-signed")) || extra.contains(QStringLiteral("off"));
         if (!ownCertificate) {
             const TestCertificates &certificates = testCertificates();
-            arguments << QStringLiteral("--certificate") << certificates.certificateFile << QStringLiteral("--key")
-                      << certificates.keyFile;
+            arguments << QStringLiteral("--certificate") << certificates.certificateFile
+                      << QStringLiteral("--key") << certificates.keyFile;
         }
         QStringList rest = extra;
         rest.removeAll(QStringLiteral("--self-signed"));

@@ -34,8 +34,9 @@ const QString NothingSent = QStringLiteral("登录名、口令和任何数据都
 
 QString certificateText(const tls::CertificateInfo &info)
 {
-    QString text = QStringLiteral("主题：%1\n颁发者：%2\n有效期：%3 至 %4\nSHA-256 指纹：%5")
-                       .arg(info.subject, info.issuer, when(info.notBefore), when(info.notAfter), info.sha256);
+    QString text
+        = QStringLiteral("主题：%1\n颁发者：%2\n有效期：%3 至 %4\nSHA-256 指纹：%5")
+              .arg(info.subject, info.issuer, when(info.notBefore), when(info.notAfter), info.sha256);
     if (fallbackCertificate(info)) {
         text += QStringLiteral(
             "\n\n这是 SQL Server 在没有配置证书时自己生成的证书，服务每次重新启动都会换一个新的，"
@@ -52,10 +53,12 @@ QString Refusal::message() const
     switch (kind) {
     case Kind::UnknownCertificate:
         return server + QStringLiteral("出示的证书不能验证：%1。\n\n").arg(reason) + certificateText(info)
-            + QStringLiteral("\nSHA-1 指纹（Windows 证书管理器中的“指纹”）：%1\n\n").arg(sha1Fingerprint(certificate))
+            + QStringLiteral("\nSHA-1 指纹（Windows 证书管理器中的“指纹”）：%1\n\n")
+                  .arg(sha1Fingerprint(certificate))
             + NothingSent
-            + QStringLiteral("请向服务器管理员核对上面的指纹。确认无误后，在服务器设置页连接这台服务器时选择信任"
-                             "这个证书，或运行：ztaccountset login --server \"%1\" --accept-new-certificate")
+            + QStringLiteral(
+                "请向服务器管理员核对上面的指纹。确认无误后，在服务器设置页连接这台服务器时选择信任"
+                "这个证书，或运行：ztaccountset login --server \"%1\" --accept-new-certificate")
                   .arg(serverName);
     case Kind::ChangedCertificate:
         return server
@@ -63,22 +66,25 @@ QString Refusal::message() const
                              "现在出示的证书 SHA-256 指纹：%2\n\n")
                   .arg(trustedSha256, info.sha256)
             + certificateText(info) + QStringLiteral("\n\n") + NothingSent
-            + QStringLiteral("这可能是有人冒充这台服务器，也可能是服务器换了证书（SQL Server 没有配置证书时，"
-                             "每次启动都会生成新证书）。请向服务器管理员核实新的指纹；确认无误后，在服务器设置页"
-                             "重新连接时信任新证书，或运行：ztaccountset login --server \"%1\" --trust-certificate %2")
-                  .arg(serverName, info.sha256);
+            + QStringLiteral(
+                "这可能是有人冒充这台服务器，也可能是服务器换了证书（SQL Server 没有配置证书时，"
+                "每次启动都会生成新证书）。请向服务器管理员索取新证书的指纹：在服务器设置页重新连接时"
+                "输入它，或运行：ztaccountset login --server \"%1\" --trust-certificate <管理员给出的指纹>")
+                  .arg(serverName);
     case Kind::Unencrypted:
         return server
             + QStringLiteral("不提供加密连接（也可能是途中有人去掉了加密），登录名、口令和所有数据都会以明文"
                              "在网络上传送，已拒绝连接。")
             + NothingSent
-            + QStringLiteral("请服务器管理员为 SQL Server 配置证书并启用加密。只有在完全可信的网络中，才可在"
-                             "服务器设置页允许不加密地连接这台服务器，或运行：ztaccountset login --server \"%1\" "
-                             "--allow-unencrypted")
+            + QStringLiteral(
+                "请服务器管理员为 SQL Server 配置证书并启用加密。只有在完全可信的网络中，才可在"
+                "服务器设置页允许不加密地连接这台服务器，或运行：ztaccountset login --server \"%1\" "
+                "--allow-unencrypted")
                   .arg(serverName);
     case Kind::Strict:
         return server
-            + QStringLiteral("只接受 TDS 8.0 严格加密（strict）的连接，本机的 FreeTDS 驱动不支持这种连接方式。")
+            + QStringLiteral(
+                "只接受 TDS 8.0 严格加密（strict）的连接，本机的 FreeTDS 驱动不支持这种连接方式。")
             + NothingSent
             + QStringLiteral("请服务器管理员把“强制严格加密”（Force Strict Encryption）改为“强制加密”"
                              "（Force Encryption），或在本机换用支持 TDS 8.0 的 FreeTDS（1.5 或更高版本）。");
@@ -103,25 +109,32 @@ Question questionFor(const Refusal &refusal)
     switch (refusal.kind) {
     case Refusal::Kind::UnknownCertificate:
         return { QStringLiteral("服务器证书"),
-            server + QStringLiteral("出示的证书不能验证：%1。登录名和口令还没有发送。\n\n").arg(refusal.reason)
+            server
+                + QStringLiteral("出示的证书不能验证：%1。登录名和口令还没有发送。\n\n").arg(refusal.reason)
                 + certificateText(refusal.info) + QStringLiteral("\n\n") + meaning
-                + QStringLiteral("请先向服务器管理员核对指纹。\n\n按“确定”信任这个证书并继续连接，按“取消”不连接。") };
+                + QStringLiteral(
+                    "请先向服务器管理员核对指纹。\n\n按“确定”信任这个证书并继续连接，按“取消”不连接。") };
     case Refusal::Kind::ChangedCertificate:
         return { QStringLiteral("服务器证书"),
             server
-                + QStringLiteral("出示的证书与以前信任的不同，登录名和口令还没有发送。\n以前信任的证书 SHA-256 指纹：%1\n"
+                + QStringLiteral("出示的证书与以前信任的不同，已拒绝连接，登录名和口令没有发送。\n以前信任的"
+                                 "证书 SHA-256 指纹：%1\n"
                                  "现在出示的证书 SHA-256 指纹：%2\n\n")
                       .arg(refusal.trustedSha256, refusal.info.sha256)
                 + certificateText(refusal.info)
-                + QStringLiteral("\n\n这可能是有人冒充这台服务器，也可能是服务器换了证书。只有在已向服务器管理员核实了新的指纹时，"
-                                 "才按“确定”信任新证书并继续连接；否则请按“取消”。") };
+                + QStringLiteral(
+                    "\n\n这可能是有人冒充这台服务器，也可能是服务器换了证书。请向服务器管理员索取新证书的 "
+                    "SHA-256 "
+                    "指纹，把它输入或粘贴在下面，新证书才会被信任；不要照抄上面显示的指纹。按“取消”不连接。"),
+            true };
     case Refusal::Kind::Unencrypted:
         return { QStringLiteral("未加密的连接"),
             server
-                + QStringLiteral("不提供加密连接（也可能是途中有人去掉了加密）。不加密时，登录名、口令和所有数据都以明文"
-                                 "在网络上传送，途中任何人都能看到。登录名和口令还没有发送。\n\n"
-                                 "请服务器管理员为 SQL Server 配置证书并启用加密。只有在完全可信的网络中，才按“确定”允许"
-                                 "以后不加密地连接这台服务器；按“取消”不连接。") };
+                + QStringLiteral(
+                    "不提供加密连接（也可能是途中有人去掉了加密）。不加密时，登录名、口令和所有数据都以明文"
+                    "在网络上传送，途中任何人都能看到。登录名和口令还没有发送。\n\n"
+                    "请服务器管理员为 SQL Server 配置证书并启用加密。只有在完全可信的网络中，才按“确定”允许"
+                    "以后不加密地连接这台服务器；按“取消”不连接。") };
     default:
         break;
     }

@@ -83,7 +83,8 @@ RoadSettings settingsFor(const QString &serverName)
     if (trustedCertificate(serverName))
         return { QStringLiteral("require"), trustedCertificateFile(serverName), false };
     // An allowed server still gets its certificate checked whenever it offers encryption.
-    const QString encryption = unencryptedAllowed(serverName) ? QStringLiteral("request") : QStringLiteral("require");
+    const QString encryption
+        = unencryptedAllowed(serverName) ? QStringLiteral("request") : QStringLiteral("require");
     return { encryption, authorityBundle(), true };
 }
 
@@ -106,7 +107,8 @@ QString freeTdsSection(const QString &host, int port, const RoadSettings &settin
     if (conf.sections.contains(name))
         return name;
     if (!conf.dir.isValid())
-        throw data::DataError(QStringLiteral("无法建立连接设置文件：临时文件夹“%1”不能写入。").arg(QDir::tempPath()));
+        throw data::DataError(
+            QStringLiteral("无法建立连接设置文件：临时文件夹“%1”不能写入。").arg(QDir::tempPath()));
     conf.sections.insert(name, body);
     QByteArray text = "# Written by ztwizard for its own connections; removed when it ends.\n";
     for (auto it = conf.sections.cbegin(); it != conf.sections.cend(); ++it)
@@ -114,7 +116,8 @@ QString freeTdsSection(const QString &host, int port, const RoadSettings &settin
     const QString path = conf.dir.filePath(QStringLiteral("freetds.conf"));
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
-        throw data::DataError(QStringLiteral("无法写入连接设置文件“%1”（%2）。").arg(path, out.errorString()));
+        throw data::DataError(
+            QStringLiteral("无法写入连接设置文件“%1”（%2）。").arg(path, out.errorString()));
     if (!conf.named) {
         // FreeTDS reads the file at every connection, from this variable only.
         qputenv("FREETDSCONF", QFile::encodeName(path));
@@ -200,6 +203,16 @@ std::optional<Refusal> takeRefusal(const QString &serverName)
     if (!refusals().contains(key))
         return std::nullopt;
     return refusals().take(key);
+}
+
+bool fingerprintMatches(const QString &given, const QString &sha256)
+{
+    QString plain;
+    for (const QChar c : given) {
+        if (c != u':' && !c.isSpace())
+            plain += c.toUpper();
+    }
+    return plain.size() == 64 && plain == QString(sha256).remove(u':');
 }
 
 bool acceptRefusal(const Refusal &refusal)

@@ -68,6 +68,9 @@ struct Question
 {
     QString caption;
     QString text;
+    // The answer is the new certificate's fingerprint, typed or pasted as the server's
+    // administrator gave it, not a click: a changed certificate is trusted only deliberately.
+    bool typedFingerprint = false;
 };
 Question questionFor(const Refusal &refusal);
 
@@ -87,6 +90,10 @@ AfterFailure examineRoad(const QString &serverName, const QString &host, int por
 // ask or decide on it after a failed connection).
 void rememberRefusal(const Refusal &refusal);
 std::optional<Refusal> takeRefusal(const QString &serverName);
+
+// Whether a fingerprint as a person gives it (any case, with or without ':' or blanks) is the
+// SHA-256 fingerprint sha256.
+bool fingerprintMatches(const QString &given, const QString &sha256);
 
 // Acts on the user's yes to a refusal: trusts the certificate it showed, or allows the server
 // unencrypted. False for a refusal nobody can accept (strict, no answer, a failed handshake).

@@ -59,7 +59,8 @@ int connectTo(const QString &host, int port, int timeoutMs, QString *why)
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    const int rc = ::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &found);
+    const int rc
+        = ::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &found);
     if (rc != 0) {
         *why = QString::fromLocal8Bit(::gai_strerror(rc));
         return -1;
@@ -203,12 +204,13 @@ RoadProbe strictLook(const QString &host, int port, int timeoutMs, RoadProbe pro
     Socket socket(connectTo(host, port, timeoutMs, &why));
     if (socket.fd() < 0)
         return probe;
-    std::unique_ptr<tls::Session> session = tls::Session::client(host, { QByteArrayLiteral("tds/8.0") }, &why);
+    std::unique_ptr<tls::Session> session
+        = tls::Session::client(host, { QByteArrayLiteral("tds/8.0") }, &why);
     if (!session)
         return probe;
     const int fd = socket.fd();
-    session->setTransport([fd, timeoutMs](const char *data,
-                              qsizetype size) { return sendAll(fd, data, size, timeoutMs); },
+    session->setTransport(
+        [fd, timeoutMs](const char *data, qsizetype size) { return sendAll(fd, data, size, timeoutMs); },
         [fd, timeoutMs](char *data, qsizetype size) { return receiveSome(fd, data, size, timeoutMs); });
     if (!session->handshake())
         return probe;
@@ -229,10 +231,8 @@ QByteArray preloginRequest(std::uint8_t encryption)
     };
     const Option options[] = {
         { 0x00, QByteArray("\x0f\x00\x07\xd0\x00\x00", 6) }, // a client version, sub-build 0
-        { 0x01, QByteArray(1, char(encryption)) },
-        { 0x02, QByteArray(1, '\0') }, // no instance name
-        { 0x03, QByteArray(4, '\0') },
-        { 0x04, QByteArray(1, '\0') }, // no MARS
+        { 0x01, QByteArray(1, char(encryption)) }, { 0x02, QByteArray(1, '\0') }, // no instance name
+        { 0x03, QByteArray(4, '\0') }, { 0x04, QByteArray(1, '\0') }, // no MARS
     };
     QByteArray table;
     QByteArray data;

@@ -27,8 +27,9 @@ void writeWhole(const QString &path, const QByteArray &content)
     QDir().mkpath(trustFolder());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit()) {
-        throw data::DataError(QStringLiteral("无法保存服务器的信任设置：文件“%1”不能写入（%2）。请检查这个文件夹的写入权限。")
-                                  .arg(QDir::toNativeSeparators(path), out.errorString()));
+        throw data::DataError(
+            QStringLiteral("无法保存服务器的信任设置：文件“%1”不能写入（%2）。请检查这个文件夹的写入权限。")
+                .arg(QDir::toNativeSeparators(path), out.errorString()));
     }
 }
 
@@ -67,9 +68,9 @@ std::optional<QByteArray> trustedCertificate(const QString &serverName)
 void trustCertificate(const QString &serverName, const QByteArray &der)
 {
     // The comment lines say what the file is to whoever opens it; FreeTDS reads the certificate.
-    QByteArray content = "# ztwizard: the certificate trusted for SQL Server " + serverKey(serverName).toUtf8()
-        + "\n# SHA-256 " + tls::sha256Fingerprint(der).toLatin1() + ", trusted "
-        + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + "\n";
+    QByteArray content = "# ztwizard: the certificate trusted for SQL Server "
+        + serverKey(serverName).toUtf8() + "\n# SHA-256 " + tls::sha256Fingerprint(der).toLatin1()
+        + ", trusted " + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + "\n";
     content += tls::pemFromDer(der);
     writeWhole(trustedCertificateFile(serverName), content);
 }
@@ -87,7 +88,8 @@ bool unencryptedAllowed(const QString &serverName)
 void allowUnencrypted(const QString &serverName)
 {
     writeWhole(trustFolder() + fileStem(serverName) + QStringLiteral(".unencrypted"),
-        "# ztwizard: SQL Server " + serverKey(serverName).toUtf8() + " may be reached without encryption, allowed "
+        "# ztwizard: SQL Server " + serverKey(serverName).toUtf8()
+            + " may be reached without encryption, allowed "
             + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + "\n");
 }
 

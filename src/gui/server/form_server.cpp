@@ -217,8 +217,19 @@ bool Tform_server::askAboutRefusal(const QString &serverName)
     if (question.caption.isEmpty())
         return false;
     // Cancel connects nowhere and keeps nothing.
-    if (!notifier().question(question.text, question.caption))
+    if (question.typedFingerprint) {
+        const QString typed = notifier().askText(question.text, question.caption);
+        if (typed.trimmed().isEmpty())
+            return true;
+        if (!guard::fingerprintMatches(typed, refusal->info.sha256)) {
+            notifier().information(
+                QStringLiteral("输入的指纹与服务器现在出示的证书不符，新证书没有被信任，也没有连接。"),
+                QStringLiteral("服务器证书"));
+            return true;
+        }
+    } else if (!notifier().warn(question.text, question.caption)) {
         return true;
+    }
     try {
         guard::acceptRefusal(*refusal);
     } catch (const data::DataError &e) {
