@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace zt::gui {
@@ -80,6 +81,11 @@ QString MessageBoxNotifier::askText(const QString &text, const QString &caption)
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setOkButtonText(QStringLiteral("确定"));
     dialog.setCancelButtonText(QStringLiteral("取消"));
+    // The text is long: wrapped at the width of a message box, not one line across the screen.
+    if (auto *label = dialog.findChild<QLabel *>()) {
+        label->setWordWrap(true);
+        label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 90);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue();
