@@ -1,6 +1,7 @@
 // The relay the tests of the server road put between client and server: what its analysis reads
 // from hand-made streams, and that it relays, rewrites, resets and impersonates as it says.
 
+#include "loopback.h"
 #include "roadrelay.h"
 #include "tds/loginpackets.h"
 #include "tds/wire.h"
@@ -104,20 +105,6 @@ void transmit(QTcpSocket &socket, const QByteArray &bytes)
 {
     socket.write(bytes);
     while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(5000)) { }
-}
-
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // recv waiting at most five seconds: > 0 bytes, 0 at the end, -errno on an error, -ETIMEDOUT.
@@ -311,7 +298,7 @@ void TestRoadRelay::resetFirstResetsOnlyTheFirstConnection()
     QVERIFY(upstream.listen(QHostAddress::LocalHost, 0));
     RoadRelay relay(RoadRelay::Mode::ResetFirst, upstream.serverPort());
 
-    const int first = connectTo(relay.port());
+    const int first = test::connectLoopback(relay.port());
     QVERIFY(first >= 0);
     const auto closeAtEnd = qScopeGuard([first] { ::close(first); });
     QVERIFY(sendAll(first, prelogin(0x12, 0x00)));
@@ -357,7 +344,7 @@ void TestRoadRelay::impostorRecoversTheLogin()
     QFETCH(bool, recovered);
     QFETCH(bool, refused);
     RoadRelay relay(RoadRelay::Mode::Impostor, 1); // nothing is forwarded
-    const int fd = connectTo(relay.port());
+    const int fd = test::connectLoopback(relay.port());
     QVERIFY(fd >= 0);
     const auto closeAtEnd = qScopeGuard([fd] { ::close(fd); });
     const QByteArray login = packet(0x10, login7(QStringLiteral("sa"), QStringLiteral("Geheim-9")));

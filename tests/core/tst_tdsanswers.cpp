@@ -24,11 +24,12 @@ public:
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env);
         SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc);
-        const QByteArray text = QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=auto;"
-                                               "ClientCharset=UTF-8;UID=sa;PWD=;Database=%2;")
-                                    .arg(port)
-                                    .arg(database)
-                                    .toUtf8();
+        const QByteArray text
+            = QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=7.4;Encryption=require;"
+                             "ClientCharset=UTF-8;UID=sa;PWD=;Database=%2;")
+                  .arg(port)
+                  .arg(database)
+                  .toUtf8();
         m_open = SQL_SUCCEEDED(SQLDriverConnect(m_dbc, nullptr, (SQLCHAR *)text.constData(),
             SQLSMALLINT(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     }

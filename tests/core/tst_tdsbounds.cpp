@@ -4,6 +4,7 @@
 
 #include "data/connection.h"
 #include "data/query.h"
+#include "loopback.h"
 #include "tdsprocess.h"
 #include "testhelpers.h"
 #include "testinstallation.h"
@@ -24,20 +25,6 @@
 using namespace zt;
 
 namespace {
-
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // True when the server closes the connection within the time (data it sends is read past).
 bool closedWithin(int fd, int ms)
@@ -131,9 +118,9 @@ void TestTdsBounds::boundsHoldAndAStormLeavesNoWeight()
     // cut once the login timeout has passed.
     std::vector<int> silent;
     for (int i = 0; i < 8; ++i)
-        silent.push_back(connectTo(tds.port()));
+        silent.push_back(test::connectLoopback(tds.port()));
     QTest::qWait(200);
-    const int ninth = connectTo(tds.port());
+    const int ninth = test::connectLoopback(tds.port());
     sendAll(ninth, packet(0x12, QByteArray("\x00\x00\x06\x00\x01\xff\x09\x00\x00\x00\x00\x00", 12), true));
     if (!refused(ninth, 5000))
         QFAIL(qPrintable(tds.stop()));
@@ -144,7 +131,7 @@ void TestTdsBounds::boundsHoldAndAStormLeavesNoWeight()
     }
 
     // A request beyond the bound (1 MiB before login) ends its connection without a reply.
-    const int large = connectTo(tds.port());
+    const int large = test::connectLoopback(tds.port());
     const QByteArray chunk = packet(0x12, QByteArray(4000, 'x'), false);
     for (int i = 0; i < 300; ++i)
         sendAll(large, chunk);
@@ -165,7 +152,7 @@ void TestTdsBounds::boundsHoldAndAStormLeavesNoWeight()
             QElapsedTimer clock;
             clock.start();
             while (clock.elapsed() < 2000) {
-                const int fd = connectTo(tds.port());
+                const int fd = test::connectLoopback(tds.port());
                 if (fd < 0)
                     continue;
                 QByteArray payload(random.bounded(1, 20000), Qt::Uninitialized);

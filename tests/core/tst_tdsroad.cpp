@@ -169,7 +169,8 @@ void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
     QProcess isql;
     isql.start(QStringLiteral("isql"),
         { QStringLiteral("-b"), QStringLiteral("-d|"), QStringLiteral("-k"),
-            QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=auto;ClientCharset=UTF-8;"
+            QStringLiteral("Driver=FreeTDS;Server=127.0.0.1;Port=%1;TDS_Version=7.4;Encryption=require;"
+                           "ClientCharset=UTF-8;"
                            "UID=sa;PWD=")
                 .arg(m_tds->port()) });
     isql.write("select ztbh, ztmc, jlrq from PBTOVRASQLBASEDATA\n");
