@@ -264,6 +264,16 @@ void generateBackup(const QStringList &args)
         QString path = QFileInfo(out).absoluteFilePath();
         master->execute(QStringLiteral("backup database ") + database + QStringLiteral(" to disk=")
             + zt::data::nationalLiteral(path) + QStringLiteral(" with init"));
+        // The sample names no folder of the machine it is built on: restored without MOVE, its
+        // files go into the restoring server's own folder, under the sample's name.
+        sqlite3 *db = nullptr;
+        const bool forgotten
+            = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+                == SQLITE_OK
+            && zt::embedded::forgetFiles(db);
+        sqlite3_close_v2(db);
+        if (!forgotten)
+            fail(QStringLiteral("backup: cannot write %1").arg(path));
     } catch (const zt::data::DataError &e) {
         fail(QStringLiteral("backup: %1").arg(e.message()));
     }

@@ -37,7 +37,7 @@ int runBackup(const QCommandLineParser &options, Report &report)
     report.set(QStringLiteral("backup"), location);
     report.set(QStringLiteral("verified"), true);
     report.print(location);
-    report.message(QStringLiteral("账套备份成功！\n备份文件：") + location);
+    report.message(QStringLiteral("账套备份成功！\n") + accountset::backupFileText(server, location));
     return report.finish(ExitOk);
 }
 

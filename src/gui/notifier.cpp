@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -16,11 +18,32 @@ QWidget *owner()
     return QApplication::activeWindow();
 }
 
+// A box is as wide as its text, and a window manager cuts a caption longer than that ("从备… 套"
+// over "账套恢复成功！"). Qt leaves room for the caption in the application's 9-point font with 50
+// pixels for the rest of the title bar; a title bar's font is larger and bolder, and its icon and
+// buttons take more. The box is made wide enough for that.
+void keepRoomForCaption(QMessageBox &box, const QString &caption)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont title = box.font();
+    title.setBold(true);
+    if (title.pointSizeF() > 0)
+        title.setPointSizeF(title.pointSizeF() * 1.4);
+    else
+        title.setPixelSize(title.pixelSize() * 7 / 5);
+    const int width = QFontMetrics(title).horizontalAdvance(caption) + 160;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+        grid->columnCount());
+}
+
 // Shows a message box whose buttons read as on a Chinese system, whatever translations Qt finds.
 QMessageBox::StandardButton show(QMessageBox::Icon icon, const QString &caption, const QString &text,
     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
     QMessageBox box(icon, caption, text, buttons, owner());
+    keepRoomForCaption(box, caption);
     static const std::pair<QMessageBox::StandardButton, const char16_t *> names[] = {
         { QMessageBox::Ok, u"确定" },
         { QMessageBox::Cancel, u"取消" },

@@ -237,7 +237,7 @@ void TestZtAccountSetSets::backupRestoreAndTheSafetyCopy()
     QCOMPARE(backedUp.json.value(QStringLiteral("backup")).toString(),
         QDir::cleanPath(backups + QStringLiteral("x.bak")));
     QVERIFY(QFile::exists(backups + QStringLiteral("x.bak")));
-    QVERIFY(backedUp.err.startsWith(QStringLiteral("账套备份成功！\n备份文件：")));
+    QVERIFY(backedUp.err.startsWith(QStringLiteral("账套备份成功！\n备份文件（在本机上）：")));
     const CliResult notListed = run({ QStringLiteral("backup"), QStringLiteral("--server"), Embedded,
         QStringLiteral("--db"), QStringLiteral("049") });
     QCOMPARE(notListed.exitCode, 1);

@@ -63,6 +63,11 @@ QStringList contents(const QString &catalog)
             lines << name + u':' + values.join(u'|');
         }
     }
+    // The names of the files the database is said to lie in are those it was restored to.
+    lines.removeIf([](const QString &line) {
+        return line.startsWith(QLatin1StringView("zt_properties:data_file_"))
+            || line.startsWith(QLatin1StringView("zt_properties:log_file_"));
+    });
     return lines;
 }
 
@@ -220,7 +225,10 @@ void TestBackup::backupIsConsistentWhileAnotherSessionWrites()
         w.execute(QStringLiteral("insert into t (v) values (N'行')"));
     exec(QStringLiteral("master"), QStringLiteral("backup database busy to disk='busy.bak'"));
     w.execute(QStringLiteral("insert into t (v) values (N'后')")); // the session still works
-    exec(QStringLiteral("master"), QStringLiteral("restore database busy2 from disk='busy.bak'"));
+    exec(QStringLiteral("master"),
+        QStringLiteral("restore database busy2 from disk='busy.bak' with move 'busy' to '%1busy2.mdf', "
+                       "move 'busy_log' to '%1busy2_log.ldf'")
+            .arg(m_install->dir() + QStringLiteral("data/embedded/default/")));
     // 50 rows, the identity row and the database's recorded collation
     QCOMPARE(contents(QStringLiteral("busy2")).size(), 50 + 1 + 1);
     // The backup is one self-contained file.
@@ -235,10 +243,12 @@ void TestBackup::backupFilesAreListed()
     const auto files = connectionTo(c, QStringLiteral("master"))
                            .backend()
                            .query(QStringLiteral("restore filelistonly from disk=N'zt001.bak'"));
-    QCOMPARE(files.rows.size(), 1);
+    // The files of the database backed up, as CREATE DATABASE named them in the instance's folder.
+    const QString folder = m_install->dir() + QStringLiteral("data/embedded/default/");
+    QCOMPARE(files.rows.size(), 2);
     QCOMPARE(files.columns.value(0).name, QStringLiteral("LogicalName"));
-    QCOMPARE(files.rows[0].value(1).toString(), backupFolder() + QStringLiteral("/zt001.bak"));
-    QCOMPARE(files.rows[0].value(2).toString(), QStringLiteral("D"));
+    QCOMPARE(files.rows[0].mid(0, 3), QVariantList({ u"zt001"_s, folder + u"zt001.mdf"_s, u"D"_s }));
+    QCOMPARE(files.rows[1].mid(0, 3), QVariantList({ u"zt001_log"_s, folder + u"zt001_log.ldf"_s, u"L"_s }));
     QCOMPARE(errorOf([&] { c.backend().query(QStringLiteral("restore filelistonly from disk='none.bak'")); }),
         Prefix + QStringLiteral("Cannot open backup device '") + backupFolder()
             + QStringLiteral(
@@ -248,29 +258,41 @@ void TestBackup::backupFilesAreListed()
 
 void TestBackup::statementsSentToSqlServer_data()
 {
-    // What RESTORE FILELISTONLY reports: LogicalName|PhysicalName|Type per file.
+    // What the server reports: its default data and log folders (empty: NULL, a server before
+    // 2012), the files of its databases (database_id|type|physical_name), and RESTORE
+    // FILELISTONLY (LogicalName|PhysicalName|Type per file).
+    QTest::addColumn<QStringList>("defaults");
+    QTest::addColumn<QStringList>("taken");
     QTest::addColumn<QStringList>("files");
-    // The MOVE clauses of the restore as zt777: each file beside the folder reported for it.
+    // The MOVE clauses of the restore as zt777.
     QTest::addColumn<QString>("moves");
 
-    QTest::newRow("windows folder")
-        << QStringList { u"zt001|D:\\MSSQL\\DATA\\zt001.mdf|D"_s,
-               u"zt001_log|D:\\MSSQL\\DATA\\zt001_log.ldf|L"_s }
-        << u" with move N'zt001' to N'D:\\MSSQL\\DATA\\zt777.mdf', move N'zt001_log' to "
-           u"N'D:\\MSSQL\\DATA\\zt777_log.ldf'"_s;
-    QTest::newRow("linux folders, a further data file, a log elsewhere")
+    QTest::newRow("a backup from a windows server lands in a linux server's folders")
+        << QStringList { u"/var/opt/mssql/data/"_s, u"/var/opt/mssql/log/"_s } << QStringList {}
+        << QStringList { u"zt001|C:\\Program Files\\Microsoft SQL Server\\MSSQL15.SQLEXPRESS\\MSSQL\\DATA\\zt001.mdf|D"_s,
+               u"zt001_log|C:\\Program Files\\Microsoft SQL Server\\MSSQL15.SQLEXPRESS\\MSSQL\\DATA\\zt001_log.ldf|L"_s }
+        << u" with move N'zt001' to N'/var/opt/mssql/data/zt777.mdf', move N'zt001_log' to "
+           u"N'/var/opt/mssql/log/zt777_log.ldf'"_s;
+    QTest::newRow("names another database's files have, a further file, a folder without separator")
+        << QStringList { u"D:\\DATA"_s, u"D:\\DATA\\"_s }
+        << QStringList { u"5|0|d:\\data\\ZT777.mdf"_s, u"5|1|D:\\DATA\\zt777_log.ldf"_s,
+               u"6|0|D:\\DATA\\zt777_2.mdf"_s }
         << QStringList { u"a|/var/opt/mssql/data/a.mdf|D"_s, u"a2|/var/opt/mssql/data/a2.ndf|D"_s,
                u"a_log|/srv/log/a_log.ldf|L"_s }
-        << u" with move N'a' to N'/var/opt/mssql/data/zt777.mdf', move N'a2' to "
-           u"N'/var/opt/mssql/data/zt777_1.ndf', move N'a_log' to N'/srv/log/zt777_log.ldf'"_s;
-    QTest::newRow("chinese folder and a quote in a logical name")
+        << u" with move N'a' to N'D:\\DATA\\zt777_3.mdf', move N'a2' to N'D:\\DATA\\zt777_1.ndf', move "
+           u"N'a_log' to N'D:\\DATA\\zt777_log_2.ldf'"_s;
+    QTest::newRow("a server before 2012: master's folders; a quote in a logical name")
+        << QStringList { QString(), QString() }
+        << QStringList { u"1|0|E:\\系统\\master.mdf"_s, u"1|1|F:\\日志\\mastlog.ldf"_s }
         << QStringList { u"账'套|E:\\数据\\账套.mdf|D"_s, u"账套_log|E:\\数据\\日志\\账套_log.ldf|L"_s }
-        << u" with move N'账''套' to N'E:\\数据\\zt777.mdf', move N'账套_log' to "
-           u"N'E:\\数据\\日志\\zt777_log.ldf'"_s;
+        << u" with move N'账''套' to N'E:\\系统\\zt777.mdf', move N'账套_log' to "
+           u"N'F:\\日志\\zt777_log.ldf'"_s;
 }
 
 void TestBackup::statementsSentToSqlServer()
 {
+    QFETCH(QStringList, defaults);
+    QFETCH(QStringList, taken);
     QFETCH(QStringList, files);
     QFETCH(QString, moves);
     const QString sqlServer = QStringLiteral("sqlhost");
@@ -280,7 +302,20 @@ void TestBackup::statementsSentToSqlServer()
         store::openLocalConfiguration(c, q);
         store::storeServerRecord(q, sqlServer, Credentials::sql(QStringLiteral("sa"), QStringLiteral("pw")));
     }
-    // The local files as ever; the SQL Server is a recorder that answers FILELISTONLY.
+    // The local files as ever; the SQL Server is a recorder that answers what the operations ask.
+    const auto table = [](const QStringList &names, const QStringList &lines) {
+        data::ResultSet rows;
+        for (const QString &name : names)
+            rows.columns.append({ name, QStringLiteral("nvarchar") });
+        for (const QString &line : lines) {
+            QVariantList row;
+            for (const QString &value : line.split(u'|'))
+                row << (value.isEmpty() ? QVariant() : QVariant(value));
+            rows.rows.append(row);
+        }
+        return rows;
+    };
+    const QString backedUp = QStringLiteral("/var/opt/mssql/data/backup/zt001.bak");
     QStringList sent;
     data::setBackendFactory([&](const ConnectionString &cs) -> std::unique_ptr<data::Backend> {
         if (cs.shape() == ConnectionString::Shape::LocalAccess)
@@ -288,30 +323,31 @@ void TestBackup::statementsSentToSqlServer()
                 cs.dataSource(), cs.odbcUser(), cs.odbcPassword(), cs.catalogName());
         auto server = std::make_unique<test::RecordingBackend>(data::Dialect::SqlServer, &sent);
         server->answer = [&](const QString &sql) {
-            data::ResultSet rows;
-            if (!sql.startsWith(QLatin1StringView("restore filelistonly")))
-                return rows;
-            rows.columns = { { QStringLiteral("LogicalName"), QStringLiteral("nvarchar") },
-                { QStringLiteral("PhysicalName"), QStringLiteral("nvarchar") },
-                { QStringLiteral("Type"), QStringLiteral("char") } };
-            for (const QString &file : files) {
-                const QStringList parts = file.split(u'|');
-                rows.rows.append({ parts[0], parts[1], parts[2] });
-            }
-            return rows;
+            if (sql.contains(QLatin1StringView("serverproperty")))
+                return table({ u"data_path"_s, u"log_path"_s }, { defaults.join(u'|') });
+            if (sql.contains(QLatin1StringView("sys.master_files")))
+                return table({ u"database_id"_s, u"type"_s, u"physical_name"_s }, taken);
+            if (sql.startsWith(QLatin1StringView("restore filelistonly")))
+                return table({ u"LogicalName"_s, u"PhysicalName"_s, u"Type"_s }, files);
+            if (sql.contains(QLatin1StringView("msdb.dbo.backupmediafamily")))
+                return table({ u"physical_device_name"_s }, { backedUp });
+            return data::ResultSet {};
         };
         return server;
     });
     const auto restoreFactory = qScopeGuard([] { data::setBackendFactory({}); });
 
+    // The backup names the file where the server wrote it.
     QCOMPARE(backupAccountSet(*m_objects, LoginFragment::fromLogin(Credentials::sql(u"sa"_s, u"pw"_s)).text(),
                  sqlServer, QStringLiteral("zt001"), QStringLiteral("zt001.bak")),
-        QStringLiteral("zt001.bak"));
+        backedUp);
+    QCOMPARE(backupFileText(sqlServer, backedUp), u"备份文件（在服务器上）："_s + backedUp);
     // Each statement as the query's text holds it, without its closing line end.
     sent.replaceInStrings(QRegularExpression(QStringLiteral("\r\n$")), QString());
-    QCOMPARE(sent,
+    QCOMPARE(sent.mid(0, 2),
         QStringList({ u"backup database zt001 to disk=N'zt001.bak' with init"_s,
             u"restore verifyonly from disk=N'zt001.bak'"_s }));
+    QVERIFY(sent.value(2).contains(u"where s.database_name = N'zt001'"_s));
 
     sent.clear();
     RestoreRequest request;
@@ -321,8 +357,8 @@ void TestBackup::statementsSentToSqlServer()
     QString fragment;
     restoreAccountSet(*m_objects, request, fragment, m_context);
     sent.replaceInStrings(QRegularExpression(QStringLiteral("\r\n$")), QString());
-    QCOMPARE(sent.value(0), u"restore filelistonly from disk=N'zt001.bak'"_s);
-    QCOMPARE(sent.value(1), u"restore database zt777 from disk=N'zt001.bak'"_s + moves);
+    QCOMPARE(sent.value(2), u"restore filelistonly from disk=N'zt001.bak'"_s);
+    QCOMPARE(sent.value(3), u"restore database zt777 from disk=N'zt001.bak'"_s + moves);
 }
 
 void TestBackup::secondBackupOntoOneFileIsTheOneRestored_data()
@@ -357,6 +393,8 @@ void TestBackup::secondBackupOntoOneFileIsTheOneRestored()
     // Still one sound backup file, as RESTORE VERIFYONLY reads it.
     QCOMPARE(errorOf([&] { verifyBackupFile(*m_objects, Fragment, Server, QStringLiteral("same.bak")); }),
         QStringLiteral("(no error)"));
+    // Restored without MOVE, into the files the backup names: zt001's, so zt001 goes first.
+    exec(QStringLiteral("master"), QStringLiteral("drop database zt001"));
     exec(QStringLiteral("master"), QStringLiteral("restore database zt009 from disk=N'same.bak'"));
     // The rows and nothing of the file's further sets (the recorded collation is the other row).
     const QStringList rows = contents(QStringLiteral("zt009"));

@@ -1,9 +1,11 @@
 // The embedded server's instances, logins and server roles, databases, backups and restores,
 // and sessions held by other threads, through its back end.
+#include "embedded/databasefiles.h"
 #include "embeddedinstance.h"
 
 #include <QFile>
 
+#include <sqlite3.h>
 #include <thread>
 
 using namespace zt;
@@ -36,7 +38,9 @@ private:
     QString writeBackup(const QString &name, const QString &createSql);
 };
 
-// A backup is a database file of the embedded server; this one is made on another instance.
+// A backup is a database file of the embedded server; this one is made on another instance and,
+// as the shipped sample, names no folder of it: restored without MOVE, it goes into the restoring
+// instance's folder.
 QString TestEmbeddedServer::writeBackup(const QString &name, const QString &createSql)
 {
     const QString source = m_dir->filePath(QStringLiteral("source"));
@@ -45,6 +49,11 @@ QString TestEmbeddedServer::writeBackup(const QString &name, const QString &crea
     embedded::connect(source, QStringLiteral("default"), Credentials::integrated(), name)->execute(createSql);
     const QString path = m_dir->filePath(name);
     master->execute(QStringLiteral("backup database [%1] to disk=N'%2'").arg(name, path));
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+        || !embedded::forgetFiles(db))
+        qWarning("cannot write %s", qPrintable(path));
+    sqlite3_close_v2(db);
     return path;
 }
 

@@ -30,10 +30,12 @@ private slots:
 
     void deletionLeavesABackupThatRestoresToTheSameRows();
     void failuresReadAsTheServerSaysThem();
+    void restoreOnAnotherServerGoesIntoItsOwnFolders();
 
 private:
     // Every row of the base-data tables and the directory's row count, read through FreeTDS.
-    QStringList contents(const QString &catalog);
+    QStringList contents(const QString &catalog) { return contents(server(), catalog); }
+    QStringList contents(const QString &on, const QString &catalog);
 
     QString m_fragment;
     CreationContext m_context;
@@ -53,10 +55,10 @@ void TestTdsBackup::cleanup()
     stopRoad();
 }
 
-QStringList TestTdsBackup::contents(const QString &catalog)
+QStringList TestTdsBackup::contents(const QString &on, const QString &catalog)
 {
     data::Connection c;
-    c.setConnectionString(test::saCatalog(server(), catalog));
+    c.setConnectionString(test::saCatalog(on, catalog));
     QStringList lines;
     for (const QString &table : baseDataTables()) {
         const auto rows = c.backend().query(QStringLiteral("select * from %1 order by xh").arg(table));
@@ -82,9 +84,9 @@ void TestTdsBackup::deletionLeavesABackupThatRestoresToTheSameRows()
     const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
     const QString location = backupBeforeDeletion(
         *m_objects, m_fragment, server(), row, QDateTime(QDate(2026, 12, 8), QTime(23, 1, 2)));
-    // A real server's backup lies on the server: the wizard names the file as given.
-    QCOMPARE(location, QStringLiteral("zt001_20261208_230102.bak"));
-    QVERIFY(QFile::exists(m_install->dir() + QStringLiteral("data/backup/") + location));
+    // A real server's backup lies on the server: the wizard names the file where the server wrote it.
+    QCOMPARE(location, m_install->dir() + QStringLiteral("data/backup/zt001_20261208_230102.bak"));
+    QVERIFY(QFile::exists(location));
     dropAccountSetDatabase(*m_objects, m_fragment, server(), row);
     deleteCurrentDirectoryRow(*m_objects);
 
@@ -126,6 +128,69 @@ void TestTdsBackup::failuresReadAsTheServerSaysThem()
             + QStringLiteral("'. Operating system error 2(The system cannot find the file specified.). ")
             + FreeTds + QStringLiteral("RESTORE FILELIST is terminating abnormally."));
     QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt003"), server()));
+}
+
+void TestTdsBackup::restoreOnAnotherServerGoesIntoItsOwnFolders()
+{
+    // A second server: another instance of the installation, with a folder of its own; both read
+    // the installation's backup folder, as two servers reach a shared one.
+    test::TdsProcess other(m_install->dir(), { QStringLiteral("--instance"), QStringLiteral("OTHER") });
+    QVERIFY(other.port() > 0);
+    test::storeServerLogin(other.serverName(), Sa);
+    createAccountSet(*m_objects,
+        { server(), QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QString() },
+        CreationMode::Network, m_fragment, m_context);
+    const QStringList before = contents(QStringLiteral("zt001"));
+    const QString location = backupAccountSet(
+        *m_objects, m_fragment, server(), QStringLiteral("zt001"), QStringLiteral("月末.bak"));
+    QCOMPARE(location, m_install->dir() + QStringLiteral("data/backup/月末.bak"));
+    QCOMPARE(backupFileText(server(), location), QStringLiteral("备份文件（在服务器上）：") + location);
+
+    // Each file moved beside the folder the backup recorded, the first server's: refused.
+    const QString recorded = m_install->dir() + QStringLiteral("data/embedded/default/");
+    data::Connection c;
+    c.setConnectionString(test::saCatalog(other.serverName(), QStringLiteral("master")));
+    const QString moved
+        = QStringLiteral("restore database zt002 from disk=N'%1' with move N'zt001' to N'%2zt002.mdf', "
+                         "move N'zt001_log' to N'%2zt002_log.ldf'")
+              .arg(location, recorded);
+    QStringList refusal;
+    for (const QString &file :
+        { QStringLiteral("zt001|zt002.mdf"), QStringLiteral("zt001_log|zt002_log.ldf") }) {
+        const QString path = recorded + file.section(u'|', 1);
+        refusal << FreeTds + QStringLiteral("Directory lookup for the file \"") + path
+                + QStringLiteral(
+                    "\" failed with the operating system error 3(The system cannot find the path "
+                    "specified.).")
+                << FreeTds + QStringLiteral("File '") + file.section(u'|', 0, 0)
+                + QStringLiteral("' cannot be restored to '") + path
+                + QStringLiteral("'. Use WITH MOVE to identify a valid location for the file.");
+    }
+    refusal << FreeTds
+            + QStringLiteral(
+                "Problems were identified while planning for the RESTORE statement. Previous messages "
+                "provide details.")
+            << FreeTds + QStringLiteral("RESTORE DATABASE is terminating abnormally.");
+    QCOMPARE(test::failureOf([&] { c.backend().execute(moved); }), refusal.join(u' '));
+
+    // Restored as the wizard restores: into the second server's default folders.
+    RestoreRequest request;
+    request.fields
+        = { other.serverName(), QStringLiteral("zt002"), QStringLiteral("恢复的账套"), QStringLiteral("k") };
+    request.backupFile = location;
+    QString fragment;
+    restoreAccountSet(*m_objects, request, fragment, m_context);
+    QCOMPARE(contents(other.serverName(), QStringLiteral("zt002")), before);
+    const auto folder = c.backend().query(QStringLiteral("select serverproperty('InstanceDefaultDataPath')"));
+    QCOMPARE(
+        folder.rows.value(0).value(0).toString(), m_install->dir() + QStringLiteral("data/embedded/OTHER/"));
+    const auto files = c.backend().query(QStringLiteral(
+        "select physical_name from sys.master_files where database_id = db_id('zt002') order by file_id"));
+    QCOMPARE(files.rows.size(), 2);
+    QCOMPARE(
+        files.rows[0].value(0).toString(), folder.rows[0].value(0).toString() + QStringLiteral("zt002.mdf"));
+    QCOMPARE(files.rows[1].value(0).toString(),
+        folder.rows[0].value(0).toString() + QStringLiteral("zt002_log.ldf"));
 }
 
 QTEST_GUILESS_MAIN(TestTdsBackup)

@@ -196,7 +196,8 @@ void TestAccountSetBackup::backupMenuBacksUpTheCurrentRow()
     chosen = elsewhere.filePath(QStringLiteral("月末 备份.bak"));
     m_wizard->page2->backupAction()->trigger();
     QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("information"));
-    QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("账套备份成功！\n备份文件：") + chosen);
+    QCOMPARE(
+        m_wizard->notifier.last().text, QStringLiteral("账套备份成功！\n备份文件（在本机上）：") + chosen);
     QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("备份账套"));
     QVERIFY(QFile::exists(chosen));
     QVERIFY(!m_wizard->p2()->DBGrid1->testAttribute(Qt::WA_SetCursor));

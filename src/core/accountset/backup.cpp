@@ -31,39 +31,127 @@ void useServer(AccountSetObjects &o, const LoginFragment &fragment, const QStrin
     o.ADOTy1.setConnection(&o.Conn_Ty1);
 }
 
-// The MOVE clauses that give the restored database files of its own, beside the files the backup
-// names: "<database>.mdf", "<database>_log.ldf", further files "<database>_<n><suffix>". A server
-// would otherwise write the restored database over the files of the database backed up, and
-// refuses while that database exists.
-QString moveClauses(data::Query &files, const QString &database)
+// Where the server puts new databases' files: SERVERPROPERTY's default data and log folders (SQL
+// Server 2012 on), else the folders of master's own files, each with its trailing separator; empty
+// when the server names neither.
+struct ServerFolders
+{
+    QString data;
+    QString log;
+    QStringList taken; // every database's files, as sys.master_files lists them
+};
+
+QString withSeparator(const QString &folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'\\') || folder.endsWith(u'/'))
+        return folder;
+    return folder + (folder.contains(u'\\') ? u'\\' : u'/');
+}
+
+QString folderPart(const QString &path)
+{
+    return path.left(std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/')) + 1);
+}
+
+ServerFolders serverFolders(data::Query &q)
+{
+    ServerFolders folders;
+    data::reopen(q,
+        QStringLiteral(
+            "select cast(serverproperty('InstanceDefaultDataPath') as nvarchar(260)) as data_path, "
+            "cast(serverproperty('InstanceDefaultLogPath') as nvarchar(260)) as log_path"));
+    folders.data = withSeparator(q.fieldAsText(QStringLiteral("data_path")));
+    folders.log = withSeparator(q.fieldAsText(QStringLiteral("log_path")));
+    data::reopen(q, QStringLiteral("select database_id, type, physical_name from sys.master_files"));
+    for (q.first(); !q.isEof(); q.next()) {
+        const QString physical = q.fieldAsText(QStringLiteral("physical_name"));
+        folders.taken << physical;
+        if (q.fieldAsText(QStringLiteral("database_id")) != u"1")
+            continue;
+        if (q.fieldAsText(QStringLiteral("type")) == u"0" && folders.data.isEmpty())
+            folders.data = folderPart(physical);
+        else if (q.fieldAsText(QStringLiteral("type")) == u"1" && folders.log.isEmpty())
+            folders.log = folderPart(physical);
+    }
+    q.close();
+    return folders;
+}
+
+// A file name in folder that no database's file has: stem + suffix, else stem_2 + suffix, ….
+QString freeFileName(
+    const ServerFolders &server, const QString &folder, const QString &stem, const QString &suffix)
+{
+    for (int n = 1;; ++n) {
+        const QString name = (n == 1 ? stem : stem + u'_' + QString::number(n)) + suffix;
+        if (!server.taken.contains(folder + name, Qt::CaseInsensitive))
+            return name;
+    }
+}
+
+// The MOVE clauses that put the restored database's files where the server puts a new database's,
+// as SQL Server Management Studio restores: "<database>.mdf" in the default data folder,
+// "<database>_log.ldf" in the default log folder, further files "<database>_<n><suffix>" beside
+// the data file, each name one no other database's file has. The folders recorded in a backup are
+// those of the server it was made on, which this server may not have. Where the server names no
+// default folder, a file stays in the folder the backup recorded.
+QString moveClauses(data::Query &files, const ServerFolders &server, const QString &database)
 {
     QStringList moves;
+    QStringList chosen;
     int further = 0;
     bool dataFile = false;
     for (files.first(); !files.isEof(); files.next()) {
         const QString logical = files.fieldAsText(QStringLiteral("LogicalName"));
         const QString physical = files.fieldAsText(QStringLiteral("PhysicalName"));
         const QString type = files.fieldAsText(QStringLiteral("Type")).trimmed().toUpper();
-        const qsizetype cut = std::max(physical.lastIndexOf(u'\\'), physical.lastIndexOf(u'/'));
-        if (logical.isEmpty() || cut < 0)
+        const QString recordedFolder = folderPart(physical);
+        if (logical.isEmpty() || recordedFolder.isEmpty())
             continue;
-        const QString folder = physical.left(cut + 1);
-        const QString name = physical.mid(cut + 1);
+        const QString name = physical.mid(recordedFolder.size());
         const qsizetype dot = name.lastIndexOf(u'.');
         const QString suffix = dot < 0 ? QString() : name.mid(dot);
-        QString target;
-        if (type == u"D" && !dataFile) {
-            target = database + QStringLiteral(".mdf");
-            dataFile = true;
-        } else if (type == u"L") {
-            target = database + QStringLiteral("_log.ldf");
-        } else {
-            target = database + u'_' + QString::number(++further) + suffix;
+        const bool log = type == u"L";
+        QString folder = log ? server.log : server.data;
+        if (folder.isEmpty())
+            folder = recordedFolder;
+        QString stem = database;
+        QString ending = QStringLiteral(".mdf");
+        if (log) {
+            stem = database + QStringLiteral("_log");
+            ending = QStringLiteral(".ldf");
+        } else if (dataFile) {
+            stem = database + u'_' + QString::number(++further);
+            ending = suffix;
         }
+        dataFile = dataFile || !log;
+        ServerFolders taken = server;
+        taken.taken += chosen;
+        const QString target = folder + freeFileName(taken, folder, stem, ending);
+        chosen << target;
         moves << QStringLiteral("move ") + pathLiteral(logical) + QStringLiteral(" to ")
-                + pathLiteral(folder + target);
+                + pathLiteral(target);
     }
     return moves.isEmpty() ? QString() : QStringLiteral(" with ") + moves.join(QStringLiteral(", "));
+}
+
+// The full path of the database's latest backup, as the server recorded it in msdb; empty when it
+// records none the login may read.
+QString latestBackupPath(data::Query &q, const QString &database)
+{
+    try {
+        data::reopen(q,
+            QStringLiteral("select top 1 f.physical_device_name from msdb.dbo.backupset s "
+                           "join msdb.dbo.backupmediafamily f on f.media_set_id = s.media_set_id "
+                           "where s.database_name = ")
+                + data::nationalLiteral(database)
+                + QStringLiteral(
+                    " and s.type = 'D' order by s.backup_finish_date desc, s.backup_set_id desc"));
+    } catch (const data::DataError &) {
+        return {}; // msdb may be closed to the login; the backup is made all the same
+    }
+    const QString path = q.isEof() ? QString() : q.fieldAsText(QStringLiteral("physical_device_name"));
+    q.close();
+    return path;
 }
 
 } // namespace
@@ -103,7 +191,15 @@ QString backupAccountSet(AccountSetObjects &o, const QString &loginFragment, con
         QStringLiteral("backup database ") + sqlName(number) + QStringLiteral(" to disk=") + pathLiteral(file)
             + QStringLiteral(" with init"));
     data::reexecute(o.ADOTy1, QStringLiteral("restore verifyonly from disk=") + pathLiteral(file));
-    return backupLocation(server, file);
+    const QString recorded = latestBackupPath(o.ADOTy1, number);
+    return recorded.isEmpty() ? backupLocation(server, file) : recorded;
+}
+
+QString backupFileText(const QString &server, const QString &location)
+{
+    return (embedded::isEmbeddedServerName(server) ? QStringLiteral("备份文件（在本机上）：")
+                                                   : QStringLiteral("备份文件（在服务器上）："))
+        + location;
 }
 
 void verifyBackupFile(
@@ -145,8 +241,9 @@ void restoreAccountSet(AccountSetObjects &o, const RestoreRequest &request, QStr
     loginFragment = fragment.text();
     useServer(o, fragment, fields.server);
     const QString disk = QStringLiteral(" from disk=") + pathLiteral(request.backupFile);
+    const ServerFolders folders = serverFolders(o.ADOTy1);
     data::reopen(o.ADOTy1, QStringLiteral("restore filelistonly") + disk);
-    const QString moves = moveClauses(o.ADOTy1, fields.database);
+    const QString moves = moveClauses(o.ADOTy1, folders, fields.database);
     o.ADOTy1.close();
     data::reexecute(o.ADOTy1, QStringLiteral("restore database ") + sqlName(fields.database) + disk + moves);
     ensurePerSetFile(fields.database, context.progress);

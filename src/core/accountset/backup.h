@@ -28,9 +28,15 @@ std::optional<QString> unusableBackupFile(const QString &file);
 // Backs the database of the account-set number up on the server, with the held login fragment,
 // into file; a file of that name is replaced, and the file written is then read through by the
 // server (verifyBackupFile). The number and the file are checked before anything is sent. Returns
-// backupLocation(). Throws data::DataError with the server's text.
+// the full path of the file on the server's disk, as the server recorded the backup
+// (msdb.dbo.backupmediafamily), or backupLocation() where it records none the login may read.
+// Throws data::DataError with the server's text.
 QString backupAccountSet(AccountSetObjects &objects, const QString &loginFragment, const QString &server,
     const QString &number, const QString &file);
+
+// How the user is told where a backup lies: "备份文件（在服务器上）：" + location, on the embedded
+// server "备份文件（在本机上）：" + location.
+QString backupFileText(const QString &server, const QString &location);
 
 // Has the server read a backup file through without restoring it (RESTORE VERIFYONLY): throws
 // data::DataError with the server's text (3183 for a damaged file) when it is not sound.
@@ -54,12 +60,14 @@ struct RestoreRequest
 // backup file's refusals (focus on the database field; Focus::Unchanged for the file).
 std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, const QString &passwordAgain);
 
-// Reads the server's login fragment into loginFragment, asks the server for the backup's files
-// (RESTORE FILELISTONLY), restores the backup under the database name with its files moved to
-// names of their own beside the originals (refused by the server when the database exists: nothing is
-// registered then), makes sure the per-set system file exists and registers the account set as a creation in
-// the mode does. Throws data::DataError on the first failure, with nothing written before it for refused
-// names.
+// Reads the server's login fragment into loginFragment, asks the server for its default data and
+// log folders (SERVERPROPERTY, else master's folders), the files its databases use
+// (sys.master_files) and the backup's files (RESTORE FILELISTONLY), restores the backup under the
+// database name with its files moved into those folders under names of their own (the backup may
+// come from a server with other folders; refused by the server when the database exists: nothing is
+// registered then), makes sure the per-set system file exists and registers the account set as a
+// creation in the mode does. Throws data::DataError on the first failure, with nothing written
+// before it for refused names.
 void restoreAccountSet(AccountSetObjects &objects, const RestoreRequest &request, QString &loginFragment,
     const CreationContext &context);
 

@@ -72,7 +72,7 @@ QList<TableEntry> userTables(SqliteFile &file)
     const auto rows = sqliteRows(file,
         QStringLiteral("SELECT rowid, name, type FROM main.sqlite_master WHERE type IN ('table', 'view') "
                        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND name NOT IN ('zt_identity', "
-                       "'zt_logins', 'zt_properties') "
+                       "'zt_logins', 'zt_properties', 'zt_backup_history') "
                        "ORDER BY name"));
     for (const auto &row : rows)
         tables.append(
@@ -283,6 +283,43 @@ void prepareCatalog(SqliteFile &file, const Instance &instance, const QString &d
                        "CHARACTER_OCTET_LENGTH int, NUMERIC_PRECISION tinyint, NUMERIC_SCALE int, "
                        "COLLATION_NAME nvarchar(128)"),
         infoColumns);
+}
+
+void prepareMasterFiles(SqliteFile &file, const Instance &instance)
+{
+    QList<QVariantList> files;
+    for (const DatabaseEntry &db : databases(instance)) {
+        int fileId = 0;
+        for (const DatabaseFile &f : instance.databaseFiles(db.name)) {
+            files.append(
+                { db.id, ++fileId, f.log ? 1 : 0, f.log ? QStringLiteral("LOG") : QStringLiteral("ROWS"),
+                    f.log ? 0 : 1, f.logical, f.physical, 0, QStringLiteral("ONLINE") });
+        }
+    }
+    fill(file, QStringLiteral("sys_master_files"),
+        QStringLiteral(
+            "database_id int, file_id int, type tinyint, type_desc nvarchar(60), data_space_id int, "
+            "name nvarchar(128), physical_name nvarchar(260), state tinyint, state_desc nvarchar(60)"),
+        files);
+}
+
+void prepareBackupHistory(SqliteFile &file, const Instance &instance)
+{
+    QList<QVariantList> sets, families;
+    for (const QVariantList &h : instance.backupHistory()) {
+        // backup_set_id, database_name, physical_device_name, position, start, finish, size
+        sets.append({ h[0], h[0], h[3], h[4], h[5], QStringLiteral("D"), h[1], h[6] });
+        families.append({ h[0], 1, QVariant(), h[2], 2 });
+    }
+    fill(file, QStringLiteral("msdb_backupset"),
+        QStringLiteral("backup_set_id int, media_set_id int, position int, backup_start_date datetime, "
+                       "backup_finish_date datetime, type char(1), database_name nvarchar(128), "
+                       "backup_size numeric(20, 0)"),
+        sets);
+    fill(file, QStringLiteral("msdb_backupmediafamily"),
+        QStringLiteral("media_set_id int, family_sequence_number tinyint, logical_device_name nvarchar(128), "
+                       "physical_device_name nvarchar(260), device_type tinyint"),
+        families);
 }
 
 QList<QList<QVariant>> sqliteRows(SqliteFile &file, const QString &sql, const QVariantList &params)

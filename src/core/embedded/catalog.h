@@ -40,6 +40,14 @@ QString databaseCollationName(const Instance &instance, const QString &database)
 // sys.columns, sys.schemas, INFORMATION_SCHEMA.TABLES and INFORMATION_SCHEMA.COLUMNS (named
 // CatalogPrefix + schema + "_" + view) with what they show now.
 void prepareCatalog(SqliteFile &file, const Instance &instance, const QString &database);
+// Fills the session's temporary table behind sys.master_files: every database's data and log
+// file (Instance::databaseFiles), read from each database, so only for statements that name it.
+void prepareMasterFiles(SqliteFile &file, const Instance &instance);
+
+// Fills the session's temporary tables behind msdb.dbo.backupset and msdb.dbo.backupmediafamily
+// (CatalogPrefix + "msdb_" + table) with the instance's backup history: one set per backup, on
+// one disk, its physical_device_name the full path the server wrote.
+void prepareBackupHistory(SqliteFile &file, const Instance &instance);
 
 // The result set of a procedure the server offers: sp_databases, sp_helpdb, sp_tables,
 // sp_columns, sp_who, sp_datatype_info(_100), sp_server_info. Empty when it offers none of

@@ -2,10 +2,12 @@
 
 #include "data/backend.h"
 #include "data/connectionstring.h"
+#include "databasefiles.h"
 #include "filelock.h"
 #include "sqlitefile.h"
 #include "text/collation.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <memory>
@@ -81,12 +83,15 @@ public:
     // collation empty: the server's.
     void createDatabase(const Principal &by, const QString &name, const QString &collation = {}) const;
     void dropDatabase(const Principal &by, const QString &name) const;
-    void restoreDatabase(
-        const Principal &by, const QString &name, const QString &backupPath, bool replace) const;
+    // RESTORE DATABASE: the backup's files go where it recorded them, or where moves (logical
+    // name, physical name) put them; either must be the instance's folder and no other database's
+    // file (5133 or 1834 with 3156, 3119 and 3013; 3234 for a logical name the backup lacks).
+    void restoreDatabase(const Principal &by, const QString &name, const QString &backupPath, bool replace,
+        const QList<std::pair<QString, QString>> &moves = {}) const;
     // Reads a backup through as a restore would, without restoring it (RESTORE VERIFYONLY):
     // 3201, 3241 or 3183, each followed by 3013.
     void verifyBackup(const Principal &by, const QString &backupPath) const;
-    // The files a backup would restore, as RESTORE FILELISTONLY lists them: one data file.
+    // The files a backup would restore, as RESTORE FILELISTONLY lists them: its data and log file.
     data::ResultSet backupFiles(const QString &backupPath) const;
     // Writes a consistent copy of a database (while other sessions use it) to backupPath; an
     // existing file is replaced when overwrite is set, else the copy is appended to the backup
@@ -97,6 +102,18 @@ public:
     // The folder a relative backup file name refers to: "backup" beside the instances' root
     // (data/backup of the installation directory).
     QString backupFolder() const;
+
+    // Where the server puts new databases' files (SERVERPROPERTY('InstanceDefaultDataPath') and
+    // 'InstanceDefaultLogPath'): the instance's folder, with a trailing separator. Only files
+    // named in it can be restored.
+    QString defaultDataPath() const;
+    QString defaultLogPath() const;
+    // The files of an existing database: those recorded in it, else CREATE DATABASE's names in
+    // the default folders.
+    QList<DatabaseFile> databaseFiles(const QString &storedName) const;
+    // The rows of msdb.dbo.backupset and msdb.dbo.backupmediafamily (backup_set_id = media_set_id,
+    // database_name, physical_device_name, position, start and finish dates, size), oldest first.
+    QList<QVariantList> backupHistory() const;
 
     void createLogin(const Principal &by, const QString &name, const QString &password) const;
     void dropLogin(const Principal &by, const QString &name) const;
@@ -116,6 +133,17 @@ private:
     // taken in the backup folder.
     QString backupFilePath(const QString &path) const;
     static void removeDatabaseFiles(const QString &path);
+    // The files a backup file records, else those of a database named after the file in the
+    // default folders (a backup made before the names were recorded, or the shipped sample).
+    QList<DatabaseFile> filesOfBackup(const QString &path) const;
+    // Where a restore of name from a backup with those files puts them: the problems found, as
+    // SQL Server reports them, throw; the exclusive database (existing, empty for a new one)
+    // may have its own files overwritten. Called under the instance lock.
+    QList<DatabaseFile> placeRestoredFiles(const QString &name, const QString &existing,
+        const QList<DatabaseFile> &files, const QList<std::pair<QString, QString>> &moves) const;
+    // Adds a finished backup to the history msdb shows.
+    void recordBackup(
+        const QString &database, const QString &path, qint64 position, const QDateTime &started) const;
     std::unique_ptr<SqliteFile> openMaster() const;
     void requireSysadmin(const Principal &by) const;
 

@@ -7,6 +7,7 @@
 #include "servererror.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,8 +49,8 @@ bool isServerBackup(const QString &path)
     return id == quint32(BackupMark);
 }
 
-// Gives a restored copy the mark of a database again.
-bool markAsDatabase(const QString &path)
+// Gives a restored copy the mark of a database again, and the files it was restored to.
+bool markAsDatabase(const QString &path, const QList<DatabaseFile> &files)
 {
     sqlite3 *db = nullptr;
     // The sets appended after the first one are not part of the database restored.
@@ -58,9 +59,26 @@ bool markAsDatabase(const QString &path)
     const bool done
         = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
             == SQLITE_OK
-        && sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        && sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr) == SQLITE_OK
+        && recordFiles(db, files);
     sqlite3_close_v2(db);
     return done;
+}
+
+// The position of the last backup set a backup file holds (1 for a file of one set).
+qint64 lastSetPosition(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    qint64 position = 1;
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray sql = QByteArray("SELECT max(position) FROM ") + AppendedSets;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, sql.constData(), -1, &raw, nullptr) == SQLITE_OK
+        && sqlite3_step(raw) == SQLITE_ROW && sqlite3_column_type(raw, 0) == SQLITE_INTEGER)
+        position = sqlite3_column_int64(raw, 0);
+    sqlite3_finalize(raw);
+    sqlite3_close_v2(db);
+    return position;
 }
 
 // A name beside target no other writer uses: the process id and a random number.
@@ -74,10 +92,11 @@ QString partialName(const QString &target, const char *what)
 }
 
 // Copies the database open in source into a new file at path, as one consistent read of it,
-// and leaves the copy as a single file (rollback journal, no write-ahead log beside it). A file
+// records the database's files in it, and leaves the copy as a single file (rollback journal, no
+// write-ahead log beside it). A file
 // in write-ahead mode cannot even be read from a folder the reader may not write, and the
 // shipped sample backup lies in one (/opt/ztwizard/data is read-only to users).
-QString copyDatabase(sqlite3 *source, const QString &path)
+QString copyDatabase(sqlite3 *source, const QString &path, const QList<DatabaseFile> &files)
 {
     sqlite3 *dest = nullptr;
     int rc = sqlite3_open_v2(
@@ -97,6 +116,8 @@ QString copyDatabase(sqlite3 *source, const QString &path)
         const QByteArray mark = "PRAGMA application_id = " + QByteArray::number(BackupMark);
         if (rc == SQLITE_OK)
             rc = sqlite3_exec(dest, mark.constData(), nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK && !recordFiles(dest, files))
+            rc = sqlite3_errcode(dest);
     }
     if (rc != SQLITE_OK)
         error = dest ? QString::fromUtf8(sqlite3_errmsg(dest)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -161,14 +182,19 @@ data::ResultSet Instance::backupFiles(const QString &backupPath) const
         { QStringLiteral("PhysicalName"), QStringLiteral("nvarchar") },
         { QStringLiteral("Type"), QStringLiteral("char") },
         { QStringLiteral("FileGroupName"), QStringLiteral("nvarchar") },
-        { QStringLiteral("Size"), QStringLiteral("bigint") } };
-    files.rows.append({ info.completeBaseName(), path, QStringLiteral("D"), QStringLiteral("PRIMARY"),
-        QVariant::fromValue<qlonglong>(info.size()) });
+        { QStringLiteral("Size"), QStringLiteral("bigint") },
+        { QStringLiteral("FileId"), QStringLiteral("bigint") } };
+    qlonglong id = 0;
+    for (const DatabaseFile &file : filesOfBackup(path)) {
+        files.rows.append({ file.logical, file.physical, file.log ? QStringLiteral("L") : QStringLiteral("D"),
+            file.log ? QVariant() : QVariant(QStringLiteral("PRIMARY")),
+            QVariant::fromValue<qlonglong>(file.log ? 0 : info.size()), ++id });
+    }
     return files;
 }
 
-void Instance::restoreDatabase(
-    const Principal &by, const QString &name, const QString &backupPath, bool replace) const
+void Instance::restoreDatabase(const Principal &by, const QString &name, const QString &backupPath,
+    bool replace, const QList<std::pair<QString, QString>> &moves) const
 {
     if (!canCreateDatabases(by))
         throw restoreError(Msg::RestorePermission, { name });
@@ -182,6 +208,8 @@ void Instance::restoreDatabase(
     if (!isServerBackup(path))
         throw restoreError(Msg::MediaIncorrectlyFormed, { shown });
 
+    const QList<DatabaseFile> backedUp = filesOfBackup(path);
+    QList<DatabaseFile> placed;
     // The checks made under the instance lock; the exclusive lock of an existing database is
     // returned (null for a new one).
     auto check = [&](QString &existing) -> std::unique_ptr<FileLock> {
@@ -196,6 +224,7 @@ void Instance::restoreDatabase(
         }
         if (!isFileName(name))
             throw restoreError(Msg::FileActivation, { databasePath(name) });
+        placed = placeRestoredFiles(name, existing, backedUp, moves);
         return exclusive;
     };
     QString existing;
@@ -216,7 +245,7 @@ void Instance::restoreDatabase(
     // group as well where the wizard shares its files with one.
     QFile::setPermissions(
         partial, install::newFilePermissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!markAsDatabase(partial)) {
+    if (!markAsDatabase(partial, placed)) {
         removeDatabaseFiles(partial);
         throw restoreError(Msg::FileActivation, { target });
     }
@@ -297,12 +326,14 @@ void Instance::backupDatabase(
     if (append && !isServerBackup(path))
         throw backupError(Msg::MediaIncorrectlyFormed, { shown });
 
+    const QDateTime started = QDateTime::currentDateTime();
     const QString partial = partialName(path, "partial");
     QString error;
     try {
         install::createSharedFile(partial); // writable by the group too, like the wizard's other files
+        const QList<DatabaseFile> files = databaseFiles(stored);
         SqliteFile source(databasePath(stored), false);
-        error = copyDatabase(source.handle(), partial);
+        error = copyDatabase(source.handle(), partial, files);
     } catch (const SqliteFile::Failure &failure) {
         error = failure.message;
     }
@@ -328,6 +359,11 @@ void Instance::backupDatabase(
             || error.contains(QLatin1StringView("unable to open")))
             throw backupError(Msg::BackupDeviceDenied, { shown });
         throw backupError(Msg::Other, { error });
+    }
+    try {
+        recordBackup(stored, path, append ? lastSetPosition(path) : 1, started);
+    } catch (const data::DataError &) {
+        // The backup is made; only its line in msdb's history is missing.
     }
 }
 

@@ -13,7 +13,11 @@ namespace {
 // The catalogue views the server offers, as schema.view in lower case.
 const QStringList CatalogViews = { QStringLiteral("sys.databases"), QStringLiteral("sys.tables"),
     QStringLiteral("sys.objects"), QStringLiteral("sys.columns"), QStringLiteral("sys.schemas"),
-    QStringLiteral("information_schema.tables"), QStringLiteral("information_schema.columns") };
+    QStringLiteral("information_schema.tables"), QStringLiteral("information_schema.columns"),
+    QStringLiteral("sys.master_files") };
+
+// msdb's tables of the backup history, the only names of another database the server answers.
+const QStringList HistoryTables = { QStringLiteral("backupset"), QStringLiteral("backupmediafamily") };
 
 // Words after which a name of two parts names a table (not a column of a table).
 bool introducesTable(const Token &t)
@@ -58,6 +62,14 @@ qsizetype PassThroughRewriter::rewriteName(qsizetype i, qsizetype to, QList<Edit
         && isOneOf(lower(parts[1]), { "", "dbo", "sys", "information_schema" })
         && lower(parts[0]) != QLatin1StringView("dbo");
     QList<const Token *> rest = parts;
+    if (schemaSecond && lower(parts[0]) == QLatin1StringView("msdb")
+        && lower(parts[1]) != QLatin1StringView("sys") && HistoryTables.contains(lower(parts[2]))) {
+        QString name = QString::fromLatin1(CatalogPrefix) + QStringLiteral("msdb_") + lower(parts[2]);
+        for (qsizetype k = 3; k < parts.size(); ++k)
+            name += u'.' + renderName(*parts[k]);
+        replace(edits, i, j, name);
+        return j;
+    }
     if (schemaSecond) {
         if (!m_database.isEmpty() && lower(parts[0]) != m_database)
             throw serverError(Msg::OtherDatabase, { written });

@@ -56,6 +56,17 @@ constexpr Template Templates[] = {
         "specified.)." },
     { Msg::BackupDeviceExists, 3201,
         "Cannot open backup device '%s'. Operating system error 80(The file exists.)." },
+    { Msg::DirectoryLookup, 5133,
+        "Directory lookup for the file \"%s\" failed with the operating system error %s." },
+    { Msg::RestoreToLocation, 3156,
+        "File '%s' cannot be restored to '%s'. Use WITH MOVE to identify a valid location for the file." },
+    { Msg::FileInUse, 1834, "The file '%s' cannot be overwritten.  It is being used by database '%s'." },
+    { Msg::RestorePlanning, 3119,
+        "Problems were identified while planning for the RESTORE statement. Previous messages provide "
+        "details." },
+    { Msg::LogicalFileMissing, 3234,
+        "Logical file '%s' is not part of database '%s'. Use RESTORE FILELISTONLY to list the logical file "
+        "names." },
     { Msg::DatabaseMissing, 911,
         "Database '%s' does not exist. Make sure that the name is entered correctly." },
     { Msg::MediaIncorrectlyFormed, 3241,
@@ -155,6 +166,16 @@ data::DataError restoreError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
         + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
+}
+
+data::DataError restorePlanError(const QList<std::pair<Msg, QStringList>> &causes)
+{
+    QStringList texts;
+    for (const auto &[msg, args] : causes)
+        texts << prefixed(messageText(msg, args));
+    texts << prefixed(messageText(Msg::RestorePlanning))
+          << prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally."));
+    return data::DataError(texts.join(u' '));
 }
 
 data::DataError fileListError(Msg msg, const QStringList &args)

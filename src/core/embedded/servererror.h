@@ -38,6 +38,11 @@ enum class Msg {
     BackupSetDamaged,
     BackupPathMissing,
     BackupDeviceExists,
+    DirectoryLookup,
+    RestoreToLocation,
+    FileInUse,
+    RestorePlanning,
+    LogicalFileMissing,
     DatabaseMissing,
     CannotOpenDatabase,
     FileActivation,
@@ -77,6 +82,10 @@ data::DataError statementError(Msg msg, const QStringList &args = {});
 
 // A RESTORE failure: the cause followed by "RESTORE DATABASE is terminating abnormally.".
 data::DataError restoreError(Msg msg, const QStringList &args = {});
+
+// A RESTORE refused while it planned where the files go: each cause as SQL Server sends them,
+// then 3119 "Problems were identified while planning …" and 3013.
+data::DataError restorePlanError(const QList<std::pair<Msg, QStringList>> &causes);
 
 // A RESTORE FILELISTONLY failure: the cause followed by "RESTORE FILELIST is terminating
 // abnormally.".

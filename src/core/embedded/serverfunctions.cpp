@@ -48,6 +48,12 @@ void serverProperty(sqlite3_context *call, int, sqlite3_value **args)
         resultText(call, QStringLiteral("ztwizard embedded server"));
     else if (name.compare(QLatin1StringView("ProductVersion"), Qt::CaseInsensitive) == 0)
         resultText(call, QString::fromLatin1(ProductVersion)); // as the login acknowledgement says
+    else if (name.compare(QLatin1StringView("InstanceDefaultDataPath"), Qt::CaseInsensitive) == 0)
+        resultText(call, contextOf(call).instance->defaultDataPath());
+    else if (name.compare(QLatin1StringView("InstanceDefaultLogPath"), Qt::CaseInsensitive) == 0)
+        resultText(call, contextOf(call).instance->defaultLogPath());
+    else if (name.compare(QLatin1StringView("InstanceDefaultBackupPath"), Qt::CaseInsensitive) == 0)
+        resultText(call, contextOf(call).instance->backupFolder() + u'/');
     else
         sqlite3_result_null(call);
 }

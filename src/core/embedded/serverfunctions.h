@@ -2,6 +2,8 @@
 
 #include "instance.h"
 
+#include <QCoreApplication>
+
 struct sqlite3;
 
 namespace zt::embedded {
@@ -17,10 +19,14 @@ struct ServerFunctionContext
     int tranCount = 0; // @@TRANCOUNT
     qint64 rowCount = 0; // @@ROWCOUNT
     int error = 0; // @@ERROR: the number of the last statement's error, 0 after one that succeeded
+    // APP_NAME(): the program that logged in; this process's own name in process, the LOGIN7's
+    // application name behind ztwizard-tds.
+    QString appName = QCoreApplication::applicationName();
 };
 
 // Registers on a session's SQLite handle the few server functions a pre-flight check asks for:
-// SERVERPROPERTY('Collation' | 'Edition' | 'ProductVersion'), DATABASEPROPERTYEX(db,
+// SERVERPROPERTY('Collation' | 'Edition' | 'ProductVersion' | 'InstanceDefaultDataPath' |
+// 'InstanceDefaultLogPath' | 'InstanceDefaultBackupPath'), DATABASEPROPERTYEX(db,
 // 'Collation'), IS_SRVROLEMEMBER(role),
 // HAS_PERMS_BY_NAME(securable, class, permission) for 'CREATE ANY DATABASE' and
 // 'CREATE TABLE', OBJECT_ID(name), and zt_server_variable(name) behind @@VERSION and
@@ -28,8 +34,8 @@ struct ServerFunctionContext
 void registerServerFunctions(sqlite3 *db, const ServerFunctionContext *context);
 
 // Registers the built-in T-SQL functions SQLite lacks: DB_NAME([id]), DB_ID([name]),
-// SUSER_SNAME(), SUSER_NAME(), USER_NAME(), SCHEMA_NAME([id]), DATALENGTH(x), REPLICATE(s, n)
-// and SPACE(n).
+// SUSER_SNAME(), SUSER_NAME(), USER_NAME(), SCHEMA_NAME([id]), APP_NAME(), DATALENGTH(x),
+// REPLICATE(s, n) and SPACE(n).
 void registerBuiltinFunctions(sqlite3 *db, const ServerFunctionContext *context);
 
 // The version the server gives itself, in SERVERPROPERTY('ProductVersion'), @@VERSION and the

@@ -326,7 +326,7 @@ void Session::runStatement(
             m_instance.dropDatabase(m_principal, name);
         return;
     case Statement::Kind::RestoreDatabase:
-        m_instance.restoreDatabase(m_principal, st.names[0], st.text, st.replace);
+        m_instance.restoreDatabase(m_principal, st.names[0], st.text, st.replace, st.moves);
         return;
     case Statement::Kind::BackupDatabase:
         m_instance.backupDatabase(m_principal, st.names[0], st.text, st.replace);
@@ -375,6 +375,10 @@ void Session::runStatement(
     if (st.text.contains(QLatin1StringView(CatalogPrefix))) {
         try {
             prepareCatalog(*m_database.file, m_instance, m_database.name);
+            if (st.text.contains(QLatin1StringView(CatalogPrefix) + QLatin1StringView("sys_master_files")))
+                prepareMasterFiles(*m_database.file, m_instance);
+            if (st.text.contains(QLatin1StringView(CatalogPrefix) + QLatin1StringView("msdb_")))
+                prepareBackupHistory(*m_database.file, m_instance);
         } catch (const SqliteFile::Failure &failure) {
             throw fromSqlite(failure.message, st.verb, m_database.name, st.lastToken);
         }

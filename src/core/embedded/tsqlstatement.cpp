@@ -34,9 +34,9 @@ Statement restoreDatabase(Cursor &c)
             if (c.accept("replace")) {
                 s.replace = true;
             } else if (c.accept("move")) {
-                c.text();
+                const QString logical = c.text();
                 c.expect("to");
-                c.text();
+                s.moves.append({ logical, c.text() });
             } else {
                 c.name(); // RECOVERY, STATS = n, FILE = n, ...: nothing to do here
                 if (c.acceptSymbol(u'='))

@@ -21,7 +21,7 @@ struct Statement
     enum class Kind {
         CreateDatabase, // names[0], text = COLLATE name (empty: the server's)
         DropDatabase, // names
-        RestoreDatabase, // names[0] from text (the path), replace
+        RestoreDatabase, // names[0] from text (the path), replace, moves
         BackupDatabase, // names[0] to text (the path), replace = WITH INIT / FORMAT
         RestoreFileList, // the files of the backup in text (the path)
         RestoreVerifyOnly, // checks the backup in text (the path) without restoring it
@@ -54,6 +54,8 @@ struct Statement
     QList<std::pair<QString, int>> codePageColumns;
     // CREATE TABLE: the exact-number columns and the scales their values are rounded to.
     QList<std::pair<QString, int>> scaleColumns;
+    // RESTORE DATABASE: WITH MOVE logical name TO physical name, in order.
+    QList<std::pair<QString, QString>> moves;
     QString lastToken; // for "incomplete input"
 };
 

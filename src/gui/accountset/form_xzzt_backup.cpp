@@ -74,7 +74,8 @@ void Tform_xzzt::BackupClick()
         return;
     }
     wait.restore();
-    notifier().information(QStringLiteral("账套备份成功！\n备份文件：") + location, BackupCaption);
+    notifier().information(
+        QStringLiteral("账套备份成功！\n") + accountset::backupFileText(server, location), BackupCaption);
 }
 
 void Tform_xzzt::RestoreClick()
