@@ -242,6 +242,8 @@ int runDelete(const QCommandLineParser &options, Report &report)
             report.addTiming(QStringLiteral("backup"), run.elapsedMs);
         else if (run.step == DeletionStep::DropDatabase)
             report.addTiming(QStringLiteral("drop_database"), run.elapsedMs);
+        else if (run.step == DeletionStep::LocalRows)
+            report.addTiming(QStringLiteral("local_rows"), run.elapsedMs);
         else if (run.step == DeletionStep::DirectoryRow)
             report.addTiming(QStringLiteral("directory_row"), run.elapsedMs);
     }
@@ -259,6 +261,14 @@ int runDelete(const QCommandLineParser &options, Report &report)
         report.message(QStringLiteral("账套删除错误!") + result.error);
         return report.finish(ExitFailed);
     }
+    if (result.failedStep == DeletionStep::LocalRows) {
+        report.message(result.error);
+        report.message(QStringLiteral(
+            "删除本机账套列表中的行失败：数据库“%1”已删除，本机账套列表和服务器的网络账套目录中仍有它。"
+            "排除原因后再次删除以完成：ztaccountset delete --server %2 --db %1 --row-only")
+                           .arg(row.number, server));
+        return report.finish(ExitFailed);
+    }
     if (result.failedStep == DeletionStep::DirectoryRow) {
         // The database is gone (or was already), its directory row is not: a half-deleted set is
         // a failure.
@@ -269,6 +279,7 @@ int runDelete(const QCommandLineParser &options, Report &report)
                 .arg(row.number, server));
         return report.finish(ExitFailed);
     }
+    report.set(QStringLiteral("local_rows_removed"), result.localRowsRemoved);
     report.addRow(
         DirectoryTable, QStringLiteral("master"), directoryRowObject(row), QStringLiteral("removed"));
     report.message(QStringLiteral("此账套已成功删除！")

@@ -188,7 +188,8 @@ const QList<CommandSpec> &commandSpecs()
             { serverOption(), dbOption(), setPasswordFileOption(),
                 flagOption(QStringLiteral("no-backup"), QStringLiteral("删除前不做安全备份。")),
                 flagOption(QStringLiteral("row-only"),
-                    QStringLiteral("只删除网络账套目录中的这一行（数据库已经删除时，完成中断的删除）。")) },
+                    QStringLiteral("不删除数据库，只删除本机账套列表中的行和网络账套目录中的这一行"
+                                   "（数据库已经删除时，完成中断的删除）。")) },
             { QStringLiteral("server"), QStringLiteral("db") }, &runDelete },
         { QStringLiteral("backup"), QStringLiteral("备份网络账套的数据库（由服务器写备份文件）。"),
             { serverOption(), dbOption(),

@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
     zt::embedded::installBackend();
     QCoreApplication app(argc, argv);
     zt::text::loadQtChineseTranslation();
+    // Also the program's name in each server login (APP_NAME()).
     QCoreApplication::setApplicationName(QStringLiteral("ztaccountset"));
     return zt::cli::runCommandLine(QCoreApplication::arguments());
 }

@@ -65,6 +65,35 @@ int shippedRows(const QString &database)
     return zt::test::openQuery(c, QStringLiteral("select count(*) from xtxxb_other"))->textAt(0, 0).toInt();
 }
 
+// The rows of a number in this workstation's list (under the embedded server) and in its directory.
+int localRows(const QString &number)
+{
+    data::Connection c;
+    data::Query q(QStringLiteral("local"));
+    zt::store::openLocalConfiguration(c, q);
+    zt::store::findAccountSetRow(q, number, Embedded);
+    return q.recordCount();
+}
+
+int directoryRows(const QString &number)
+{
+    data::Connection c;
+    c.setConnectionString(data::ConnectionString::master(
+        data::LoginFragment::fromLogin(data::Credentials::integrated()), Embedded));
+    return zt::test::openQuery(
+        c, QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = %1").arg(data::plainLiteral(number)))
+        ->recordCount();
+}
+
+// A second directory row of the number, as repairs of a workstation listing a set twice wrote.
+void listTwiceInTheDirectory(const QString &number)
+{
+    zt::test::embeddedExec(QStringLiteral("master"),
+        QStringLiteral("insert into PBTOVRASQLBASEDATA (ztbh, ztmc, zjmc, kl, jlrq) select ztbh, ztmc, "
+                       "zjmc, kl, jlrq from PBTOVRASQLBASEDATA where ztbh = %1")
+            .arg(data::plainLiteral(number)));
+}
+
 QString databaseFile(const QString &dir, const QString &name)
 {
     return dir + QStringLiteral("data/embedded/default/") + name + QStringLiteral(".db");
@@ -86,6 +115,7 @@ private slots:
     void killedOperationsAreBroughtBack();
     void damagedBackupIsRefusedWithNothingLeft();
     void finishCompletesAPartlyBuiltSet();
+    void createDeleteCreateLeavesOneRowInEachList();
 
 private:
     CliResult run(const QStringList &arguments, const QStringList &env = {})
@@ -172,6 +202,20 @@ void TestDoctor::namesAndMendsPlantedInconsistencies_data()
             QStringLiteral("master"), QStringLiteral("delete from PBTOVRASQLBASEDATA where ztbh = 'k6'"));
     }) << QStringList { QStringLiteral("local-row-without-directory-row:k6") }
                                         << QStringList {};
+    QTest::newRow("directory row twice")
+        << Plant([](TestDoctor &t, const QString &) {
+               t.create(QStringLiteral("k9"));
+               listTwiceInTheDirectory(QStringLiteral("k9"));
+           })
+        << QStringList { QStringLiteral("duplicate-directory-row:k9") }
+        << QStringList { QStringLiteral("data/backup/doctor_*_directory_k9.json") };
+    QTest::newRow("local row twice, directory row gone") << Plant([](TestDoctor &t, const QString &) {
+        t.create(QStringLiteral("k10"));
+        zt::test::embeddedExec(
+            QStringLiteral("master"), QStringLiteral("delete from PBTOVRASQLBASEDATA where ztbh = 'k10'"));
+        localExec(QStringLiteral("insert into ztxxb select * from ztxxb where ztbh = 'k10'"));
+    }) << QStringList { QStringLiteral("local-row-without-directory-row:k10") }
+                                                         << QStringList {};
     QTest::newRow("per-set file of nothing")
         << Plant([](TestDoctor &, const QString &dir) {
                QFile::copy(dir + QStringLiteral("data/SysBase.mdb"),
@@ -231,12 +275,12 @@ void TestDoctor::killedOperationsAreBroughtBack_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("killAt");
     // Statements counted from the first the command sends, its local reads included: a creation
-    // sends 44 (the shipped base data are read table by table), a deletion 6, a backup 4 (the
+    // sends 44 (the shipped base data are read table by table), a deletion 7, a backup 4 (the
     // verification last), a restore 10. Each is cut before every one of its statements, the long
     // run of the base-data reads at every fourth.
     for (int n : { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 20, 24, 28, 32, 36, 40, 42, 43, 44 })
         QTest::addRow("create, statement %d", n) << QStringLiteral("create") << n;
-    for (int n : { 1, 2, 3, 4, 5, 6 })
+    for (int n : { 1, 2, 3, 4, 5, 6, 7 })
         QTest::addRow("delete, statement %d", n) << QStringLiteral("delete") << n;
     for (int n : { 1, 2, 3, 4 })
         QTest::addRow("backup, statement %d", n) << QStringLiteral("backup") << n;
@@ -399,6 +443,47 @@ void TestDoctor::finishCompletesAPartlyBuiltSet()
     QVERIFY(markerRows(QStringLiteral("k3")) == 0); // the table users is as shipped, untouched
     const CliResult listed = run({ QStringLiteral("list"), QStringLiteral("--server"), Embedded });
     QCOMPARE(listed.out, QStringLiteral("k3\t补\t(embedded)\n"));
+}
+
+void TestDoctor::createDeleteCreateLeavesOneRowInEachList()
+{
+    create(QStringLiteral("s1"));
+    const CliResult deleted
+        = run({ QStringLiteral("--json"), QStringLiteral("delete"), QStringLiteral("--server"), Embedded,
+                  QStringLiteral("--db"), QStringLiteral("s1") },
+            SetPassword);
+    QVERIFY2(deleted.exitCode == 0, qPrintable(deleted.err));
+    QCOMPARE(deleted.json.value(QStringLiteral("local_rows_removed")).toInt(), 1);
+    QCOMPARE(localRows(QStringLiteral("s1")), 0);
+    // Only the per-set file stays, as a deletion leaves it: no local row offers a set that is gone.
+    QCOMPARE(kinds(doctor().json.value(QStringLiteral("examination")).toObject()),
+        QStringList { QStringLiteral("orphan-per-set-file:s1") });
+
+    create(QStringLiteral("s1"));
+    QCOMPARE(doctor().exitCode, 0);
+    QCOMPARE(localRows(QStringLiteral("s1")), 1);
+    QCOMPARE(directoryRows(QStringLiteral("s1")), 1);
+
+    // A repair that meets the set twice in the directory leaves one row, and writes none.
+    listTwiceInTheDirectory(QStringLiteral("s1"));
+    QCOMPARE(directoryRows(QStringLiteral("s1")), 2);
+    const CliResult repaired = doctor({ QStringLiteral("--repair"), QStringLiteral("--yes") });
+    QVERIFY2(repaired.exitCode == 0, qPrintable(repaired.err));
+    QCOMPARE(directoryRows(QStringLiteral("s1")), 1);
+    QCOMPARE(localRows(QStringLiteral("s1")), 1);
+    QCOMPARE(doctor().exitCode, 0);
+
+    // A list that names the set twice (as it could before) and a directory that lost its row: the
+    // row is registered again once, not once per local row.
+    localExec(QStringLiteral("insert into ztxxb select * from ztxxb where ztbh = 's1'"));
+    zt::test::embeddedExec(
+        QStringLiteral("master"), QStringLiteral("delete from PBTOVRASQLBASEDATA where ztbh = 's1'"));
+    const CliResult registered = doctor({ QStringLiteral("--repair"), QStringLiteral("--yes") });
+    QVERIFY2(registered.exitCode == 0, qPrintable(registered.err));
+    QCOMPARE(kinds(QJsonObject {
+                 { QStringLiteral("findings"), registered.json.value(QStringLiteral("repairs")) } }),
+        QStringList { QStringLiteral("local-row-without-directory-row:s1") });
+    QCOMPARE(directoryRows(QStringLiteral("s1")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDoctor)

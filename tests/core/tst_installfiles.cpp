@@ -41,7 +41,8 @@ private slots:
     void profileWritingChangesOnlyTheOneLine();
     void helpTopicIsWrittenInGbk();
     void followOnLaunchStartsTheLastNamedTarget();
-    void missingLaunchTargetOpensTheDirectory();
+    void launchThatCannotStartSaysWhy_data();
+    void launchThatCannotStartSaysWhy();
     void backslashesOfTheTextFilesAreSeparators();
     void helpViewerIsFoundInTheInstallationFirst();
 
@@ -49,6 +50,7 @@ private:
     QTemporaryDir m_dir;
     QString m_install;
     QList<QStringList> m_started;
+    bool m_starts = true; // what the system answers a start
 };
 
 void TestInstallFiles::init()
@@ -58,8 +60,10 @@ void TestInstallFiles::init()
     install::setDirectory(m_install);
     install::heldValues() = {};
     m_started.clear();
+    m_starts = true;
     install::setStarter([this](const QString &program, const QStringList &args, const QString &dir) {
         m_started.append(QStringList { program, dir } + args);
+        return m_starts;
     });
 }
 
@@ -178,24 +182,63 @@ void TestInstallFiles::followOnLaunchStartsTheLastNamedTarget()
     writeBytes(m_install + QStringLiteral("tovra"), "#!/bin/sh\n");
     QFile::setPermissions(
         m_install + QStringLiteral("tovra"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    install::followOnLaunch();
+    const install::LaunchOutcome launch = install::followOnLaunch();
+    QVERIFY(launch.started());
+    QCOMPARE(launch.target, m_install + QStringLiteral("tovra"));
     QCOMPARE(install::heldValues().launchTarget, QStringLiteral("tovra"));
     QCOMPARE(m_started.size(), 1);
     QCOMPARE(m_started.first(), QStringList({ m_install + QStringLiteral("tovra"), m_install }));
-
-    // A document is opened with the desktop's handler.
-    writeBytes(m_install + QStringLiteral("txt/runsoft.txt"), "readme.txt\r\n");
-    writeBytes(m_install + QStringLiteral("readme.txt"), "x");
-    install::followOnLaunch();
-    QCOMPARE(m_started.last(),
-        QStringList({ QStringLiteral("xdg-open"), m_install, m_install + QStringLiteral("readme.txt") }));
 }
 
-void TestInstallFiles::missingLaunchTargetOpensTheDirectory()
+void TestInstallFiles::launchThatCannotStartSaysWhy_data()
 {
-    install::followOnLaunch();
-    QCOMPARE(m_started.size(), 1);
-    QCOMPARE(m_started.first(), QStringList({ QStringLiteral("xdg-open"), m_install, m_install }));
+    QTest::addColumn<QString>("runsoft"); // empty: no txt/runsoft.txt
+    QTest::addColumn<QString>("made"); // what lies at the target: nothing, file, program
+    QTest::addColumn<bool>("starts"); // the system's answer to the start
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<int>("startsTried");
+
+    QTest::newRow("target missing") << "tovra"
+                                    << "nothing" << true << "tovra"
+                                    << "找不到这个文件。" << 0;
+    QTest::newRow("no runsoft.txt: the installation itself") << ""
+                                                             << "nothing" << true << ""
+                                                             << "这是一个文件夹，不是程序。" << 0;
+    QTest::newRow("a file, not a program") << "readme.txt"
+                                           << "file" << true << "readme.txt"
+                                           << "这个文件不是可执行的程序。" << 0;
+    QTest::newRow("a program the system refuses") << "tovra"
+                                                  << "program" << false << "tovra"
+                                                  << "系统无法启动这个程序。" << 1;
+    QTest::newRow("started") << "tovra"
+                             << "program" << true << "tovra"
+                             << "" << 1;
+}
+
+void TestInstallFiles::launchThatCannotStartSaysWhy()
+{
+    QFETCH(QString, runsoft);
+    QFETCH(QString, made);
+    QFETCH(bool, starts);
+    QFETCH(QString, target);
+    QFETCH(QString, problem);
+    QFETCH(int, startsTried);
+    QDir(m_install).removeRecursively(); // what an earlier row made
+    QDir().mkpath(m_install);
+    if (!runsoft.isEmpty())
+        writeBytes(m_install + QStringLiteral("txt/runsoft.txt"), runsoft.toLatin1() + "\r\n");
+    if (made != u"nothing")
+        writeBytes(m_install + runsoft, "#!/bin/sh\n");
+    if (made == u"program")
+        QFile::setPermissions(m_install + runsoft, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_starts = starts;
+
+    const install::LaunchOutcome launch = install::followOnLaunch();
+    QCOMPARE(launch.target, m_install + target);
+    QCOMPARE(launch.problem, problem);
+    QCOMPARE(launch.started(), problem.isEmpty());
+    QCOMPARE(m_started.size(), startsTried);
 }
 
 void TestInstallFiles::backslashesOfTheTextFilesAreSeparators()

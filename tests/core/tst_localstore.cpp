@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace zt;
+using namespace Qt::StringLiterals;
 using data::Credentials;
 
 class TestLocalStore : public QObject
@@ -25,6 +26,9 @@ private slots:
     void quotesInNamesAreLookedUpNotBroken();
     void firstOfTwoRecordsWins();
     void accountSetRowsAreAppendedWithDateAndNet();
+    void registeringAgainKeepsOneRowPerSetAndServer_data();
+    void registeringAgainKeepsOneRowPerSetAndServer();
+    void removalTakesTheSetUnderTheNamesGiven();
     void emptyHalfOfTheRecordIsEmptyTextNotNull_data();
     void emptyHalfOfTheRecordIsEmptyTextNotNull();
     void lookUpsIgnoreLetterCase_data();
@@ -144,16 +148,71 @@ void TestLocalStore::accountSetRowsAreAppendedWithDateAndNet()
     QCOMPARE(m_query->state(), data::Query::State::Insert); // the caller still sets net
     m_query->setFieldText(QStringLiteral("net"), QStringLiteral("是"));
     m_query->post();
-    store::beginAccountSetRow(*m_query, row);
-    m_query->post(); // net left unset
     QVERIFY(store::findAccountSetRow(*m_query, QStringLiteral("zt001"), QStringLiteral("(embedded)")));
-    QCOMPARE(m_query->recordCount(), 2);
+    QCOMPARE(m_query->recordCount(), 1);
     QCOMPARE(m_query->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京贸易公司"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("sjklx")), QStringLiteral("MS SQL"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
-    m_query->next();
-    QCOMPARE(m_query->fieldAsText(QStringLiteral("net")), QString());
+}
+
+void TestLocalStore::registeringAgainKeepsOneRowPerSetAndServer_data()
+{
+    QTest::addColumn<QStringList>("planted"); // "number|server" rows already in the list
+    QTest::addColumn<int>("rowsAfter"); // of the whole list
+
+    QTest::newRow("new set") << QStringList {} << 1;
+    QTest::newRow("same set again") << QStringList { u"zt001|(embedded)"_s } << 1;
+    QTest::newRow("other letter case") << QStringList { u"ZT001|(EMBEDDED)"_s } << 1;
+    QTest::newRow("listed twice already")
+        << QStringList { u"zt001|(embedded)"_s, u"zt001|(embedded)"_s } << 1;
+    QTest::newRow("other server name") << QStringList { u"zt001|127.0.0.1"_s } << 2;
+    QTest::newRow("other number") << QStringList { u"zt002|(embedded)"_s } << 2;
+}
+
+void TestLocalStore::registeringAgainKeepsOneRowPerSetAndServer()
+{
+    QFETCH(QStringList, planted);
+    QFETCH(int, rowsAfter);
+    for (const QString &row : std::as_const(planted)) {
+        data::reexecute(*m_query,
+            QStringLiteral("insert into ztxxb (ztbh, ztmc, jlrq, kl, zjmc, sjklx, net) values (%1, '旧', "
+                           "'2020-01-01', 'old', %2, 'MS SQL', '是')")
+                .arg(store::sqlLiteral(row.section(u'|', 0, 0)), store::sqlLiteral(row.section(u'|', 1))));
+    }
+
+    // Written as a rented build writes it: net left alone, so NULL.
+    store::beginAccountSetRow(*m_query,
+        { QStringLiteral("zt001"), QStringLiteral("新"), QDate(2026, 12, 8), QStringLiteral("k"),
+            QStringLiteral("(embedded)") });
+    m_query->post();
+
+    QCOMPARE(count(QStringLiteral("select * from ztxxb")), rowsAfter);
+    QVERIFY(store::findAccountSetRow(*m_query, QStringLiteral("zt001"), QStringLiteral("(embedded)")));
+    QCOMPARE(m_query->recordCount(), 1);
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001")); // as written now
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("新"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("kl")), QStringLiteral("k"));
+    QCOMPARE(m_query->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
+    QCOMPARE(count(QStringLiteral("select * from ztxxb where net is null and ztmc = '新'")), 1);
+}
+
+void TestLocalStore::removalTakesTheSetUnderTheNamesGiven()
+{
+    for (const char *server : { "srv", "SRV", " srv ", "10.0.0.5" })
+        data::reexecute(*m_query,
+            QStringLiteral("insert into ztxxb (ztbh, zjmc) values ('zt001', '%1')")
+                .arg(QLatin1StringView(server)));
+    data::reexecute(*m_query, QStringLiteral("insert into ztxxb (ztbh, zjmc) values ('zt002', 'srv')"));
+
+    QCOMPARE(store::removeAccountSetRows(*m_query, QStringLiteral("ZT001"), { QStringLiteral("srv") }), 2);
+    QCOMPARE(store::removeAccountSetRows(*m_query, QStringLiteral("zt001"), {}), 0);
+    QCOMPARE(store::removeAccountSetRows(
+                 *m_query, QStringLiteral("zt001"), { QStringLiteral("srv"), QStringLiteral(" srv ") }),
+        1);
+    // Another spelling of the server and another number stay.
+    QCOMPARE(count(QStringLiteral("select * from ztxxb where zjmc = '10.0.0.5'")), 1);
+    QCOMPARE(count(QStringLiteral("select * from ztxxb where ztbh = 'zt002'")), 1);
 }
 
 void TestLocalStore::emptyHalfOfTheRecordIsEmptyTextNotNull_data()

@@ -299,6 +299,8 @@ QString stepName(DeletionStep step)
         return QStringLiteral("backup");
     case DeletionStep::DropDatabase:
         return QStringLiteral("drop");
+    case DeletionStep::LocalRows:
+        return QStringLiteral("local");
     case DeletionStep::DirectoryRow:
         return QStringLiteral("row");
     }
@@ -343,19 +345,19 @@ void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure_data()
     QTest::newRow("wrong password") << u"KW"_s << QString() << true << true << true << u"password!"_s << false
                                     << true << true << false;
     QTest::newRow("every step") << u"kw"_s << QString() << true << true << true
-                                << u"password backup drop row"_s << false << false << false << true;
+                                << u"password backup drop local row"_s << false << false << false << true;
     QTest::newRow("backup fails, answered no") << u"kw"_s << u"backup fails"_s << true << true << false
                                                << u"password backup!"_s << true << true << true << false;
     QTest::newRow("backup fails, answered yes")
-        << u"kw"_s << u"backup fails"_s << true << true << true << u"password backup! drop row"_s << true
-        << false << false << false;
+        << u"kw"_s << u"backup fails"_s << true << true << true << u"password backup! drop local row"_s
+        << true << false << false << false;
     QTest::newRow("no backup asked for") << u"kw"_s << u"backup fails"_s << false << true << false
-                                         << u"password drop row"_s << false << false << false << false;
+                                         << u"password drop local row"_s << false << false << false << false;
     QTest::newRow("database in use") << u"kw"_s << u"in use"_s << true << true << true
                                      << u"password backup drop!"_s << false << true << true << true;
     QTest::newRow("row alone after the database went")
-        << u"kw"_s << u"already dropped"_s << true << false << true << u"password row"_s << false << false
-        << false << false;
+        << u"kw"_s << u"already dropped"_s << true << false << true << u"password local row"_s << false
+        << false << false << false;
 }
 
 void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure()
@@ -375,6 +377,12 @@ void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure()
         test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt05"));
     addDirectoryRow(QStringLiteral("zt05"), QStringLiteral("戊"), Server, QStringLiteral("kw"));
     list();
+    // This workstation lists the set under the server's name and under another spelling of it.
+    for (const QString &server : { Server, QStringLiteral("10.0.0.5") }) {
+        store::beginAccountSetRow(m_objects->ADOTy,
+            { QStringLiteral("zt05"), QStringLiteral("戊"), QDate(2026, 1, 1), {}, server });
+        m_objects->ADOTy.post();
+    }
     if (situation == u"backup fails") { // a file where the backup folder belongs
         QFile blocker(m_install->dir() + QStringLiteral("data/backup"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -422,6 +430,11 @@ void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure()
     QCOMPARE(exists, databaseLeft);
     list();
     QCOMPARE(hasDirectoryRows(m_objects->ADOztgl), rowLeft);
+    // Once the database is gone, so is the local row naming it on this server; only that one.
+    const bool localRemoved = ran.contains(u"local"_s);
+    QCOMPARE(result.localRowsRemoved, localRemoved ? 1 : 0);
+    QCOMPARE(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt05"), Server), !localRemoved);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt05"), QStringLiteral("10.0.0.5")));
 }
 
 void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()

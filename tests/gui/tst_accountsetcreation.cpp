@@ -116,11 +116,13 @@ void TestAccountSetCreation::creationModes_data()
     QTest::addColumn<bool>("answer");
     QTest::addColumn<QString>("net");
     QTest::addColumn<int>("expectedDirectoryRows"); // -1: no directory table
+    QTest::addColumn<bool>("programThere"); // the program txt/runsoft.txt names
 
-    QTest::newRow("network, start now") << "CheckBox1" << true << "是" << 1;
-    QTest::newRow("network, not now") << "CheckBox1" << false << "是" << 1;
-    QTest::newRow("rented build") << "CheckBox2" << true << "" << -1;
-    QTest::newRow("rented register") << "CheckBox3" << false << "否" << 0;
+    QTest::newRow("network, start now") << "CheckBox1" << true << "是" << 1 << true;
+    QTest::newRow("network, not now") << "CheckBox1" << false << "是" << 1 << true;
+    QTest::newRow("network, start now, no program") << "CheckBox1" << true << "是" << 1 << false;
+    QTest::newRow("rented build") << "CheckBox2" << true << "" << -1 << true;
+    QTest::newRow("rented register") << "CheckBox3" << false << "否" << 0 << true;
 }
 
 void TestAccountSetCreation::creationModes()
@@ -129,6 +131,10 @@ void TestAccountSetCreation::creationModes()
     QFETCH(bool, answer);
     QFETCH(QString, net);
     QFETCH(int, expectedDirectoryRows);
+    QFETCH(bool, programThere);
+    const QString program = m_wizard->installation.dir() + QStringLiteral("tovra");
+    if (!programThere)
+        QVERIFY(QFile::remove(program));
     toPageTwo();
     Ui::form_xzzt *p2 = m_wizard->p2();
     const QString number = QStringLiteral("zt100");
@@ -140,11 +146,19 @@ void TestAccountSetCreation::creationModes()
 
     QTest::mouseClick(p2->BitBtn1, Qt::LeftButton);
 
-    QCOMPARE(m_wizard->notifier.messages.size(), 1);
-    QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("question"));
-    QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("账套创建成功，现在就开始进入吗？"));
-    QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("询问"));
-    QCOMPARE(m_wizard->started.size(), answer ? 1 : 0);
+    const bool launchFails = answer && !programThere;
+    QCOMPARE(m_wizard->notifier.messages.size(), launchFails ? 2 : 1);
+    QCOMPARE(m_wizard->notifier.messages.at(0).kind, QStringLiteral("question"));
+    QCOMPARE(m_wizard->notifier.messages.at(0).text, QStringLiteral("账套创建成功，现在就开始进入吗？"));
+    QCOMPARE(m_wizard->notifier.messages.at(0).caption, QStringLiteral("询问"));
+    if (launchFails) { // said before the wizard ends, naming the program's path
+        QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("error"));
+        QCOMPARE(m_wizard->notifier.last().text,
+            QStringLiteral("账套已创建成功，但无法启动 txt/runsoft.txt 指定的程序：\n") + program
+                + QStringLiteral("\n找不到这个文件。"));
+        QCOMPARE(m_wizard->notifier.last().caption, QStringLiteral("提示"));
+    }
+    QCOMPARE(m_wizard->started.size(), answer && programThere ? 1 : 0);
     QCOMPARE(m_wizard->closedSpy->count(), 1);
     QVERIFY(!m_wizard->page2->isVisible());
     QVERIFY(!p2->BitBtn1->testAttribute(Qt::WA_SetCursor));

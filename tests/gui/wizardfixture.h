@@ -42,7 +42,15 @@ public:
     {
         install::setStarter([this](const QString &program, const QStringList &, const QString &) {
             started.append(program);
+            return true;
         });
+        // The program txt/runsoft.txt names, there to be started.
+        QString target;
+        install::readTextFile(installation.dir() + QStringLiteral("txt/runsoft.txt"), target);
+        QFile program(installation.dir() + install::localPath(target));
+        if (program.open(QIODevice::WriteOnly))
+            program.write("#!/bin/sh\n");
+        program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         windows = std::make_unique<gui::WizardWindows>();
         server = &windows->form_server;
         if (otherWindowsAtOnce) {

@@ -2,6 +2,7 @@
 
 #include "backup.h"
 #include "data/dataerror.h"
+#include "store/localstore.h"
 
 #include <QElapsedTimer>
 
@@ -31,6 +32,15 @@ bool runStep(DeletionResult &result, DeletionFrontEnd &frontEnd, DeletionStep st
 
 } // namespace
 
+int removeLocalRows(AccountSetObjects &o, const QString &server, const DirectoryRow &row)
+{
+    QStringList servers { server };
+    if (trimmed(server) != server)
+        servers << trimmed(server);
+    store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
+    return store::removeAccountSetRows(o.ADOTy, row.number, servers);
+}
+
 DeletionResult deleteAccountSet(AccountSetObjects &o, const QString &loginFragment, const QString &server,
     const DirectoryRow &row, const QString &typedPassword, DeletionFrontEnd &frontEnd,
     const DeletionPlan &plan, const QDateTime &when)
@@ -59,6 +69,12 @@ DeletionResult deleteAccountSet(AccountSetObjects &o, const QString &loginFragme
             return result;
         }
         result.databaseDropped = true;
+    }
+    // The database is gone: a local row of it would offer a set that no longer opens.
+    if (!runStep(result, frontEnd, DeletionStep::LocalRows,
+            [&] { result.localRowsRemoved = removeLocalRows(o, server, row); })) {
+        result.failedStep = DeletionStep::LocalRows;
+        return result;
     }
     if (!runStep(result, frontEnd, DeletionStep::DirectoryRow, [&] { deleteCurrentDirectoryRow(o); })) {
         result.failedStep = DeletionStep::DirectoryRow;

@@ -11,13 +11,15 @@
 namespace zt::accountset {
 
 // Deleting a listed account set: the directory row's password, the verified safety backup, the
-// database dropped and the directory row removed, in that order. The first failure ends it;
-// nothing done before it is undone. Each front end words the outcome itself.
+// database dropped, this workstation's local rows of the set removed and the directory row
+// removed, in that order. The first failure ends it; nothing done before it is undone. Each front
+// end words the outcome itself.
 
 enum class DeletionStep {
     Password, // the typed password against the row's kl
     Backup, // the safety copy (backupBeforeDeletion), verified
     DropDatabase, // "drop database <number>"
+    LocalRows, // this workstation's rows of the set in ztxxb (removeLocalRows)
     DirectoryRow, // the directory row removed from the table and the listing
 };
 
@@ -56,12 +58,23 @@ struct DeletionResult
     QString backup; // where the safety copy lies; empty when none was made
     QString backupError; // the failed safety copy's text, also when deleted without one
     bool databaseDropped = false;
+    int localRowsRemoved = 0;
     bool rowRemoved = false;
 
     bool succeeded() const { return !failedStep; }
     // The database is gone, its directory row is not: finished by removing the row alone.
-    bool databaseGoneRowStayed() const { return failedStep == DeletionStep::DirectoryRow && databaseDropped; }
+    bool databaseGoneRowStayed() const
+    {
+        return (failedStep == DeletionStep::LocalRows || failedStep == DeletionStep::DirectoryRow)
+            && databaseDropped;
+    }
 };
+
+// Removes this workstation's local rows of the directory row's set on the server: number ztbh and
+// server name zjmc the server as given or trimmed (the local rows take over and creation write).
+// Rows naming the server otherwise, and other workstations' lists, stay. Returns how many went.
+// Throws data::DataError.
+int removeLocalRows(AccountSetObjects &objects, const QString &server, const DirectoryRow &row);
 
 // Deletes the current directory row's account set (ADOztgl positioned on row) on the server with
 // the held login fragment. Data errors end up in the result, never thrown.

@@ -69,6 +69,8 @@ public:
     void edit();
     void setFieldText(const QString &name, const QString &value);
     void setFieldDate(const QString &name, const QDate &value);
+    // Sets the field to NULL, as a field never set in an appended row is.
+    void clearField(const QString &name);
     void post();
     void cancel();
     // Deletes the current row in the table at once and from the result set.

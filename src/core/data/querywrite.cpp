@@ -127,6 +127,11 @@ void Query::setFieldDate(const QString &name, const QDate &value)
     setField(name, value);
 }
 
+void Query::clearField(const QString &name)
+{
+    setField(name, QVariant());
+}
+
 QString Query::baseTable() const
 {
     static const QRegularExpression from(QStringLiteral(R"(\bfrom\s+(\[(?:[^\]]|\]\])+\]|[^\s\[\];,()]+))"),

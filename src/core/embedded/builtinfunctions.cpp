@@ -60,6 +60,11 @@ void loginName(sqlite3_context *call, int, sqlite3_value **)
     resultText(call, contextOf(call).principal->name);
 }
 
+void appName(sqlite3_context *call, int, sqlite3_value **)
+{
+    resultText(call, contextOf(call).appName);
+}
+
 // Every login is the owner of the database it uses, as a sysadmin or creator is.
 void userName(sqlite3_context *call, int, sqlite3_value **)
 {
@@ -149,6 +154,7 @@ void registerBuiltinFunctions(sqlite3 *db, const ServerFunctionContext *context)
         sqlite3_create_function(db, "suser_name", argc, flags, data, loginName, nullptr, nullptr);
         sqlite3_create_function(db, "user_name", argc, flags, data, userName, nullptr, nullptr);
     }
+    sqlite3_create_function(db, "app_name", 0, flags, data, appName, nullptr, nullptr);
     sqlite3_create_function(db, "datalength", 1, pure, nullptr, dataLength, nullptr, nullptr);
     sqlite3_create_function(db, "replicate", 2, pure, nullptr, replicate, nullptr, nullptr);
     sqlite3_create_function(db, "space", 1, pure, nullptr, space, nullptr, nullptr);

@@ -38,6 +38,8 @@ public:
     // A procedure the server offers (sp_tables, sp_columns, ...), called with its arguments.
     void callProcedure(const QString &name, const QList<QVariant> &args, ResultSink &sink);
     const QString &databaseName() const { return m_database.name; }
+    // What APP_NAME() answers: the application name of the session's login.
+    void setApplicationName(const QString &name) { m_functions.appName = name; }
     bool noCount() const { return m_noCount; }
     // The database's default collation (that of master for the server's own).
     const text::Collation &collation() const { return m_collation; }

@@ -21,13 +21,11 @@ Starter &starter()
     return s;
 }
 
-void start(const QString &program, const QStringList &arguments, const QString &workingDir)
+bool start(const QString &program, const QStringList &arguments, const QString &workingDir)
 {
-    if (starter()) {
-        starter()(program, arguments, workingDir);
-        return;
-    }
-    QProcess::startDetached(program, arguments, workingDir);
+    if (starter())
+        return starter()(program, arguments, workingDir);
+    return QProcess::startDetached(program, arguments, workingDir);
 }
 
 // Splits at CR LF, LF or CR; the break after the last line starts no new line.
@@ -186,15 +184,22 @@ void startHelpViewer()
     start(program, {}, directory());
 }
 
-void followOnLaunch()
+LaunchOutcome followOnLaunch()
 {
     readTextFile(directory() + QStringLiteral("txt/runsoft.txt"), heldValues().launchTarget);
-    const QString target = directory() + localPath(heldValues().launchTarget);
-    const QFileInfo info(target);
-    if (info.isFile() && info.isExecutable())
-        start(target, {}, directory());
-    else
-        start(QStringLiteral("xdg-open"), { target }, directory());
+    LaunchOutcome outcome { directory() + localPath(heldValues().launchTarget), {} };
+    // The target is the bookkeeping program: anything else handed to the desktop would open a
+    // folder or a viewer, or nothing, while the wizard ends as if the program had started.
+    const QFileInfo info(outcome.target);
+    if (!info.exists())
+        outcome.problem = QStringLiteral("找不到这个文件。");
+    else if (info.isDir())
+        outcome.problem = QStringLiteral("这是一个文件夹，不是程序。");
+    else if (!info.isExecutable())
+        outcome.problem = QStringLiteral("这个文件不是可执行的程序。");
+    else if (!start(outcome.target, {}, directory()))
+        outcome.problem = QStringLiteral("系统无法启动这个程序。");
+    return outcome;
 }
 
 void setStarter(Starter starter)

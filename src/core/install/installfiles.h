@@ -39,15 +39,25 @@ void writeHelpTopic(const QString &topic);
 // Starts "help.EXE" (installation directory first, then PATH), detached; failures are silent.
 void startHelpViewer();
 
+// What became of a follow-on launch.
+struct LaunchOutcome
+{
+    QString target; // the installation directory + the target txt/runsoft.txt names
+    QString problem; // why it was not started, in Chinese; empty once it was
+    bool started() const { return problem.isEmpty(); }
+};
+
 // The follow-on launch: reads txt/runsoft.txt into the held launch target and starts the
 // installation directory + target, detached, with the installation directory as its working
-// directory: an executable directly, any other file with the desktop's default handler. The
-// outcome is not examined.
-void followOnLaunch();
+// directory. Only an executable file is started: a target that is missing, a folder or a file
+// that is not executable starts nothing, and neither does a program the system refuses to run;
+// the outcome says which.
+LaunchOutcome followOnLaunch();
 
-// How programs are started; tests replace it. nullptr restores detached starting.
+// How programs are started; tests replace it. True when the program was started. nullptr
+// restores detached starting.
 using Starter
-    = std::function<void(const QString &program, const QStringList &arguments, const QString &workingDir)>;
+    = std::function<bool(const QString &program, const QStringList &arguments, const QString &workingDir)>;
 void setStarter(Starter starter);
 
 } // namespace zt::install

@@ -25,6 +25,7 @@ struct Finding
         UnfinishedCreation, // no registration; tables missing or base data partial
         UnregisteredDatabase, // no registration; every table and the base data are there
         StaleDirectoryRow, // a directory row whose database is gone
+        DuplicateDirectoryRow, // a number the directory lists more than once
         LocalRowWithoutDatabase, // a local row of this server whose database is gone
         LocalRowWithoutDirectoryRow, // a local network row whose directory row is gone
         OrphanPerSetFile, // a per-set file that belongs to no row and no database
@@ -40,6 +41,7 @@ struct Finding
     QString path; // the file of a per-set or temporary file finding
     QStringList missingTables; // UnfinishedCreation
     QStringList partialTables; // UnfinishedCreation: base-data tables with fewer rows than shipped
+    int rows = 0; // DuplicateDirectoryRow: the directory rows of the number
     // The local row, for the findings of a local row (what a re-appended directory row holds).
     QString name;
     QString password;
@@ -94,8 +96,10 @@ struct RepairStep
 
 // Mends the findings of an examination, in an order that leaves nothing half-mended: unregistered
 // databases are backed up (unless they have no tables) and dropped, or finished; stale rows are
-// saved to a file in data/backup and removed; missing directory rows appended again from the local
-// row; orphan per-set files moved aside into data/SysBase.aside. Nothing is deleted outright.
+// saved to a file in data/backup and removed; of a number listed more than once the first
+// registered row stays, the others are saved and removed; a missing directory row is appended
+// again from the local row, once per number and only while the directory lacks it; orphan
+// per-set files moved aside into data/SysBase.aside. Nothing is deleted outright.
 QList<RepairStep> repair(
     accountset::AccountSetObjects &objects, const Examination &examination, const RepairOptions &options);
 

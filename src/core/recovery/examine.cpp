@@ -166,17 +166,33 @@ Examination examine(accountset::AccountSetObjects &o, const QString &server)
                 continue; // registration unknown: say nothing rather than something wrong
             inspectUnregistered(reader, it.value(), e);
         }
-        if (directory) {
-            for (const QString &number : reader.directoryNumbers()) {
-                if (!databases->contains(folded(number))) {
-                    Finding f { Finding::Kind::StaleDirectoryRow };
-                    f.number = accountset::trimmed(number);
-                    e.findings.append(f);
-                }
+    }
+    if (directory) {
+        // One finding per number: a number listed twice is stale once, or else a duplicate.
+        QMap<QString, int> listed;
+        for (const QString &number : reader.directoryNumbers())
+            ++listed[folded(number)];
+        for (const QString &number : reader.directoryNumbers()) {
+            const int rows = listed.take(folded(number));
+            if (rows == 0)
+                continue; // named already
+            Finding f { Finding::Kind::StaleDirectoryRow };
+            f.number = accountset::trimmed(number);
+            f.rows = rows;
+            if (databases && !databases->contains(folded(number))) {
+                e.findings.append(f);
+            } else if (rows > 1) {
+                f.kind = Finding::Kind::DuplicateDirectoryRow;
+                e.findings.append(f);
             }
         }
     }
+    // One finding per number, however many local rows name it: each mend acts on the number.
+    QSet<QString> named;
     for (const LocalRow &row : std::as_const(mine)) {
+        if (named.contains(folded(row.number)))
+            continue;
+        named.insert(folded(row.number));
         Finding f { Finding::Kind::LocalRowWithoutDatabase };
         f.number = accountset::trimmed(row.number);
         f.name = row.name;

@@ -15,6 +15,8 @@ QString Finding::kindName() const
         return QStringLiteral("unregistered-database");
     case Kind::StaleDirectoryRow:
         return QStringLiteral("stale-directory-row");
+    case Kind::DuplicateDirectoryRow:
+        return QStringLiteral("duplicate-directory-row");
     case Kind::LocalRowWithoutDatabase:
         return QStringLiteral("local-row-without-database");
     case Kind::LocalRowWithoutDirectoryRow:
@@ -48,6 +50,8 @@ QString Finding::title() const
             .arg(number);
     case Kind::StaleDirectoryRow:
         return QStringLiteral("网络账套目录中有账套 %1，但服务器上已没有这个数据库。").arg(number);
+    case Kind::DuplicateDirectoryRow:
+        return QStringLiteral("网络账套目录中账套 %1 登记了 %2 次。").arg(number).arg(rows);
     case Kind::LocalRowWithoutDatabase:
         return QStringLiteral("本机账套列表中有账套 %1（%2），但服务器上已没有这个数据库。")
             .arg(number, name);
@@ -75,6 +79,9 @@ QString Finding::meaning() const
     case Kind::StaleDirectoryRow:
         return QStringLiteral(
             "删除账套时数据库已删除而目录行没有删除；各工作站仍会列出这个账套，选择后无法使用。");
+    case Kind::DuplicateDirectoryRow:
+        return QStringLiteral(
+            "各工作站会把同一个数据库列出多次；删除账套时只删除其中一行，其余的行留在目录中。");
     case Kind::LocalRowWithoutDatabase:
         return QStringLiteral("本机仍会提供这个账套，但打开时会失败。");
     case Kind::LocalRowWithoutDirectoryRow:
@@ -98,6 +105,9 @@ QString Finding::mend() const
                               "或用 --finish 按创建的做法补齐表、基础数据和登记。");
     case Kind::StaleDirectoryRow:
         return QStringLiteral("修复：把目录行保存到 data/backup 下的文件，然后从目录中删除。");
+    case Kind::DuplicateDirectoryRow:
+        return QStringLiteral(
+            "修复：保留最先登记的一行，其余的行保存到 data/backup 下的文件，然后从目录中删除。");
     case Kind::LocalRowWithoutDatabase:
         return QStringLiteral("修复：把本机行保存到 data/backup 下的文件，然后从本机账套列表中删除。");
     case Kind::LocalRowWithoutDirectoryRow:

@@ -40,6 +40,15 @@ void useMaster(accountset::AccountSetObjects &o, const Examination &e)
     o.ADOTy1.setConnection(&o.Conn_Ty1);
 }
 
+// The directory on Conn_ztgl / ADOztgl.
+void useDirectory(accountset::AccountSetObjects &o, const Examination &e)
+{
+    o.Conn_ztgl.close();
+    o.Conn_ztgl.setConnectionString(
+        ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
+    o.ADOztgl.setConnection(&o.Conn_ztgl);
+}
+
 void dropDatabase(accountset::AccountSetObjects &o, const Examination &e, const QString &number)
 {
     o.Conn_ztgl.close(); // no session of ours may hold it
@@ -145,10 +154,7 @@ void mendOne(
         return;
     case Finding::Kind::StaleDirectoryRow: {
         const QString where = QStringLiteral(" where ztbh = ") + data::nationalLiteral(f.number);
-        o.Conn_ztgl.close();
-        o.Conn_ztgl.setConnectionString(
-            ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
-        o.ADOztgl.setConnection(&o.Conn_ztgl);
+        useDirectory(o, e);
         data::reopen(o.ADOztgl, QStringLiteral("select * from PBTOVRASQLBASEDATA") + where);
         step.kept = saveRows(o.ADOztgl, QStringLiteral("directory"), f.number);
         o.ADOztgl.close();
@@ -156,9 +162,33 @@ void mendOne(
         step.text = QStringLiteral("已从网络账套目录删除账套 %1 的行。").arg(f.number);
         return;
     }
+    case Finding::Kind::DuplicateDirectoryRow: {
+        // The row registered first (the lowest id) stays.
+        const QString where = QStringLiteral(" where ztbh = ") + data::nationalLiteral(f.number);
+        useDirectory(o, e);
+        data::reopen(o.ADOztgl,
+            QStringLiteral("select id from PBTOVRASQLBASEDATA") + where + QStringLiteral(" order by id"));
+        if (o.ADOztgl.recordCount() < 2) {
+            o.ADOztgl.close();
+            step.text = QStringLiteral("网络账套目录中账套 %1 已只有一行。").arg(f.number);
+            return;
+        }
+        const QString others
+            = where + QStringLiteral(" and id <> ") + QString::number(o.ADOztgl.textAt(0, 0).toLongLong());
+        data::reopen(o.ADOztgl, QStringLiteral("select * from PBTOVRASQLBASEDATA") + others);
+        step.kept = saveRows(o.ADOztgl, QStringLiteral("directory"), f.number);
+        o.ADOztgl.close();
+        const int removed
+            = data::reexecute(o.ADOztgl, QStringLiteral("delete from PBTOVRASQLBASEDATA") + others);
+        step.text = QStringLiteral("已从网络账套目录删除账套 %1 重复的 %2 行，保留最先登记的一行。")
+                        .arg(f.number)
+                        .arg(removed);
+        return;
+    }
     case Finding::Kind::LocalRowWithoutDatabase: {
-        const QString where = QStringLiteral(" where ztbh=") + store::textEquals(f.number)
-            + QStringLiteral(" and zjmc=") + store::textEquals(e.server);
+        // Every row the examination counted as this server's, also one written untrimmed.
+        const QString where = QStringLiteral(" where trim(ztbh)=") + store::textEquals(f.number)
+            + QStringLiteral(" and trim(zjmc)=") + store::textEquals(e.server);
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
         data::reopen(o.ADOTy, QStringLiteral("select * from ztxxb") + where);
         step.kept = saveRows(o.ADOTy, QStringLiteral("local"), f.number);
@@ -169,6 +199,17 @@ void mendOne(
     }
     case Finding::Kind::LocalRowWithoutDirectoryRow:
         accountset::ensureDirectoryTable(o, e.loginFragment, e.server);
+        // Registered meanwhile (another workstation, an earlier mend): never a second row.
+        useDirectory(o, e);
+        data::reopen(o.ADOztgl,
+            QStringLiteral("select id from PBTOVRASQLBASEDATA where ztbh = ")
+                + data::nationalLiteral(f.number));
+        if (o.ADOztgl.recordCount() > 0) {
+            o.ADOztgl.close();
+            step.text = QStringLiteral("网络账套目录中已有账套 %1，没有再登记。").arg(f.number);
+            return;
+        }
+        o.ADOztgl.close();
         accountset::appendDirectoryRow(o, { e.server, f.number, f.name, f.password }, f.date);
         step.text = QStringLiteral("已在网络账套目录中重新登记账套 %1。").arg(f.number);
         return;
@@ -189,6 +230,7 @@ int order(Finding::Kind kind)
     case Finding::Kind::UnregisteredDatabase:
         return 0;
     case Finding::Kind::StaleDirectoryRow:
+    case Finding::Kind::DuplicateDirectoryRow:
     case Finding::Kind::LocalRowWithoutDatabase:
     case Finding::Kind::LocalRowWithoutDirectoryRow:
         return 1;

@@ -54,14 +54,37 @@ void storeServerRecord(data::Query &query, const QString &serverName, const data
 
 void beginAccountSetRow(data::Query &query, const AccountSetRow &row)
 {
-    data::reopen(query, QStringLiteral("select * from ztxxb"));
-    query.append();
+    // Registering a set again (created anew after a deletion, taken over, restored) rewrites its
+    // row: a second row would list the set twice.
+    if (findAccountSetRow(query, row.number, row.server)) {
+        while (query.rowCount() > 1) {
+            query.setCurrentRow(query.rowCount() - 1);
+            query.deleteCurrent();
+        }
+        query.setCurrentRow(0);
+        query.edit();
+        query.clearField(QStringLiteral("net")); // as in an appended row, until the caller sets it
+    } else {
+        query.append();
+    }
     query.setFieldText(QStringLiteral("ztbh"), row.number);
     query.setFieldText(QStringLiteral("ztmc"), row.name);
     query.setFieldDate(QStringLiteral("jlrq"), row.date);
     query.setFieldText(QStringLiteral("kl"), row.password);
     query.setFieldText(QStringLiteral("zjmc"), row.server);
     query.setFieldText(QStringLiteral("sjklx"), row.databaseType);
+}
+
+int removeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames)
+{
+    QStringList servers;
+    for (const QString &name : serverNames)
+        servers << QStringLiteral("zjmc=") + textEquals(name);
+    if (servers.isEmpty())
+        return 0;
+    return data::reexecute(query,
+        QStringLiteral("delete from ztxxb where ztbh=") + textEquals(number) + QStringLiteral(" and (")
+            + servers.join(QStringLiteral(" or ")) + u')');
 }
 
 bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName)

@@ -7,6 +7,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -56,9 +57,15 @@ struct AccountSetRow
     QString databaseType = QStringLiteral("MS SQL"); // sjklx
 };
 
-// Opens "select * from ztxxb", appends a row and sets ztbh, ztmc, jlrq, kl, zjmc and sjklx.
-// The row stays in the appending state: the caller may set net, then posts it.
+// Begins writing the set's row: the list keeps one row per number and server name. Opens the rows
+// findAccountSetRow finds for the row's ztbh and zjmc; a first one found is edited (any further
+// one is deleted), otherwise a row is appended. Sets ztbh, ztmc, jlrq, kl, zjmc and sjklx, net
+// NULL. The row stays in the editing or appending state: the caller may set net, then posts it.
 void beginAccountSetRow(data::Query &query, const AccountSetRow &row);
+
+// Deletes the set's rows of the number under any of the server names (compared as
+// findAccountSetRow compares); returns how many went.
+int removeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames);
 
 // Opens "select * from ztxxb where ztbh='<number>' COLLATE NOCASE and zjmc='<server>' COLLATE
 // NOCASE"; true when a row exists.

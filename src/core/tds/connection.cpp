@@ -202,6 +202,8 @@ bool Connection::login(const QByteArray &message)
     m_session = dynamic_cast<embedded::Session *>(m_backend.get());
     if (!m_session)
         return false;
+    m_appName = request.appName;
+    m_session->setApplicationName(m_appName);
 
     const int packetSize = request.packetSize == 0 ? 4096 : std::clamp(int(request.packetSize), 512, 32767);
     const QString database = m_session->databaseName();
@@ -415,6 +417,7 @@ void Connection::useDatabase(TokenWriter &out, const QString &database)
     if (!session)
         return;
     m_session = session;
+    m_session->setApplicationName(m_appName);
     m_backend = std::move(backend);
     out.envChange(EnvDatabase, m_session->databaseName(), before);
     out.envChangeCollation(m_session->collation().tdsBytes());

@@ -111,6 +111,7 @@ private:
     const ServerSettings &m_settings;
     Traffic &m_traffic;
     data::Credentials m_login;
+    QString m_appName; // the LOGIN7's application name, APP_NAME() in every session of the client
     std::unique_ptr<data::Backend> m_backend;
     embedded::Session *m_session = nullptr;
     QHash<int, Prepared> m_prepared;

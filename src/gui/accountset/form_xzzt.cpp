@@ -350,7 +350,7 @@ void Tform_xzzt::BitBtn1Click()
     }
 
     if (notifier().question(QStringLiteral("账套创建成功，现在就开始进入吗？"), Ask))
-        install::followOnLaunch();
+        launchFollowOn(QStringLiteral("账套已创建成功"));
     closeWizard();
 }
 
@@ -396,6 +396,15 @@ void Tform_xzzt::showSampleButton(bool shown)
 {
     m_ui->BitBtn4->setVisible(shown);
     m_ui->BitBtn1->setVisible(!shown);
+}
+
+void Tform_xzzt::launchFollowOn(const QString &ready)
+{
+    const install::LaunchOutcome launch = install::followOnLaunch();
+    if (!launch.started())
+        notifier().error(ready + QStringLiteral("，但无法启动 txt/runsoft.txt 指定的程序：\n") + launch.target
+                + u'\n' + launch.problem,
+            Tip);
 }
 
 void Tform_xzzt::closeWizard()

@@ -118,6 +118,9 @@ private:
     void relistWhenFilled(); // page 1 fills the page after showing it: list once it has
     void deleteDirectoryRow();
     void showSampleButton(bool shown);
+    // The follow-on launch after the question's OK; a program that cannot be started is named in
+    // an error box that begins with ready (the set is ready all the same).
+    void launchFollowOn(const QString &ready);
     void closeWizard();
     void setUpBackupMenu();
     void setUpCheckMenu();

@@ -13,7 +13,6 @@
 #include "accountset/progressbarcopy.h"
 #include "accountset/takeover.h"
 #include "data/dataerror.h"
-#include "install/installfiles.h"
 #include "notifier.h"
 #include "waitcursor.h"
 
@@ -73,7 +72,7 @@ void Tform_xzzt::BitBtn2Click()
     }
 
     if (notifier().question(QStringLiteral("网络账套选择引入成功，现在就开始进入吗？"), Ask))
-        install::followOnLaunch();
+        launchFollowOn(QStringLiteral("网络账套已选择引入成功"));
     closeWizard();
 }
 
