@@ -43,7 +43,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libqt6sql6-odbc, unixodbc, odbcinst, tdsodbc, ca-certificates, libsqliteodbc, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, passwd")
 # Typing Chinese: the Qt 6 module of an input method. Fcitx 5's is a package of its own (Debian
 # 12 and 13); IBus's ships in libqt6gui6 itself, so the input method is all IBus users need.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus")
+# A Wayland desktop (Debian 13's default): Qt's Wayland platform plugin; without it the wizard
+# runs through XWayland where there is one, and says what to install where there is none.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus, qt6-wayland")
 # The project has no web site; the reserved .invalid name says so to the validators.
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ztwizard.invalid/")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

@@ -2,16 +2,17 @@
 # Installs the Debian packages needed to build, run and test ztwizard (Debian 12 or 13, as root).
 # dpkg-dev and file let cpack build the Debian package; desktop-file-utils, appstream and lintian
 # check it (tests/package). qt6-translations-l10n holds Qt's own texts in Chinese; the tests read
-# the embedded server's files with the sqlite3 command. GnuTLS (libgnutls28-dev) carries the TLS of
-# the road to SQL Server on both sides; ca-certificates holds the authorities that servers'
-# certificates are checked against.
+# the embedded server's files with the sqlite3 command and press keys on Xvfb with xdotool, also
+# into Weston for the wizard on Wayland (qt6-wayland, which the package recommends). GnuTLS
+# (libgnutls28-dev) carries the TLS of the road to SQL Server on both sides; ca-certificates holds
+# the authorities that servers' certificates are checked against.
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6sql6-sqlite libgl-dev
   unixodbc unixodbc-dev odbcinst tdsodbc libsqliteodbc libsqlite3-dev sqlite3 libgnutls28-dev
-  ca-certificates fonts-wqy-microhei qt6-translations-l10n xvfb xauth
+  ca-certificates fonts-wqy-microhei qt6-translations-l10n qt6-wayland xvfb xauth xdotool weston
   dpkg-dev file desktop-file-utils appstream lintian
 )
 

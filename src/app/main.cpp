@@ -1,3 +1,4 @@
+#include "displayplatform.h"
 #include "embedded/embeddedserver.h"
 #include "install/sharedfiles.h"
 #include "text/qttranslation.h"
@@ -13,7 +14,12 @@ int main(int argc, char *argv[])
     zt::install::shareNewFilesWithGroup();
     // "(embedded)" and "(embedded)\NAME" open the server in this process.
     zt::embedded::installBackend();
+    // A window on this desktop, or a word on what to install instead of Qt's abort.
+    if (!zt::gui::prepareDisplayPlatform())
+        return 1;
     QApplication app(argc, argv);
+    // The program's name in each server login (APP_NAME()), whatever the executable is called.
+    QApplication::setApplicationName(QStringLiteral("ztwizard"));
     zt::text::loadQtChineseTranslation();
     zt::gui::useWindowFontThroughout();
     // The application title "创建帐套" is the caption of the plain messages and the standard error

@@ -43,6 +43,50 @@ EnterPresses *enterPresses()
     return filter;
 }
 
+// Which Esc a popup had. On X11 a drop-down's list closes itself while the Esc is still being
+// offered as a shortcut; the offer then goes on to the window, whose Esc shortcut would end the
+// window too. The key event keeps its time stamp through the offers: an Esc first offered while a
+// popup was open is that popup's alone.
+class EscapeWatch final : public QObject
+{
+public:
+    static EscapeWatch &instance()
+    {
+        static auto *watch = [] {
+            auto *w = new EscapeWatch();
+            qApp->installEventFilter(w);
+            return w;
+        }();
+        return *watch;
+    }
+
+    // Whether the Esc being handled now was offered to an open popup first.
+    bool belongsToPopup() const { return m_popupEsc && m_popupEscTime == m_lastEscTime; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyRelease && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            m_popupEsc = false; // that Esc is over
+        } else if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Escape) {
+                if (key->timestamp() != m_lastEscTime || !m_popupEsc) {
+                    m_lastEscTime = key->timestamp();
+                    m_popupEsc = QApplication::activePopupWidget() != nullptr;
+                    m_popupEscTime = key->timestamp();
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_popupEsc = false;
+    quint64 m_popupEscTime = 0;
+    quint64 m_lastEscTime = 0;
+};
+
 } // namespace
 
 void pressFocusedButtonsOnEnter(QWidget *window)
@@ -57,12 +101,15 @@ void pressFocusedButtonsOnEnter(QWidget *window)
 
 void pressOnEscape(QWidget *window, QAbstractButton *cancel)
 {
+    EscapeWatch::instance();
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     QObject::connect(escape, &QShortcut::activated, cancel, [cancel] {
         if (QWidget *popup = QApplication::activePopupWidget()) {
             popup->close();
             return;
         }
+        if (EscapeWatch::instance().belongsToPopup())
+            return;
         cancel->click();
     });
 }

@@ -283,8 +283,8 @@ void TestOdbcBackend::unansweredInstanceIsNamed()
     QElapsedTimer timer;
     timer.start();
     const QString message = errorOf([&] {
-        odbc::openSqlServer(
-            QStringLiteral("127.0.0.1\\NOSUCH"), Credentials::integrated(), QStringLiteral("master"));
+        odbc::openSqlServer(QStringLiteral("127.0.0.1\\NOSUCH"),
+            Credentials::sql(QStringLiteral("sa"), QString()), QStringLiteral("master"));
     });
     QVERIFY2(message.startsWith(QLatin1StringView("[FreeTDS]")), qPrintable(message));
     QVERIFY2(message.contains(QLatin1StringView("'NOSUCH'")), qPrintable(message));
@@ -303,18 +303,22 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    const auto sqlServer
-        = [](const QString &section, const QString &encryption, const Credentials &login, const QString &catalog) {
-              try {
-                  return odbc::sqlServerConnectionText(section, encryption, login, catalog);
-              } catch (const DataError &e) {
-                  return QStringLiteral("error: ") + e.message();
-              }
-          };
+    const auto sqlServer = [](const QString &section, const QString &encryption, const Credentials &login,
+                               const QString &catalog) {
+        try {
+            return odbc::sqlServerConnectionText(section, encryption, login, catalog);
+        } catch (const DataError &e) {
+            return QStringLiteral("error: ") + e.message();
+        }
+    };
     const QString srv = QStringLiteral("ztwizard_srv");
     const QString require = QStringLiteral("require");
-    const QString head = QStringLiteral(
-        "Driver={FreeTDS};ServerName=ztwizard_srv;TDS_Version=7.4;Encryption=require;ClientCharset=UTF-8;");
+    // The program's name goes as the login's application name: the test's own name here.
+    const QString app = QStringLiteral("APP=") + QCoreApplication::applicationName() + u';';
+    const QString head
+        = QStringLiteral("Driver={FreeTDS};ServerName=ztwizard_srv;TDS_Version=7.4;Encryption=require;"
+                         "ClientCharset=UTF-8;")
+        + app;
     const auto sa = [](const char *password) {
         return Credentials::sql(QStringLiteral("sa"), QString::fromUtf8(password));
     };
@@ -324,7 +328,8 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::newRow("password that would add settings, server allowed unencrypted")
         << sqlServer(srv, QStringLiteral("request"), sa("x;Database=master"), {})
         << QStringLiteral("Driver={FreeTDS};ServerName=ztwizard_srv;TDS_Version=7.4;Encryption=request;"
-                          "ClientCharset=UTF-8;UID=sa;PWD={x;Database=master};");
+                          "ClientCharset=UTF-8;")
+            + app + QStringLiteral("UID=sa;PWD={x;Database=master};");
     // FreeTDS ends a braced value at its first '}': a '}' stands bare, and braced as it is.
     QTest::newRow("password with }") << sqlServer(srv, require, sa("p}w"), {})
                                      << head + QStringLiteral("UID=sa;PWD=p}w;");
@@ -336,6 +341,12 @@ void TestOdbcBackend::connectionTexts_data()
     QTest::newRow("integrated login") << sqlServer(srv, require, Credentials::integrated(),
         QStringLiteral("master")) << head + QStringLiteral("Database=master;Trusted_Connection=Yes;");
     QTest::newRow("no login") << sqlServer(srv, require, Credentials {}, {}) << head;
+    const QString program = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("a;b"));
+    const QString bracedName = sqlServer(srv, require, Credentials {}, {});
+    QCoreApplication::setApplicationName(program);
+    QTest::newRow("program name holding ;")
+        << bracedName << QString(head).replace(app, QStringLiteral("APP={a;b};"));
     QTest::newRow(".dsn in a password")
         << sqlServer(srv, require, sa("a.DSN"), {}) << QStringLiteral("error: 登录名和口令中不能有“.dsn”。");
     QTest::newRow("plain value") << odbc::quoteOdbcValue(QStringLiteral("a=b c")) << QStringLiteral("a=b c");

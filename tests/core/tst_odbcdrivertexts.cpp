@@ -71,11 +71,18 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText_data()
                                                   "Database=file://$URI;NoCreat=1;Server=local;"_s;
     QTest::newRow("sql login") << u"sql"_s << u"p;w"_s
                                << u"Driver={FreeTDS};ServerName=$SECTION;TDS_Version=7.4;Encryption=require;"
-                                  "ClientCharset=UTF-8;Database=zt001;UID=sa;PWD={p;w};"_s;
+                                  "ClientCharset=UTF-8;APP=$APP;Database=zt001;UID=sa;PWD={p;w};"_s;
     QTest::newRow("integrated login") << u"integrated"_s << u""_s
                                       << u"Driver={FreeTDS};ServerName=$SECTION;TDS_Version=7.4;"
-                                         "Encryption=require;ClientCharset=UTF-8;Database=zt001;"
+                                         "Encryption=require;ClientCharset=UTF-8;APP=$APP;Database=zt001;"
                                          "Trusted_Connection=Yes;"_s;
+}
+
+// The server's host for a login kind: an address, or a host name for the integrated login,
+// which Kerberos needs.
+static QString host(const QString &kind)
+{
+    return kind == u"integrated" ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1");
 }
 
 void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
@@ -100,8 +107,15 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
     } else {
         const Credentials login
             = kind == u"sql" ? Credentials::sql(QStringLiteral("sa"), value) : Credentials::integrated();
+        if (kind != u"sql") {
+            // The integrated login goes to FreeTDS for a host name and with a ticket cache.
+            QFile cache(dir + QStringLiteral("krb5cc"));
+            QVERIFY(cache.open(QIODevice::WriteOnly) && cache.write("ticket") > 0);
+            qputenv("KRB5CCNAME", QFile::encodeName(QStringLiteral("FILE:") + cache.fileName()));
+        }
         try {
-            odbc::openSqlServer(QStringLiteral("127.0.0.1,%1").arg(port), login, QStringLiteral("zt001"));
+            odbc::openSqlServer(
+                QStringLiteral("%1,%2").arg(host(kind)).arg(port), login, QStringLiteral("zt001"));
             QFAIL("connected to a closed port");
         } catch (const DataError &e) {
             QVERIFY2(e.message().startsWith(QLatin1StringView("[FreeTDS]")), qPrintable(e.message()));
@@ -123,11 +137,12 @@ void TestOdbcDriverTexts::driverManagerReceivesTheComposedText()
     expected.replace(QStringLiteral("$DIR"), dir)
         .replace(QStringLiteral("$URI"),
             QString::fromLatin1(QUrl::toPercentEncoding(dir + QStringLiteral("data/") + value, "/", ".")))
-        .replace(QStringLiteral("$PORT"), QString::number(port));
+        .replace(QStringLiteral("$PORT"), QString::number(port))
+        .replace(QStringLiteral("$APP"), QCoreApplication::applicationName());
     if (kind != u"file") {
-        const QString server = QStringLiteral("127.0.0.1,%1").arg(port);
+        const QString server = QStringLiteral("%1,%2").arg(host(kind)).arg(port);
         expected.replace(QStringLiteral("$SECTION"),
-            zt::guard::freeTdsSection(QStringLiteral("127.0.0.1"), port, zt::guard::settingsFor(server)));
+            zt::guard::freeTdsSection(host(kind), port, zt::guard::settingsFor(server)));
     }
     const QString text = masked(expected);
     // The trace shortens a long text to its beginning and "..."; its length is the whole one's.

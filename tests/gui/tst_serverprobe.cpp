@@ -1,5 +1,6 @@
 // Page 1's "下一步&N" against the embedded server: the probe database, refused logins, and the
 // server connection record written after a successful probe.
+#include "guidance/guidance.h"
 #include "wizardfixture.h"
 
 using namespace zt;
@@ -131,8 +132,10 @@ void TestServerProbe::refusedLogin()
 
     QCOMPARE(m_wizard->notifier.messages.size(), 1);
     QCOMPARE(m_wizard->notifier.last().kind, QStringLiteral("information"));
+    // The server's text, then the line that says what to do about it.
     QCOMPARE(m_wizard->notifier.last().text,
-        FailurePrefix + QStringLiteral("[ztwizard][SQL Server]") + serverText);
+        guidance::withGuidance(FailurePrefix + QStringLiteral("[ztwizard][SQL Server]") + serverText));
+    QVERIFY(m_wizard->notifier.last().text.count(u'\n') == 1);
     QVERIFY(!m_wizard->page2->isVisible());
     QVERIFY(m_wizard->server->isVisible());
     QVERIFY(m_wizard->serverRecords(Embedded).isEmpty());

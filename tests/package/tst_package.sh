@@ -41,11 +41,11 @@ expect l ./usr/bin/ztaccountset /opt/ztwizard/ztaccountset
 if grep -E '^. \./var/|ztwizard-tds|/tests?/' <<<"$listing"; then fail "files that do not belong"; else pass "no /var, no test tools"; fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libqt6sql6 libsqlite3-0 libqt6sql6-odbc unixodbc odbcinst tdsodbc libsqliteodbc fonts-wqy-microhei qt6-translations-l10n passwd; do
-  grep -qE "(^|, |\| )$d( |,|$)" <<<"$depends" && pass "depends on $d" || fail "no dependency on $d: $depends"
+for d in libqt6widgets6 libqt6sql6 libsqlite3-0 libgnutls30 libqt6sql6-odbc unixodbc odbcinst tdsodbc ca-certificates libsqliteodbc fonts-wqy-microhei qt6-translations-l10n passwd; do
+  grep -qE "(^|, |\| )$d(t64)?( |,|$)" <<<"$depends" && pass "depends on $d" || fail "no dependency on $d: $depends"
 done
 
-[ "$(dpkg-deb -f "$deb" Recommends)" = "fcitx5-frontend-qt6 | ibus" ] && pass "recommends an input method's Qt 6 module" \
+[ "$(dpkg-deb -f "$deb" Recommends)" = "fcitx5-frontend-qt6 | ibus, qt6-wayland" ] && pass "recommends an input method's Qt 6 module and Qt's Wayland plugin" \
   || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 mkdir -p "$work/control" "$work/root"

@@ -1,6 +1,7 @@
 #include "backends.h"
 
 #include "dataerror.h"
+#include "guidance/guidance.h"
 #include "odbcbackend.h"
 
 #include <QList>
@@ -22,6 +23,57 @@ Registry &registry()
 {
     static Registry r;
     return r;
+}
+
+// The server's or the driver's text of an error, with the line that says what to do after it.
+[[noreturn]] void rethrowGuided(const DataError &error)
+{
+    const QString guided = guidance::withGuidance(error.message());
+    if (guided == error.message())
+        throw;
+    throw DataError(guided);
+}
+
+// A server session whose errors carry their guidance, whichever server answered them.
+class GuidedBackend final : public Backend
+{
+public:
+    explicit GuidedBackend(std::unique_ptr<Backend> inner)
+        : m_inner(std::move(inner))
+    { }
+
+    Dialect dialect() const override { return m_inner->dialect(); }
+    bool runsTSqlBatches() const override { return m_inner->runsTSqlBatches(); }
+
+    ResultSet query(const QString &sql, const QList<QVariant> &params) override
+    {
+        try {
+            return m_inner->query(sql, params);
+        } catch (const DataError &e) {
+            rethrowGuided(e);
+        }
+    }
+
+    int execute(const QString &sql, const QList<QVariant> &params) override
+    {
+        try {
+            return m_inner->execute(sql, params);
+        } catch (const DataError &e) {
+            rethrowGuided(e);
+        }
+    }
+
+private:
+    std::unique_ptr<Backend> m_inner;
+};
+
+template<typename Open> std::unique_ptr<Backend> guided(Open &&open)
+{
+    try {
+        return std::make_unique<GuidedBackend>(open());
+    } catch (const DataError &e) {
+        rethrowGuided(e);
+    }
 }
 
 } // namespace
@@ -68,10 +120,10 @@ std::unique_ptr<Backend> openBackend(const ConnectionString &cs)
     }
     for (const ServerBackend &server : std::as_const(servers)) {
         if (server.claims(cs.dataSource()))
-            return server.open(cs);
+            return guided([&] { return server.open(cs); });
     }
     const QString catalog = cs.hasCatalog() ? cs.catalogName() : QString();
-    return odbc::openSqlServer(cs.dataSource(), cs.login(), catalog);
+    return guided([&] { return odbc::openSqlServer(cs.dataSource(), cs.login(), catalog); });
 }
 
 void checkServerRoad(const QString &serverName)

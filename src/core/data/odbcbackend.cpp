@@ -5,9 +5,10 @@
 #include "widetextreader.h"
 
 #include "dataerror.h"
-#include "discovery/ssrp.h"
 #include "guard/roadguard.h"
+#include "guidance/guidance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,8 +34,6 @@ namespace zt::data::odbc {
 
 namespace {
 
-constexpr int DefaultSqlServerPort = 1433;
-constexpr int InstanceLookupTimeoutMs = 1000;
 constexpr auto LoginTimeoutOption = "SQL_ATTR_LOGIN_TIMEOUT=15";
 
 using Attribute = std::pair<QString, QString>;
@@ -53,7 +52,9 @@ QString render(const QList<Attribute> &attributes)
 // Driver={FreeTDS} stands as it is: the braces belong to the driver's name. The server is named
 // by its section of this process's freetds.conf (guard/roadguard): host, port, TDS 7.4, the
 // encryption and the certificate check stand there, since FreeTDS ignores the certificate
-// settings of a connection text. The text repeats the version and the encryption.
+// settings of a connection text. The text repeats the version and the encryption. APP= is the
+// program's name in LOGIN7 (what APP_NAME() and the server's session lists show), so that an
+// administrator tells this program's sessions from others.
 QString freeTdsText(const QString &section, const QString &encryption, const QString &catalog)
 {
     QList<Attribute> attributes {
@@ -62,6 +63,8 @@ QString freeTdsText(const QString &section, const QString &encryption, const QSt
         { QStringLiteral("Encryption"), encryption },
         { QStringLiteral("ClientCharset"), QStringLiteral("UTF-8") },
     };
+    if (const QString program = QCoreApplication::applicationName(); !program.isEmpty())
+        attributes.append({ QStringLiteral("APP"), program });
     if (!catalog.isEmpty())
         attributes.append({ QStringLiteral("Database"), catalog });
     return QStringLiteral("Driver={FreeTDS};") + render(attributes);
@@ -348,33 +351,6 @@ QString quoteOdbcValue(const QString &value)
     return u'{' + quoted + u'}';
 }
 
-ServerAddress parseServerName(const QString &serverName)
-{
-    QString name = serverName.trimmed();
-    if (name.startsWith(QLatin1StringView("tcp:"), Qt::CaseInsensitive))
-        name = name.mid(4).trimmed();
-
-    ServerAddress address;
-    const qsizetype comma = name.indexOf(u',');
-    if (comma >= 0) {
-        bool ok = false;
-        const int port = name.mid(comma + 1).trimmed().toInt(&ok);
-        address.port = ok && port > 0 && port <= 65535 ? port : 0;
-        name = name.left(comma).trimmed();
-    }
-    const qsizetype backslash = name.indexOf(u'\\');
-    if (backslash >= 0) {
-        // An explicit port wins over the instance name, as with SQL Server's own clients.
-        if (comma < 0)
-            address.instance = name.mid(backslash + 1).trimmed();
-        name = name.left(backslash).trimmed();
-    }
-    if (name == u'.' || name.compare(QLatin1StringView("(local)"), Qt::CaseInsensitive) == 0)
-        name = QStringLiteral("127.0.0.1");
-    address.host = name;
-    return address;
-}
-
 QString sqlServerConnectionText(
     const QString &section, const QString &encryption, const Credentials &login, const QString &catalog)
 {
@@ -429,35 +405,6 @@ std::unique_ptr<Backend> openDataSource(
     }
 }
 
-namespace {
-
-ServerAddress checkedAddress(const QString &serverName)
-{
-    ServerAddress address = parseServerName(serverName);
-    if (address.port == 0) {
-        throw DataError(QStringLiteral("[FreeTDS][SQL Server]Unable to connect: the port in server name '%1' "
-                                       "is not valid.")
-                            .arg(serverName));
-    }
-    return address;
-}
-
-// A named instance's port, asked of the host's SQL Server Browser.
-void resolveInstance(ServerAddress &address)
-{
-    if (address.instance.isEmpty())
-        return;
-    address.port = discovery::resolveInstancePort(
-        address.host, address.instance, InstanceLookupTimeoutMs, discovery::instanceLookupPort());
-    if (address.port <= 0) {
-        throw DataError(QStringLiteral("[FreeTDS][SQL Server]Unable to connect: SQL Server instance '%1' on "
-                                       "host '%2' did not answer.")
-                            .arg(address.instance, address.host));
-    }
-}
-
-} // namespace
-
 void checkRoad(const QString &serverName)
 {
     ServerAddress address = checkedAddress(serverName);
@@ -473,6 +420,12 @@ std::unique_ptr<Backend> openSqlServer(
     const QString &serverName, const Credentials &login, const QString &catalog)
 {
     ServerAddress address = checkedAddress(serverName);
+    if (login.kind == Credentials::Kind::Integrated) {
+        // Without a Kerberos ticket, or with an address for a host name, FreeTDS would fail
+        // before sending anything, saying only "Adaptive Server connection failed".
+        if (const QString problem = guidance::integratedLoginProblem(address.host); !problem.isEmpty())
+            throw DataError(problem);
+    }
     const std::optional<reuse::Ticket> ticket = reuse::ticketFor(serverName, login);
     if (ticket) {
         // A text refused without the reuse is refused with it.

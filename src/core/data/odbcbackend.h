@@ -17,12 +17,18 @@ struct ServerAddress
 };
 
 ServerAddress parseServerName(const QString &serverName);
+// The address of a server name; throws DataError for a port that is not one.
+ServerAddress checkedAddress(const QString &serverName);
+// A named instance's port, asked of the host's SQL Server Browser (one request, one second);
+// throws DataError when it does not answer. Nothing for an address without an instance.
+void resolveInstance(ServerAddress &address);
 
 // The ODBC connection text openSqlServer hands to FreeTDS: the driver, the server's freetds.conf
 // section (its address, TDS version, encryption and certificate check), the TDS version and the
-// encryption again, UTF-8, the catalog (none: the login's default database), the login, and a
-// ';' at the end. A login value holding ';' or starting with '{' or a blank is braced as it
-// is (FreeTDS knows no doubled '}'). Throws DataError for a text QODBC would misread (".dsn").
+// encryption again, UTF-8, the program's name (APP=, QCoreApplication::applicationName(), left
+// out when empty), the catalog (none: the login's default database), the login, and a ';' at the
+// end. A login value holding ';' or starting with '{' or a blank is braced as it is (FreeTDS
+// knows no doubled '}'). Throws DataError for a text QODBC would misread (".dsn").
 QString sqlServerConnectionText(
     const QString &section, const QString &encryption, const Credentials &login, const QString &catalog);
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QMouseEvent>
 
 namespace zt::gui {
@@ -69,6 +70,13 @@ void DetachableGroup::detach(const QPoint &globalTopLeft)
     m_group->grabMouse();
 }
 
+bool DetachableGroup::windowsCanBePlaced()
+{
+    // A Wayland compositor places windows itself: a floating group could neither appear where it
+    // was dropped nor follow the mouse, so there the group stays on its page, usable in place.
+    return !QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"));
+}
+
 bool DetachableGroup::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_group)
@@ -76,7 +84,7 @@ bool DetachableGroup::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::LeftButton)
+        if (mouse->button() != Qt::LeftButton || !windowsCanBePlaced())
             break;
         m_pressed = true;
         m_dragging = false;

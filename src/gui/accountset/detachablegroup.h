@@ -28,6 +28,9 @@ public:
     void dock();
     // Shows the group; a floating one is also raised and activated so that it takes the keyboard.
     void show();
+    // Whether the platform lets a program place its windows (not so on Wayland): only then can
+    // the group be dragged off its page.
+    static bool windowsCanBePlaced();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

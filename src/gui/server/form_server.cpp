@@ -18,6 +18,7 @@
 #include "windowlook.h"
 
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QShowEvent>
 
 #include <utility>
@@ -65,6 +66,12 @@ Tform_server::Tform_server(QWidget *parent)
 
     // "退出&X" is the window's cancel button.
     pressOnEscape(this, m_ui->BitBtn8);
+    // What the user types first goes into the server box: it has the focus when the page shows,
+    // or as soon as the search that disabled it ends, unless the user has put it elsewhere.
+    connect(m_ui->SQLServersListComboBox1, &TSQLServersListComboBox::searchFinished, this, [this] {
+        if (!focusWidget())
+            focusServerBox();
+    });
 
     m_ui->BitBtn7->setMouseTracking(true);
     m_ui->BitBtn7->installEventFilter(this);
@@ -126,6 +133,16 @@ void Tform_server::FormShow()
         // Selecting the entry replaces a name typed before, also when entry 0 was selected.
         box->setEditText(box->itemText(0));
     }
+    focusServerBox();
+}
+
+void Tform_server::focusServerBox()
+{
+    auto *box = m_ui->SQLServersListComboBox1;
+    box->setFocus();
+    // A name the user types replaces the one offered.
+    if (box->lineEdit())
+        box->lineEdit()->selectAll();
 }
 
 void Tform_server::RadioButton1Click()

@@ -73,6 +73,7 @@ private:
     // refused, trusts it and connects again on OK. False when there was nothing to ask.
     bool askAboutRefusal(const QString &serverName);
     void arrangeAccountSetPage(const QString &serverName);
+    void focusServerBox();
     void needOtherWindows();
 
     std::unique_ptr<Ui::form_server> m_ui;
