@@ -100,6 +100,8 @@ int runCreate(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     }
 
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     AccountSetObjects o;
     TerminalProgress progress;
     TimedCopy copy(progress);
@@ -144,6 +146,8 @@ int runList(const QCommandLineParser &options, Report &report)
         return report.finish(ExitUsage);
     const QString server = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), server);
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     AccountSetObjects o;
     QString fragment;
     bool listed = false;
@@ -179,6 +183,8 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
     report.set(QStringLiteral("db"), number);
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     AccountSetObjects o;
     QString fragment;
     if (!findDirectoryRow(o, server, number, fragment, report))
@@ -214,6 +220,8 @@ int runDelete(const QCommandLineParser &options, Report &report)
     const auto password = setPassword(options, report, false);
     if (!password)
         return report.finish(ExitUsage);
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     AccountSetObjects o;
     QString fragment;
     if (!findDirectoryRow(o, server, number, fragment, report))
@@ -298,6 +306,8 @@ int runSample(const QCommandLineParser &options, Report &report)
         report.message(QStringLiteral("服务器名称不可为空！"));
         return report.finish(ExitUsage);
     }
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     AccountSetObjects o;
     TerminalProgress progress;
     QString fragment;

@@ -1,6 +1,7 @@
 #include "accountsethelpers.h"
 
 #include "accountset/directory.h"
+#include "data/connection.h"
 #include "data/dataerror.h"
 #include "data/unicodetext.h"
 #include "store/localstore.h"
@@ -13,6 +14,27 @@ bool serverNamed(const QCommandLineParser &options, Report &report)
         return true;
     report.set(QStringLiteral("server"), QString());
     report.message(QStringLiteral("服务器名称不可为空！"));
+    return false;
+}
+
+bool loginStored(const QString &server, Report &report)
+{
+    data::Connection connection(QStringLiteral("Conn_S"));
+    data::Query query(QStringLiteral("ADOQuery2"));
+    try {
+        store::openLocalConfiguration(connection, query);
+        if (store::findServerRecord(query, server))
+            return true;
+    } catch (const data::DataError &e) {
+        report.message(e.message());
+        return false;
+    }
+    // Without one the server would only answer "Login failed for user ''".
+    report.set(QStringLiteral("server"), server);
+    report.message(
+        QStringLiteral("本机还没有保存服务器“%1”的登录。请先运行：ztaccountset login --server \"%1\" "
+                       "--user 登录名（集成登录不加 --user）。")
+            .arg(server));
     return false;
 }
 

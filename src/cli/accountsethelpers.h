@@ -20,6 +20,10 @@ inline const QString DirectoryTable = QStringLiteral("PBTOVRASQLBASEDATA");
 // False (message given) when --server names no server: a command line that cannot be used.
 bool serverNamed(const QCommandLineParser &options, Report &report);
 
+// False (message given: run ztaccountset login first) when this workstation has no stored login
+// for the server: every command but login and check uses the stored one.
+bool loginStored(const QString &server, Report &report);
+
 // --mode: network (default), rented-build or rented-register; nullopt (message given) otherwise.
 std::optional<accountset::CreationMode> modeFromOptions(const QCommandLineParser &options, Report &report);
 

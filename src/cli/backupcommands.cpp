@@ -18,6 +18,8 @@ int runBackup(const QCommandLineParser &options, Report &report)
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
     report.set(QStringLiteral("db"), number);
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
     QString fragment;
     if (!findDirectoryRow(o, server, number, fragment, report))
@@ -50,6 +52,8 @@ int runVerifyOnly(const QCommandLineParser &options, Report &report)
     const QString file = options.value(QStringLiteral("from"));
     report.set(QStringLiteral("server"), server);
     report.set(QStringLiteral("from"), file);
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
     try {
         StepTimer timer(report, QStringLiteral("verify"));
@@ -99,6 +103,8 @@ int runRestore(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     }
 
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
     TerminalProgress progress;
     QString fragment;

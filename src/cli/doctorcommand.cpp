@@ -89,6 +89,8 @@ int runDoctor(const QCommandLineParser &options, Report &report)
         repairOptions.password = password->text;
     }
 
+    if (!loginStored(options.value(QStringLiteral("server")), report))
+        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
     recovery::Examination before;
     {
