@@ -101,8 +101,8 @@ bool measure(Series &series, bool encrypted, int delayMs, int run)
     const double effective = (relayed->ms - straight->ms) / (2.0 * delayMs);
     std::printf("run %d %s: direct %.0f ms, over %d+%d ms %.0f ms, %d requests on %d connections "
                 "(relayed %d on %d), %.1f effective round trips\n",
-        run, encrypted ? "encrypted" : "in clear ", straight->ms, delayMs, delayMs, relayed->ms, straight->requests,
-        straight->connections, relayed->requests, relayed->connections, effective);
+        run, encrypted ? "encrypted" : "in clear ", straight->ms, delayMs, delayMs, relayed->ms,
+        straight->requests, straight->connections, relayed->requests, relayed->connections, effective);
     std::fflush(stdout);
     series.direct << straight->ms;
     series.link << relayed->ms;
@@ -113,8 +113,9 @@ bool measure(Series &series, bool encrypted, int delayMs, int run)
 
 void summarize(const Series &s, const char *road, int runs, int delayMs)
 {
-    std::printf("median of %d, %s: direct %.0f ms, over %d+%d ms %.0f ms (+%.0f), %d requests, %d connections, "
-                "%.1f effective round trips (+%d handshakes on a real link)\n",
+    std::printf(
+        "median of %d, %s: direct %.0f ms, over %d+%d ms %.0f ms (+%.0f), %d requests, %d connections, "
+        "%.1f effective round trips (+%d handshakes on a real link)\n",
         runs, road, test::median(s.direct), delayMs, delayMs, test::median(s.link),
         test::median(s.link) - test::median(s.direct), s.last.requests, s.last.connections,
         test::median(s.trips), s.last.connections);
