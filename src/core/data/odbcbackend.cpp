@@ -409,6 +409,7 @@ void checkRoad(const QString &serverName)
 {
     ServerAddress address = checkedAddress(serverName);
     resolveInstance(address);
+    guard::takeRefusal(serverName);
     guard::Refusal refusal;
     if (guard::examineRoad(serverName, address.host, address.port, refusal) == guard::AfterFailure::Refused) {
         guard::rememberRefusal(refusal);
@@ -438,6 +439,8 @@ std::unique_ptr<Backend> openSqlServer(
 
     // FreeTDS checks the road before the login leaves: encryption, the certificate, TDS 7.4. When
     // it fails, a look at the road without the login tells the road's fault from the server's.
+    // A refusal of an earlier attempt is forgotten: this one decides anew what page 1 asks.
+    guard::takeRefusal(serverName);
     for (int attempt = 0;; ++attempt) {
         const guard::RoadSettings settings = guard::settingsFor(serverName);
         const QString section = guard::freeTdsSection(address.host, address.port, settings);
