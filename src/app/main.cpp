@@ -1,5 +1,6 @@
 #include "displayplatform.h"
 #include "embedded/embeddedserver.h"
+#include "guard/roadguard.h"
 #include "install/sharedfiles.h"
 #include "text/qttranslation.h"
 #include "windowlook.h"
@@ -14,6 +15,8 @@ int main(int argc, char *argv[])
     zt::install::shareNewFilesWithGroup();
     // "(embedded)" and "(embedded)\NAME" open the server in this process.
     zt::embedded::installBackend();
+    // The FreeTDS configuration of the guarded road, named before any thread runs.
+    zt::guard::prepareConnections();
     // A window on this desktop, or a word on what to install instead of Qt's abort.
     if (!zt::gui::prepareDisplayPlatform())
         return 1;

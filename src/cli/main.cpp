@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "embedded/embeddedserver.h"
+#include "guard/roadguard.h"
 #include "install/sharedfiles.h"
 #include "text/qttranslation.h"
 
@@ -9,6 +10,8 @@ int main(int argc, char *argv[])
 {
     zt::install::shareNewFilesWithGroup();
     zt::embedded::installBackend();
+    // The FreeTDS configuration of the guarded road, named before any thread runs.
+    zt::guard::prepareConnections();
     QCoreApplication app(argc, argv);
     zt::text::loadQtChineseTranslation();
     // Also the program's name in each server login (APP_NAME()).

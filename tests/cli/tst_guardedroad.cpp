@@ -152,6 +152,8 @@ void TestGuardedRoad::anObserverReadsNothingOnEveryCommand()
     addAdmin(tds);
     RoadRelay observer(RoadRelay::Mode::Observe, tds.port());
     const QString server = observer.serverName();
+    // Allowing a server to go unencrypted lets nothing go in clear while it offers encryption.
+    zt::guard::allowUnencrypted(server);
 
     QCOMPARE(login(server).exitCode, 0);
     const QList<QStringList> commands {
@@ -198,7 +200,7 @@ void TestGuardedRoad::aServersOwnCertificateIsTrustedDeliberately()
     // Another certificate trusted for this name before: the one shown now is refused, naming both.
     const zt::tls::Identity other = zt::tls::makeSelfSigned(u"SSL_Self_Signed_Fallback"_s, {}, 30);
     const QByteArray otherDer = zt::tls::derFromPem(other.certificatePem).value(0);
-    zt::guard::trustCertificate(server, otherDer);
+    zt::guard::trustCertificate(server, { otherDer });
     CliResult r = run(sa + QStringList { u"--accept-new-certificate"_s }, noPassword);
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(u"与以前信任的不同"_s) && r.err.contains(tds.fingerprint())

@@ -159,7 +159,7 @@ void TestTdsWindows::aServersOwnCertificateIsShownBeforeTheLogin()
     // Another certificate trusted before: no click trusts the one shown now, only its fingerprint
     // as the administrator gives it.
     const tls::Identity other = tls::makeSelfSigned(QStringLiteral("SSL_Self_Signed_Fallback"), {}, 30);
-    guard::trustCertificate(tds.serverName(), tls::derFromPem(other.certificatePem).value(0));
+    guard::trustCertificate(tds.serverName(), { tls::derFromPem(other.certificatePem).value(0) });
     wizard.page2->hide();
     wizard.server->show();
     const QStringList typed { QString(),

@@ -441,22 +441,31 @@ std::unique_ptr<Backend> openSqlServer(
     // it fails, a look at the road without the login tells the road's fault from the server's.
     // A refusal of an earlier attempt is forgotten: this one decides anew what page 1 asks.
     guard::takeRefusal(serverName);
+    guard::RoadSettings settings = guard::settingsFor(serverName);
     for (int attempt = 0;; ++attempt) {
-        const guard::RoadSettings settings = guard::settingsFor(serverName);
         const QString section = guard::freeTdsSection(address.host, address.port, settings);
         const QString text = sqlServerConnectionText(section, settings.encryption, login, catalog);
         try {
             return std::make_unique<OdbcBackend>(Dialect::SqlServer,
                 openDatabase(text, QString(), QString(), QString::fromLatin1(LoginTimeoutOption)), ticket);
-        } catch (const DataError &) {
+        } catch (const DataError &e) {
+            // A server that answered the login has said what it had to: no second login with the
+            // same password.
+            const bool serverAnswered = e.message().contains(QLatin1StringView("Login failed"))
+                || e.message().contains(QLatin1StringView("Cannot open database"));
             guard::Refusal refusal;
-            switch (guard::examineRoad(serverName, address.host, address.port, refusal)) {
+            const guard::AfterFailure after = attempt == 0 && !serverAnswered
+                ? guard::examineRoad(serverName, address.host, address.port, refusal)
+                : guard::AfterFailure::RoadFine;
+            switch (after) {
             case guard::AfterFailure::RoadFine:
                 throw;
             case guard::AfterFailure::TryAgain:
-                if (attempt == 0)
-                    continue;
-                throw;
+                settings = guard::settingsFor(serverName);
+                continue;
+            case guard::AfterFailure::TryUnencrypted:
+                settings = guard::unencryptedRoad();
+                continue;
             case guard::AfterFailure::Refused:
                 guard::rememberRefusal(refusal);
                 throw DataError(refusal.message());

@@ -81,15 +81,20 @@ QString Refusal::message() const
                 "服务器设置页允许不加密地连接这台服务器，或运行：ztaccountset login --server \"%1\" "
                 "--allow-unencrypted")
                   .arg(serverName);
+    case Kind::ExpiredCertificate:
+        return server + QStringLiteral("出示的证书已经过期（有效期至 %1）。").arg(when(info.notAfter))
+            + NothingSent + QStringLiteral("请服务器管理员为 SQL Server 换一个有效的证书。\n\n")
+            + certificateText(info);
     case Kind::Strict:
         return server
-            + QStringLiteral(
-                "只接受 TDS 8.0 严格加密（strict）的连接，本机的 FreeTDS 驱动不支持这种连接方式。")
+            + QStringLiteral("只接受 TDS 8.0 严格加密（strict）的连接，本程序使用的 FreeTDS 驱动（1.3）还不能"
+                             "这样连接。")
             + NothingSent
-            + QStringLiteral("请服务器管理员把“强制严格加密”（Force Strict Encryption）改为“强制加密”"
-                             "（Force Encryption），或在本机换用支持 TDS 8.0 的 FreeTDS（1.5 或更高版本）。");
+            + QStringLiteral(
+                "请服务器管理员为本机的连接把“强制严格加密”（Force Strict Encryption）改为“强制加密”"
+                "（Force Encryption）：那样连接同样全程加密，证书同样受检查。");
     case Kind::NoAnswer:
-        return server + QStringLiteral("接受了连接，却在回答之前把它断开了。") + NothingSent
+        return server + QStringLiteral("没有正常回答：连接被断开、超时，或回答不完整。") + NothingSent
             + QStringLiteral("可能是服务器的连接数已满、防火墙或网络设备断开了连接，也可能是途中有人干扰。"
                              "请稍后再试；如果一直如此，请联系服务器管理员。");
     case Kind::HandshakeFailed:

@@ -12,6 +12,8 @@
 #include "tls/certificate.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <optional>
@@ -30,13 +32,23 @@ struct RoadSettings
 // system's bundle.
 QString authorityBundle();
 
-// The settings for a server from what this installation decided about it.
+// The settings for a server from what this installation decided about it: always encryption
+// first.
 RoadSettings settingsFor(const QString &serverName);
+// The settings for a server allowed unencrypted once it has answered that it offers no encryption.
+RoadSettings unencryptedRoad();
 
 // The freetds.conf section for host:port with these settings, written into this process's own
 // configuration file (named to FreeTDS through FREETDSCONF) and returned by name. Throws
-// data::DataError for a host name or path that cannot stand in the file.
+// data::DataError for a host name that cannot stand in the file or a certificates' file that
+// cannot be read.
 QString freeTdsSection(const QString &host, int port, const RoadSettings &settings);
+// Makes that file and sets FREETDSCONF; each program calls it at start, before any thread
+// (freeTdsSection does it too, for programs that did not).
+void prepareConnections();
+// The environment the process was started with, for the programs it starts: without the
+// FREETDSCONF that names its own file.
+QProcessEnvironment startingEnvironment();
 
 // A connection the guard refused, and what the user may do about it.
 struct Refusal
@@ -44,6 +56,7 @@ struct Refusal
     enum class Kind {
         UnknownCertificate, // not from a trusted authority, or not naming the server; nothing trusted yet
         ChangedCertificate, // another certificate than the one trusted for the server name
+        ExpiredCertificate, // the certificate (or the one trusted) is past its validity
         Unencrypted, // the server offers no encryption (or the way to it took it away)
         Strict, // the server speaks only TDS 8.0, which this FreeTDS cannot
         NoAnswer, // the server ended the connection before answering
@@ -53,6 +66,7 @@ struct Refusal
     Kind kind = Kind::NoAnswer;
     QString serverName;
     QByteArray certificate; // DER of the server's certificate, when it showed one
+    QList<QByteArray> chain; // all it showed, its own certificate first
     tls::CertificateInfo info;
     QString trustedSha256; // ChangedCertificate: the fingerprint trusted before
     QString reason; // why the certificate is not trusted, in Chinese
@@ -82,6 +96,7 @@ QString certificateText(const tls::CertificateInfo &info);
 enum class AfterFailure {
     RoadFine, // the road is as it should be: the failure is the server's or the login's
     TryAgain, // a stale decision was mended (a trusted pin replaced by an authority): connect once more
+    TryUnencrypted, // the server offers no encryption and the user allowed that: unencryptedRoad()
     Refused, // the road is refused: refusal holds why
 };
 AfterFailure examineRoad(const QString &serverName, const QString &host, int port, Refusal &refusal);

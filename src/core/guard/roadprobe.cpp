@@ -2,6 +2,9 @@
 
 #include "tls/session.h"
 
+#include <QDeadlineTimer>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -42,18 +45,18 @@ private:
     int m_fd;
 };
 
-bool waitFor(int fd, short events, int timeoutMs)
+bool waitFor(int fd, short events, const QDeadlineTimer &deadline)
 {
     pollfd p { fd, events, 0 };
     int n;
     do {
-        n = ::poll(&p, 1, timeoutMs);
+        n = ::poll(&p, 1, int(std::max<qint64>(0, deadline.remainingTime())));
     } while (n < 0 && errno == EINTR);
     return n > 0;
 }
 
 // A connected socket to host:port, or -1 with *why.
-int connectTo(const QString &host, int port, int timeoutMs, QString *why)
+int connectTo(const QString &host, int port, const QDeadlineTimer &deadline, QString *why)
 {
     addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
@@ -73,7 +76,7 @@ int connectTo(const QString &host, int port, int timeoutMs, QString *why)
         if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS) {
             int error = 0;
             socklen_t size = sizeof error;
-            if (waitFor(fd, POLLOUT, timeoutMs) && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0
+            if (waitFor(fd, POLLOUT, deadline) && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0
                 && error == 0) {
                 const int one = 1;
                 ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -88,12 +91,12 @@ int connectTo(const QString &host, int port, int timeoutMs, QString *why)
     return -1;
 }
 
-bool sendAll(int fd, const char *data, qsizetype size, int timeoutMs)
+bool sendAll(int fd, const char *data, qsizetype size, const QDeadlineTimer &deadline)
 {
     while (size > 0) {
         const ssize_t n = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            if (!waitFor(fd, POLLOUT, timeoutMs))
+            if (!waitFor(fd, POLLOUT, deadline))
                 return false;
             continue;
         }
@@ -106,7 +109,7 @@ bool sendAll(int fd, const char *data, qsizetype size, int timeoutMs)
 }
 
 // Up to size bytes, at least one; 0 at the end of the stream, -1 on an error or a timeout.
-qsizetype receiveSome(int fd, char *data, qsizetype size, int timeoutMs)
+qsizetype receiveSome(int fd, char *data, qsizetype size, const QDeadlineTimer &deadline)
 {
     for (;;) {
         const ssize_t n = ::recv(fd, data, size_t(size), 0);
@@ -114,15 +117,15 @@ qsizetype receiveSome(int fd, char *data, qsizetype size, int timeoutMs)
             return n;
         if (errno != EAGAIN && errno != EINTR)
             return -1;
-        if (!waitFor(fd, POLLIN, timeoutMs))
+        if (!waitFor(fd, POLLIN, deadline))
             return -1;
     }
 }
 
-bool receiveExactly(int fd, char *data, qsizetype size, int timeoutMs)
+bool receiveExactly(int fd, char *data, qsizetype size, const QDeadlineTimer &deadline)
 {
     while (size > 0) {
-        const qsizetype n = receiveSome(fd, data, size, timeoutMs);
+        const qsizetype n = receiveSome(fd, data, size, deadline);
         if (n <= 0)
             return false;
         data += n;
@@ -142,22 +145,43 @@ QByteArray packet(std::uint8_t type, const QByteArray &payload)
     return out + payload;
 }
 
+// A message in packets of at most 4,096 bytes (the size before a login), the last marked as its
+// end: a TLS flight goes as one pre-login message, as FreeTDS and SQL Server send it.
+bool sendMessage(int fd, std::uint8_t type, const QByteArray &payload, const QDeadlineTimer &deadline)
+{
+    constexpr qsizetype Room = 4096 - HeaderSize;
+    std::uint8_t number = 1;
+    for (qsizetype at = 0; at == 0 || at < payload.size(); at += Room, ++number) {
+        const QByteArray part = payload.mid(at, Room);
+        const int length = HeaderSize + int(part.size());
+        const bool last = at + Room >= payload.size();
+        QByteArray out;
+        out.append(char(type)).append(char(last ? EndOfMessage : 0));
+        out.append(char((length >> 8) & 0xff)).append(char(length & 0xff));
+        out.append(char(0)).append(char(0)).append(char(number)).append(char(0));
+        out += part;
+        if (!sendAll(fd, out.constData(), out.size(), deadline))
+            return false;
+    }
+    return true;
+}
+
 // One whole packet's payload; false when the stream ends or is not TDS.
-bool receivePacket(int fd, std::uint8_t &type, QByteArray &payload, int timeoutMs)
+bool receivePacket(int fd, std::uint8_t &type, QByteArray &payload, const QDeadlineTimer &deadline)
 {
     char header[HeaderSize];
-    if (!receiveExactly(fd, header, HeaderSize, timeoutMs))
+    if (!receiveExactly(fd, header, HeaderSize, deadline))
         return false;
     type = std::uint8_t(header[0]);
     const int length = (std::uint8_t(header[2]) << 8) | std::uint8_t(header[3]);
     if (length < HeaderSize)
         return false;
     payload.resize(length - HeaderSize);
-    return receiveExactly(fd, payload.data(), payload.size(), timeoutMs);
+    return receiveExactly(fd, payload.data(), payload.size(), deadline);
 }
 
 // The TLS handshake of TDS 7.x: its records travel as the payload of pre-login packets.
-RoadProbe handshakeInPrelogin(int fd, const QString &host, int timeoutMs, RoadProbe probe)
+RoadProbe handshakeInPrelogin(int fd, const QString &host, const QDeadlineTimer &deadline, RoadProbe probe)
 {
     QString why;
     std::unique_ptr<tls::Session> session = tls::Session::client(host, {}, &why);
@@ -167,16 +191,24 @@ RoadProbe handshakeInPrelogin(int fd, const QString &host, int timeoutMs, RoadPr
         return probe;
     }
     auto pending = std::make_shared<QByteArray>();
+    auto flight = std::make_shared<QByteArray>();
+    const auto flush = [fd, &deadline, flight] {
+        const bool sent = flight->isEmpty() || sendMessage(fd, PreloginPacket, *flight, deadline);
+        flight->clear();
+        return sent;
+    };
     session->setTransport(
-        [fd, timeoutMs](const char *data, qsizetype size) {
-            const QByteArray wrapped = packet(PreloginPacket, QByteArray(data, size));
-            return sendAll(fd, wrapped.constData(), wrapped.size(), timeoutMs);
+        [flight](const char *data, qsizetype size) {
+            flight->append(data, size);
+            return true;
         },
-        [fd, timeoutMs, pending](char *data, qsizetype size) -> qsizetype {
+        [fd, &deadline, pending, flush](char *data, qsizetype size) -> qsizetype {
+            if (!flush())
+                return -1;
             while (pending->isEmpty()) {
                 std::uint8_t type = 0;
                 QByteArray payload;
-                if (!receivePacket(fd, type, payload, timeoutMs))
+                if (!receivePacket(fd, type, payload, deadline))
                     return 0;
                 if (type != PreloginPacket && type != ReplyPacket)
                     return -1;
@@ -198,10 +230,10 @@ RoadProbe handshakeInPrelogin(int fd, const QString &host, int timeoutMs, RoadPr
 }
 
 // TDS 8.0: TLS from the first byte, naming the protocol it carries.
-RoadProbe strictLook(const QString &host, int port, int timeoutMs, RoadProbe probe)
+RoadProbe strictLook(const QString &host, int port, const QDeadlineTimer &deadline, RoadProbe probe)
 {
     QString why;
-    Socket socket(connectTo(host, port, timeoutMs, &why));
+    Socket socket(connectTo(host, port, deadline, &why));
     if (socket.fd() < 0)
         return probe;
     std::unique_ptr<tls::Session> session
@@ -210,8 +242,8 @@ RoadProbe strictLook(const QString &host, int port, int timeoutMs, RoadProbe pro
         return probe;
     const int fd = socket.fd();
     session->setTransport(
-        [fd, timeoutMs](const char *data, qsizetype size) { return sendAll(fd, data, size, timeoutMs); },
-        [fd, timeoutMs](char *data, qsizetype size) { return receiveSome(fd, data, size, timeoutMs); });
+        [fd, &deadline](const char *data, qsizetype size) { return sendAll(fd, data, size, deadline); },
+        [fd, &deadline](char *data, qsizetype size) { return receiveSome(fd, data, size, deadline); });
     if (!session->handshake())
         return probe;
     probe.outcome = RoadProbe::Outcome::Strict;
@@ -264,19 +296,21 @@ std::uint8_t answeredEncryption(const QByteArray &payload)
 
 RoadProbe probeRoad(const QString &host, int port, int timeoutMs)
 {
+    // One deadline for the whole look, whatever the server does with each step.
+    const QDeadlineTimer deadline(timeoutMs);
     RoadProbe probe;
-    Socket socket(connectTo(host, port, timeoutMs, &probe.detail));
+    Socket socket(connectTo(host, port, deadline, &probe.detail));
     if (socket.fd() < 0)
         return probe;
 
     const QByteArray request = packet(PreloginPacket, preloginRequest(EncryptOn));
     std::uint8_t type = 0;
     QByteArray payload;
-    if (!sendAll(socket.fd(), request.constData(), request.size(), timeoutMs)
-        || !receivePacket(socket.fd(), type, payload, timeoutMs) || type != ReplyPacket) {
+    if (!sendAll(socket.fd(), request.constData(), request.size(), deadline)
+        || !receivePacket(socket.fd(), type, payload, deadline) || type != ReplyPacket) {
         probe.outcome = RoadProbe::Outcome::NoAnswer;
         probe.detail = QStringLiteral("the connection ended before the pre-login answer");
-        return strictLook(host, port, timeoutMs, probe);
+        return strictLook(host, port, deadline, probe);
     }
     probe.encryption = answeredEncryption(payload);
     if (probe.encryption == 0x02) {
@@ -288,7 +322,7 @@ RoadProbe probeRoad(const QString &host, int port, int timeoutMs)
         probe.detail = QStringLiteral("the pre-login answer names no encryption");
         return probe;
     }
-    return handshakeInPrelogin(socket.fd(), host, timeoutMs, probe);
+    return handshakeInPrelogin(socket.fd(), host, deadline, probe);
 }
 
 } // namespace zt::guard

@@ -31,8 +31,8 @@ struct RoadProbe
     QString detail; // the system's or the TLS library's words for a failure
 };
 
-// Looks at host:port within timeoutMs for each step.
-RoadProbe probeRoad(const QString &host, int port, int timeoutMs = 5000);
+// Looks at host:port, all of it within timeoutMs (the window waits for it).
+RoadProbe probeRoad(const QString &host, int port, int timeoutMs = 8000);
 
 // The pre-login message this system sends in a probe, and the ENCRYPTION byte of an answer's
 // payload (0xff when it has none); public for the tests.

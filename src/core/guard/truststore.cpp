@@ -65,14 +65,31 @@ std::optional<QByteArray> trustedCertificate(const QString &serverName)
     return certificates.first();
 }
 
-void trustCertificate(const QString &serverName, const QByteArray &der)
+namespace {
+
+const QByteArray AuthorityMark = "# ztwizard: the authority trusted for SQL Server ";
+
+} // namespace
+
+void trustCertificate(const QString &serverName, const QList<QByteArray> &chain)
 {
+    if (chain.isEmpty())
+        return;
+    const bool authority = chain.size() > 1;
+    const QByteArray &der = authority ? chain.constLast() : chain.constFirst();
     // The comment lines say what the file is to whoever opens it; FreeTDS reads the certificate.
-    QByteArray content = "# ztwizard: the certificate trusted for SQL Server "
+    QByteArray content
+        = (authority ? AuthorityMark : QByteArray("# ztwizard: the certificate trusted for SQL Server "))
         + serverKey(serverName).toUtf8() + "\n# SHA-256 " + tls::sha256Fingerprint(der).toLatin1()
         + ", trusted " + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + "\n";
     content += tls::pemFromDer(der);
     writeWhole(trustedCertificateFile(serverName), content);
+}
+
+bool trustsAuthority(const QString &serverName)
+{
+    QFile file(trustedCertificateFile(serverName));
+    return file.open(QIODevice::ReadOnly) && file.readLine().startsWith(AuthorityMark);
 }
 
 void forgetCertificate(const QString &serverName)
@@ -83,6 +100,11 @@ void forgetCertificate(const QString &serverName)
 bool unencryptedAllowed(const QString &serverName)
 {
     return QFile::exists(trustFolder() + fileStem(serverName) + QStringLiteral(".unencrypted"));
+}
+
+void forbidUnencrypted(const QString &serverName)
+{
+    QFile::remove(trustFolder() + fileStem(serverName) + QStringLiteral(".unencrypted"));
 }
 
 void allowUnencrypted(const QString &serverName)

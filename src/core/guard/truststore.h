@@ -6,6 +6,7 @@
 // the group like it, and read by nothing but this program.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -22,9 +23,15 @@ QString trustFolder();
 // The certificate (DER) trusted for the server, if any, and the path of its PEM file.
 std::optional<QByteArray> trustedCertificate(const QString &serverName);
 QString trustedCertificateFile(const QString &serverName);
-// Trusts the certificate (DER) for the server, replacing one trusted before. Throws
-// data::DataError when it cannot be written.
-void trustCertificate(const QString &serverName, const QByteArray &der);
+// Trusts what the server showed (DER, its certificate first), replacing what was trusted
+// before: a certificate alone (self-signed) is trusted itself; of a chain, its last certificate,
+// the authority that issued the server's, which FreeTDS then checks the server's name against
+// (GnuTLS finds no pinned certificate below an intermediate). Throws data::DataError when it
+// cannot be written.
+void trustCertificate(const QString &serverName, const QList<QByteArray> &chain);
+// Whether what is trusted for the server is an authority (its name is checked) rather than the
+// server's own certificate.
+bool trustsAuthority(const QString &serverName);
 // Forgets the certificate trusted for the server (when its certificate now chains to an
 // authority the system trusts, no pin is needed).
 void forgetCertificate(const QString &serverName);
@@ -32,5 +39,7 @@ void forgetCertificate(const QString &serverName);
 // Whether the user allowed the server to be reached without encryption, and the allowance.
 bool unencryptedAllowed(const QString &serverName);
 void allowUnencrypted(const QString &serverName);
+// Withdraws the allowance: the server now offers encryption with a certificate that is trusted.
+void forbidUnencrypted(const QString &serverName);
 
 } // namespace zt::guard

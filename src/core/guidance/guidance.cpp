@@ -1,7 +1,10 @@
 #include "guidance.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
@@ -51,6 +54,13 @@ constexpr QStringView DriverSaysUnreachable[] = {
     u"Adaptive Server connection timed out",
 };
 
+// Whether /etc/krb5.conf names a default ticket cache of its own.
+bool configuredCacheElsewhere()
+{
+    QFile conf(QStringLiteral("/etc/krb5.conf"));
+    return conf.open(QIODevice::ReadOnly) && conf.readAll().contains("default_ccache_name");
+}
+
 } // namespace
 
 QString lineFor(const QString &failureText)
@@ -84,9 +94,25 @@ QString integratedLoginProblem(const QString &host)
                    .arg(host)
             + advice;
     }
-    // The ticket cache: KRB5CCNAME, else the default file. A cache of another kind (a keyring,
-    // KCM) cannot be looked at from here and is left to the driver.
+    // klist -s answers for any kind of ticket cache (a file, a keyring, KCM).
+    const QString klist = QStandardPaths::findExecutable(QStringLiteral("klist"));
+    if (!klist.isEmpty()) {
+        QProcess check;
+        check.start(klist, { QStringLiteral("-s") });
+        if (check.waitForFinished(3000) && check.exitStatus() == QProcess::NormalExit) {
+            if (check.exitCode() == 0)
+                return {};
+            return QStringLiteral(
+                       "集成登录（Windows NT 集成安全设置）在本机经 Kerberos 进行，需要先取得票据："
+                       "请运行 kinit 用户名@域名（软件包 krb5-user），")
+                + advice;
+        }
+    }
+    // Without klist: the cache KRB5CCNAME names, else the default file, unless the system's
+    // Kerberos configuration names another default (a keyring, KCM), which is left to the driver.
     QString cache = qEnvironmentVariable("KRB5CCNAME");
+    if (cache.isEmpty() && configuredCacheElsewhere())
+        return {};
     if (cache.isEmpty())
         cache = QStringLiteral("FILE:/tmp/krb5cc_%1").arg(::getuid());
     if (cache.startsWith(QLatin1StringView("FILE:")) || !cache.contains(u':')) {

@@ -1,5 +1,7 @@
 #include "installfiles.h"
 
+#include "guard/roadguard.h"
+
 #include "installation.h"
 #include "text/gbk.h"
 
@@ -25,7 +27,14 @@ bool start(const QString &program, const QStringList &arguments, const QString &
 {
     if (starter())
         return starter()(program, arguments, workingDir);
-    return QProcess::startDetached(program, arguments, workingDir);
+    // The follow-on program gets the environment this program was started with: not the
+    // FreeTDS configuration the wizard names for its own connections (removed when it ends).
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDir);
+    process.setProcessEnvironment(guard::startingEnvironment());
+    return process.startDetached();
 }
 
 // Splits at CR LF, LF or CR; the break after the last line starts no new line.

@@ -23,6 +23,10 @@ void probeLogin(data::Connection &connection, data::Query &query, const data::Co
 
 void dropProbeDatabase(data::Query &query)
 {
+    // A connection that never opened left no database, and opening it now would send the login
+    // a second time.
+    if (!query.connection() || !query.connection()->isOpen())
+        return;
     try {
         data::reexecute(query, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
     } catch (...) {
