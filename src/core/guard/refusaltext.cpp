@@ -30,6 +30,21 @@ bool fallbackCertificate(const tls::CertificateInfo &info)
 
 const QString NothingSent = QStringLiteral("登录名、口令和任何数据都没有发送。");
 
+// What is trusted for a chain: the authority that issued the server's certificate, which must
+// then name the server.
+QString authorityText(const Refusal &refusal)
+{
+    if (refusal.chain.size() < 2)
+        return {};
+    tls::CertificateInfo authority;
+    if (!tls::describe(refusal.chain.constLast(), authority))
+        return {};
+    return QStringLiteral(
+        "\n\n信任的将是签发这个证书的机构（其后证书上的名称必须与服务器名称相符）：\n主题：%1\n"
+        "SHA-256 指纹：%2")
+        .arg(authority.subject, authority.sha256);
+}
+
 } // namespace
 
 QString certificateText(const tls::CertificateInfo &info)
@@ -116,7 +131,7 @@ Question questionFor(const Refusal &refusal)
         return { QStringLiteral("服务器证书"),
             server
                 + QStringLiteral("出示的证书不能验证：%1。登录名和口令还没有发送。\n\n").arg(refusal.reason)
-                + certificateText(refusal.info) + QStringLiteral("\n\n") + meaning
+                + certificateText(refusal.info) + authorityText(refusal) + QStringLiteral("\n\n") + meaning
                 + QStringLiteral(
                     "请先向服务器管理员核对指纹。\n\n按“确定”信任这个证书并继续连接，按“取消”不连接。") };
     case Refusal::Kind::ChangedCertificate:
