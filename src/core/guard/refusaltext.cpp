@@ -2,8 +2,6 @@
 
 #include "roadguard.h"
 
-#include <QCryptographicHash>
-
 namespace zt::guard {
 
 namespace {
@@ -11,15 +9,6 @@ namespace {
 QString when(const QDateTime &time)
 {
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
-}
-
-QString sha1Fingerprint(const QByteArray &der)
-{
-    const QByteArray hex = QCryptographicHash::hash(der, QCryptographicHash::Sha1).toHex().toUpper();
-    QStringList pairs;
-    for (qsizetype i = 0; i < hex.size(); i += 2)
-        pairs.append(QString::fromLatin1(hex.mid(i, 2)));
-    return pairs.join(u':');
 }
 
 // SQL Server's own certificate when none is provisioned, made anew at every start of the service.
@@ -69,7 +58,7 @@ QString Refusal::message() const
     case Kind::UnknownCertificate:
         return server + QStringLiteral("出示的证书不能验证：%1。\n\n").arg(reason) + certificateText(info)
             + QStringLiteral("\nSHA-1 指纹（Windows 证书管理器中的“指纹”）：%1\n\n")
-                  .arg(sha1Fingerprint(certificate))
+                  .arg(tls::sha1Fingerprint(certificate))
             + NothingSent
             + QStringLiteral(
                 "请向服务器管理员核对上面的指纹。确认无误后，在服务器设置页连接这台服务器时选择信任"

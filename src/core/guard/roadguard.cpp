@@ -95,7 +95,8 @@ AfterFailure examineRoad(const QString &serverName, const QString &host, int por
     tls::describe(refusal.certificate, refusal.info);
     const std::optional<QByteArray> trusted = trustedCertificate(serverName);
     // What FreeTDS would accept now: an authority the system trusts, or what the user trusted.
-    bool accepted = tls::verifyChain(probe.chain, authorityBundle(), host).ok();
+    const tls::Verdict bySystem = tls::verifyChain(probe.chain, authorityBundle(), host);
+    bool accepted = bySystem.ok();
     if (accepted && trusted) {
         forgetCertificate(serverName); // an authority's certificate replaces one trusted by hand
     } else if (trusted && trustsAuthority(serverName)) {
@@ -118,7 +119,7 @@ AfterFailure examineRoad(const QString &serverName, const QString &host, int por
         return AfterFailure::Refused;
     }
     refusal.kind = Refusal::Kind::UnknownCertificate;
-    if (!tls::verifyChain(probe.chain, authorityBundle(), host).chainTrusted) {
+    if (!bySystem.chainTrusted) {
         refusal.reason = refusal.info.selfSigned ? QStringLiteral("它是服务器自己签发的证书（自签名）")
                                                  : QStringLiteral("它不是由本机信任的证书颁发机构签发的");
     } else {

@@ -134,17 +134,6 @@ bool receiveExactly(int fd, char *data, qsizetype size, const QDeadlineTimer &de
     return true;
 }
 
-QByteArray packet(std::uint8_t type, const QByteArray &payload)
-{
-    const int length = HeaderSize + int(payload.size());
-    QByteArray out;
-    out.reserve(length);
-    out.append(char(type)).append(char(EndOfMessage));
-    out.append(char((length >> 8) & 0xff)).append(char(length & 0xff));
-    out.append(char(0)).append(char(0)).append(char(1)).append(char(0));
-    return out + payload;
-}
-
 // A message in packets of at most 4,096 bytes (the size before a login), the last marked as its
 // end: a TLS flight goes as one pre-login message, as FreeTDS and SQL Server send it.
 bool sendMessage(int fd, std::uint8_t type, const QByteArray &payload, const QDeadlineTimer &deadline)
@@ -303,10 +292,9 @@ RoadProbe probeRoad(const QString &host, int port, int timeoutMs)
     if (socket.fd() < 0)
         return probe;
 
-    const QByteArray request = packet(PreloginPacket, preloginRequest(EncryptOn));
     std::uint8_t type = 0;
     QByteArray payload;
-    if (!sendAll(socket.fd(), request.constData(), request.size(), deadline)
+    if (!sendMessage(socket.fd(), PreloginPacket, preloginRequest(EncryptOn), deadline)
         || !receivePacket(socket.fd(), type, payload, deadline) || type != ReplyPacket) {
         probe.outcome = RoadProbe::Outcome::NoAnswer;
         probe.detail = QStringLiteral("the connection ended before the pre-login answer");

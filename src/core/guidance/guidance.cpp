@@ -94,18 +94,17 @@ QString integratedLoginProblem(const QString &host)
                    .arg(host)
             + advice;
     }
+    const QString noTicket
+        = QStringLiteral("集成登录（Windows NT 集成安全设置）在本机经 Kerberos 进行，需要先取得票据："
+                         "请运行 kinit 用户名@域名（软件包 krb5-user），")
+        + advice;
     // klist -s answers for any kind of ticket cache (a file, a keyring, KCM).
     const QString klist = QStandardPaths::findExecutable(QStringLiteral("klist"));
     if (!klist.isEmpty()) {
         QProcess check;
         check.start(klist, { QStringLiteral("-s") });
         if (check.waitForFinished(3000) && check.exitStatus() == QProcess::NormalExit) {
-            if (check.exitCode() == 0)
-                return {};
-            return QStringLiteral(
-                       "集成登录（Windows NT 集成安全设置）在本机经 Kerberos 进行，需要先取得票据："
-                       "请运行 kinit 用户名@域名（软件包 krb5-user），")
-                + advice;
+            return check.exitCode() == 0 ? QString() : noTicket;
         }
     }
     // Without klist: the cache KRB5CCNAME names, else the default file, unless the system's
@@ -117,12 +116,8 @@ QString integratedLoginProblem(const QString &host)
         cache = QStringLiteral("FILE:/tmp/krb5cc_%1").arg(::getuid());
     if (cache.startsWith(QLatin1StringView("FILE:")) || !cache.contains(u':')) {
         const QString path = cache.startsWith(QLatin1StringView("FILE:")) ? cache.mid(5) : cache;
-        if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0) {
-            return QStringLiteral(
-                       "集成登录（Windows NT 集成安全设置）在本机经 Kerberos 进行，需要先取得票据："
-                       "请运行 kinit 用户名@域名（软件包 krb5-user），")
-                + advice;
-        }
+        if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
+            return noTicket;
     }
     return {};
 }

@@ -259,15 +259,31 @@ bool describe(const QByteArray &der, CertificateInfo &info, QString *why)
     return true;
 }
 
-QString sha256Fingerprint(const QByteArray &der)
+namespace {
+
+// A digest of the DER form as people compare it: upper-case hex pairs joined by ':'.
+QString fingerprint(gnutls_digest_algorithm_t algorithm, const QByteArray &der)
 {
-    unsigned char digest[32];
-    if (gnutls_hash_fast(GNUTLS_DIG_SHA256, der.constData(), size_t(der.size()), digest) < 0)
+    unsigned char digest[64];
+    if (gnutls_hash_get_len(algorithm) > sizeof digest
+        || gnutls_hash_fast(algorithm, der.constData(), size_t(der.size()), digest) < 0)
         return {};
     QStringList pairs;
-    for (const unsigned char b : digest)
-        pairs << QStringLiteral("%1").arg(uint(b), 2, 16, QChar(u'0')).toUpper();
+    for (unsigned i = 0; i < gnutls_hash_get_len(algorithm); ++i)
+        pairs << QStringLiteral("%1").arg(uint(digest[i]), 2, 16, QChar(u'0')).toUpper();
     return pairs.join(u':');
+}
+
+} // namespace
+
+QString sha256Fingerprint(const QByteArray &der)
+{
+    return fingerprint(GNUTLS_DIG_SHA256, der);
+}
+
+QString sha1Fingerprint(const QByteArray &der)
+{
+    return fingerprint(GNUTLS_DIG_SHA1, der);
 }
 
 QByteArray pemFromDer(const QByteArray &der)

@@ -27,6 +27,8 @@ struct CertificateInfo
 // A certificate (DER) described; false with *why when it cannot be read.
 bool describe(const QByteArray &der, CertificateInfo &info, QString *why = nullptr);
 QString sha256Fingerprint(const QByteArray &der);
+// The SHA-1 fingerprint, which Windows' certificate manager shows as the "thumbprint".
+QString sha1Fingerprint(const QByteArray &der);
 
 // PEM and DER forms. derFromPem returns every certificate of a PEM text, in order.
 QByteArray pemFromDer(const QByteArray &der);
