@@ -67,6 +67,20 @@ std::optional<Secret> setPassword(const QCommandLineParser &options, Report &rep
     return secret;
 }
 
+std::optional<Secret> currentSetPassword(const QCommandLineParser &options, Report &report)
+{
+    QString problem;
+    auto secret = readSecret(
+        { options.value(QStringLiteral("current-password-file")),
+            QStringLiteral("ZTWIZARD_CURRENT_SET_PASSWORD"), QStringLiteral("账套现在的口令："), {} },
+        problem);
+    if (!secret)
+        report.message(problem);
+    else
+        report.set(QStringLiteral("current_password_from"), secret->from);
+    return secret;
+}
+
 // The page's show: the local configuration database on Conn_Ty / ADOTy.
 void openPage(accountset::AccountSetObjects &o)
 {

@@ -31,6 +31,10 @@ std::optional<accountset::CreationMode> modeFromOptions(const QCommandLineParser
 // twice when confirm is set). nullopt (message given) when there is none.
 std::optional<Secret> setPassword(const QCommandLineParser &options, Report &report, bool confirm);
 
+// The set's present password, asked before it is changed or copied: --current-password-file, else
+// ZTWIZARD_CURRENT_SET_PASSWORD, else the terminal (asked once).
+std::optional<Secret> currentSetPassword(const QCommandLineParser &options, Report &report);
+
 // The page's show: the local configuration database on Conn_Ty / ADOTy.
 void openPage(accountset::AccountSetObjects &objects);
 

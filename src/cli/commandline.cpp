@@ -65,6 +65,14 @@ QCommandLineOption setPasswordFileOption()
         QStringLiteral("FILE"));
 }
 
+[[maybe_unused]] QCommandLineOption currentPasswordFileOption()
+{
+    return valueOption(QStringLiteral("current-password-file"),
+        QStringLiteral(
+            "账套现在的口令文件（第一行）；否则取环境变量 ZTWIZARD_CURRENT_SET_PASSWORD 或在终端上询问。"),
+        QStringLiteral("FILE"));
+}
+
 QCommandLineOption dbOption()
 {
     return valueOption(
