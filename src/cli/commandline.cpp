@@ -132,6 +132,15 @@ QString commandHelp(const QCommandLineParser &parser, const QString &command)
     return text;
 }
 
+// The commands that take an action after their name ("backup-plan show"), and the actions.
+QStringList commandActions(const QString &command)
+{
+    if (command == u"backup-plan")
+        return { QStringLiteral("show"), QStringLiteral("set"), QStringLiteral("remove"),
+            QStringLiteral("run") };
+    return {};
+}
+
 int usageError(const QString &problem, const QString &command = {})
 {
     writeText(stderr, problem + QStringLiteral("\n（ztaccountset --help 列出命令）\n"));
@@ -218,6 +227,26 @@ const QList<CommandSpec> &commandSpecs()
                     QStringLiteral(
                         "只校验备份文件（RESTORE VERIFYONLY），不恢复；不需要 --db 和 --name。")) },
             { QStringLiteral("server"), QStringLiteral("from") }, &runRestore },
+        { QStringLiteral("backup-plan"),
+            QStringLiteral(
+                "自动备份计划（由系统定时器 ztwizard-backup.timer 执行）：show 显示计划和每个账套最近的备份，"
+                "set 设置，remove 删除，run 立即运行（--due：只运行到时间的计划）。"),
+            { serverOption(),
+                valueOption(QStringLiteral("time"), QStringLiteral("每天备份的时间，如 02:30。"),
+                    QStringLiteral("HH:MM")),
+                valueOption(QStringLiteral("keep"),
+                    QStringLiteral("每个账套保留的份数（1–99；轮流写入 账套编号_auto_1.bak … _N.bak）。"),
+                    QStringLiteral("N")),
+                valueOption(QStringLiteral("db"),
+                    QStringLiteral("要备份的账套编号（可重复）；不给出时为全部网络账套。"),
+                    QStringLiteral("NUMBER")),
+                flagOption(QStringLiteral("all"),
+                    QStringLiteral("备份网络账套目录中的全部账套（每次运行时列出）。")),
+                flagOption(QStringLiteral("enable"), QStringLiteral("启用计划。")),
+                flagOption(QStringLiteral("disable"), QStringLiteral("停用计划（保留设置）。")),
+                flagOption(
+                    QStringLiteral("due"), QStringLiteral("与 run 一起：只运行已到时间、尚未运行的计划。")) },
+            {}, &runBackupPlan },
         { QStringLiteral("doctor"),
             QStringLiteral(
                 "检查账套（只读）：比较本机账套列表、网络账套目录、服务器上的数据库和账套系统文件，"
@@ -282,8 +311,17 @@ int runCommandLine(const QStringList &arguments)
         return usageError(parser.errorText(), command);
     if (parser.isSet(helpOption))
         return help(commandHelp(parser, command), command);
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '), command);
+    const QStringList positional = parser.positionalArguments();
+    const QStringList actions = commandActions(command);
+    if (!actions.isEmpty()) {
+        if (positional.isEmpty())
+            return usageError(QStringLiteral("缺少操作：") + actions.join(u'|'), command);
+        if (!actions.contains(positional.first()))
+            return usageError(QStringLiteral("未知操作：") + positional.first(), command);
+    }
+    if (positional.size() > (actions.isEmpty() ? 0 : 1))
+        return usageError(
+            QStringLiteral("多余的参数：") + positional.mid(actions.isEmpty() ? 0 : 1).join(u' '), command);
     for (const QString &name : entry->required) {
         if (!parser.isSet(name))
             return usageError(QStringLiteral("缺少选项 --") + name, command);

@@ -27,7 +27,7 @@ expect() { # kind (- d l) path [link target]
 }
 expect - ./opt/ztwizard/ztwizard
 for f in Sample.mdb SysBase.mdb xzzt.ini TOVRASQL_Sample.bak; do expect - ./opt/ztwizard/data/$f; done
-for p in data/MORVEK.mdb data/SysBase data/embedded data/backup data/servertrust help.ini txt; do
+for p in data/MORVEK.mdb data/SysBase data/embedded data/backup data/servertrust data/backupplans help.ini txt; do
   expect l ./opt/ztwizard/$p /var/opt/ztwizard/$p
 done
 for f in data/MORVEK.mdb help.ini txt/xzzt.txt txt/runsoft.txt; do expect - ./opt/ztwizard/share/defaults/$f; done
@@ -37,6 +37,7 @@ for s in 16 22 24 32 48 64 128 256; do expect - ./usr/share/icons/hicolor/${s}x$
 expect - ./usr/share/doc/ztwizard/copyright
 expect - ./usr/share/doc/ztwizard/changelog.gz
 expect l ./usr/bin/ztaccountset /opt/ztwizard/ztaccountset
+for u in service timer; do expect - ./usr/lib/systemd/system/ztwizard-backup.$u; done
 # Nothing for the changing files' folder (the maintainer script makes it), no test tools.
 if grep -E '^. \./var/|ztwizard-tds|/tests?/' <<<"$listing"; then fail "files that do not belong"; else pass "no /var, no test tools"; fi
 
@@ -56,6 +57,21 @@ for s in postinst prerm postrm; do
 done
 [ "$(stat -c %a "$work/root/opt/ztwizard/ztwizard")" = 755 ] && pass "executable mode" || fail "mode of ztwizard"
 file "$work/root/opt/ztwizard/ztwizard" | grep -q ', stripped' && pass "stripped" || fail "not stripped"
+
+# The scheduled backups' units as systemd reads them (the run pointed at this build's program, which
+# the package puts in /opt/ztwizard).
+mkdir -p "$work/units"
+cp "$work/root/usr/lib/systemd/system/ztwizard-backup."* "$work/units/"
+sed -i "s|/opt/ztwizard/ztaccountset|$build/src/cli/ztaccountset|" "$work/units/ztwizard-backup.service"
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze verify "$work/units/ztwizard-backup.timer" "$work/units/ztwizard-backup.service" >"$work/units.log" 2>&1 \
+    && [ ! -s "$work/units.log" ] && pass "systemd-analyze verify: timer and service" || { cat "$work/units.log"; fail "systemd-analyze verify"; }
+else
+  echo "SKIP: systemd-analyze verify (no systemd here)"
+fi
+grep -qx 'ExecStart=/opt/ztwizard/ztaccountset backup-plan run --due' "$work/root/usr/lib/systemd/system/ztwizard-backup.service" \
+  && grep -qx 'User=ztwizard' "$work/root/usr/lib/systemd/system/ztwizard-backup.service" && pass "the timer runs the due plans as the group's user" \
+  || fail "ExecStart or User of ztwizard-backup.service"
 
 desktop-file-validate "$work/root/usr/share/applications/invalid.ztwizard.ztwizard.desktop" && pass "desktop-file-validate" || fail "desktop-file-validate"
 grep -qx 'Exec=env -u ZTWIZARD_BROWSE_TARGET /opt/ztwizard/ztwizard' "$work/root/usr/share/applications/invalid.ztwizard.ztwizard.desktop" \
@@ -115,6 +131,10 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
   step "bob creates 602" $bob 022 create --server '(embedded)' --db 602 --name 乙账套
   step "bob backs up alice's set" $bob 022 backup --server '(embedded)' --db 601 --to zt601.bak
   step "alice deletes bob's set" $alice 077 delete --server '(embedded)' --db 602
+  # The timer's run: the package's user, a member of the group alone, with the service's mask.
+  step "alice plans backups" $alice 077 backup-plan set --server '(embedded)' --time 02:00 --keep 2 --all
+  step "the timer's user runs alice's plan" 64794 007 backup-plan run --server '(embedded)'
+  step "bob reads the plan's record" $bob 022 backup-plan show --server '(embedded)'
   as $alice 077 list --server '(embedded)' >"$work/group-list.txt" 2>&1 || true
   grep -q 601 "$work/group-list.txt" && ! grep -q 602 "$work/group-list.txt" && pass "alice lists 601 alone" \
     || { cat "$work/group-list.txt"; fail "alice's list"; }

@@ -126,9 +126,26 @@ int DirectoryModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : 2;
 }
 
+void DirectoryModel::setRowNotes(QHash<QString, RowNote> notes)
+{
+    m_notes = std::move(notes);
+    if (rowCount() > 0)
+        emit dataChanged(
+            index(0, 0), index(rowCount() - 1, columnCount() - 1), { Qt::ToolTipRole, WarningRole });
+}
+
 QVariant DirectoryModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || m_nameColumn < 0)
+    if (!index.isValid() || m_nameColumn < 0)
+        return {};
+    if (role == Qt::ToolTipRole || role == WarningRole) {
+        const auto note
+            = m_notes.constFind(trimmed(m_query->textAt(index.row(), m_numberColumn)).toCaseFolded());
+        if (note == m_notes.constEnd())
+            return {};
+        return role == WarningRole ? QVariant(note->warning) : QVariant(note->text);
+    }
+    if (role != Qt::DisplayRole)
         return {};
     return m_query->textAt(index.row(), index.column() == 0 ? m_nameColumn : m_numberColumn);
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QDate>
+#include <QHash>
 #include <QStringList>
 
 namespace zt::accountset {
@@ -47,7 +48,18 @@ public:
     // Binds the columns to the fields (after a listing).
     void bind();
 
+    // A word on a row's set, keyed by its number (ztbh) case-folded: shown as the row's tool tip;
+    // a warning (its last backup failed) is told by WarningRole, which the grid paints.
+    struct RowNote
+    {
+        QString text;
+        bool warning = false;
+    };
+    static constexpr int WarningRole = Qt::UserRole + 1;
+    void setRowNotes(QHash<QString, RowNote> notes);
+
 private:
+    QHash<QString, RowNote> m_notes;
     data::Query *m_query;
     int m_nameColumn = -1;
     int m_numberColumn = -1;

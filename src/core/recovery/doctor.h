@@ -3,6 +3,7 @@
 #include "accountset/accountsetobjects.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,8 @@ struct Finding
         LocalRowWithoutDirectoryRow, // a local network row whose directory row is gone
         OrphanPerSetFile, // a per-set file that belongs to no row and no database
         LeftoverTemporaryFile, // a restore's or backup's temporary file left by a process that died
+        FailedScheduledBackup, // the backup plan's last attempt at a set (or the whole run) failed
+        OverdueBackupPlan, // the plan's time passed long ago and no run came: no timer runs it
     };
 
     explicit Finding(Kind k = Kind::EmptyDatabase)
@@ -46,6 +49,9 @@ struct Finding
     QString name;
     QString password;
     QDate date;
+    // The backup plan's findings: when the failed attempt was (or the run was due) and its text.
+    QDateTime when;
+    QString error;
 
     // What the finding is, what it means and how it is mended, in Chinese.
     QString title() const;

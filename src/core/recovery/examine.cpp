@@ -1,5 +1,6 @@
 // The doctor's reading of the four places an account set lives in.
 
+#include "backupplancheck.h"
 #include "doctor.h"
 #include "storesread.h"
 
@@ -228,6 +229,7 @@ Examination examine(accountset::AccountSetObjects &o, const QString &server)
         findLeftovers(embedded::defaultRoot() + u'/' + embedded::instanceOf(e.server), e);
         findLeftovers(QDir::cleanPath(embedded::defaultRoot() + QStringLiteral("/../backup")), e);
     }
+    examineBackupPlan(e, QDateTime::currentDateTime());
     return e;
 }
 

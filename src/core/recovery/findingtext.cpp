@@ -25,6 +25,10 @@ QString Finding::kindName() const
         return QStringLiteral("orphan-per-set-file");
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("leftover-temporary-file");
+    case Kind::FailedScheduledBackup:
+        return QStringLiteral("failed-scheduled-backup");
+    case Kind::OverdueBackupPlan:
+        return QStringLiteral("overdue-backup-plan");
     }
     return {};
 }
@@ -61,6 +65,15 @@ QString Finding::title() const
         return QStringLiteral("账套系统文件 %1 不属于任何账套。").arg(path);
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("临时文件 %1 是一个已经结束的进程留下的。").arg(path);
+    case Kind::FailedScheduledBackup:
+        if (number.isEmpty())
+            return QStringLiteral("%1 的自动备份没有进行：%2")
+                .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), error);
+        return QStringLiteral("账套 %1 在 %2 的自动备份失败：%3")
+            .arg(number, when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), error);
+    case Kind::OverdueBackupPlan:
+        return QStringLiteral("自动备份计划应在 %1 运行，但一直没有运行。")
+            .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     }
     return {};
 }
@@ -90,6 +103,11 @@ QString Finding::meaning() const
         return QStringLiteral("它占着这个编号的位置；以后用同一编号创建的账套会沿用它，而不是从模板复制。");
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("恢复、备份或复制被中断时留下；不会被当作数据库或备份使用，只占用磁盘空间。");
+    case Kind::FailedScheduledBackup:
+        return QStringLiteral("最新的备份仍是失败之前的那一份；在下一次成功之前，这之后的数据没有备份。");
+    case Kind::OverdueBackupPlan:
+        return QStringLiteral("系统定时器 ztwizard-backup.timer 没有启用（或本机没有安装 ztwizard 软件包），"
+                              "计划不会自动执行。启用：systemctl enable --now ztwizard-backup.timer");
     }
     return {};
 }
@@ -115,6 +133,10 @@ QString Finding::mend() const
     case Kind::OrphanPerSetFile:
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("修复：移到 data/SysBase.aside 文件夹（不删除）。");
+    case Kind::FailedScheduledBackup:
+    case Kind::OverdueBackupPlan:
+        return number.isEmpty() ? QStringLiteral("修复：现在按计划备份（每份由服务器校验）。")
+                                : QStringLiteral("修复：现在按计划再备份一次这个账套（由服务器校验）。");
     }
     return {};
 }

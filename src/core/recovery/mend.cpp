@@ -1,5 +1,6 @@
 // The doctor's repairs: each finding mended on its own, what is removed kept first.
 
+#include "backupplancheck.h"
 #include "doctor.h"
 #include "storesread.h"
 
@@ -218,6 +219,10 @@ void mendOne(
         step.kept = moveAside(f.path);
         step.text = QStringLiteral("已移到 %1。").arg(step.kept);
         return;
+    case Finding::Kind::FailedScheduledBackup:
+    case Finding::Kind::OverdueBackupPlan:
+        mendBackupPlan(o, e, step);
+        return;
     }
 }
 
@@ -237,6 +242,9 @@ int order(Finding::Kind kind)
     case Finding::Kind::OrphanPerSetFile:
     case Finding::Kind::LeftoverTemporaryFile:
         return 2;
+    case Finding::Kind::FailedScheduledBackup:
+    case Finding::Kind::OverdueBackupPlan:
+        return 3; // backups last: of what the mends before have left
     }
     return 3;
 }

@@ -18,10 +18,16 @@ class DirectoryModel;
 struct DirectoryRow;
 } // namespace zt::accountset
 
+namespace zt::backupplan {
+struct SetStatus;
+struct PlanState;
+} // namespace zt::backupplan
+
 namespace zt::gui {
 
 class DetachableGroup;
 class TForm_HFZT;
+class TForm_ZDBF;
 class Tform_server;
 
 // Page 2, the account-set page: creation of a new account set on its first tab, the network
@@ -69,6 +75,9 @@ public:
     QAction *restoreAction() const { return m_restoreAction; }
     TForm_HFZT *restoreDialog() const { return m_restoreDialog; }
     QAction *checkAction() const { return m_checkAction; }
+    // "自动备份…": the server's backup plan and each set's last backup.
+    QAction *autoBackupAction() const { return m_autoBackupAction; }
+    TForm_ZDBF *autoBackupDialog() const { return m_autoBackupDialog; }
     // Where "备份账套…" asks for the backup file: given the server name and the suggested file
     // name, the file to write or empty to cancel. By default a file dialog on the embedded
     // server, a typed path on the server otherwise.
@@ -109,6 +118,10 @@ private:
     void RestoreClick(); // open the restore dialog
     void RestoreDialogAccepted(); // restore and register the account set the dialog describes
     void CheckClick(); // the doctor's findings for the server, mended after confirmation
+    void AutoBackupClick(); // open the backup plan's dialog
+    void AutoBackupDialogAccepted(); // keep the plan
+    void AutoBackupRunNow(); // run the plan the dialog describes, now
+    void AutoBackupRemove(); // remove the plan
 
     // Steps the handlers share.
     accountset::AccountSetFields fields() const;
@@ -124,6 +137,11 @@ private:
     void closeWizard();
     void setUpBackupMenu();
     void setUpCheckMenu();
+    void setUpAutoBackupMenu();
+    void showAutoBackupStatus(); // the dialog's rows and the grid's notes, read again
+    void noteBackupsAfterListing(); // the grid's notes, where the server has a plan
+    void showBackupNotes(
+        bool planned, const QList<backupplan::SetStatus> &statuses, const backupplan::PlanState &state);
     // After a creation refused with 1801: offers to clean up the unfinished set of that number
     // (backup, then drop) when nothing registers it; true when it was cleaned up.
     bool offerCleanUp(const QString &number);
@@ -138,6 +156,8 @@ private:
     QAction *m_backupAction = nullptr;
     QAction *m_restoreAction = nullptr;
     TForm_HFZT *m_restoreDialog = nullptr;
+    QAction *m_autoBackupAction = nullptr;
+    TForm_ZDBF *m_autoBackupDialog = nullptr;
     QAction *m_checkAction = nullptr;
     BackupFileChooser m_chooseBackupFile;
     bool m_relistPending = false;

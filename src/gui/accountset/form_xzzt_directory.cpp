@@ -171,6 +171,7 @@ void Tform_xzzt::showDirectory()
     applyGridColumns();
     if (m_directoryModel->rowCount() > 0)
         m_ui->DBGrid1->setCurrentIndex(m_directoryModel->index(0, 0));
+    noteBackupsAfterListing();
 }
 
 void Tform_xzzt::emptyDirectory()
