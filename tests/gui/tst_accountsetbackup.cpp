@@ -1,5 +1,6 @@
 // Page 2's backups: the safety copy before a deletion, "备份账套…" and "从备份恢复账套…" on the
 // embedded server.
+#include "embeddedsets.h"
 #include "wizardfixture.h"
 
 #include "accountset/directory.h"
@@ -17,63 +18,12 @@ using data::Credentials;
 using data::LoginFragment;
 using zt::test::Wizard;
 
+using zt::test::Embedded;
+using namespace zt::test::sets;
+
 namespace {
 
-const QString Embedded = QStringLiteral("(embedded)");
 const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
-
-data::Backend &backendOf(data::Connection &c, const QString &catalog)
-{
-    c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, Embedded));
-    return c.backend();
-}
-
-void exec(const QString &catalog, const QString &sql)
-{
-    data::Connection c;
-    backendOf(c, catalog).execute(sql);
-}
-
-int count(const QString &catalog, const QString &sql)
-{
-    data::Connection c;
-    return int(backendOf(c, catalog).query(sql).rows.size());
-}
-
-bool databaseExists(const QString &name)
-{
-    try {
-        count(name, QStringLiteral("select 1"));
-        return true;
-    } catch (const data::DataError &) {
-        return false;
-    }
-}
-
-// An account set on the server: its database with one table, and its directory row.
-void registerSet(const QString &number, const QString &name, const QString &password)
-{
-    try {
-        exec(QStringLiteral("master"), accountset::directoryTableStatement().join(QStringLiteral("\r\n")));
-    } catch (const data::DataError &) {
-        // the table exists already
-    }
-    exec(QStringLiteral("master"), QStringLiteral("create database ") + number);
-    exec(number,
-        QStringLiteral("create table t (a int, b nvarchar(10)); insert into t values (1, N'一'); "
-                       "insert into t values (2, N'二')"));
-    exec(QStringLiteral("master"),
-        QStringLiteral("insert into PBTOVRASQLBASEDATA (ztbh, ztmc, zjmc, kl) values (%1, %2, %3, %4)")
-            .arg(store::sqlLiteral(number), store::sqlLiteral(name), store::sqlLiteral(Embedded),
-                store::sqlLiteral(password)));
-}
-
-int directoryRows(const QString &number)
-{
-    return count(QStringLiteral("master"),
-        QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = %1").arg(store::sqlLiteral(number)));
-}
 
 } // namespace
 
