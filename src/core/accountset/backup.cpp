@@ -26,8 +26,13 @@ QString pathLiteral(const QString &path)
 
 void useServer(AccountSetObjects &o, const LoginFragment &fragment, const QString &server)
 {
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
+    // A session already open to the server with the login serves again: a series of backups
+    // (a plan's run over every set) logs in once. Its statements name their database.
+    const ConnectionString wanted = ConnectionString::server(fragment, server);
+    if (!o.Conn_Ty1.isOpen() || !(o.Conn_Ty1.connectionString() == wanted)) {
+        o.Conn_Ty1.close();
+        o.Conn_Ty1.setConnectionString(wanted);
+    }
     o.ADOTy1.setConnection(&o.Conn_Ty1);
 }
 
