@@ -104,7 +104,7 @@ QString overallHelp()
     QString text = QStringLiteral("用法：ztaccountset [--dir DIR] [--json] <命令> [选项]\n\n"
                                   "在命令行上完成创建帐套向导的各项账套操作。\n\n命令：\n");
     for (const CommandSpec &entry : commandSpecs())
-        text += QStringLiteral("  %1%2\n").arg(entry.name, -12).arg(entry.description);
+        text += QStringLiteral("  %1%2\n").arg(entry.name, -14).arg(entry.description);
     text += QStringLiteral("\n每个命令的选项：ztaccountset <命令> --help\n"
                            "退出状态：0 成功，1 操作失败，2 命令行有误。\n");
     return text;
@@ -208,6 +208,15 @@ const QList<CommandSpec> &commandSpecs()
                     QStringLiteral("不删除数据库，只删除本机账套列表中的行和网络账套目录中的这一行"
                                    "（数据库已经删除时，完成中断的删除）。")) },
             { QStringLiteral("server"), QStringLiteral("db") }, &runDelete },
+        { QStringLiteral("rename"), QStringLiteral("修改网络账套的名称（需要账套现在的口令）。"),
+            { serverOption(), dbOption(),
+                valueOption(QStringLiteral("name"), QStringLiteral("新的账套名称。"), QStringLiteral("NAME")),
+                currentPasswordFileOption() },
+            { QStringLiteral("server"), QStringLiteral("db"), QStringLiteral("name") }, &runRename },
+        { QStringLiteral("set-password"),
+            QStringLiteral("修改网络账套的口令（需要账套现在的口令和新口令）。"),
+            { serverOption(), dbOption(), currentPasswordFileOption(), setPasswordFileOption() },
+            { QStringLiteral("server"), QStringLiteral("db") }, &runSetPassword },
         { QStringLiteral("backup"), QStringLiteral("备份网络账套的数据库（由服务器写备份文件）。"),
             { serverOption(), dbOption(),
                 valueOption(QStringLiteral("to"),

@@ -20,6 +20,8 @@ int runCreate(const QCommandLineParser &options, Report &report);
 int runList(const QCommandLineParser &options, Report &report);
 int runTakeOver(const QCommandLineParser &options, Report &report);
 int runDelete(const QCommandLineParser &options, Report &report);
+int runRename(const QCommandLineParser &options, Report &report); // setchangecommands.cpp
+int runSetPassword(const QCommandLineParser &options, Report &report);
 int runSample(const QCommandLineParser &options, Report &report);
 int runBackup(const QCommandLineParser &options, Report &report);
 int runRestore(const QCommandLineParser &options, Report &report);

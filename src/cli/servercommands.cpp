@@ -14,8 +14,12 @@
 #include "server/loginprobe.h"
 #include "server/preflight.h"
 #include "store/localstore.h"
+#include "store/storedservers.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
+
+#include <algorithm>
 
 namespace zt::cli {
 
@@ -54,6 +58,50 @@ QString targetText(const discovery::BrowseTarget &target)
         return QStringLiteral("%1:%2").arg(target.host).arg(target.port);
     }
     return {};
+}
+
+// The servers this workstation has stored a login for, as page 1's box offers them again; none
+// when the installation has no local configuration database.
+QList<store::StoredServer> storedServers(Report &report)
+{
+    const data::ConnectionString local = store::localAccessString(QStringLiteral("MORVEK.mdb"));
+    if (!QFileInfo::exists(local.catalogName()))
+        return {};
+    data::Connection connection(QStringLiteral("Conn_S"));
+    data::Query query(QStringLiteral("ADOQuery2"));
+    try {
+        store::openLocalConfiguration(connection, query);
+        return store::storedServers(query);
+    } catch (const data::DataError &e) {
+        report.message(QStringLiteral("无法读取本机保存的服务器：") + e.message());
+        return {};
+    }
+}
+
+QString loginText(const store::StoredServer &server)
+{
+    switch (server.login) {
+    case data::Credentials::Kind::Integrated:
+        return QStringLiteral("集成登录");
+    case data::Credentials::Kind::Sql:
+        return QStringLiteral("SQL 登录 ") + server.user;
+    case data::Credentials::Kind::None:
+        break;
+    }
+    return QStringLiteral("登录未知");
+}
+
+QString loginKey(data::Credentials::Kind kind)
+{
+    switch (kind) {
+    case data::Credentials::Kind::Integrated:
+        return QStringLiteral("integrated");
+    case data::Credentials::Kind::Sql:
+        return QStringLiteral("sql");
+    case data::Credentials::Kind::None:
+        break;
+    }
+    return QStringLiteral("unknown");
 }
 
 } // namespace
@@ -103,6 +151,21 @@ int runServers(const QCommandLineParser &options, Report &report)
     for (const QString &name : names)
         report.print(name);
     report.set(QStringLiteral("servers"), QJsonArray::fromStringList(names));
+    // Then the stored servers the search did not list, marked as stored.
+    const QList<store::StoredServer> stored = store::storedServersBeyond(storedServers(report), {});
+    QJsonArray storedArray;
+    for (const store::StoredServer &server : stored) {
+        const bool found = std::any_of(names.cbegin(), names.cend(),
+            [&](const QString &name) { return store::sameServerName(name, server.name); });
+        if (!found)
+            report.print(QStringLiteral("%1\t已保存\t%2").arg(server.name, loginText(server)));
+        QJsonObject entry { { QStringLiteral("name"), server.name },
+            { QStringLiteral("login"), loginKey(server.login) }, { QStringLiteral("found"), found } };
+        if (server.login == data::Credentials::Kind::Sql)
+            entry.insert(QStringLiteral("user"), server.user);
+        storedArray.append(entry);
+    }
+    report.set(QStringLiteral("stored"), storedArray);
     report.set(QStringLiteral("embedded"), QJsonArray::fromStringList(embedded));
     // A search nobody answered still lists the embedded instances, but found no server.
     const bool answered = text.has_value() && explainer.answers() > 0;

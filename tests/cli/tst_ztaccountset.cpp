@@ -3,7 +3,10 @@
 // a server without touching an account set (login, check, servers).
 
 #include "cliprocess.h"
+#include "data/connection.h"
+#include "data/query.h"
 #include "ssrpresponder.h"
+#include "store/localstore.h"
 #include "testhelpers.h"
 #include "testinstallation.h"
 
@@ -28,7 +31,8 @@ QStringList commandNames()
     return { QStringLiteral("servers"), QStringLiteral("check"), QStringLiteral("login"),
         QStringLiteral("create"), QStringLiteral("list"), QStringLiteral("take-over"),
         QStringLiteral("delete"), QStringLiteral("backup"), QStringLiteral("restore"),
-        QStringLiteral("sample"), QStringLiteral("doctor") };
+        QStringLiteral("sample"), QStringLiteral("doctor"), QStringLiteral("rename"),
+        QStringLiteral("set-password") };
 }
 
 } // namespace
@@ -50,6 +54,7 @@ private slots:
     void checkShowsWhatALoginMayNotDo();
     void serversExplainsAnswersAndDrops();
     void serversExplainsSilence();
+    void serversListTheStoredOnesMarked();
 
 private:
     CliResult run(const QStringList &arguments, const QStringList &env = {})
@@ -351,6 +356,34 @@ void TestZtAccountSet::serversExplainsSilence()
     const CliResult off = run({ QStringLiteral("servers") });
     QCOMPARE(off.exitCode, 0);
     QCOMPARE(off.out, QStringLiteral("(embedded)\n"));
+}
+
+void TestZtAccountSet::serversListTheStoredOnesMarked()
+{
+    {
+        zt::data::Connection connection;
+        zt::data::Query query(QStringLiteral("stored"));
+        zt::store::openLocalConfiguration(connection, query);
+        zt::store::storeServerRecord(query, QStringLiteral("kasse\\ZT"),
+            zt::data::Credentials::sql(QStringLiteral("bob"), QStringLiteral("Geheim7")));
+        zt::store::storeServerRecord(
+            query, QStringLiteral(" (Embedded) "), zt::data::Credentials::integrated());
+    }
+    const CliResult plain = run({ QStringLiteral("servers") });
+    QCOMPARE(plain.exitCode, 0);
+    QCOMPARE(plain.out, QStringLiteral("(embedded)\nkasse\\ZT\t已保存\tSQL 登录 bob\n"));
+    const CliResult json = run({ QStringLiteral("--json"), QStringLiteral("servers") });
+    QCOMPARE(json.json.value(QStringLiteral("servers")).toArray().toVariantList(), QVariantList { Embedded });
+    const QJsonArray stored = json.json.value(QStringLiteral("stored")).toArray();
+    QCOMPARE(stored.size(), 2);
+    QCOMPARE(stored.at(0).toObject(),
+        (QJsonObject { { QStringLiteral("name"), QStringLiteral("kasse\\ZT") },
+            { QStringLiteral("login"), QStringLiteral("sql") },
+            { QStringLiteral("user"), QStringLiteral("bob") }, { QStringLiteral("found"), false } }));
+    QCOMPARE(stored.at(1).toObject(),
+        (QJsonObject { { QStringLiteral("name"), QStringLiteral(" (Embedded) ") },
+            { QStringLiteral("login"), QStringLiteral("integrated") }, { QStringLiteral("found"), true } }));
+    QVERIFY(!json.out.contains(QStringLiteral("Geheim7")) && !plain.out.contains(QStringLiteral("Geheim7")));
 }
 
 QTEST_GUILESS_MAIN(TestZtAccountSet)

@@ -212,6 +212,17 @@ void TestZtAccountSetContract::noSecretInAnyCommandsJson()
                 + withSetPassword,
             0 },
         { "list", QStringList { QStringLiteral("list") } + server, 0 },
+        { "rename",
+            QStringList { QStringLiteral("rename") } + server
+                + QStringList { QStringLiteral("--db"), QStringLiteral("201"), QStringLiteral("--name"),
+                    QStringLiteral("甲乙"), QStringLiteral("--current-password-file"), setPath },
+            0 },
+        { "set-password",
+            QStringList { QStringLiteral("set-password") } + server
+                + QStringList { QStringLiteral("--db"), QStringLiteral("201"),
+                    QStringLiteral("--current-password-file"), setPath }
+                + withSetPassword,
+            0 },
         { "backup",
             QStringList { QStringLiteral("backup") } + server
                 + QStringList { QStringLiteral("--db"), QStringLiteral("201"), QStringLiteral("--to"),

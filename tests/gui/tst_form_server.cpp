@@ -1,12 +1,18 @@
 // Page 1, the server setup page: its widgets, its login options, and its own handlers.
 #include "wizardfixture.h"
 
+#include "embedded/embeddedserver.h"
+#include "server/sqlserverslistcombobox.h"
+
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QStyle>
 
 using namespace zt;
 using namespace zt::test;
+using namespace Qt::StringLiterals;
+using zt::gui::TSQLServersListComboBox;
 
 class TestFormServer : public QObject
 {
@@ -33,6 +39,7 @@ private slots:
     void helpRequestWritesHelpIniOnlyOnce();
     void escapeEndsTheWizard();
     void enterInTheServerBoxAddsNothingAndPressesNothing();
+    void storedServersAreOfferedWithTheirLogin();
 
 private:
     std::unique_ptr<Wizard> m_wizard;
@@ -357,6 +364,84 @@ void TestFormServer::enterInTheServerBoxAddsNothingAndPressesNothing()
     QCOMPARE(box->count(), items); // only the search fills the list
     QCOMPARE(box->currentText(), QStringLiteral("typed-server"));
     QCOMPARE(next.count(), 0); // no button of the page is a default button
+}
+
+void TestFormServer::storedServersAreOfferedWithTheirLogin()
+{
+    {
+        data::Connection connection;
+        data::Query query(QStringLiteral("stored"));
+        store::openLocalConfiguration(connection, query);
+        store::storeServerRecord(
+            query, QStringLiteral("KASSE\\ZT"), data::Credentials::sql(u"bob"_s, u"geheim"_s));
+        store::storeServerRecord(query, QStringLiteral("Lager"), data::Credentials::integrated());
+        store::storeServerRecord(query, QStringLiteral(" (EMBEDDED) "), data::Credentials::integrated());
+    }
+    Ui::form_server *ui = m_wizard->p1();
+    TSQLServersListComboBox *box = ui->SQLServersListComboBox1;
+    const QStringList embedded = embedded::instanceServerNames(embedded::defaultRoot());
+    const auto items = [box] {
+        QStringList list;
+        for (int i = 0; i < box->count(); ++i)
+            list << box->itemText(i);
+        return list;
+    };
+    const QStringList stored { u"KASSE\\ZT"_s, u"Lager"_s };
+    m_wizard->server->show();
+    m_wizard->server->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_wizard->server));
+    QCOMPARE(items(), embedded + stored);
+    QCOMPARE(box->currentIndex(), 0);
+
+    // A new search fills the list again: the stored servers stay, once.
+    QSignalSpy searched(box, &TSQLServersListComboBox::searchFinished);
+    box->loaded();
+    QVERIFY(searched.wait(5000));
+    QCOMPARE(items(), embedded + stored);
+
+    const auto pick = [box](const QString &name) {
+        box->showPopup();
+        QAbstractItemView *view = box->view();
+        const QModelIndex entry = view->model()->index(box->findText(name), 0);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(entry).center());
+        QTRY_VERIFY(!view->isVisible());
+        QCOMPARE(box->currentText(), name);
+    };
+    pick(u"KASSE\\ZT"_s);
+    QVERIFY(ui->RadioButton2->isChecked());
+    QVERIFY(ui->Edit1->isEnabled());
+    QCOMPARE(ui->Edit1->text(), u"bob"_s);
+    QVERIFY(ui->Edit2->text().isEmpty()); // the password is typed again
+
+    ui->Edit2->setText(u"typed"_s);
+    pick(u"Lager"_s);
+    QVERIFY(ui->RadioButton1->isChecked());
+    QVERIFY(ui->Edit1->text().isEmpty() && ui->Edit2->text().isEmpty());
+    QVERIFY(!ui->Edit1->isEnabled());
+
+    // An embedded instance stored with a login is that instance's entry, with its login.
+    ui->RadioButton2->click();
+    pick(embedded.first());
+    QVERIFY(ui->RadioButton1->isChecked());
+
+    // A name typed by hand leaves the login alone, even the name of a stored server.
+    ui->RadioButton2->click();
+    ui->Edit1->setText(u"carol"_s);
+    box->setFocus();
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box->lineEdit(), u"Lager"_s);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    ui->Edit1->setFocus(); // the box's editing ends
+    QCOMPARE(box->currentText(), u"Lager"_s);
+    QVERIFY(ui->RadioButton2->isChecked());
+    QCOMPARE(ui->Edit1->text(), u"carol"_s);
+
+    // The arrow keys pick as the drop-down does.
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Up);
+    QCOMPARE(box->currentText(), u"KASSE\\ZT"_s);
+    QVERIFY(ui->RadioButton2->isChecked());
+    QCOMPARE(ui->Edit1->text(), u"bob"_s);
 }
 
 QTEST_MAIN(TestFormServer)

@@ -75,16 +75,41 @@ void beginAccountSetRow(data::Query &query, const AccountSetRow &row)
     query.setFieldText(QStringLiteral("sjklx"), row.databaseType);
 }
 
-int removeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames)
+namespace {
+
+// " where ztbh=<number> and (zjmc=<a> or zjmc=<b> ...)": the set's rows under the server names.
+QString setRowsCondition(const QString &number, const QStringList &serverNames)
 {
     QStringList servers;
     for (const QString &name : serverNames)
         servers << QStringLiteral("zjmc=") + textEquals(name);
-    if (servers.isEmpty())
+    return QStringLiteral(" where ztbh=") + textEquals(number) + QStringLiteral(" and (")
+        + servers.join(QStringLiteral(" or ")) + u')';
+}
+
+} // namespace
+
+int removeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames)
+{
+    if (serverNames.isEmpty())
+        return 0;
+    return data::reexecute(
+        query, QStringLiteral("delete from ztxxb") + setRowsCondition(number, serverNames));
+}
+
+int changeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames,
+    const std::optional<QString> &name, const std::optional<QString> &password)
+{
+    QStringList assignments;
+    if (name)
+        assignments << QStringLiteral("ztmc=") + sqlLiteral(*name);
+    if (password)
+        assignments << QStringLiteral("kl=") + sqlLiteral(*password);
+    if (serverNames.isEmpty() || assignments.isEmpty())
         return 0;
     return data::reexecute(query,
-        QStringLiteral("delete from ztxxb where ztbh=") + textEquals(number) + QStringLiteral(" and (")
-            + servers.join(QStringLiteral(" or ")) + u')');
+        QStringLiteral("update ztxxb set ") + assignments.join(QStringLiteral(", "))
+            + setRowsCondition(number, serverNames));
 }
 
 bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName)

@@ -67,6 +67,12 @@ void beginAccountSetRow(data::Query &query, const AccountSetRow &row);
 // findAccountSetRow compares); returns how many went.
 int removeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames);
 
+// Changes the name (ztmc) and/or the password (kl) of the set's rows of the number under any of
+// the server names (compared as removeAccountSetRows compares); a value left empty stays. Returns
+// how many rows changed.
+int changeAccountSetRows(data::Query &query, const QString &number, const QStringList &serverNames,
+    const std::optional<QString> &name, const std::optional<QString> &password);
+
 // Opens "select * from ztxxb where ztbh='<number>' COLLATE NOCASE and zjmc='<server>' COLLATE
 // NOCASE"; true when a row exists.
 bool findAccountSetRow(data::Query &query, const QString &number, const QString &serverName);

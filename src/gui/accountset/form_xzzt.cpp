@@ -90,6 +90,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     setUpBackupMenu();
     setUpCheckMenu();
     setUpAutoBackupMenu();
+    setUpChangeMenu();
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("standardbutton-help"), QStyle::SP_DialogHelpButton));
     m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("left"), QStyle::SP_ArrowBack));

@@ -28,6 +28,7 @@ namespace zt::gui {
 class DetachableGroup;
 class TForm_HFZT;
 class TForm_ZDBF;
+class TForm_XGZT;
 class Tform_server;
 
 // Page 2, the account-set page: creation of a new account set on its first tab, the network
@@ -78,6 +79,9 @@ public:
     // "自动备份…": the server's backup plan and each set's last backup.
     QAction *autoBackupAction() const { return m_autoBackupAction; }
     TForm_ZDBF *autoBackupDialog() const { return m_autoBackupDialog; }
+    // "修改账套…": the current row's name or password, in the dialog "修改账套".
+    QAction *changeAction() const { return m_changeAction; }
+    TForm_XGZT *changeDialog() const { return m_changeDialog; }
     // Where "备份账套…" asks for the backup file: given the server name and the suggested file
     // name, the file to write or empty to cancel. By default a file dialog on the embedded
     // server, a typed path on the server otherwise.
@@ -122,6 +126,8 @@ private:
     void AutoBackupDialogAccepted(); // keep the plan
     void AutoBackupRunNow(); // run the plan the dialog describes, now
     void AutoBackupRemove(); // remove the plan
+    void ChangeClick(); // open the change dialog for the current network account set
+    void ChangeDialogAccepted(); // change the set's name or password as the dialog says
 
     // Steps the handlers share.
     accountset::AccountSetFields fields() const;
@@ -142,6 +148,7 @@ private:
     void noteBackupsAfterListing(); // the grid's notes, where the server has a plan
     void showBackupNotes(
         bool planned, const QList<backupplan::SetStatus> &statuses, const backupplan::PlanState &state);
+    void setUpChangeMenu();
     // After a creation refused with 1801: offers to clean up the unfinished set of that number
     // (backup, then drop) when nothing registers it; true when it was cleaned up.
     bool offerCleanUp(const QString &number);
@@ -159,6 +166,8 @@ private:
     QAction *m_autoBackupAction = nullptr;
     TForm_ZDBF *m_autoBackupDialog = nullptr;
     QAction *m_checkAction = nullptr;
+    QAction *m_changeAction = nullptr;
+    TForm_XGZT *m_changeDialog = nullptr;
     BackupFileChooser m_chooseBackupFile;
     bool m_relistPending = false;
     bool m_removingDirectoryRow = false;

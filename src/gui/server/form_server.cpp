@@ -14,6 +14,7 @@
 #include "server/form_hjfw.h"
 #include "server/loginprobe.h"
 #include "store/localstore.h"
+#include "store/storedservers.h"
 #include "ui_form_xzzt.h"
 #include "windowlook.h"
 
@@ -61,6 +62,9 @@ Tform_server::Tform_server(QWidget *parent)
     connect(m_ui->BitBtn7, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn7Click(); }); });
     connect(m_ui->BitBtn8, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn8Click(); }); });
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    // Only an entry the user picks: a name typed by hand leaves the login as it is.
+    connect(m_ui->SQLServersListComboBox1, &TSQLServersListComboBox::serverPicked, this,
+        [this](int index) { guarded([this, index] { SQLServersListComboBox1Select(index); }); });
     // textChanged comes only with a real change: setting the text it holds runs nothing.
     connect(m_ui->Edit3, &QLineEdit::textChanged, this, [this] { guarded([this] { Edit3Change(); }); });
 
@@ -128,12 +132,36 @@ void Tform_server::FormShow()
     store::openLocalConfiguration(m_connS, m_adoQuery2);
     m_ui->RadioButton1->setChecked(true);
     auto *box = m_ui->SQLServersListComboBox1;
+    showStoredServers();
     if (box->count() > 0) {
         box->setCurrentIndex(0);
         // Selecting the entry replaces a name typed before, also when entry 0 was selected.
         box->setEditText(box->itemText(0));
     }
     focusServerBox();
+}
+
+void Tform_server::showStoredServers()
+{
+    try {
+        m_ui->SQLServersListComboBox1->setStoredServers(store::storedServers(m_adoQuery2));
+    } catch (const data::DataError &) {
+        // The list offers what the search finds; the lookup at "下一步&N" says what is wrong.
+    }
+}
+
+void Tform_server::SQLServersListComboBox1Select(int index)
+{
+    const auto stored = m_ui->SQLServersListComboBox1->storedServer(index);
+    if (!stored)
+        return;
+    if (stored->login == data::Credentials::Kind::Integrated) {
+        m_ui->RadioButton1->setChecked(true);
+    } else if (stored->login == data::Credentials::Kind::Sql) {
+        m_ui->RadioButton2->setChecked(true);
+        m_ui->Edit1->setText(stored->user);
+        m_ui->Edit2->clear(); // typed again: a stored password is never shown
+    }
 }
 
 void Tform_server::focusServerBox()

@@ -62,6 +62,10 @@ private:
     void BitBtn8Click();
     void BitBtn1Click();
     void Edit3Change();
+    // A server the user picked in the box: the login it was stored with fills the login fields.
+    void SQLServersListComboBox1Select(int index);
+    // The servers stored in xtljb, into the box beside what the search finds.
+    void showStoredServers();
 
     void ActserverExecute();
     // Creates and drops the probe database through Conn1.

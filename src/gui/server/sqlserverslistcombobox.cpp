@@ -12,10 +12,26 @@
 
 namespace zt::gui {
 
+namespace {
+
+// Marks the entries of stored servers, which a new list of stored servers replaces.
+constexpr int StoredEntryRole = Qt::UserRole + 1;
+
+} // namespace
+
 TSQLServersListComboBox::TSQLServersListComboBox(QWidget *parent)
     : QComboBox(parent)
 {
-    setEditable(true);
+    // An entry the box selects because the name typed equals it is no pick: the line edit's end of
+    // editing is watched before and after the box's own handling of it.
+    auto *edit = new QLineEdit(this);
+    connect(edit, &QLineEdit::editingFinished, this, [this] { m_typedNameEnding = true; });
+    setLineEdit(edit);
+    connect(edit, &QLineEdit::editingFinished, this, [this] { m_typedNameEnding = false; });
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        if (!m_typedNameEnding)
+            emit serverPicked(index);
+    });
     // Only the search fills the list: a name typed and confirmed with Enter is not added to it.
     setInsertPolicy(QComboBox::NoInsert);
     if (auto *app = QCoreApplication::instance())
@@ -78,11 +94,47 @@ void TSQLServersListComboBox::applyBrowseResult(const QString &browseText)
     setUpdatesEnabled(false);
     clear();
     addItems(items);
+    // The stored servers outlive every search.
+    addStoredEntries();
     // Filling the list selects nothing and leaves the text as it was.
     setCurrentIndex(-1);
     setEditText(text);
     setUpdatesEnabled(true);
     update();
+}
+
+void TSQLServersListComboBox::setStoredServers(const QList<store::StoredServer> &servers)
+{
+    m_stored = servers;
+    const QString text = currentText();
+    const QString selected = currentIndex() >= 0 ? itemText(currentIndex()) : QString();
+    const bool wasSelected = currentIndex() >= 0;
+    const QSignalBlocker blocker(this);
+    for (int i = count() - 1; i >= 0; --i) {
+        if (itemData(i, StoredEntryRole).toBool())
+            removeItem(i);
+    }
+    addStoredEntries();
+    setCurrentIndex(wasSelected ? findText(selected) : -1);
+    setEditText(text);
+}
+
+std::optional<store::StoredServer> TSQLServersListComboBox::storedServer(int index) const
+{
+    if (index < 0 || index >= count())
+        return std::nullopt;
+    return store::findStoredServer(m_stored, itemText(index));
+}
+
+void TSQLServersListComboBox::addStoredEntries()
+{
+    QStringList listed;
+    for (int i = 0; i < count(); ++i)
+        listed.append(itemText(i));
+    for (const store::StoredServer &server : store::storedServersBeyond(m_stored, listed)) {
+        addItem(server.name);
+        setItemData(count() - 1, true, StoredEntryRole);
+    }
 }
 
 void TSQLServersListComboBox::ServerSearchDone()

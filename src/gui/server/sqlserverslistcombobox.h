@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/storedservers.h"
+
 #include <QColor>
 #include <QComboBox>
 #include <QPalette>
@@ -34,6 +36,13 @@ public:
     void loaded();
 
     bool isSearching() const { return m_runningSearch != nullptr; }
+
+    // The servers this workstation has stored a login for: listed after the entries the box has
+    // (and after what every search finds), those not in the list already. Replaces the stored
+    // entries given before; the box's text and a selected entry stay.
+    void setStoredServers(const QList<store::StoredServer> &servers);
+    // The stored server an entry names (also an entry the search found), if any.
+    std::optional<store::StoredServer> storedServer(int index) const;
     // "正在搜索服务器...", drawn while the search runs.
     static QString tipText();
     // Top-left corner of the drawn tip text: one frame width in, vertically centred.
@@ -42,6 +51,9 @@ public:
 signals:
     // The search has ended and the box has been restored.
     void searchFinished();
+    // The user picked an entry from the list (the drop-down or the arrow keys); a name typed that
+    // equals an entry is no pick.
+    void serverPicked(int index);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -52,6 +64,8 @@ private:
     void ServerSearchDone();
     // Replaces the list by the names of a browse answer text; the box's text stays.
     void applyBrowseResult(const QString &browseText);
+    // Appends the stored servers the list does not hold already, marked as stored entries.
+    void addStoredEntries();
     // Stops a running search without touching the box again (destruction, application end).
     void abandonSearch();
 
@@ -63,6 +77,8 @@ private:
     QColor m_tipFontColor = QColor(0, 0, 255);
     QString m_savedText;
     bool m_refreshAfterCreate = true;
+    QList<store::StoredServer> m_stored;
+    bool m_typedNameEnding = false;
 };
 
 } // namespace zt::gui

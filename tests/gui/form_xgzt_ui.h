@@ -1,0 +1,4 @@
+#pragma once
+
+// The change dialog's generated form, for the window tests.
+#include "ui_form_xgzt.h"
