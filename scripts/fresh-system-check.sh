@@ -144,11 +144,20 @@ id alice >/dev/null 2>&1 || useradd -m -G ztwizard alice
 stat -c '%A %G %n' /var/opt/ztwizard /var/opt/ztwizard/data /var/opt/ztwizard/data/MORVEK.mdb
 su -s /bin/bash alice -c 'umask 077; cd; command -v ztaccountset; ztaccountset create --help | head -n 1;
   ZTWIZARD_BROWSE_TARGET=off ZTWIZARD_LOGIN_PASSWORD= ztaccountset login --server "(embedded)" --user sa'
+# The scheduled backups: the system user, the timer enabled, a plan alice sets run as the
+# timer's service runs it (its user, group and mask), its record read by alice.
+getent passwd ztwizard
+ls -l /etc/systemd/system/timers.target.wants/ztwizard-backup.timer
+su -s /bin/bash alice -c 'umask 077; ZTWIZARD_BROWSE_TARGET=off ztaccountset backup-plan set --server "(embedded)" --time 02:00 --keep 2 --all'
+runuser -u ztwizard -g ztwizard -- bash -c 'umask 0007; cd /; ZTWIZARD_BROWSE_TARGET=off /opt/ztwizard/ztaccountset backup-plan run --server "(embedded)"'
+su -s /bin/bash alice -c 'ZTWIZARD_BROWSE_TARGET=off ztaccountset backup-plan show --server "(embedded)"' && echo "timer run read by alice"
 find /var/opt/ztwizard -newer /var/opt/ztwizard/help.ini -type f -printf '%m %g %p\n' | sort | head -n 20
 apt-get remove -y -qq ztwizard
+[ -L /etc/systemd/system/ztwizard-backup.timer ] && echo "timer masked after remove"
 [ -d /var/opt/ztwizard ] && echo "kept after remove"
 apt-get purge -y -qq ztwizard
 [ ! -e /var/opt/ztwizard ] && echo "gone after purge"
+[ ! -e /etc/systemd/system/ztwizard-backup.timer ] && [ ! -e /etc/systemd/system/timers.target.wants/ztwizard-backup.timer ] && echo "timer gone after purge"
 ROUND
 timed package in_chroot bash /root/package-round.sh || true
-grep -E '^(ztwizard|/usr/bin/ztaccountset|用法|kept|gone)' "$logs/package.log" | tee -a "$logs/summary.txt" || true
+grep -E '^(ztwizard|/usr/bin/ztaccountset|用法|kept|gone|timer)' "$logs/package.log" | tee -a "$logs/summary.txt" || true

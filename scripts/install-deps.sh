@@ -5,7 +5,8 @@
 # the embedded server's files with the sqlite3 command and press keys on Xvfb with xdotool, also
 # into Weston for the wizard on Wayland (qt6-wayland, which the package recommends). GnuTLS
 # (libgnutls28-dev) carries the TLS of the road to SQL Server on both sides; ca-certificates holds
-# the authorities that servers' certificates are checked against.
+# the authorities that servers' certificates are checked against. systemd's systemd-analyze checks
+# the scheduled backups' timer and service as systemd reads them (tests/package).
 set -euo pipefail
 
 packages=(
@@ -13,7 +14,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6sql6-sqlite libgl-dev
   unixodbc unixodbc-dev odbcinst tdsodbc libsqliteodbc libsqlite3-dev sqlite3 libgnutls28-dev
   ca-certificates fonts-wqy-microhei qt6-translations-l10n qt6-wayland xvfb xauth xdotool weston
-  dpkg-dev file desktop-file-utils appstream lintian
+  dpkg-dev file desktop-file-utils appstream lintian systemd
 )
 
 missing=()
