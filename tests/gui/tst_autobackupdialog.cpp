@@ -99,8 +99,9 @@ void TestAutoBackupDialog::planSetBackedUpNowShownAndRemoved()
     d->BitBtn1->click();
     QCOMPARE(m_wizard->notifier.last().text, QStringLiteral("1 个账套备份成功，已校验。"));
     QVERIFY(dialog->isVisible());
-    QVERIFY2(d->TableWidget1->item(1, 3)->text().endsWith(QStringLiteral("zt461_auto_1.bak")),
-        qPrintable(d->TableWidget1->item(1, 3)->text()));
+    QCOMPARE(d->TableWidget1->item(1, 3)->text(), QStringLiteral("zt461_auto_1.bak"));
+    QCOMPARE(d->TableWidget1->item(1, 3)->toolTip(),
+        m_wizard->installation.dir() + QStringLiteral("data/backup/zt461_auto_1.bak"));
     QCOMPARE(d->TableWidget1->item(1, 4)->text(), QStringLiteral("成功"));
     QCOMPARE(d->TableWidget1->item(0, 2)->text(), QStringLiteral("从未备份"));
     QVERIFY(!backupplan::loadPlan(Embedded));

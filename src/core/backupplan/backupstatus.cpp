@@ -103,7 +103,7 @@ QString lastRunText(const std::optional<Plan> &plan, const PlanState &state)
                                                  .arg(plan->keep)
                                            : QStringLiteral("自动备份已停用");
     if (!state.lastRunStarted.isValid())
-        return schedule + QStringLiteral("；还没有运行过。");
+        return schedule + QStringLiteral("；还没有按时运行过。");
     if (!state.lastRunFinished.isValid() || state.lastRunFinished < state.lastRunStarted)
         return schedule
             + QStringLiteral("；%1 开始的备份没有结束（正在进行，或被中断）。")

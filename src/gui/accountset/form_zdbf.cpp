@@ -73,7 +73,7 @@ void TForm_ZDBF::openFor(
         for (int c = LastBackup; c < Columns; ++c)
             table->setItem(r, c, new QTableWidgetItem());
     }
-    table->resizeColumnsToContents();
+    fitColumns();
     (shown.allSets ? m_ui->RadioButton1 : m_ui->RadioButton2)->setChecked(true);
     RadioButtonClick();
     m_ui->Label4->clear();
@@ -90,15 +90,30 @@ void TForm_ZDBF::showStatus(const QList<backupplan::SetStatus> &statuses, const 
             if (s.number.compare(number, Qt::CaseInsensitive) != 0)
                 continue;
             table->item(r, LastBackup)->setText(s.timeText());
-            table->item(r, File)->setText(s.file);
+            // The file's name; where it lies, in its tool tip.
+            table->item(r, File)->setText(s.file.section(u'/', -1).section(u'\\', -1));
+            table->item(r, File)->setToolTip(s.file);
             table->item(r, Outcome)->setText(s.outcomeText());
             table->item(r, Outcome)->setToolTip(s.outcomeText());
             table->item(r, Outcome)->setForeground(s.failed ? QBrush(Qt::red) : QBrush());
         }
     }
-    table->resizeColumnsToContents();
-    m_ui->Label4->setText(lastRun);
+    fitColumns();
+    const auto failedSets
+        = std::count_if(statuses.cbegin(), statuses.cend(), [](const auto &s) { return s.failed; });
+    m_ui->Label4->setText(failedSets == 0
+            ? lastRun
+            : lastRun + QStringLiteral("\n有 %1 个账套最近一次备份失败，原因见“结果”一栏。").arg(failedSets));
     m_ui->Label4->setStyleSheet(failed ? QStringLiteral("color: red;") : QString());
+}
+
+void TForm_ZDBF::fitColumns()
+{
+    // Every column as wide as its contents, the file's at most a third of the table: the outcome
+    // stays in sight.
+    QTableWidget *table = m_ui->TableWidget1;
+    table->resizeColumnsToContents();
+    table->setColumnWidth(File, std::min(table->columnWidth(File), table->width() / 3));
 }
 
 void TForm_ZDBF::showTimer(bool installed)

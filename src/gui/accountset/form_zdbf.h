@@ -56,6 +56,7 @@ private:
     void BitBtn3Click(); // cancel
     void BitBtn4Click(); // remove the plan
     void RadioButtonClick(); // the ticks count only for the chosen sets
+    void fitColumns();
 
     std::unique_ptr<Ui::form_zdbf> m_ui;
     QString m_server;
