@@ -41,7 +41,6 @@ private slots:
     void restoreDialogBringsASetBackAndListsIt();
 
 private:
-    void toDirectoryTab();
     void deleteCurrentRow(const QString &password);
 
     std::unique_ptr<Wizard> m_wizard;
@@ -59,16 +58,6 @@ void TestAccountSetBackup::cleanup()
     m_wizard.reset();
 }
 
-void TestAccountSetBackup::toDirectoryTab()
-{
-    m_wizard->server->show();
-    m_wizard->p1()->RadioButton1->click();
-    m_wizard->p1()->SQLServersListComboBox1->setEditText(Embedded);
-    QTest::mouseClick(m_wizard->p1()->BitBtn7, Qt::LeftButton);
-    QVERIFY(m_wizard->page2->isVisible());
-    QCoreApplication::processEvents();
-    m_wizard->p2()->PageControl1->setCurrentIndex(1);
-}
 
 void TestAccountSetBackup::deleteCurrentRow(const QString &password)
 {
@@ -93,7 +82,7 @@ void TestAccountSetBackup::failedBackupAsksBeforeDeleting()
     QFile blocker(folder);
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    toDirectoryTab();
+    m_wizard->toEmbeddedDirectoryTab();
     m_wizard->notifier.answerAsk = answer;
 
     deleteCurrentRow(QStringLiteral("pw"));
@@ -126,7 +115,7 @@ void TestAccountSetBackup::failedBackupAsksBeforeDeleting()
 void TestAccountSetBackup::backupMenuBacksUpTheCurrentRow()
 {
     registerSet(QStringLiteral("zt440"), QStringLiteral("甲"), QString());
-    toDirectoryTab();
+    m_wizard->toEmbeddedDirectoryTab();
     QVERIFY(m_wizard->p2()->DBGrid1->actions().contains(m_wizard->page2->backupAction()));
     QCOMPARE(m_wizard->page2->backupAction()->text(), QStringLiteral("备份账套…"));
     QCOMPARE(m_wizard->page2->restoreAction()->text(), QStringLiteral("从备份恢复账套…"));
@@ -168,7 +157,7 @@ void TestAccountSetBackup::restoreDialogBringsASetBackAndListsIt()
     QTemporaryDir elsewhere;
     const QString file = elsewhere.filePath(QStringLiteral("zt450.bak"));
     exec(QStringLiteral("master"), QStringLiteral("backup database zt450 to disk=N'%1'").arg(file));
-    toDirectoryTab();
+    m_wizard->toEmbeddedDirectoryTab();
 
     m_wizard->page2->restoreAction()->trigger();
     gui::TForm_HFZT *dialog = m_wizard->page2->restoreDialog();

@@ -26,7 +26,6 @@ private slots:
     void planSetBackedUpNowShownAndRemoved();
 
 private:
-    void toDirectoryTab();
     QVariant rowData(const QString &number, int role) const;
 
     std::unique_ptr<Wizard> m_wizard;
@@ -44,17 +43,6 @@ void TestAutoBackupDialog::cleanup()
     m_wizard.reset();
 }
 
-void TestAutoBackupDialog::toDirectoryTab()
-{
-    m_wizard->server->show();
-    m_wizard->p1()->RadioButton1->click();
-    m_wizard->p1()->SQLServersListComboBox1->setEditText(Embedded);
-    QTest::mouseClick(m_wizard->p1()->BitBtn7, Qt::LeftButton);
-    QVERIFY(m_wizard->page2->isVisible());
-    QCoreApplication::processEvents();
-    m_wizard->p2()->PageControl1->setCurrentIndex(0);
-    m_wizard->p2()->PageControl1->setCurrentIndex(1);
-}
 
 QVariant TestAutoBackupDialog::rowData(const QString &number, int role) const
 {
@@ -70,7 +58,7 @@ void TestAutoBackupDialog::planSetBackedUpNowShownAndRemoved()
 {
     registerSet(QStringLiteral("zt460"), QStringLiteral("甲"), QString());
     registerSet(QStringLiteral("zt461"), QStringLiteral("乙"), QString());
-    toDirectoryTab();
+    m_wizard->toEmbeddedDirectoryTab();
     QCOMPARE(m_wizard->page2->autoBackupAction()->text(), QStringLiteral("自动备份…"));
     QVERIFY(m_wizard->p2()->DBGrid1->actions().contains(m_wizard->page2->autoBackupAction()));
 

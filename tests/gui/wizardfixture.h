@@ -94,6 +94,20 @@ public:
         p1()->SQLServersListComboBox1->setEditText(serverName);
     }
 
+    // Page 1 with the Windows login to the embedded server, "下一步&N", then page 2's network tab
+    // listing the directory.
+    void toEmbeddedDirectoryTab()
+    {
+        server->show();
+        p1()->RadioButton1->click();
+        p1()->SQLServersListComboBox1->setEditText(QStringLiteral("(embedded)"));
+        QTest::mouseClick(p1()->BitBtn7, Qt::LeftButton);
+        QVERIFY(page2->isVisible());
+        QCoreApplication::processEvents();
+        p2()->PageControl1->setCurrentIndex(0);
+        p2()->PageControl1->setCurrentIndex(1);
+    }
+
     TestInstallation installation;
     RecordingNotifier notifier;
     QStringList started;
