@@ -136,6 +136,7 @@ private slots:
     void databaseUsedByAnotherProcessIsKept();
     void identityNumbersAreUniqueAcrossProcesses();
     void sessionEndingAMomentLaterLetsDropThrough();
+    void createDatabaseWaitsForTheInstanceLock_data();
     void createDatabaseWaitsForTheInstanceLock();
     void lockFilesAreNotInherited();
 
@@ -270,16 +271,25 @@ void TestEmbeddedProcesses::sessionEndingAMomentLaterLetsDropThrough()
 }
 
 // The instance lock excludes: while another open file holds .locks/instance.lock, a process's
-// create database waits; it finishes once the lock is let go.
+// create database waits; it finishes once the lock is let go. A holder that takes it shared shows
+// that create database takes it exclusively (a shared taker would not wait for a shared holder).
+void TestEmbeddedProcesses::createDatabaseWaitsForTheInstanceLock_data()
+{
+    QTest::addColumn<int>("holderMode");
+    QTest::newRow("held exclusively") << int(LOCK_EX);
+    QTest::newRow("held shared") << int(LOCK_SH);
+}
+
 void TestEmbeddedProcesses::createDatabaseWaitsForTheInstanceLock()
 {
+    QFETCH(int, holderMode);
     Child child(m_root, {});
     QVERIFY(child.started());
     QCOMPARE(child.ask(QStringLiteral("sql select 1")), QStringLiteral("ok")); // started and warm
     const QByteArray path = QFile::encodeName(m_root + QStringLiteral("/default/.locks/instance.lock"));
     const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
     QVERIFY(fd >= 0);
-    QCOMPARE(::flock(fd, LOCK_EX), 0);
+    QCOMPARE(::flock(fd, holderMode), 0);
     child.send(QStringLiteral("sql create database waited"));
     const bool answeredWhileHeld = child.answersWithin(300);
     const bool madeWhileHeld = QFile::exists(m_root + QStringLiteral("/default/waited.db"));
