@@ -414,4 +414,24 @@ void Tform_xzzt::closeWizard()
     m_serverPage->close();
 }
 
+void Tform_xzzt::arrangeForNetworkSets(const QString &serverName)
+{
+    m_ui->Edit1->setText(serverName);
+    m_ui->CheckBox2->setEnabled(false);
+    m_ui->CheckBox3->setEnabled(false);
+    m_ui->CheckBox1->setEnabled(true);
+    m_ui->CheckBox1->setChecked(true);
+}
+
+void Tform_xzzt::arrangeForRentedDatabase(const QString &serverName, const QString &userName)
+{
+    m_ui->Edit1->setText(serverName);
+    m_ui->CheckBox2->setChecked(true);
+    m_ui->CheckBox2->setEnabled(true);
+    m_ui->CheckBox3->setEnabled(true);
+    m_ui->CheckBox1->setEnabled(false);
+    m_ui->Edit5->setText(userName);
+    m_ui->Edit2->setText(userName);
+}
+
 } // namespace zt::gui

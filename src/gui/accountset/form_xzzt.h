@@ -48,6 +48,13 @@ public:
 
     Ui::form_xzzt *ui() const { return m_ui.get(); }
 
+    // What page 1 hands over once it has shown this page (the show empties the fields first): the
+    // server name, and the creation mode. A network login: "网络账套" checked and enabled, the
+    // rented modes disabled. A rented database's login: "创建租用的远程ＳＱＬ数据库" checked, both
+    // rented modes enabled, "网络账套" disabled, the login's user name as database and set name.
+    void arrangeForNetworkSets(const QString &serverName);
+    void arrangeForRentedDatabase(const QString &serverName, const QString &userName);
+
     // The grid's columns: "账套名称" (180 pixels) and "数据库名称" (100), titles centred. Call again
     // after giving DBGrid1 a new model.
     void applyGridColumns();

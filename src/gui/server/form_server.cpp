@@ -15,7 +15,6 @@
 #include "server/loginprobe.h"
 #include "store/localstore.h"
 #include "store/storedservers.h"
-#include "ui_form_xzzt.h"
 #include "windowlook.h"
 
 #include <QCloseEvent>
@@ -307,21 +306,10 @@ void Tform_server::ActserverExecute()
 
 void Tform_server::arrangeAccountSetPage(const QString &serverName)
 {
-    Ui::form_xzzt *page = m_accountSetPage->ui();
-    page->Edit1->setText(serverName);
-    if (m_ui->CheckBox2->isChecked()) {
-        page->CheckBox2->setChecked(true);
-        page->CheckBox2->setEnabled(true);
-        page->CheckBox3->setEnabled(true);
-        page->CheckBox1->setEnabled(false);
-        page->Edit5->setText(m_ui->Edit1->text());
-        page->Edit2->setText(m_ui->Edit1->text());
-    } else {
-        page->CheckBox2->setEnabled(false);
-        page->CheckBox3->setEnabled(false);
-        page->CheckBox1->setEnabled(true);
-        page->CheckBox1->setChecked(true);
-    }
+    if (m_ui->CheckBox2->isChecked())
+        m_accountSetPage->arrangeForRentedDatabase(serverName, m_ui->Edit1->text());
+    else
+        m_accountSetPage->arrangeForNetworkSets(serverName);
 }
 
 void Tform_server::BitBtn7MouseMove()
