@@ -28,7 +28,7 @@ QStringList commandNames()
     return { QStringLiteral("servers"), QStringLiteral("check"), QStringLiteral("login"),
         QStringLiteral("create"), QStringLiteral("list"), QStringLiteral("take-over"),
         QStringLiteral("delete"), QStringLiteral("backup"), QStringLiteral("restore"),
-        QStringLiteral("sample"), QStringLiteral("doctor") };
+        QStringLiteral("sample"), QStringLiteral("doctor"), QStringLiteral("copy") };
 }
 
 } // namespace

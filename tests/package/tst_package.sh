@@ -30,6 +30,7 @@ for f in Sample.mdb SysBase.mdb xzzt.ini TOVRASQL_Sample.bak; do expect - ./opt/
 for p in data/MORVEK.mdb data/SysBase data/embedded data/backup data/servertrust help.ini txt; do
   expect l ./opt/ztwizard/$p /var/opt/ztwizard/$p
 done
+expect l ./opt/ztwizard/data/copies /var/opt/ztwizard/data/copies
 for f in data/MORVEK.mdb help.ini txt/xzzt.txt txt/runsoft.txt; do expect - ./opt/ztwizard/share/defaults/$f; done
 expect - ./usr/share/applications/invalid.ztwizard.ztwizard.desktop
 expect - ./usr/share/metainfo/invalid.ztwizard.ztwizard.metainfo.xml

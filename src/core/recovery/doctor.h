@@ -30,6 +30,7 @@ struct Finding
         LocalRowWithoutDirectoryRow, // a local network row whose directory row is gone
         OrphanPerSetFile, // a per-set file that belongs to no row and no database
         LeftoverTemporaryFile, // a restore's or backup's temporary file left by a process that died
+        InterruptedCopy, // a copy's note (data/copies) left by a process that died (interruptedcopies.cpp)
     };
 
     explicit Finding(Kind k = Kind::EmptyDatabase)
@@ -46,6 +47,12 @@ struct Finding
     QString name;
     QString password;
     QDate date;
+    // InterruptedCopy: path is the note, name the new set's name; the set copied, the backup the
+    // copy was made from, and how far it came.
+    QString source;
+    QString backup;
+    bool databaseLeft = false; // the new number's database is on the server, nothing registers it
+    bool registered = false; // the new number is registered (the note alone was left)
 
     // What the finding is, what it means and how it is mended, in Chinese.
     QString title() const;

@@ -25,6 +25,8 @@ QString Finding::kindName() const
         return QStringLiteral("orphan-per-set-file");
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("leftover-temporary-file");
+    case Kind::InterruptedCopy:
+        return QStringLiteral("interrupted-copy");
     }
     return {};
 }
@@ -61,6 +63,11 @@ QString Finding::title() const
         return QStringLiteral("账套系统文件 %1 不属于任何账套。").arg(path);
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("临时文件 %1 是一个已经结束的进程留下的。").arg(path);
+    case Kind::InterruptedCopy:
+        return QStringLiteral("复制账套 %1 为账套 %2（%3）的操作中途中断：").arg(source, number, name)
+            + (databaseLeft ? QStringLiteral("数据库 %1 已从备份恢复，但没有任何登记。").arg(number)
+                    : registered ? QStringLiteral("账套 %1 已经登记，只留下了复制记录。").arg(number)
+                                 : QStringLiteral("服务器上还没有数据库 %1。").arg(number));
     }
     return {};
 }
@@ -90,6 +97,12 @@ QString Finding::meaning() const
         return QStringLiteral("它占着这个编号的位置；以后用同一编号创建的账套会沿用它，而不是从模板复制。");
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("恢复、备份或复制被中断时留下；不会被当作数据库或备份使用，只占用磁盘空间。");
+    case Kind::InterruptedCopy:
+        return QStringLiteral("原账套 %1 没有受影响，复制所用的备份文件仍在：%2。").arg(source, backup)
+            + (databaseLeft ? QStringLiteral("没有哪个工作站能选择或删除数据库 %1；"
+                                             "再用这个编号复制或创建会一直报告“数据库已存在”。")
+                                  .arg(number)
+                            : QStringLiteral("复制记录 %1 只是多余的。").arg(path));
     }
     return {};
 }
@@ -115,6 +128,12 @@ QString Finding::mend() const
     case Kind::OrphanPerSetFile:
     case Kind::LeftoverTemporaryFile:
         return QStringLiteral("修复：移到 data/SysBase.aside 文件夹（不删除）。");
+    case Kind::InterruptedCopy:
+        if (databaseLeft)
+            return QStringLiteral("修复：先备份（data/backup），再删除数据库，然后可以重新复制；"
+                                  "或用 --finish 按复制时给的名称和 --set-password-file 的口令登记它；"
+                                  "最后删除复制记录。");
+        return QStringLiteral("修复：删除复制记录。");
     }
     return {};
 }
@@ -123,7 +142,8 @@ std::optional<Finding> unregisteredDatabase(const Examination &e, const QString 
 {
     for (const Finding &f : e.findings) {
         if ((f.kind == Finding::Kind::EmptyDatabase || f.kind == Finding::Kind::UnfinishedCreation
-                || f.kind == Finding::Kind::UnregisteredDatabase)
+                || f.kind == Finding::Kind::UnregisteredDatabase
+                || (f.kind == Finding::Kind::InterruptedCopy && f.databaseLeft))
             && f.number.compare(number.trimmed(), Qt::CaseInsensitive) == 0)
             return f;
     }

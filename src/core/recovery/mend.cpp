@@ -1,6 +1,7 @@
 // The doctor's repairs: each finding mended on its own, what is removed kept first.
 
 #include "doctor.h"
+#include "interruptedcopies.h"
 #include "storesread.h"
 
 #include "accountset/backup.h"
@@ -218,6 +219,9 @@ void mendOne(
         step.kept = moveAside(f.path);
         step.text = QStringLiteral("已移到 %1。").arg(step.kept);
         return;
+    case Finding::Kind::InterruptedCopy:
+        mendInterruptedCopy(o, e, options, step);
+        return;
     }
 }
 
@@ -228,6 +232,7 @@ int order(Finding::Kind kind)
     case Finding::Kind::EmptyDatabase:
     case Finding::Kind::UnfinishedCreation:
     case Finding::Kind::UnregisteredDatabase:
+    case Finding::Kind::InterruptedCopy:
         return 0;
     case Finding::Kind::StaleDirectoryRow:
     case Finding::Kind::DuplicateDirectoryRow:

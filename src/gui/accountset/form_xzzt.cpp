@@ -89,6 +89,7 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     connect(m_sampleAction, &QAction::toggled, this, &Tform_xzzt::showSampleButton);
     setUpBackupMenu();
     setUpCheckMenu();
+    setUpCopyMenu();
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("standardbutton-help"), QStyle::SP_DialogHelpButton));
     m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("left"), QStyle::SP_ArrowBack));

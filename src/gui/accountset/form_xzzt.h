@@ -22,6 +22,7 @@ namespace zt::gui {
 
 class DetachableGroup;
 class TForm_HFZT;
+class TForm_FZZT;
 class Tform_server;
 
 // Page 2, the account-set page: creation of a new account set on its first tab, the network
@@ -69,6 +70,9 @@ public:
     QAction *restoreAction() const { return m_restoreAction; }
     TForm_HFZT *restoreDialog() const { return m_restoreDialog; }
     QAction *checkAction() const { return m_checkAction; }
+    // "复制账套…" on the grid's context menu and the dialog it opens for the current row.
+    QAction *copyAction() const { return m_copyAction; }
+    TForm_FZZT *copyDialog() const { return m_copyDialog; }
     // Where "备份账套…" asks for the backup file: given the server name and the suggested file
     // name, the file to write or empty to cancel. By default a file dialog on the embedded
     // server, a typed path on the server otherwise.
@@ -109,6 +113,8 @@ private:
     void RestoreClick(); // open the restore dialog
     void RestoreDialogAccepted(); // restore and register the account set the dialog describes
     void CheckClick(); // the doctor's findings for the server, mended after confirmation
+    void CopyClick(); // open the copy dialog for the current network account set
+    void CopyDialogAccepted(); // copy the set as the dialog describes, then list the directory again
 
     // Steps the handlers share.
     accountset::AccountSetFields fields() const;
@@ -124,6 +130,7 @@ private:
     void closeWizard();
     void setUpBackupMenu();
     void setUpCheckMenu();
+    void setUpCopyMenu();
     // After a creation refused with 1801: offers to clean up the unfinished set of that number
     // (backup, then drop) when nothing registers it; true when it was cleaned up.
     bool offerCleanUp(const QString &number);
@@ -139,6 +146,8 @@ private:
     QAction *m_restoreAction = nullptr;
     TForm_HFZT *m_restoreDialog = nullptr;
     QAction *m_checkAction = nullptr;
+    QAction *m_copyAction = nullptr;
+    TForm_FZZT *m_copyDialog = nullptr;
     BackupFileChooser m_chooseBackupFile;
     bool m_relistPending = false;
     bool m_removingDirectoryRow = false;
