@@ -256,6 +256,18 @@ const QList<CommandSpec> &commandSpecs()
                 flagOption(
                     QStringLiteral("due"), QStringLiteral("与 run 一起：只运行已到时间、尚未运行的计划。")) },
             {}, &runBackupPlan },
+        { QStringLiteral("copy"), QStringLiteral("复制网络账套为同一服务器上的新账套（需要原账套的口令）。"),
+            { serverOption(), dbOption(),
+                valueOption(QStringLiteral("to"), QStringLiteral("新账套的数据库名称（账套编号）。"),
+                    QStringLiteral("NUMBER")),
+                valueOption(QStringLiteral("name"), QStringLiteral("新账套的名称。"), QStringLiteral("NAME")),
+                valueOption(QStringLiteral("set-password-file"),
+                    QStringLiteral("新账套的口令文件（第一行）；否则取环境变量 ZTWIZARD_SET_PASSWORD "
+                                   "或在终端上询问（两次）。"),
+                    QStringLiteral("FILE")),
+                currentPasswordFileOption() },
+            { QStringLiteral("server"), QStringLiteral("db"), QStringLiteral("to"), QStringLiteral("name") },
+            &runCopy },
         { QStringLiteral("doctor"),
             QStringLiteral(
                 "检查账套（只读）：比较本机账套列表、网络账套目录、服务器上的数据库和账套系统文件，"

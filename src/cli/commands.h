@@ -26,6 +26,7 @@ int runSample(const QCommandLineParser &options, Report &report);
 int runBackup(const QCommandLineParser &options, Report &report);
 int runRestore(const QCommandLineParser &options, Report &report);
 int runBackupPlan(const QCommandLineParser &options, Report &report);
+int runCopy(const QCommandLineParser &options, Report &report);
 
 // Recovery after interrupted or failed steps.
 int runDoctor(const QCommandLineParser &options, Report &report);

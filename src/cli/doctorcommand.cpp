@@ -25,6 +25,9 @@ QJsonObject findingObject(const recovery::Finding &f)
         object.insert(QStringLiteral("missing_tables"), QJsonArray::fromStringList(f.missingTables));
     if (!f.partialTables.isEmpty())
         object.insert(QStringLiteral("partial_tables"), QJsonArray::fromStringList(f.partialTables));
+    if (!f.source.isEmpty()) // an interrupted copy: the set copied and the backup it was made from
+        object.insert(QStringLiteral("source"),
+            QJsonObject { { QStringLiteral("db"), f.source }, { QStringLiteral("backup"), f.backup } });
     return object;
 }
 

@@ -32,7 +32,7 @@ QStringList commandNames()
         QStringLiteral("create"), QStringLiteral("list"), QStringLiteral("take-over"),
         QStringLiteral("delete"), QStringLiteral("backup"), QStringLiteral("restore"),
         QStringLiteral("sample"), QStringLiteral("doctor"), QStringLiteral("rename"),
-        QStringLiteral("set-password") };
+        QStringLiteral("set-password"), QStringLiteral("copy") };
 }
 
 } // namespace

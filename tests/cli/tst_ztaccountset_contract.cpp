@@ -113,6 +113,13 @@ void TestZtAccountSetContract::commandLineProblemsAreUsageErrors_data()
         { QStringLiteral("restore"), server, Embedded, QStringLiteral("--from"), QStringLiteral("x.bak"), db,
             QStringLiteral("001"), name, QStringLiteral("x") },
         noPassword);
+    row("copy without the set's present password",
+        { QStringLiteral("copy"), server, Embedded, db, QStringLiteral("001"), QStringLiteral("--to"),
+            QStringLiteral("002"), name, QStringLiteral("x") },
+        noPassword, setPassword);
+    row("copy without a new number",
+        { QStringLiteral("copy"), server, Embedded, db, QStringLiteral("001"), name, QStringLiteral("x") },
+        QStringLiteral("缺少选项 --to"), setPassword);
     row("doctor --finish without any password source",
         { QStringLiteral("doctor"), server, Embedded, QStringLiteral("--repair"), QStringLiteral("--finish"),
             name, QStringLiteral("x") },
@@ -140,6 +147,8 @@ void TestZtAccountSetContract::commandLineProblemsAreUsageErrors_data()
             QStringLiteral("--verify-only") },
         { QStringLiteral("doctor") },
         { QStringLiteral("sample") },
+        { QStringLiteral("copy"), db, QStringLiteral("001"), QStringLiteral("--to"), QStringLiteral("002"),
+            name, QStringLiteral("x") },
     };
     for (const QStringList &command : emptyServer) {
         const QByteArray title = "empty server: " + command.join(u' ').toUtf8();
@@ -242,6 +251,13 @@ void TestZtAccountSetContract::noSecretInAnyCommandsJson()
             QStringList { QStringLiteral("restore") } + server
                 + QStringList { QStringLiteral("--from"), QStringLiteral("k.bak"), QStringLiteral("--db"),
                     QStringLiteral("202"), QStringLiteral("--name"), QStringLiteral("乙") }
+                + withSetPassword,
+            0 },
+        { "copy",
+            QStringList { QStringLiteral("copy") } + server
+                + QStringList { QStringLiteral("--db"), QStringLiteral("201"), QStringLiteral("--to"),
+                    QStringLiteral("203"), QStringLiteral("--name"), QStringLiteral("丙"),
+                    QStringLiteral("--current-password-file"), setPath }
                 + withSetPassword,
             0 },
         { "sample", QStringList { QStringLiteral("sample") } + server, 0 },

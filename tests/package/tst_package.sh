@@ -27,7 +27,7 @@ expect() { # kind (- d l) path [link target]
 }
 expect - ./opt/ztwizard/ztwizard
 for f in Sample.mdb SysBase.mdb xzzt.ini TOVRASQL_Sample.bak; do expect - ./opt/ztwizard/data/$f; done
-for p in data/MORVEK.mdb data/SysBase data/embedded data/backup data/servertrust data/backupplans help.ini txt; do
+for p in data/MORVEK.mdb data/SysBase data/SysBase.aside data/embedded data/backup data/servertrust data/backupplans data/copies help.ini txt; do
   expect l ./opt/ztwizard/$p /var/opt/ztwizard/$p
 done
 for f in data/MORVEK.mdb help.ini txt/xzzt.txt txt/runsoft.txt; do expect - ./opt/ztwizard/share/defaults/$f; done

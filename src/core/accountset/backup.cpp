@@ -233,8 +233,7 @@ std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, con
     return std::nullopt;
 }
 
-void restoreAccountSet(AccountSetObjects &o, const RestoreRequest &request, QString &loginFragment,
-    const CreationContext &context)
+void restoreBackupAsDatabase(AccountSetObjects &o, const RestoreRequest &request, QString &loginFragment)
 {
     AccountSetFields fields = request.fields;
     fields.database = trimmed(request.fields.database);
@@ -251,6 +250,14 @@ void restoreAccountSet(AccountSetObjects &o, const RestoreRequest &request, QStr
     const QString moves = moveClauses(o.ADOTy1, folders, fields.database);
     o.ADOTy1.close();
     data::reexecute(o.ADOTy1, QStringLiteral("restore database ") + sqlName(fields.database) + disk + moves);
+}
+
+void restoreAccountSet(AccountSetObjects &o, const RestoreRequest &request, QString &loginFragment,
+    const CreationContext &context)
+{
+    restoreBackupAsDatabase(o, request, loginFragment);
+    AccountSetFields fields = request.fields;
+    fields.database = trimmed(request.fields.database);
     ensurePerSetFile(fields.database, context.progress);
     registerAccountSet(o, fields, request.mode, loginFragment, context);
 }

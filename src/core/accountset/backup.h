@@ -71,4 +71,9 @@ std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, con
 void restoreAccountSet(AccountSetObjects &objects, const RestoreRequest &request, QString &loginFragment,
     const CreationContext &context);
 
+// The first half of restoreAccountSet: the backup restored under the database name, with its files
+// moved as described there; no per-set file, nothing registered. Throws data::DataError.
+void restoreBackupAsDatabase(
+    AccountSetObjects &objects, const RestoreRequest &request, QString &loginFragment);
+
 } // namespace zt::accountset

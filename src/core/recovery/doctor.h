@@ -33,6 +33,7 @@ struct Finding
         LeftoverTemporaryFile, // a restore's or backup's temporary file left by a process that died
         FailedScheduledBackup, // the backup plan's last attempt at a set (or the whole run) failed
         OverdueBackupPlan, // the plan's time passed long ago and no run came: no timer runs it
+        InterruptedCopy, // a copy's note (data/copies) left by a process that died (interruptedcopies.cpp)
     };
 
     explicit Finding(Kind k = Kind::EmptyDatabase)
@@ -52,6 +53,12 @@ struct Finding
     // The backup plan's findings: when the failed attempt was (or the run was due) and its text.
     QDateTime when;
     QString error;
+    // InterruptedCopy: path is the note, name the new set's name; the set copied, the backup the
+    // copy was made from, and how far it came.
+    QString source;
+    QString backup;
+    bool databaseLeft = false; // the new number's database is on the server, nothing registers it
+    bool registered = false; // the new number is registered (the note alone was left)
 
     // What the finding is, what it means and how it is mended, in Chinese.
     QString title() const;

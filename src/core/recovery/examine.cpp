@@ -2,6 +2,7 @@
 
 #include "backupplancheck.h"
 #include "doctor.h"
+#include "interruptedcopies.h"
 #include "storesread.h"
 
 #include "accountset/creation.h"
@@ -187,6 +188,11 @@ Examination examine(accountset::AccountSetObjects &o, const QString &server)
                 e.findings.append(f);
             }
         }
+    }
+    // A copy cut short: its note names the database better than the look into it does.
+    if (databases && directory) {
+        const QStringList keys = databases->keys();
+        findInterruptedCopies(e, *directory + mineNumbers, QSet<QString>(keys.cbegin(), keys.cend()));
     }
     // One finding per number, however many local rows name it: each mend acts on the number.
     QSet<QString> named;

@@ -29,6 +29,8 @@ QString Finding::kindName() const
         return QStringLiteral("failed-scheduled-backup");
     case Kind::OverdueBackupPlan:
         return QStringLiteral("overdue-backup-plan");
+    case Kind::InterruptedCopy:
+        return QStringLiteral("interrupted-copy");
     }
     return {};
 }
@@ -74,6 +76,11 @@ QString Finding::title() const
     case Kind::OverdueBackupPlan:
         return QStringLiteral("自动备份计划应在 %1 运行，但一直没有运行。")
             .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    case Kind::InterruptedCopy:
+        return QStringLiteral("复制账套 %1 为账套 %2（%3）的操作中途中断：").arg(source, number, name)
+            + (databaseLeft ? QStringLiteral("数据库 %1 已从备份恢复，但没有任何登记。").arg(number)
+                    : registered ? QStringLiteral("账套 %1 已经登记，只留下了复制记录。").arg(number)
+                                 : QStringLiteral("服务器上还没有数据库 %1。").arg(number));
     }
     return {};
 }
@@ -108,6 +115,12 @@ QString Finding::meaning() const
     case Kind::OverdueBackupPlan:
         return QStringLiteral("系统定时器 ztwizard-backup.timer 没有启用（或本机没有安装 ztwizard 软件包），"
                               "计划不会自动执行。启用：systemctl enable --now ztwizard-backup.timer");
+    case Kind::InterruptedCopy:
+        return QStringLiteral("原账套 %1 没有受影响，复制所用的备份文件仍在：%2。").arg(source, backup)
+            + (databaseLeft ? QStringLiteral("没有哪个工作站能选择或删除数据库 %1；"
+                                             "再用这个编号复制或创建会一直报告“数据库已存在”。")
+                                  .arg(number)
+                            : QStringLiteral("复制记录 %1 只是多余的。").arg(path));
     }
     return {};
 }
@@ -137,6 +150,12 @@ QString Finding::mend() const
     case Kind::OverdueBackupPlan:
         return number.isEmpty() ? QStringLiteral("修复：现在按计划备份（每份由服务器校验）。")
                                 : QStringLiteral("修复：现在按计划再备份一次这个账套（由服务器校验）。");
+    case Kind::InterruptedCopy:
+        if (databaseLeft)
+            return QStringLiteral("修复：先备份（data/backup），再删除数据库，然后可以重新复制；"
+                                  "或用 --finish 按复制时给的名称和 --set-password-file 的口令登记它；"
+                                  "最后删除复制记录。");
+        return QStringLiteral("修复：删除复制记录。");
     }
     return {};
 }
@@ -145,7 +164,8 @@ std::optional<Finding> unregisteredDatabase(const Examination &e, const QString 
 {
     for (const Finding &f : e.findings) {
         if ((f.kind == Finding::Kind::EmptyDatabase || f.kind == Finding::Kind::UnfinishedCreation
-                || f.kind == Finding::Kind::UnregisteredDatabase)
+                || f.kind == Finding::Kind::UnregisteredDatabase
+                || (f.kind == Finding::Kind::InterruptedCopy && f.databaseLeft))
             && f.number.compare(number.trimmed(), Qt::CaseInsensitive) == 0)
             return f;
     }

@@ -2,6 +2,7 @@
 
 #include "backupplancheck.h"
 #include "doctor.h"
+#include "interruptedcopies.h"
 #include "storesread.h"
 
 #include "accountset/backup.h"
@@ -223,6 +224,9 @@ void mendOne(
     case Finding::Kind::OverdueBackupPlan:
         mendBackupPlan(o, e, step);
         return;
+    case Finding::Kind::InterruptedCopy:
+        mendInterruptedCopy(o, e, options, step);
+        return;
     }
 }
 
@@ -233,6 +237,7 @@ int order(Finding::Kind kind)
     case Finding::Kind::EmptyDatabase:
     case Finding::Kind::UnfinishedCreation:
     case Finding::Kind::UnregisteredDatabase:
+    case Finding::Kind::InterruptedCopy:
         return 0;
     case Finding::Kind::StaleDirectoryRow:
     case Finding::Kind::DuplicateDirectoryRow:

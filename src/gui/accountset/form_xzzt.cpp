@@ -91,6 +91,8 @@ Tform_xzzt::Tform_xzzt(QWidget *parent)
     setUpCheckMenu();
     setUpAutoBackupMenu();
     setUpChangeMenu();
+    setUpCopyMenu();
+    arrangeGridMenu();
 
     m_ui->BitBtn9->setIcon(buttonGlyph(QStringLiteral("standardbutton-help"), QStyle::SP_DialogHelpButton));
     m_ui->BitBtn7->setIcon(buttonGlyph(QStringLiteral("left"), QStyle::SP_ArrowBack));
@@ -432,6 +434,21 @@ void Tform_xzzt::arrangeForRentedDatabase(const QString &serverName, const QStri
     m_ui->CheckBox1->setEnabled(false);
     m_ui->Edit5->setText(userName);
     m_ui->Edit2->setText(userName);
+}
+
+// The network grid's menu in groups: the backups, the set itself, the doctor's look.
+void Tform_xzzt::arrangeGridMenu()
+{
+    QTableView *grid = m_ui->DBGrid1;
+    for (QAction *action : grid->actions())
+        grid->removeAction(action);
+    const auto separator = [this] {
+        auto *line = new QAction(this);
+        line->setSeparator(true);
+        return line;
+    };
+    grid->addActions({ m_backupAction, m_restoreAction, m_autoBackupAction, separator(), m_copyAction,
+        m_changeAction, separator(), m_checkAction });
 }
 
 } // namespace zt::gui

@@ -29,6 +29,7 @@ class DetachableGroup;
 class TForm_HFZT;
 class TForm_ZDBF;
 class TForm_XGZT;
+class TForm_FZZT;
 class Tform_server;
 
 // Page 2, the account-set page: creation of a new account set on its first tab, the network
@@ -89,6 +90,9 @@ public:
     // "修改账套…": the current row's name or password, in the dialog "修改账套".
     QAction *changeAction() const { return m_changeAction; }
     TForm_XGZT *changeDialog() const { return m_changeDialog; }
+    // "复制账套…" on the grid's context menu and the dialog it opens for the current row.
+    QAction *copyAction() const { return m_copyAction; }
+    TForm_FZZT *copyDialog() const { return m_copyDialog; }
     // Where "备份账套…" asks for the backup file: given the server name and the suggested file
     // name, the file to write or empty to cancel. By default a file dialog on the embedded
     // server, a typed path on the server otherwise.
@@ -135,6 +139,8 @@ private:
     void AutoBackupRemove(); // remove the plan
     void ChangeClick(); // open the change dialog for the current network account set
     void ChangeDialogAccepted(); // change the set's name or password as the dialog says
+    void CopyClick(); // open the copy dialog for the current network account set
+    void CopyDialogAccepted(); // copy the set as the dialog describes, then list the directory again
 
     // Steps the handlers share.
     accountset::AccountSetFields fields() const;
@@ -156,6 +162,8 @@ private:
     void showBackupNotes(
         bool planned, const QList<backupplan::SetStatus> &statuses, const backupplan::PlanState &state);
     void setUpChangeMenu();
+    void setUpCopyMenu();
+    void arrangeGridMenu();
     // After a creation refused with 1801: offers to clean up the unfinished set of that number
     // (backup, then drop) when nothing registers it; true when it was cleaned up.
     bool offerCleanUp(const QString &number);
@@ -175,6 +183,8 @@ private:
     QAction *m_checkAction = nullptr;
     QAction *m_changeAction = nullptr;
     TForm_XGZT *m_changeDialog = nullptr;
+    QAction *m_copyAction = nullptr;
+    TForm_FZZT *m_copyDialog = nullptr;
     BackupFileChooser m_chooseBackupFile;
     bool m_relistPending = false;
     bool m_removingDirectoryRow = false;
