@@ -90,11 +90,8 @@ QString checkedPerSetPath(const QString &number)
 void ensurePerSetFile(const QString &number, CopyProgress *progress)
 {
     const QString path = checkedPerSetPath(number);
-    install::HeldValues &held = install::heldValues();
-    held.templatePath = templatePath();
-    held.perSetPath = path;
-    if (!QFileInfo::exists(held.perSetPath))
-        copyFile(held.templatePath, held.perSetPath, progress);
+    if (!QFileInfo::exists(path))
+        copyFile(templatePath(), path, progress);
 }
 
 void runCreationScript(AccountSetObjects &o)

@@ -11,8 +11,6 @@ namespace zt::install {
 // empty and keep the last value given.
 struct HeldValues
 {
-    QString templatePath; // per-set system file template
-    QString perSetPath; // per-set system file of the last account set
     QString scriptName; // table-creation script, from txt/xzzt.txt + ".ini"
     QString launchTarget; // from txt/runsoft.txt
 };
