@@ -10,6 +10,7 @@
 #include "accountset/deletion.h"
 #include "accountset/directory.h"
 #include "accountset/networkset.h"
+#include "accountset/outcometext.h"
 #include "accountset/takeover.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
@@ -124,7 +125,7 @@ int runCreate(const QCommandLineParser &options, Report &report)
         openPage(o);
         accountset::createAccountSet(o, fields, *mode, fragment, context);
     } catch (const data::DataError &e) {
-        report.message(QStringLiteral("新增账套出错！") + e.message());
+        report.message(accountset::outcome::creationFailed(e.message()));
         return report.finish(ExitFailed);
     }
     if (!registered)
@@ -195,13 +196,13 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
     const accountset::TakeOverResult result
         = accountset::takeOverAccountSet(o, row, server, &progress, agreed);
     if (result.alreadyListed) {
-        report.message(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"));
+        report.message(accountset::outcome::alreadyListedLocally());
         return report.finish(ExitFailed);
     }
     if (result.elapsedMs >= 0)
         report.addTiming(QStringLiteral("take_over"), result.elapsedMs);
     if (result.failedStep) {
-        report.message(QStringLiteral("选择网络账套出错！") + result.error);
+        report.message(accountset::outcome::takeOverFailed(result.error));
         return report.finish(ExitFailed);
     }
     reportLocalRow(report, o, row.number, server);
@@ -242,7 +243,7 @@ int runDelete(const QCommandLineParser &options, Report &report)
         = accountset::deleteAccountSet(o, fragment, server, row, password->text, noQuestions, plan);
     using accountset::DeletionStep;
     if (result.failedStep == DeletionStep::Password) {
-        report.message(QStringLiteral("账套口令错误！"));
+        report.message(accountset::outcome::wrongSetPassword());
         return report.finish(ExitFailed);
     }
     for (const accountset::DeletionStepRun &run : result.steps) {
@@ -258,7 +259,7 @@ int runDelete(const QCommandLineParser &options, Report &report)
     if (rowOnly)
         report.addTiming(QStringLiteral("drop_database"), 0); // nothing to drop
     if (result.failedStep == DeletionStep::Backup) {
-        report.message(QStringLiteral("账套备份出错！") + result.error);
+        report.message(accountset::outcome::backupFailed(result.error));
         report.message(QStringLiteral("账套未删除（不备份而直接删除：--no-backup）。"));
         return report.finish(ExitFailed);
     }
@@ -266,7 +267,7 @@ int runDelete(const QCommandLineParser &options, Report &report)
     report.set(QStringLiteral("backup"), backup.isEmpty() ? QJsonValue() : QJsonValue(backup));
     if (result.failedStep == DeletionStep::DropDatabase) {
         // The page then offers to remove the directory row alone; here the set is left as it is.
-        report.message(QStringLiteral("账套删除错误!") + result.error);
+        report.message(accountset::outcome::deletionFailed(result.error));
         return report.finish(ExitFailed);
     }
     if (result.failedStep == DeletionStep::LocalRows) {
@@ -290,8 +291,7 @@ int runDelete(const QCommandLineParser &options, Report &report)
     report.set(QStringLiteral("local_rows_removed"), result.localRowsRemoved);
     report.addRow(
         DirectoryTable, QStringLiteral("master"), directoryRowObject(row), QStringLiteral("removed"));
-    report.message(QStringLiteral("此账套已成功删除！")
-        + (backup.isEmpty() ? QString() : QStringLiteral("\n备份文件：") + backup));
+    report.message(accountset::outcome::deleted(backup));
     return report.finish(ExitOk);
 }
 
@@ -303,7 +303,7 @@ int runSample(const QCommandLineParser &options, Report &report)
     const QString server = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), server);
     if (server.isEmpty()) {
-        report.message(QStringLiteral("服务器名称不可为空！"));
+        report.message(accountset::outcome::serverNameEmpty());
         return report.finish(ExitUsage);
     }
     if (!loginStored(options.value(QStringLiteral("server")), report))
@@ -338,7 +338,7 @@ int runSample(const QCommandLineParser &options, Report &report)
     reportLocalRow(report, o, fields.database, server);
     if (*mode == CreationMode::Network)
         reportDirectoryRow(report, fragment, server, fields.database);
-    report.message(QStringLiteral("『TOVRA例子账套』创建成功！"));
+    report.message(accountset::outcome::sampleCreated());
     return report.finish(ExitOk);
 }
 

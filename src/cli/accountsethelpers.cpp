@@ -1,6 +1,7 @@
 #include "accountsethelpers.h"
 
 #include "accountset/directory.h"
+#include "accountset/outcometext.h"
 #include "data/connection.h"
 #include "data/dataerror.h"
 #include "data/unicodetext.h"
@@ -13,7 +14,7 @@ bool serverNamed(const QCommandLineParser &options, Report &report)
     if (!options.value(QStringLiteral("server")).isEmpty())
         return true;
     report.set(QStringLiteral("server"), QString());
-    report.message(QStringLiteral("服务器名称不可为空！"));
+    report.message(accountset::outcome::serverNameEmpty());
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "commands.h"
 
 #include "accountset/backup.h"
+#include "accountset/outcometext.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
 
@@ -33,13 +34,13 @@ int runBackup(const QCommandLineParser &options, Report &report)
         StepTimer timer(report, QStringLiteral("backup"));
         location = accountset::backupAccountSet(o, fragment, server, row.number, file);
     } catch (const data::DataError &e) {
-        report.message(QStringLiteral("账套备份出错！") + e.message());
+        report.message(accountset::outcome::backupFailed(e.message()));
         return report.finish(ExitFailed);
     }
     report.set(QStringLiteral("backup"), location);
     report.set(QStringLiteral("verified"), true);
     report.print(location);
-    report.message(QStringLiteral("账套备份成功！\n") + accountset::backupFileText(server, location));
+    report.message(accountset::outcome::backedUp(server, location));
     return report.finish(ExitOk);
 }
 
@@ -113,13 +114,13 @@ int runRestore(const QCommandLineParser &options, Report &report)
         openPage(o);
         accountset::restoreAccountSet(o, request, fragment, commandContext(report, progress));
     } catch (const data::DataError &e) {
-        report.message(QStringLiteral("恢复账套出错！") + e.message());
+        report.message(accountset::outcome::restoreFailed(e.message()));
         return report.finish(ExitFailed);
     }
     reportLocalRow(report, o, request.fields.database, request.fields.server);
     if (*mode == accountset::CreationMode::Network)
         reportDirectoryRow(report, fragment, request.fields.server, request.fields.database);
-    report.message(QStringLiteral("账套恢复成功！"));
+    report.message(accountset::outcome::restored());
     return report.finish(ExitOk);
 }
 

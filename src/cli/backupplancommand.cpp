@@ -4,8 +4,8 @@
 #include "accountsethelpers.h"
 #include "commands.h"
 
-#include "backupplan/backupstatus.h"
 #include "accountset/directory.h"
+#include "backupplan/backupstatus.h"
 #include "backupplan/planrun.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"

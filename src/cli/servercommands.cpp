@@ -5,6 +5,8 @@
 #include "explain.h"
 #include "secrets.h"
 
+#include "accountset/outcometext.h"
+
 #include "data/connection.h"
 #include "data/dataerror.h"
 #include "discovery/browse.h"
@@ -178,7 +180,7 @@ int runCheck(const QCommandLineParser &options, Report &report)
     const QString serverName = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), serverName);
     if (serverName.isEmpty()) {
-        report.message(QStringLiteral("请选择或录入SQL服务器名称！"));
+        report.message(accountset::outcome::chooseServerName());
         return report.finish(ExitUsage);
     }
     const auto login = loginFromOptions(options, report);
@@ -262,7 +264,7 @@ int runLogin(const QCommandLineParser &options, Report &report)
     const QString serverName = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), serverName);
     if (serverName.isEmpty()) {
-        report.message(QStringLiteral("请选择或录入SQL服务器名称！"));
+        report.message(accountset::outcome::chooseServerName());
         return report.finish(ExitUsage);
     }
     const bool rented = options.isSet(QStringLiteral("rented"));

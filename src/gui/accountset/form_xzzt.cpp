@@ -8,6 +8,7 @@
 #include "accountset/directory.h"
 #include "accountset/heldfragment.h"
 #include "accountset/networkset.h"
+#include "accountset/outcometext.h"
 #include "accountset/progressbarcopy.h"
 #include "accountset/rowindicator.h"
 #include "buttonkeys.h"
@@ -344,7 +345,7 @@ void Tform_xzzt::BitBtn1Click()
     }
     wait.restore();
     if (failure) {
-        notifier().information(QStringLiteral("新增账套出错！") + *failure, Tip);
+        notifier().information(accountset::outcome::creationFailed(*failure), Tip);
         // A number that an interrupted creation left on the server: offered once to clean up
         // and create again.
         if (failure->contains(QLatin1StringView("already exists. Choose a different database name."))
@@ -361,7 +362,7 @@ void Tform_xzzt::BitBtn1Click()
 void Tform_xzzt::BitBtn4Click()
 {
     if (m_ui->Edit1->text().isEmpty()) {
-        notifier().information(QStringLiteral("服务器名称不可为空！"), Tip);
+        notifier().information(accountset::outcome::serverNameEmpty(), Tip);
         return;
     }
 
@@ -379,7 +380,7 @@ void Tform_xzzt::BitBtn4Click()
     m_ui->Edit2->clear();
     m_ui->Edit4->clear();
     wait.restore();
-    notifier().information(QStringLiteral("『TOVRA例子账套』创建成功！"), Tip);
+    notifier().information(accountset::outcome::sampleCreated(), Tip);
 }
 
 accountset::AccountSetFields Tform_xzzt::fields() const

@@ -8,6 +8,7 @@
 #include "accountset/form_hfzt.h"
 #include "accountset/heldfragment.h"
 #include "accountset/networkset.h"
+#include "accountset/outcometext.h"
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
 #include "filedialogs.h"
@@ -70,12 +71,11 @@ void Tform_xzzt::BackupClick()
         location = accountset::backupAccountSet(m_objects, m_ui->server->text(), server, row.number, file);
     } catch (const data::DataError &e) {
         wait.restore();
-        notifier().information(QStringLiteral("账套备份出错！") + e.message(), Tip);
+        notifier().information(accountset::outcome::backupFailed(e.message()), Tip);
         return;
     }
     wait.restore();
-    notifier().information(
-        QStringLiteral("账套备份成功！\n") + accountset::backupFileText(server, location), BackupCaption);
+    notifier().information(accountset::outcome::backedUp(server, location), BackupCaption);
 }
 
 void Tform_xzzt::RestoreClick()
@@ -99,12 +99,12 @@ void Tform_xzzt::RestoreDialogAccepted()
         accountset::restoreAccountSet(m_objects, request, fragment.text(), context);
     } catch (const data::DataError &e) {
         wait.restore();
-        notifier().information(QStringLiteral("恢复账套出错！") + e.message(), Tip);
+        notifier().information(accountset::outcome::restoreFailed(e.message()), Tip);
         return;
     }
     PageControl1Change(); // the restored set joins the listed directory
     wait.restore();
-    notifier().information(QStringLiteral("账套恢复成功！"), QStringLiteral("从备份恢复账套"));
+    notifier().information(accountset::outcome::restored(), QStringLiteral("从备份恢复账套"));
 }
 
 } // namespace zt::gui

@@ -3,6 +3,8 @@
 
 #include "form_xzzt.h"
 
+#include "accountset/outcometext.h"
+
 #include "ui_form_xzzt.h"
 
 #include "notifier.h"
@@ -41,7 +43,7 @@ void Tform_xzzt::CheckClick()
 {
     const QString server = m_ui->Edit1->text();
     if (server.isEmpty()) {
-        notifier().information(QStringLiteral("服务器名称不可为空！"), QStringLiteral("提示"));
+        notifier().information(accountset::outcome::serverNameEmpty(), QStringLiteral("提示"));
         return;
     }
     // Objects of its own: the grid's listing stays open while the doctor reads.

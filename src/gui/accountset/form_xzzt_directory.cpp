@@ -10,6 +10,7 @@
 #include "accountset/directory.h"
 #include "accountset/heldfragment.h"
 #include "accountset/networkset.h"
+#include "accountset/outcometext.h"
 #include "accountset/progressbarcopy.h"
 #include "accountset/takeover.h"
 #include "data/dataerror.h"
@@ -61,13 +62,13 @@ void Tform_xzzt::BitBtn2Click()
     if (result.failedStep == accountset::TakeOverStep::LocalCheck)
         throw data::DataError(result.error);
     if (result.alreadyListed) {
-        notifier().information(QStringLiteral("已经存在服务器名称和账套名称相同的账套！"), NewAccountSet);
+        notifier().information(accountset::outcome::alreadyListedLocally(), NewAccountSet);
         return;
     }
     if (result.declined)
         return;
     if (result.failedStep) {
-        notifier().information(QStringLiteral("选择网络账套出错！") + result.error, Tip);
+        notifier().information(accountset::outcome::takeOverFailed(result.error), Tip);
         return;
     }
 
@@ -108,7 +109,7 @@ void Tform_xzzt::BitBtn5Click()
         {
             wait.reset();
             return notifier().ask(
-                QStringLiteral("账套备份出错！") + error + QStringLiteral("\n不备份而直接删除此账套吗？"),
+                accountset::outcome::backupFailed(error) + QStringLiteral("\n不备份而直接删除此账套吗？"),
                 Ask);
         }
         std::unique_ptr<WaitCursor> wait;
@@ -126,7 +127,7 @@ void Tform_xzzt::BitBtn5Click()
     frontEnd.wait.reset();
     using accountset::DeletionStep;
     if (result.failedStep == DeletionStep::Password) {
-        notifier().error(QStringLiteral("账套口令错误！"), DeleteAccountSet);
+        notifier().error(accountset::outcome::wrongSetPassword(), DeleteAccountSet);
         m_ui->Edit3->setFocus();
         return;
     }
@@ -135,15 +136,13 @@ void Tform_xzzt::BitBtn5Click()
         return;
     }
     if (result.failedStep) { // the drop, or the row after it
-        if (notifier().confirm(QStringLiteral("账套删除错误!") + result.error
+        if (notifier().confirm(accountset::outcome::deletionFailed(result.error)
                 + QStringLiteral(",可以删除账套目录,确定删除账套目录吗？")))
             deleteDirectoryRow(); // a failure here goes on to the standard error box; the group stays
         m_ui->GroupBox1->hide();
         return;
     }
-    notifier().information(QStringLiteral("此账套已成功删除！")
-            + (result.backup.isEmpty() ? QString() : QStringLiteral("\n备份文件：") + result.backup),
-        DeleteAccountSet);
+    notifier().information(accountset::outcome::deleted(result.backup), DeleteAccountSet);
     m_ui->GroupBox1->hide();
 }
 

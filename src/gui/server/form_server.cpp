@@ -3,6 +3,7 @@
 #include "ui_form_server.h"
 
 #include "accountset/form_xzzt.h"
+#include "accountset/outcometext.h"
 #include "buttonkeys.h"
 #include "data/backends.h"
 #include "data/connectionstring.h"
@@ -213,7 +214,7 @@ void Tform_server::BitBtn7Click()
     needOtherWindows();
     const QString serverName = m_ui->SQLServersListComboBox1->currentText();
     if (serverName.isEmpty()) {
-        notifier().plain(QStringLiteral("请选择或录入SQL服务器名称！"));
+        notifier().plain(accountset::outcome::chooseServerName());
         m_ui->SQLServersListComboBox1->setFocus();
         return;
     }
