@@ -7,7 +7,7 @@
 #include "secrets.h"
 
 #include "accountset/creation.h"
-#include "accountset/networkset.h"
+#include "accountset/directory.h"
 
 #include <QCommandLineParser>
 

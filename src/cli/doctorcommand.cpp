@@ -3,7 +3,7 @@
 #include "accountsethelpers.h"
 #include "commands.h"
 
-#include "recovery/doctor.h"
+#include "doctor/doctor.h"
 
 #include <QJsonArray>
 
@@ -13,7 +13,7 @@ namespace zt::cli {
 
 namespace {
 
-QJsonObject findingObject(const recovery::Finding &f)
+QJsonObject findingObject(const doctor::Finding &f)
 {
     QJsonObject object { { QStringLiteral("kind"), f.kindName() }, { QStringLiteral("title"), f.title() },
         { QStringLiteral("meaning"), f.meaning() }, { QStringLiteral("mend"), f.mend() } };
@@ -31,10 +31,10 @@ QJsonObject findingObject(const recovery::Finding &f)
     return object;
 }
 
-void tell(Report &report, const recovery::Examination &e, const QString &key)
+void tell(Report &report, const doctor::Examination &e, const QString &key)
 {
     QJsonArray findings;
-    for (const recovery::Finding &f : e.findings) {
+    for (const doctor::Finding &f : e.findings) {
         findings.append(findingObject(f));
         report.message(f.title() + u'\n' + QStringLiteral("  含义：") + f.meaning() + u'\n'
             + QStringLiteral("  ") + f.mend());
@@ -73,7 +73,7 @@ int runDoctor(const QCommandLineParser &options, Report &report)
     const QString server = options.value(QStringLiteral("server"));
     report.set(QStringLiteral("server"), server);
     const bool repair = options.isSet(QStringLiteral("repair"));
-    recovery::RepairOptions repairOptions;
+    doctor::RepairOptions repairOptions;
     repairOptions.finish = options.isSet(QStringLiteral("finish"));
     if (repairOptions.finish) {
         if (!repair || !options.isSet(QStringLiteral("name"))) {
@@ -95,10 +95,10 @@ int runDoctor(const QCommandLineParser &options, Report &report)
     if (!loginStored(options.value(QStringLiteral("server")), report))
         return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
-    recovery::Examination before;
+    doctor::Examination before;
     {
         StepTimer timer(report, QStringLiteral("examine"));
-        before = recovery::examine(o, server);
+        before = doctor::examine(o, server);
     }
     tell(report, before, QStringLiteral("examination"));
     if (before.findings.isEmpty()) {
@@ -115,14 +115,14 @@ int runDoctor(const QCommandLineParser &options, Report &report)
         report.message(QStringLiteral("没有修复：未确认（在终端上回答 y，或加 --yes）。"));
         return report.finish(ExitFailed);
     }
-    recovery::Examination after;
-    QList<recovery::RepairStep> steps;
+    doctor::Examination after;
+    QList<doctor::RepairStep> steps;
     {
         StepTimer timer(report, QStringLiteral("repair"));
-        steps = recovery::repairAll(o, server, repairOptions, after);
+        steps = doctor::repairAll(o, server, repairOptions, after);
     }
     QJsonArray done;
-    for (const recovery::RepairStep &step : std::as_const(steps)) {
+    for (const doctor::RepairStep &step : std::as_const(steps)) {
         report.message(step.text);
         QJsonObject object = findingObject(step.finding);
         object.insert(QStringLiteral("done"), step.done);

@@ -13,8 +13,8 @@
 #include "discovery/serverssearcher.h"
 #include "embedded/embeddedserver.h"
 #include "guard/roadguard.h"
-#include "server/loginprobe.h"
-#include "server/preflight.h"
+#include "servercheck/loginprobe.h"
+#include "servercheck/preflight.h"
 #include "store/localstore.h"
 #include "store/storedservers.h"
 
@@ -187,13 +187,13 @@ int runCheck(const QCommandLineParser &options, Report &report)
     if (!login)
         return report.finish(ExitUsage);
 
-    server::PreflightReport result;
+    servercheck::PreflightReport result;
     {
         StepTimer timer(report, QStringLiteral("check"));
-        result = server::checkServer(serverName, *login);
+        result = servercheck::checkServer(serverName, *login);
     }
     QJsonArray checks;
-    for (const server::CheckLine &line : result.lines) {
+    for (const servercheck::CheckLine &line : result.lines) {
         report.print(
             QStringLiteral("%1  %2：%3")
                 .arg(line.ok ? QStringLiteral("通过  ") : QStringLiteral("不通过"), line.label, line.detail));
@@ -286,17 +286,17 @@ int runLogin(const QCommandLineParser &options, Report &report)
         try {
             StepTimer timer(report, QStringLiteral("probe_and_store"));
             store::openLocalConfiguration(connS, adoQuery2);
-            server::confirmServerLogin(conn1, adoQuery1, adoQuery2, serverName, *login, rented);
+            servercheck::confirmServerLogin(conn1, adoQuery1, adoQuery2, serverName, *login, rented);
             break;
         } catch (const data::DataError &e) {
-            server::dropProbeDatabase(adoQuery1);
+            servercheck::dropProbeDatabase(adoQuery1);
             // The command never asks: a refused road is accepted only as its options say.
             const std::optional<guard::Refusal> refusal = guard::takeRefusal(serverName);
             if (!decided && refusal && acceptedByOptions(options, *refusal, report)) {
                 decided = true;
                 continue;
             }
-            report.message(server::LoginFailed + e.message());
+            report.message(servercheck::LoginFailed + e.message());
             return report.finish(ExitFailed);
         }
     }

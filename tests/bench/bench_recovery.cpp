@@ -7,7 +7,7 @@
 #include "accountset/creation.h"
 #include "benchhelpers.h"
 #include "data/dataerror.h"
-#include "recovery/doctor.h"
+#include "doctor/doctor.h"
 #include "store/localstore.h"
 #include "testinstallation.h"
 
@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
     for (int run = 0; run < runs; ++run) {
         accountset::AccountSetObjects o;
         clock.restart();
-        const recovery::Examination e = recovery::examine(o, Server);
+        const doctor::Examination e = doctor::examine(o, Server);
         times << double(clock.nsecsElapsed()) / 1e6;
         findings = int(e.findings.size());
     }

@@ -1,6 +1,7 @@
 // Backups of account sets on the embedded server: the server's BACKUP DATABASE, the safety copy
 // before a deletion, and an account set brought back from a backup.
 #include "accountset/backup.h"
+#include "accountset/deletion.h"
 #include "accountset/directory.h"
 #include "data/backends.h"
 #include "data/dataerror.h"

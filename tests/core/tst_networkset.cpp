@@ -2,7 +2,7 @@
 #include "accountset/creation.h"
 #include "accountset/deletion.h"
 #include "accountset/directory.h"
-#include "accountset/networkset.h"
+#include "accountset/sample.h"
 #include "accountset/takeover.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"

@@ -1,6 +1,7 @@
 // Backups of account sets through unixODBC + FreeTDS + QODBC to ztwizard-tds: the safety copy
 // before a deletion and the restore under a new number, as against a real server.
 #include "accountset/backup.h"
+#include "accountset/deletion.h"
 #include "accountset/directory.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"

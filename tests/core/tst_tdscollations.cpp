@@ -4,8 +4,10 @@
 // the sqlite3 command on the instance's files.
 #include "accountset/backup.h"
 #include "accountset/creation.h"
+#include "accountset/deletion.h"
 #include "accountset/directory.h"
-#include "accountset/networkset.h"
+#include "accountset/sample.h"
+#include "accountset/takeover.h"
 #include "data/dataerror.h"
 #include "data/query.h"
 #include "install/installfiles.h"

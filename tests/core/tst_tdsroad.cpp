@@ -1,8 +1,10 @@
 // The SQL Server road end to end: every core operation through unixODBC + FreeTDS + QODBC to
 // ztwizard-tds, which the test starts on a free loopback port and ends by its process id.
 #include "accountset/creation.h"
+#include "accountset/deletion.h"
 #include "accountset/directory.h"
-#include "accountset/networkset.h"
+#include "accountset/sample.h"
+#include "accountset/takeover.h"
 #include "data/dataerror.h"
 #include "data/query.h"
 #include "data/sessionreuse.h"

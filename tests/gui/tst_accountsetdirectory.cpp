@@ -4,8 +4,9 @@
 #include "accountsetpagefixture.h"
 
 #include "accountset/creation.h"
+#include "accountset/deletion.h"
 #include "accountset/detachablegroup.h"
-#include "accountset/networkset.h"
+#include "accountset/directory.h"
 #include "accountset/rowindicator.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "accountsetobjects.h"
 #include "creation.h"
-#include "networkset.h"
+#include "directory.h"
 
 #include <QDateTime>
 

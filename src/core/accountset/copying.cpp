@@ -5,6 +5,7 @@
 #include "data/dataerror.h"
 #include "data/sessionreuse.h"
 #include "data/sqlliteral.h"
+#include "deletion.h"
 #include "store/localstore.h"
 
 #include <QCoreApplication>

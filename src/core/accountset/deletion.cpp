@@ -2,6 +2,7 @@
 
 #include "backup.h"
 #include "data/dataerror.h"
+#include "identifiers.h"
 #include "store/localstore.h"
 
 #include <QElapsedTimer>
@@ -82,6 +83,27 @@ DeletionResult deleteAccountSet(AccountSetObjects &o, const QString &loginFragme
     }
     result.rowRemoved = true;
     return result;
+}
+
+QString deletionQuestion(const DirectoryRow &row)
+{
+    return QStringLiteral("账套删除后不可恢复，请确定账套已经备份。你确定要删除账套名称为【") + row.name
+        + u'(' + row.number + u')' + QStringLiteral("】的账套吗？");
+}
+
+bool deletionPasswordMatches(const DirectoryRow &row, const QString &typed)
+{
+    return row.password == typed;
+}
+
+void dropAccountSetDatabase(
+    AccountSetObjects &o, const QString &loginFragment, const QString &server, const DirectoryRow &row)
+{
+    o.Conn_Ty1.close();
+    o.Conn_Ty1.setConnectionString(
+        data::ConnectionString::server(data::LoginFragment::fromText(loginFragment), server));
+    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::reexecute(o.ADOTy1, QStringLiteral("drop database ") + sqlName(row.number));
 }
 
 } // namespace zt::accountset

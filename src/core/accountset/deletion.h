@@ -1,7 +1,7 @@
 #pragma once
 
 #include "accountsetobjects.h"
-#include "networkset.h"
+#include "directory.h"
 
 #include <QDateTime>
 #include <QList>
@@ -9,6 +9,18 @@
 #include <optional>
 
 namespace zt::accountset {
+
+// The confirmation, with the full-width brackets around "name(number)".
+QString deletionQuestion(const DirectoryRow &row);
+
+// The deletion password check: exact, case-sensitive, untrimmed (an empty or NULL kl matches an
+// empty field).
+bool deletionPasswordMatches(const DirectoryRow &row, const QString &typed);
+
+// Sends "drop database <number>" on the server connection string of the held login fragment.
+// A number that is not a regular identifier is delimited. Throws data::DataError.
+void dropAccountSetDatabase(
+    AccountSetObjects &objects, const QString &loginFragment, const QString &server, const DirectoryRow &row);
 
 // Deleting a listed account set: the directory row's password, the verified safety backup, the
 // database dropped, this workstation's local rows of the set removed and the directory row

@@ -161,4 +161,20 @@ QVariant DirectoryModel::headerData(int section, Qt::Orientation orientation, in
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
+bool hasDirectoryRows(const data::Query &directory)
+{
+    return directory.isActive() && directory.recordCount() > 0;
+}
+
+DirectoryRow currentDirectoryRow(const data::Query &directory)
+{
+    return { directory.fieldAsText(QStringLiteral("ztbh")), directory.fieldAsText(QStringLiteral("ztmc")),
+        directory.fieldAsText(QStringLiteral("zjmc")), directory.fieldAsText(QStringLiteral("kl")) };
+}
+
+void deleteCurrentDirectoryRow(AccountSetObjects &o)
+{
+    o.ADOztgl.deleteCurrent();
+}
+
 } // namespace zt::accountset

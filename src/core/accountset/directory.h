@@ -9,6 +9,23 @@
 
 namespace zt::accountset {
 
+// The current directory row of the listed directory (ADOztgl), its fields read as text.
+struct DirectoryRow
+{
+    QString number; // ztbh: the database name on the server
+    QString name; // ztmc
+    QString server; // zjmc: the server name as typed where the set was registered
+    QString password; // kl
+};
+
+// Whether the directory result set has rows to act on. A directory that was never listed (or
+// whose listing failed) has none: the buttons then do nothing.
+bool hasDirectoryRows(const data::Query &directory);
+DirectoryRow currentDirectoryRow(const data::Query &directory);
+
+// Deletes the current directory row from the table and from the listing.
+void deleteCurrentDirectoryRow(AccountSetObjects &objects);
+
 // The network account-set directory: table PBTOVRASQLBASEDATA in the server's master database,
 // shared by every workstation that uses the server.
 

@@ -2,6 +2,7 @@
 
 #include "data/dataerror.h"
 #include "data/sqlliteral.h"
+#include "deletion.h"
 #include "store/localstore.h"
 
 #include <QElapsedTimer>

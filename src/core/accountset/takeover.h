@@ -1,14 +1,26 @@
 #pragma once
 
 #include "accountsetobjects.h"
+#include "directory.h"
 #include "filecopy.h"
-#include "networkset.h"
 
 #include <QDate>
 
 #include <optional>
 
 namespace zt::accountset {
+
+// The confirmation, with the full-width brackets around "name(number)".
+QString selectionQuestion(const DirectoryRow &row);
+
+// Whether the local account-set list already has the set under the number and the server name
+// stored in the directory row.
+bool isListedLocally(AccountSetObjects &objects, const DirectoryRow &row);
+
+// Takes the set over as a local account set: copies the per-set system file when it is missing,
+// then appends the local row (values as stored, zjmc the page's server field as typed, net "是").
+void selectNetworkAccountSet(AccountSetObjects &objects, const DirectoryRow &row, const QString &server,
+    CopyProgress *progress, const QDate &today = QDate::currentDate());
 
 // Taking a listed network account set over as a local one: refused when the local list has it
 // already under the directory row's number and server name; then, once the front end agrees, the

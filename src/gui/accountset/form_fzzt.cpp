@@ -2,6 +2,7 @@
 
 #include "ui_form_fzzt.h"
 
+#include "accountset/deletion.h"
 #include "embedded/embeddedserver.h"
 #include "notifier.h"
 #include "passwordstars.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "accountset/networkset.h"
+#include "accountset/directory.h"
 #include "accountset/setchange.h"
 
 #include <QDialog>

@@ -9,7 +9,6 @@
 #include "accountset/directory.h"
 #include "accountset/form_zdbf.h"
 #include "accountset/heldfragment.h"
-#include "accountset/networkset.h"
 #include "backupplan/planrun.h"
 #include "data/dataerror.h"
 #include "notifier.h"

@@ -5,9 +5,9 @@
 #include "ui_form_xzzt.h"
 
 #include "accountset/backup.h"
+#include "accountset/directory.h"
 #include "accountset/form_hfzt.h"
 #include "accountset/heldfragment.h"
-#include "accountset/networkset.h"
 #include "accountset/outcometext.h"
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"

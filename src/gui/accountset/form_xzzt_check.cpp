@@ -7,8 +7,8 @@
 
 #include "ui_form_xzzt.h"
 
+#include "doctor/doctor.h"
 #include "notifier.h"
-#include "recovery/doctor.h"
 #include "waitcursor.h"
 
 #include <QAction>
@@ -20,13 +20,13 @@ namespace {
 const QString Caption = QStringLiteral("检查账套");
 const QString Ask = QStringLiteral("询问");
 
-QString repairReport(const QList<recovery::RepairStep> &steps, const recovery::Examination &after)
+QString repairReport(const QList<doctor::RepairStep> &steps, const doctor::Examination &after)
 {
     QStringList lines;
-    for (const recovery::RepairStep &step : steps)
+    for (const doctor::RepairStep &step : steps)
         lines << step.text
                 + (step.kept.isEmpty() ? QString() : QStringLiteral("（保存在 %1）").arg(step.kept));
-    lines << QString() << recovery::describe(after);
+    lines << QString() << doctor::describe(after);
     return lines.join(u'\n');
 }
 
@@ -49,20 +49,20 @@ void Tform_xzzt::CheckClick()
     // Objects of its own: the grid's listing stays open while the doctor reads.
     accountset::AccountSetObjects objects;
     WaitCursor wait(m_ui->DBGrid1);
-    const recovery::Examination found = recovery::examine(objects, server);
+    const doctor::Examination found = doctor::examine(objects, server);
     wait.restore();
     if (found.findings.isEmpty()) {
-        notifier().information(recovery::describe(found), Caption);
+        notifier().information(doctor::describe(found), Caption);
         return;
     }
-    if (!notifier().ask(recovery::describe(found)
+    if (!notifier().ask(doctor::describe(found)
                 + QStringLiteral("\n\n修复以上 %1 项吗？（删除之前先备份，行先保存，文件只移到一旁）")
                       .arg(found.findings.size()),
             Caption))
         return;
     WaitCursor working(m_ui->DBGrid1);
-    recovery::Examination after;
-    const QList<recovery::RepairStep> steps = recovery::repairAll(objects, server, {}, after);
+    doctor::Examination after;
+    const QList<doctor::RepairStep> steps = doctor::repairAll(objects, server, {}, after);
     PageControl1Change(); // the directory as it is now
     working.restore();
     notifier().information(repairReport(steps, after), Caption);
@@ -71,17 +71,17 @@ void Tform_xzzt::CheckClick()
 bool Tform_xzzt::offerCleanUp(const QString &number)
 {
     accountset::AccountSetObjects objects;
-    const recovery::Examination found = recovery::examine(objects, m_ui->Edit1->text());
-    const auto finding = recovery::unregisteredDatabase(found, number);
+    const doctor::Examination found = doctor::examine(objects, m_ui->Edit1->text());
+    const auto finding = doctor::unregisteredDatabase(found, number);
     if (!finding)
         return false;
     if (!notifier().ask(
             finding->title() + QStringLiteral("\n要清理这个未完成的账套（先备份，再删除）并重新创建吗？"),
             Ask))
         return false;
-    recovery::Examination only = found;
+    doctor::Examination only = found;
     only.findings = { *finding };
-    const QList<recovery::RepairStep> steps = recovery::repair(objects, only, {});
+    const QList<doctor::RepairStep> steps = doctor::repair(objects, only, {});
     if (steps.isEmpty() || !steps.first().done) {
         notifier().information(steps.isEmpty() ? QString() : steps.first().text, Caption);
         return false;

@@ -6,9 +6,9 @@
 #include "ui_form_xzzt.h"
 
 #include "accountset/copying.h"
+#include "accountset/directory.h"
 #include "accountset/form_fzzt.h"
 #include "accountset/heldfragment.h"
-#include "accountset/networkset.h"
 #include "notifier.h"
 #include "waitcursor.h"
 

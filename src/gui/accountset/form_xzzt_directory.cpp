@@ -9,7 +9,6 @@
 #include "accountset/detachablegroup.h"
 #include "accountset/directory.h"
 #include "accountset/heldfragment.h"
-#include "accountset/networkset.h"
 #include "accountset/outcometext.h"
 #include "accountset/progressbarcopy.h"
 #include "accountset/takeover.h"

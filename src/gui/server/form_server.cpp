@@ -13,7 +13,7 @@
 #include "notifier.h"
 #include "passwordstars.h"
 #include "server/form_hjfw.h"
-#include "server/loginprobe.h"
+#include "servercheck/loginprobe.h"
 #include "store/localstore.h"
 #include "store/storedservers.h"
 #include "windowlook.h"
@@ -250,7 +250,7 @@ void Tform_server::BitBtn7Click()
     dropProbeDatabase();
     if (askAboutRefusal(serverName))
         return;
-    notifier().information(server::LoginFailed + failure, QStringLiteral("服务器设置提示"));
+    notifier().information(servercheck::LoginFailed + failure, QStringLiteral("服务器设置提示"));
 }
 
 bool Tform_server::askAboutRefusal(const QString &serverName)
@@ -278,7 +278,7 @@ bool Tform_server::askAboutRefusal(const QString &serverName)
     try {
         guard::acceptRefusal(*refusal);
     } catch (const data::DataError &e) {
-        notifier().information(server::LoginFailed + e.message(), QStringLiteral("服务器设置提示"));
+        notifier().information(servercheck::LoginFailed + e.message(), QStringLiteral("服务器设置提示"));
         return true;
     }
     BitBtn7Click();
@@ -287,12 +287,12 @@ bool Tform_server::askAboutRefusal(const QString &serverName)
 
 void Tform_server::dropProbeDatabase()
 {
-    server::dropProbeDatabase(m_adoQuery1);
+    servercheck::dropProbeDatabase(m_adoQuery1);
 }
 
 void Tform_server::probeLogin(const data::ConnectionString &probeString)
 {
-    server::probeLogin(m_conn1, m_adoQuery1, probeString);
+    servercheck::probeLogin(m_conn1, m_adoQuery1, probeString);
 }
 
 void Tform_server::ActserverExecute()

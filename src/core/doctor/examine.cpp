@@ -17,7 +17,7 @@
 
 #include <csignal>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 namespace {
 
@@ -239,4 +239,4 @@ Examination examine(accountset::AccountSetObjects &o, const QString &server)
     return e;
 }
 
-} // namespace zt::recovery
+} // namespace zt::doctor

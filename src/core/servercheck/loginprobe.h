@@ -6,7 +6,7 @@
 
 #include <QString>
 
-namespace zt::server {
+namespace zt::servercheck {
 
 // Page 1's proof of a login and its stored server connection record, shared by the page and the
 // command line.
@@ -36,4 +36,4 @@ void dropProbeDatabase(data::Query &query);
 void confirmServerLogin(data::Connection &probeConnection, data::Query &probeQuery, data::Query &storeQuery,
     const QString &serverName, const data::Credentials &login, bool rented);
 
-} // namespace zt::server
+} // namespace zt::servercheck

@@ -7,7 +7,7 @@
 
 #include <QSet>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 // Adds a finding for every note of a copy on the examined server, in place of the finding the
 // examination has for a database of its new number that nothing registers; a copy whose process
@@ -22,4 +22,4 @@ void findInterruptedCopies(
 void mendInterruptedCopy(accountset::AccountSetObjects &objects, const Examination &examination,
     const RepairOptions &options, RepairStep &step);
 
-} // namespace zt::recovery
+} // namespace zt::doctor

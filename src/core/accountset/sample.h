@@ -6,6 +6,27 @@
 
 namespace zt::accountset {
 
+// The sample account set.
+inline const QString SampleNumber = QStringLiteral("TOVRASQL_Sample");
+inline const QString SampleName = QStringLiteral("TOVRA例子账套");
+// The backup file as the server is asked to read it.
+QString sampleBackupPath();
+// The folder created on this machine before the restore (the SQL Server data folder on Linux).
+QString sampleDataFolder();
+
+// How the sample came to the server.
+enum class SampleOrigin {
+    Restored, // the shipped backup, on the embedded server
+    Built, // database, table-creation script and sample data, on any other server
+};
+
+// Reads the server's login fragment into loginFragment and makes TOVRASQL_Sample: on the embedded
+// server it creates the data folder (outcome not examined) and restores the sample backup on the
+// server connection string; on any other server it builds the sample (see samplebuild.h).
+// Throws.
+SampleOrigin restoreSampleAccountSet(
+    AccountSetObjects &objects, const QString &server, QString &loginFragment);
+
 // The sample account set on a server that cannot restore the shipped backup. The backup is the
 // embedded server's own file format, which no SQL Server restores (it answers 3241 and 3013), so
 // on any other server TOVRASQL_Sample is built as a creation builds a set: the database, the

@@ -17,7 +17,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace zt::server {
+namespace zt::servercheck {
 
 namespace {
 
@@ -205,4 +205,4 @@ QString collationWarning(const QString &collation, bool serverDefault)
               .arg(page);
 }
 
-} // namespace zt::server
+} // namespace zt::servercheck

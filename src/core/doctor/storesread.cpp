@@ -10,7 +10,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 using data::ConnectionString;
 using data::LoginFragment;
@@ -175,4 +175,4 @@ void StoresReader::readScript()
     }
 }
 
-} // namespace zt::recovery
+} // namespace zt::doctor

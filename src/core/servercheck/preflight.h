@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVariant>
 
-namespace zt::server {
+namespace zt::servercheck {
 
 // A read-only check of a server before account sets are set up on it: each line is one question
 // answered ok or not, with the server's text or the value found. Nothing is created or changed.
@@ -37,4 +37,4 @@ PreflightReport checkServer(const QString &serverName, const data::Credentials &
 // would not); empty for one that can. serverDefault: the server's default, else master's.
 QString collationWarning(const QString &collation, bool serverDefault);
 
-} // namespace zt::server
+} // namespace zt::servercheck

@@ -3,7 +3,7 @@
 #include "data/backends.h"
 #include "store/localstore.h"
 
-namespace zt::server {
+namespace zt::servercheck {
 
 data::ConnectionString probeString(const QString &serverName, const data::Credentials &login)
 {
@@ -46,4 +46,4 @@ void confirmServerLogin(data::Connection &probeConnection, data::Query &probeQue
     store::storeServerRecord(storeQuery, serverName, login);
 }
 
-} // namespace zt::server
+} // namespace zt::servercheck

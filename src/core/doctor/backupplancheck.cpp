@@ -4,7 +4,7 @@
 #include "backupplan/planrun.h"
 #include "data/dataerror.h"
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 namespace {
 
@@ -88,4 +88,4 @@ void mendBackupPlan(accountset::AccountSetObjects &o, const Examination &e, Repa
     step.text = QStringLiteral("已按计划备份 %1 个账套（已校验）。").arg(result.sets.size());
 }
 
-} // namespace zt::recovery
+} // namespace zt::doctor

@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 // The account-set doctor: compares, for one server, the four places an account set is written to
 // (the local list ztxxb, the directory PBTOVRASQLBASEDATA in master, the server's databases and
@@ -133,4 +133,4 @@ QString describe(const Examination &examination);
 QString asideFolder(); // data/SysBase.aside
 QString savedRowsFolder(); // data/backup
 
-} // namespace zt::recovery
+} // namespace zt::doctor

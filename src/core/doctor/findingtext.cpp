@@ -2,7 +2,7 @@
 
 #include "doctor.h"
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 QString Finding::kindName() const
 {
@@ -183,4 +183,4 @@ QString describe(const Examination &e)
     return parts.join(QStringLiteral("\n\n"));
 }
 
-} // namespace zt::recovery
+} // namespace zt::doctor

@@ -1,11 +1,15 @@
-#include "samplebuild.h"
+#include "sample.h"
 
 #include "basedata.h"
 #include "creation.h"
 #include "data/dataerror.h"
+#include "data/sqlliteral.h"
 #include "embedded/embeddedserver.h"
-#include "networkset.h"
+#include "install/installation.h"
 #include "samplesetsql.h"
+#include "store/localstore.h"
+
+#include <QDir>
 
 namespace zt::accountset {
 
@@ -35,6 +39,34 @@ void buildSampleAccountSet(AccountSetObjects &o, const QString &server, const QS
     runCreationScript(o);
     transferBaseData(o, baseDataTables());
     data::reexecute(o.ADOTy1, sampleDataStatement());
+}
+
+QString sampleBackupPath()
+{
+    return install::directory() + QStringLiteral("data/TOVRASQL_Sample.bak");
+}
+
+QString sampleDataFolder()
+{
+    return QStringLiteral("/var/opt/mssql/data");
+}
+
+SampleOrigin restoreSampleAccountSet(AccountSetObjects &o, const QString &server, QString &loginFragment)
+{
+    const LoginFragment fragment = store::readLoginFragment(o.ADOTy, server);
+    loginFragment = fragment.text();
+    if (!restoresSampleBackup(server)) {
+        buildSampleAccountSet(o, server, loginFragment);
+        return SampleOrigin::Built;
+    }
+    QDir().mkpath(sampleDataFolder()); // outcome not examined: the server may live elsewhere
+    o.Conn_Ty1.close();
+    o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
+    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::reexecute(o.ADOTy1,
+        QStringLiteral("restore database TOVRASQL_Sample from disk=")
+            + data::nationalLiteral(sampleBackupPath()));
+    return SampleOrigin::Restored;
 }
 
 } // namespace zt::accountset

@@ -3,7 +3,7 @@
 #include "accountset/backup.h"
 #include "accountset/copyjournal.h"
 #include "accountset/creation.h"
-#include "accountset/networkset.h"
+#include "accountset/deletion.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
 
@@ -12,7 +12,7 @@
 
 #include <csignal>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 namespace {
 
@@ -107,4 +107,4 @@ void mendInterruptedCopy(
     step.text += QStringLiteral("已删除复制记录（复制所用的备份文件仍在：%1）。").arg(f.backup);
 }
 
-} // namespace zt::recovery
+} // namespace zt::doctor

@@ -22,7 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 using data::ConnectionString;
 using data::LoginFragment;
@@ -302,4 +302,4 @@ QList<RepairStep> repairAll(
     return steps;
 }
 
-} // namespace zt::recovery
+} // namespace zt::doctor

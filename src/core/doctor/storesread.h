@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace zt::recovery {
+namespace zt::doctor {
 
 // One row of the local account-set list, as the doctor compares it.
 struct LocalRow
@@ -62,4 +62,4 @@ private:
     bool m_scriptRead = false;
 };
 
-} // namespace zt::recovery
+} // namespace zt::doctor
