@@ -28,12 +28,8 @@ void useServer(AccountSetObjects &o, const LoginFragment &fragment, const QStrin
 {
     // A session already open to the server with the login serves again: a series of backups
     // (a plan's run over every set) logs in once. Its statements name their database.
-    const ConnectionString wanted = ConnectionString::server(fragment, server);
-    if (!o.Conn_Ty1.isOpen() || !(o.Conn_Ty1.connectionString() == wanted)) {
-        o.Conn_Ty1.close();
-        o.Conn_Ty1.setConnectionString(wanted);
-    }
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(
+        o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, server), data::Session::KeepSession);
 }
 
 // Where the server puts new databases' files: SERVERPROPERTY's default data and log folders (SQL

@@ -28,9 +28,7 @@ bool sameNumber(const QString &a, const QString &b)
 
 void useMaster(AccountSetObjects &o, const QString &fragment, const QString &server)
 {
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(ConnectionString::master(LoginFragment::fromText(fragment), server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::master(LoginFragment::fromText(fragment), server));
 }
 
 // The directory as it is now (not as the page listed it): the source's row, read again, and

@@ -145,15 +145,12 @@ void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, Creat
     loginFragment = fragment.text();
 
     if (mode == CreationMode::Network) {
-        o.Conn_Ty1.close();
-        o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, fields.server));
-        o.ADOTy1.setConnection(&o.Conn_Ty1);
+        data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, fields.server));
         data::reexecute(o.ADOTy1, QStringLiteral("create database ") + sqlName(fields.database));
     }
     if (mode != CreationMode::RentedRegister) {
-        o.Conn_Ty1.close();
-        o.Conn_Ty1.setConnectionString(ConnectionString::catalog(fragment, fields.database, fields.server));
-        o.ADOTy1.setConnection(&o.Conn_Ty1);
+        data::pointAt(
+            o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(fragment, fields.database, fields.server));
         runCreationScript(o);
         transferBaseData(o, baseDataTables(), {}, context.transferProgress);
     }

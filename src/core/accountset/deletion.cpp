@@ -99,10 +99,8 @@ bool deletionPasswordMatches(const DirectoryRow &row, const QString &typed)
 void dropAccountSetDatabase(
     AccountSetObjects &o, const QString &loginFragment, const QString &server, const DirectoryRow &row)
 {
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(
+    data::pointAt(o.Conn_Ty1, o.ADOTy1,
         data::ConnectionString::server(data::LoginFragment::fromText(loginFragment), server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
     data::reexecute(o.ADOTy1, QStringLiteral("drop database ") + sqlName(row.number));
 }
 

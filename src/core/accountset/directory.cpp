@@ -26,10 +26,8 @@ QStringList directoryTableStatement()
 void ensureDirectoryTable(AccountSetObjects &o, const QString &loginFragment, const QString &server)
 {
     try {
-        o.Conn_Ty1.close();
-        o.Conn_Ty1.setConnectionString(
-            ConnectionString::master(LoginFragment::fromText(loginFragment), server));
-        o.ADOTy1.setConnection(&o.Conn_Ty1);
+        data::pointAt(
+            o.Conn_Ty1, o.ADOTy1, ConnectionString::master(LoginFragment::fromText(loginFragment), server));
         o.ADOTy1.close();
         o.ADOTy1.clearSql();
         for (const QString &line : directoryTableStatement())
@@ -62,10 +60,8 @@ bool listDirectory(AccountSetObjects &o, const QString &server, QString &loginFr
         return false; // swallowed: the grid keeps what it showed
     }
     try {
-        o.Conn_ztgl.close();
-        o.Conn_ztgl.setConnectionString(
-            ConnectionString::master(LoginFragment::fromText(loginFragment), server));
-        o.ADOztgl.setConnection(&o.Conn_ztgl);
+        data::pointAt(
+            o.Conn_ztgl, o.ADOztgl, ConnectionString::master(LoginFragment::fromText(loginFragment), server));
         data::reopen(o.ADOztgl, QStringLiteral("select * from PBTOVRASQLBASEDATA"));
         return true;
     } catch (const data::DataError &) {

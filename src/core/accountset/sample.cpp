@@ -29,13 +29,9 @@ QString sampleDataStatement()
 void buildSampleAccountSet(AccountSetObjects &o, const QString &server, const QString &loginFragment)
 {
     const LoginFragment fragment = LoginFragment::fromText(loginFragment);
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, server));
     data::reexecute(o.ADOTy1, QStringLiteral("create database ") + SampleNumber);
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(ConnectionString::catalog(fragment, SampleNumber, server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(fragment, SampleNumber, server));
     runCreationScript(o);
     transferBaseData(o, baseDataTables());
     data::reexecute(o.ADOTy1, sampleDataStatement());
@@ -60,9 +56,7 @@ SampleOrigin restoreSampleAccountSet(AccountSetObjects &o, const QString &server
         return SampleOrigin::Built;
     }
     QDir().mkpath(sampleDataFolder()); // outcome not examined: the server may live elsewhere
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(ConnectionString::server(fragment, server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, server));
     data::reexecute(o.ADOTy1,
         QStringLiteral("restore database TOVRASQL_Sample from disk=")
             + data::nationalLiteral(sampleBackupPath()));

@@ -47,10 +47,8 @@ int changeDirectoryRow(AccountSetObjects &o, const QString &loginFragment, const
         assignments << QStringLiteral("ztmc=") + data::nationalLiteral(trimmed(*change.name));
     if (change.password)
         assignments << QStringLiteral("kl=") + data::nationalLiteral(trimmed(*change.password));
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(
+    data::pointAt(o.Conn_Ty1, o.ADOTy1,
         data::ConnectionString::master(data::LoginFragment::fromText(loginFragment), server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
     // The rows of the number that still have the password just checked: one another workstation
     // changed since the listing is not changed over its new password.
     const QString password = row.password.isEmpty()

@@ -20,10 +20,8 @@ namespace {
 // The numbers of every set the directory lists, each once, in the directory's order.
 QStringList directoryNumbers(accountset::AccountSetObjects &o, const QString &fragment, const QString &server)
 {
-    o.Conn_ztgl.close();
-    o.Conn_ztgl.setConnectionString(
+    data::pointAt(o.Conn_ztgl, o.ADOztgl,
         data::ConnectionString::master(data::LoginFragment::fromText(fragment), server));
-    o.ADOztgl.setConnection(&o.Conn_ztgl);
     data::reopen(o.ADOztgl, QStringLiteral("select ztbh from PBTOVRASQLBASEDATA"));
     QStringList numbers;
     QSet<QString> seen;

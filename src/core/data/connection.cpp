@@ -61,4 +61,12 @@ void Connection::detach(Query *query)
     m_queries.removeAll(query);
 }
 
+void pointAt(Connection &connection, Query &query, const ConnectionString &target, Session session)
+{
+    if (session == Session::New || !connection.isOpen() || !(connection.connectionString() == target))
+        connection.close();
+    connection.setConnectionString(target);
+    query.setConnection(&connection);
+}
+
 } // namespace zt::data

@@ -47,4 +47,12 @@ private:
     QList<Query *> m_queries;
 };
 
+// Points a named connection at a database for an operation and attaches the query to it: the
+// connection is closed (ending its session and every query on it), takes the connection string
+// and opens by itself when the query first runs. With KeepSession, a connection already open
+// on that very string keeps its session (a series of statements on one server logs in once).
+enum class Session { New, KeepSession };
+void pointAt(
+    Connection &connection, Query &query, const ConnectionString &target, Session session = Session::New);
+
 } // namespace zt::data

@@ -36,19 +36,15 @@ QString stamp()
 
 void useMaster(accountset::AccountSetObjects &o, const Examination &e)
 {
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(
-        ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(
+        o.Conn_Ty1, o.ADOTy1, ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
 }
 
 // The directory on Conn_ztgl / ADOztgl.
 void useDirectory(accountset::AccountSetObjects &o, const Examination &e)
 {
-    o.Conn_ztgl.close();
-    o.Conn_ztgl.setConnectionString(
-        ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
-    o.ADOztgl.setConnection(&o.Conn_ztgl);
+    data::pointAt(
+        o.Conn_ztgl, o.ADOztgl, ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
 }
 
 void dropDatabase(accountset::AccountSetObjects &o, const Examination &e, const QString &number)
@@ -96,10 +92,8 @@ void finishCreation(
 {
     StoresReader reader(o, e.server);
     reader.localRows(); // reads the login fragment
-    o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(
+    data::pointAt(o.Conn_Ty1, o.ADOTy1,
         ConnectionString::catalog(LoginFragment::fromText(e.loginFragment), f.number, e.server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
     QStringList transfer;
     for (const QString &table : reader.scriptTables()) {
         const bool missing

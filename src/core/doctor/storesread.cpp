@@ -44,9 +44,8 @@ const QStringList &StoresReader::directoryNumbers()
 {
     if (m_directory)
         return *m_directory;
-    o.Conn_ztgl.close();
-    o.Conn_ztgl.setConnectionString(ConnectionString::master(LoginFragment::fromText(m_fragment), m_server));
-    o.ADOztgl.setConnection(&o.Conn_ztgl);
+    data::pointAt(
+        o.Conn_ztgl, o.ADOztgl, ConnectionString::master(LoginFragment::fromText(m_fragment), m_server));
     QStringList numbers;
     try {
         data::reopen(o.ADOztgl, QStringLiteral("select ztbh from PBTOVRASQLBASEDATA"));
@@ -117,9 +116,7 @@ int StoresReader::shippedRowCount(const QString &table)
 {
     const QString key = table.toCaseFolded();
     if (!m_shipped.contains(key)) {
-        o.Conn_Ty2.close();
-        o.Conn_Ty2.setConnectionString(store::localAccessString(QStringLiteral("Sample.mdb")));
-        o.ADOTy2.setConnection(&o.Conn_Ty2);
+        data::pointAt(o.Conn_Ty2, o.ADOTy2, store::localAccessString(QStringLiteral("Sample.mdb")));
         data::reopen(o.ADOTy2, QStringLiteral("select count(*) from ") + data::quoteIdentifier(table));
         m_shipped.insert(key, o.ADOTy2.textAt(0, 0).toInt());
         o.ADOTy2.close();

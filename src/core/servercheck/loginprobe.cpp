@@ -14,9 +14,7 @@ data::ConnectionString probeString(const QString &serverName, const data::Creden
 
 void probeLogin(data::Connection &connection, data::Query &query, const data::ConnectionString &probe)
 {
-    connection.close();
-    connection.setConnectionString(probe);
-    query.setConnection(&connection);
+    data::pointAt(connection, query, probe);
     data::reexecute(query, QStringLiteral("create database ") + QLatin1String(ProbeDatabase));
     data::reexecute(query, QStringLiteral("drop database ") + QLatin1String(ProbeDatabase));
 }

@@ -11,9 +11,7 @@ data::ConnectionString localAccessString(const QString &fileName)
 
 void openLocalConfiguration(data::Connection &connection, data::Query &query)
 {
-    connection.close();
-    connection.setConnectionString(localAccessString(QStringLiteral("MORVEK.mdb")));
-    query.setConnection(&connection);
+    data::pointAt(connection, query, localAccessString(QStringLiteral("MORVEK.mdb")));
 }
 
 QString textEquals(const QString &value)
