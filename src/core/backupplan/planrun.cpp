@@ -97,12 +97,13 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
         state.lastRunSucceeded = false;
         state.lastRunProblem.clear();
     }
+    // A record that cannot be written does not stop the backups: the run says so at its end.
+    QString unrecorded;
     const auto record = [&] {
         try {
             saveState(plan.server, state);
         } catch (const data::DataError &e) {
-            if (result.problem.isEmpty())
-                result.problem = e.message();
+            unrecorded = e.message();
         }
     };
     record(); // a run that dies from here on is seen as started and unfinished
@@ -123,7 +124,8 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
         result.problem = QStringLiteral("自动备份没有进行：") + e.message();
     }
 
-    for (int i = 0; result.problem.isEmpty() && i < numbers.size(); ++i) {
+    const bool ready = result.problem.isEmpty();
+    for (int i = 0; ready && i < numbers.size(); ++i) {
         const QString &number = numbers.at(i);
         if (progress)
             progress(number, i, int(numbers.size()));
@@ -156,6 +158,8 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
     }
 
     result.finished = QDateTime::currentDateTime();
+    if (!unrecorded.isEmpty() && result.problem.isEmpty())
+        result.problem = unrecorded; // the backups ran; their record is missing
     if (scheduled) {
         state.lastRunFinished = result.finished;
         state.lastRunProblem = result.problem;
