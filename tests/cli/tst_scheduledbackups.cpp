@@ -95,6 +95,23 @@ void TestScheduledBackups::planRunsAtItsTimeAndRotatesItsCopies()
     zt::test::TdsProcess tds(m_install->dir());
     QVERIFY(tds.port() > 0);
     const QString server = tds.serverName();
+    prepare(server, {});
+    // The first day: a plan for every set on a server where none was registered yet (no
+    // directory table) backs nothing up and fails nothing.
+    CliResult first = run({ QStringLiteral("backup-plan"), QStringLiteral("set"), QStringLiteral("--server"),
+        server, QStringLiteral("--all") });
+    QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+    first = run({ QStringLiteral("--json"), QStringLiteral("backup-plan"), QStringLiteral("run"),
+        QStringLiteral("--server"), server });
+    QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+    QCOMPARE(first.json.value(QStringLiteral("runs"))
+                 .toArray()
+                 .at(0)
+                 .toObject()
+                 .value(QStringLiteral("sets"))
+                 .toArray()
+                 .size(),
+        0);
     prepare(server, { QStringLiteral("ZB01"), QStringLiteral("ZB02") });
 
     // A plan for every set at the start of the day, two copies each.

@@ -22,6 +22,12 @@ QStringList directoryNumbers(accountset::AccountSetObjects &o, const QString &fr
 {
     data::pointAt(o.Conn_ztgl, o.ADOztgl,
         data::ConnectionString::master(data::LoginFragment::fromText(fragment), server));
+    // A server on which no set was ever registered has no directory table: no sets to back up.
+    data::reopen(o.ADOztgl, QStringLiteral("select name from sys.tables where name = 'PBTOVRASQLBASEDATA'"));
+    if (o.ADOztgl.recordCount() == 0) {
+        o.ADOztgl.close();
+        return {};
+    }
     data::reopen(o.ADOztgl, QStringLiteral("select ztbh from PBTOVRASQLBASEDATA"));
     QStringList numbers;
     QSet<QString> seen;
