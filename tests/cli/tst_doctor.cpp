@@ -3,8 +3,8 @@
 // killed at many points of a creation, a deletion, a backup and a restore.
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include "data/connection.h"
 #include "store/localstore.h"
@@ -17,7 +17,6 @@
 #include <functional>
 
 using zt::test::CliResult;
-using zt::test::runCli;
 using namespace zt;
 
 namespace {
@@ -101,13 +100,17 @@ QString databaseFile(const QString &dir, const QString &name)
 
 } // namespace
 
-class TestDoctor final : public QObject
+class TestDoctor final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        makeInstallation();
+        QVERIFY(login(Embedded));
+    }
+    void cleanup() { dropInstallation(); }
 
     void namesAndMendsPlantedInconsistencies_data();
     void namesAndMendsPlantedInconsistencies();
@@ -118,17 +121,10 @@ private slots:
     void createDeleteCreateLeavesOneRowInEachList();
 
 private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(m_install->dir(), arguments, env);
-    }
+    // The set of the number on the embedded server, named 套<number>, with the password kl.
     void create(const QString &number)
     {
-        const CliResult r
-            = run({ QStringLiteral("create"), QStringLiteral("--server"), Embedded, QStringLiteral("--db"),
-                      number, QStringLiteral("--name"), u'套' + number },
-                SetPassword);
-        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(CliTestBase::create(Embedded, number, u'套' + number, SetPassword));
     }
     CliResult doctor(const QStringList &extra = {})
     {
@@ -136,21 +132,7 @@ private:
                        QStringLiteral("--server"), Embedded }
             + extra);
     }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestDoctor::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    QCOMPARE(run({ QStringLiteral("login"), QStringLiteral("--server"), Embedded }).exitCode, 0);
-}
-
-void TestDoctor::cleanup()
-{
-    m_install.reset();
-}
 
 void TestDoctor::namesAndMendsPlantedInconsistencies_data()
 {

@@ -4,13 +4,13 @@
 // encryption, TDS 8.0), and how a user trusts a server deliberately.
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "data/connection.h"
 #include "data/query.h"
 #include "guard/truststore.h"
 #include "install/installation.h"
 #include "roadrelay.h"
 #include "tdsprocess.h"
-#include "testinstallation.h"
 #include "tls/certificate.h"
 
 #include <QFile>
@@ -27,13 +27,22 @@ const QString SetPassword = u"Kennwort-des-Satzes-319"_s;
 
 } // namespace
 
-class TestGuardedRoad final : public QObject
+class TestGuardedRoad final : public CliTestBase
 {
     Q_OBJECT
 
+public:
+    TestGuardedRoad()
+        : CliTestBase({ u"ZTWIZARD_LOGIN_PASSWORD="_s + Password, u"ZTWIZARD_SET_PASSWORD="_s + SetPassword })
+    { }
+
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        makeInstallation();
+        QVERIFY(testCertificates().ok);
+    }
+    void cleanup() { dropInstallation(); }
 
     void refusalsBeforeTheLogin_data();
     void refusalsBeforeTheLogin();
@@ -42,14 +51,8 @@ private slots:
     void anUnencryptedServerIsAllowedDeliberately();
 
 private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(m_install->dir(), arguments,
-            QStringList {
-                u"ZTWIZARD_LOGIN_PASSWORD="_s + Password, u"ZTWIZARD_SET_PASSWORD="_s + SetPassword }
-                + env);
-    }
-    CliResult login(const QString &server, const QStringList &more = {})
+    // Logs in as the administrator; what came of it.
+    CliResult loginAsAdmin(const QString &server, const QStringList &more = {})
     {
         return run(QStringList { u"login"_s, u"--server"_s, server, u"--user"_s, Admin } + more);
     }
@@ -68,21 +71,7 @@ private:
         q.addSql(u"alter server role sysadmin add member roadadmin"_s);
         q.execSql();
     }
-
-    std::unique_ptr<TestInstallation> m_install;
 };
-
-void TestGuardedRoad::init()
-{
-    m_install = std::make_unique<TestInstallation>();
-    QVERIFY(m_install->isValid());
-    QVERIFY(testCertificates().ok);
-}
-
-void TestGuardedRoad::cleanup()
-{
-    m_install.reset();
-}
 
 void TestGuardedRoad::refusalsBeforeTheLogin_data()
 {
@@ -124,7 +113,7 @@ void TestGuardedRoad::refusalsBeforeTheLogin()
     }
     const QString server = path ? path->serverName() : tds.serverName();
 
-    const CliResult r = login(server);
+    const CliResult r = loginAsAdmin(server);
     QVERIFY2(r.exitCode == exitCode, qPrintable(r.err + r.out));
     QVERIFY2((r.err + r.out).contains(says), qPrintable(r.err + r.out));
     if (exitCode != 0) {
@@ -155,7 +144,7 @@ void TestGuardedRoad::anObserverReadsNothingOnEveryCommand()
     // Allowing a server to go unencrypted lets nothing go in clear while it offers encryption.
     zt::guard::allowUnencrypted(server);
 
-    QCOMPARE(login(server).exitCode, 0);
+    QCOMPARE(loginAsAdmin(server).exitCode, 0);
     const QList<QStringList> commands {
         { u"create"_s, u"--server"_s, server, u"--db"_s, u"road01"_s, u"--name"_s, u"加密分店"_s },
         { u"list"_s, u"--server"_s, server },

@@ -3,8 +3,8 @@
 // kept, the record a user reads, a failure shown and mended by the doctor.
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "tdsprocess.h"
-#include "testinstallation.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,15 +12,20 @@
 #include <QTest>
 
 using zt::test::CliResult;
-using zt::test::runCli;
 
-class TestScheduledBackups final : public QObject
+class TestScheduledBackups final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
+public:
+    TestScheduledBackups()
+        : CliTestBase(
+            { QStringLiteral("ZTWIZARD_LOGIN_PASSWORD="), QStringLiteral("ZTWIZARD_SET_PASSWORD=t") })
+    { }
+
 private slots:
-    void init();
-    void cleanup();
+    void init() { makeInstallation(); }
+    void cleanup() { dropInstallation(); }
 
     void planRunsAtItsTimeAndRotatesItsCopies();
     void aFailedSetIsShownAndMendedByTheDoctor();
@@ -28,11 +33,6 @@ private slots:
     void commandLineMistakes();
 
 private:
-    CliResult run(const QStringList &arguments)
-    {
-        return runCli(m_install->dir(), arguments,
-            { QStringLiteral("ZTWIZARD_LOGIN_PASSWORD="), QStringLiteral("ZTWIZARD_SET_PASSWORD=t") });
-    }
     // Sets the server up with the stored login and the sets of the numbers.
     void prepare(const QString &server, const QStringList &numbers);
     // Moves the plan's setting and its last run a day back, as if set yesterday and run then.
@@ -42,31 +42,13 @@ private:
         return QDir(m_install->dir() + QStringLiteral("data/backup"))
             .entryList({ QStringLiteral("*_auto_*.bak") }, QDir::Files, QDir::Name);
     }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestScheduledBackups::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-}
-
-void TestScheduledBackups::cleanup()
-{
-    m_install.reset();
-}
 
 void TestScheduledBackups::prepare(const QString &server, const QStringList &numbers)
 {
-    const CliResult login = run({ QStringLiteral("login"), QStringLiteral("--server"), server,
-        QStringLiteral("--user"), QStringLiteral("sa") });
-    QVERIFY2(login.exitCode == 0, qPrintable(login.err));
-    for (const QString &number : numbers) {
-        const CliResult created = run({ QStringLiteral("create"), QStringLiteral("--server"), server,
-            QStringLiteral("--db"), number, QStringLiteral("--name"), QStringLiteral("账套") + number });
-        QVERIFY2(created.exitCode == 0, qPrintable(created.err));
-    }
+    QVERIFY(login(server, QStringLiteral("sa")));
+    for (const QString &number : numbers)
+        QVERIFY(create(server, number, QStringLiteral("账套") + number));
 }
 
 void TestScheduledBackups::dayPasses()

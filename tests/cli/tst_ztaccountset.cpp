@@ -3,12 +3,12 @@
 // a server without touching an account set (login, check, servers).
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "data/connection.h"
 #include "data/query.h"
 #include "ssrpresponder.h"
 #include "store/localstore.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -19,7 +19,6 @@
 using zt::test::CliResult;
 using zt::test::rowFields;
 using zt::test::rowTables;
-using zt::test::runCli;
 using zt::test::writeFile;
 
 namespace {
@@ -37,13 +36,13 @@ QStringList commandNames()
 
 } // namespace
 
-class TestZtAccountSet final : public QObject
+class TestZtAccountSet final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { makeInstallation(); }
+    void cleanup() { dropInstallation(); }
 
     void everySubcommandHasItsHelp();
     void loginPasswordFromEachSource_data();
@@ -55,32 +54,7 @@ private slots:
     void serversExplainsAnswersAndDrops();
     void serversExplainsSilence();
     void serversListTheStoredOnesMarked();
-
-private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(m_install->dir(), arguments, env);
-    }
-    // The server connection record of the embedded server with the integrated login.
-    void login()
-    {
-        const CliResult r = run({ QStringLiteral("login"), QStringLiteral("--server"), Embedded });
-        QCOMPARE(r.exitCode, 0);
-    }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestZtAccountSet::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-}
-
-void TestZtAccountSet::cleanup()
-{
-    m_install.reset();
-}
 
 void TestZtAccountSet::everySubcommandHasItsHelp()
 {
@@ -259,7 +233,7 @@ void TestZtAccountSet::loginStoresTheServerRecordAndRefusesAWrongPassword()
 
 void TestZtAccountSet::checkReportsWithoutChangingAnything()
 {
-    login();
+    QVERIFY(login(Embedded));
     QCOMPARE(run({ QStringLiteral("sample"), QStringLiteral("--server"), Embedded }).exitCode, 0);
     const QString databases = m_install->dir() + QStringLiteral("data/embedded/default");
     const QStringList before = QDir(databases).entryList(QDir::Files, QDir::Name);
@@ -322,9 +296,9 @@ void TestZtAccountSet::serversExplainsAnswersAndDrops()
                                   + SsrpResponder::record("KASSE1", "ZT")),
         SsrpResponder::svrResp("ServerName;BAD;;").left(5), // truncated: its length field says more
         SsrpResponder::svrResp(SsrpResponder::record("kasse1", "MSSQLSERVER")) });
-    const CliResult r = runCli(m_install->dir(),
-        { QStringLiteral("--json"), QStringLiteral("servers"), QStringLiteral("--explain") },
-        { QStringLiteral("ZTWIZARD_BROWSE_TARGET=") + responder.target() });
+    const CliResult r
+        = run({ QStringLiteral("--json"), QStringLiteral("servers"), QStringLiteral("--explain") },
+            { QStringLiteral("ZTWIZARD_BROWSE_TARGET=") + responder.target() });
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.json.value(QStringLiteral("servers")).toArray().toVariantList(),
         QVariantList(
@@ -345,9 +319,9 @@ void TestZtAccountSet::serversExplainsSilence()
 {
     using zt::test::SsrpResponder;
     const QString target = QStringLiteral("127.0.0.1:%1").arg(SsrpResponder::closedPort());
-    const CliResult r = runCli(m_install->dir(),
-        { QStringLiteral("--json"), QStringLiteral("servers"), QStringLiteral("--explain") },
-        { QStringLiteral("ZTWIZARD_BROWSE_TARGET=") + target });
+    const CliResult r
+        = run({ QStringLiteral("--json"), QStringLiteral("servers"), QStringLiteral("--explain") },
+            { QStringLiteral("ZTWIZARD_BROWSE_TARGET=") + target });
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QStringLiteral("没有服务器回答")), qPrintable(r.err));
     QVERIFY(r.err.contains(QStringLiteral("UDP 1434")));

@@ -3,8 +3,8 @@
 // appears in what a command writes.
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include "data/connection.h"
 #include "store/localstore.h"
@@ -25,37 +25,18 @@ const QString Embedded = QStringLiteral("(embedded)");
 
 } // namespace
 
-class TestZtAccountSetContract final : public QObject
+class TestZtAccountSetContract final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { makeInstallation(); }
+    void cleanup() { dropInstallation(); }
 
     void commandLineProblemsAreUsageErrors_data();
     void commandLineProblemsAreUsageErrors();
     void noSecretInAnyCommandsJson();
-
-private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(m_install->dir(), arguments, env);
-    }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestZtAccountSetContract::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-}
-
-void TestZtAccountSetContract::cleanup()
-{
-    m_install.reset();
-}
 
 void TestZtAccountSetContract::commandLineProblemsAreUsageErrors_data()
 {

@@ -3,10 +3,10 @@
 // statements on the embedded server, named and mended by the doctor.
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "data/connection.h"
 #include "tdsprocess.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -14,7 +14,6 @@
 #include <QTest>
 
 using zt::test::CliResult;
-using zt::test::runCli;
 using namespace zt;
 
 namespace {
@@ -67,24 +66,24 @@ QStringList kinds(const QJsonObject &examination)
 
 } // namespace
 
-class TestZtAccountSetCopy final : public QObject
+class TestZtAccountSetCopy final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
+public:
+    TestZtAccountSetCopy()
+        : CliTestBase({ QStringLiteral("ZTWIZARD_LOGIN_PASSWORD=") })
+    { }
+
 private slots:
-    void init();
-    void cleanup();
+    void init() { makeInstallation(); }
+    void cleanup() { dropInstallation(); }
 
     void copyLifeCycleThroughTds();
     void cutShortCopiesAreBroughtBack_data();
     void cutShortCopiesAreBroughtBack();
 
 private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(
-            m_install->dir(), arguments, QStringList { QStringLiteral("ZTWIZARD_LOGIN_PASSWORD=") } + env);
-    }
     CliResult copy(const QString &server, const QString &from, const QString &to, const QString &current,
         const QStringList &env = {})
     {
@@ -97,35 +96,16 @@ private:
     }
     QString backupFolder() const { return m_install->dir() + QStringLiteral("data/backup"); }
     QString notesFolder() const { return m_install->dir() + QStringLiteral("data/copies"); }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestZtAccountSetCopy::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-}
-
-void TestZtAccountSetCopy::cleanup()
-{
-    m_install.reset();
-}
 
 void TestZtAccountSetCopy::copyLifeCycleThroughTds()
 {
     zt::test::TdsProcess tds(m_install->dir());
     QVERIFY(tds.port() > 0);
     const QString server = tds.serverName();
-    QCOMPARE(
-        run({ QStringLiteral("login"), QStringLiteral("--server"), server, QStringLiteral("--user"), Sa })
-            .exitCode,
-        0);
-    const CliResult created
-        = run({ QStringLiteral("create"), QStringLiteral("--server"), server, QStringLiteral("--db"),
-                  QStringLiteral("070"), QStringLiteral("--name"), QStringLiteral("总店") },
-            { QStringLiteral("ZTWIZARD_SET_PASSWORD=old") });
-    QVERIFY2(created.exitCode == 0, qPrintable(created.err));
+    QVERIFY(login(server, Sa));
+    QVERIFY(create(server, QStringLiteral("070"), QStringLiteral("总店"),
+        { QStringLiteral("ZTWIZARD_SET_PASSWORD=old") }));
     execOn(server, QStringLiteral("070"),
         QStringLiteral("create table pzmxb (id int, zy nvarchar(50), je decimal(18, 2)); "
                        "insert into pzmxb values (1, N'收到货款', 1250.50); "
@@ -216,12 +196,9 @@ void TestZtAccountSetCopy::cutShortCopiesAreBroughtBack()
 {
     QFETCH(int, killAt);
     const QString dir = m_install->dir();
-    QCOMPARE(run({ QStringLiteral("login"), QStringLiteral("--server"), Embedded }).exitCode, 0);
-    const CliResult created
-        = run({ QStringLiteral("create"), QStringLiteral("--server"), Embedded, QStringLiteral("--db"),
-                  QStringLiteral("s1"), QStringLiteral("--name"), QStringLiteral("源") },
-            { QStringLiteral("ZTWIZARD_SET_PASSWORD=old") });
-    QVERIFY2(created.exitCode == 0, qPrintable(created.err));
+    QVERIFY(login(Embedded));
+    QVERIFY(create(Embedded, QStringLiteral("s1"), QStringLiteral("源"),
+        { QStringLiteral("ZTWIZARD_SET_PASSWORD=old") }));
     zt::test::embeddedExec(QStringLiteral("s1"), QStringLiteral("insert into users (ID) values (777)"));
     const QString marker = QStringLiteral("select * from users where ID = 777");
 

@@ -3,7 +3,7 @@
 // success, its main refusals, its exit status and the rows its JSON reports.
 
 #include "cliprocess.h"
-#include "testinstallation.h"
+#include "clitestbase.h"
 
 #include "data/connection.h"
 #include "store/localstore.h"
@@ -15,7 +15,6 @@
 using zt::test::CliResult;
 using zt::test::rowFields;
 using zt::test::rowTables;
-using zt::test::runCli;
 using zt::test::writeFile;
 
 namespace {
@@ -24,13 +23,13 @@ const QString Embedded = QStringLiteral("(embedded)");
 
 } // namespace
 
-class TestZtAccountSetSets final : public QObject
+class TestZtAccountSetSets final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { makeInstallation(); }
+    void cleanup() { dropInstallation(); }
 
     void accountSetLifeCycle();
     void creationRefusalsKeepThePagesTexts_data();
@@ -38,36 +37,11 @@ private slots:
     void takeOverAfterTheLocalRowIsGone();
     void sampleOnceThenRefused();
     void backupRestoreAndTheSafetyCopy();
-
-private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(m_install->dir(), arguments, env);
-    }
-    // The server connection record of the embedded server with the integrated login.
-    void login()
-    {
-        const CliResult r = run({ QStringLiteral("login"), QStringLiteral("--server"), Embedded });
-        QCOMPARE(r.exitCode, 0);
-    }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestZtAccountSetSets::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-}
-
-void TestZtAccountSetSets::cleanup()
-{
-    m_install.reset();
-}
 
 void TestZtAccountSetSets::accountSetLifeCycle()
 {
-    login();
+    QVERIFY(login(Embedded));
     const QStringList setPassword { QStringLiteral("ZTWIZARD_SET_PASSWORD=kl-9") };
     const CliResult created
         = run({ QStringLiteral("--json"), QStringLiteral("create"), QStringLiteral("--server"), Embedded,
@@ -155,7 +129,7 @@ void TestZtAccountSetSets::creationRefusalsKeepThePagesTexts()
     QFETCH(QString, db);
     QFETCH(QString, name);
     QFETCH(QString, message);
-    login();
+    QVERIFY(login(Embedded));
     const CliResult r = run({ QStringLiteral("--json"), QStringLiteral("create"), QStringLiteral("--server"),
                                 Embedded, QStringLiteral("--db"), db, QStringLiteral("--name"), name },
         { QStringLiteral("ZTWIZARD_SET_PASSWORD=") });
@@ -167,7 +141,7 @@ void TestZtAccountSetSets::creationRefusalsKeepThePagesTexts()
 
 void TestZtAccountSetSets::takeOverAfterTheLocalRowIsGone()
 {
-    login();
+    QVERIFY(login(Embedded));
     QCOMPARE(run({ QStringLiteral("create"), QStringLiteral("--server"), Embedded, QStringLiteral("--db"),
                      QStringLiteral("020"), QStringLiteral("--name"), QStringLiteral("总店") },
                  { QStringLiteral("ZTWIZARD_SET_PASSWORD=p") })
@@ -202,7 +176,7 @@ void TestZtAccountSetSets::sampleOnceThenRefused()
     const CliResult noLogin = run({ QStringLiteral("sample"), QStringLiteral("--server"), Embedded });
     QCOMPARE(noLogin.exitCode, 1);
 
-    login();
+    QVERIFY(login(Embedded));
     const CliResult r
         = run({ QStringLiteral("--json"), QStringLiteral("sample"), QStringLiteral("--server"), Embedded });
     QCOMPARE(r.exitCode, 0);
@@ -221,7 +195,7 @@ void TestZtAccountSetSets::sampleOnceThenRefused()
 
 void TestZtAccountSetSets::backupRestoreAndTheSafetyCopy()
 {
-    login();
+    QVERIFY(login(Embedded));
     const QStringList setPassword { QStringLiteral("ZTWIZARD_SET_PASSWORD=b") };
     QCOMPARE(run({ QStringLiteral("create"), QStringLiteral("--server"), Embedded, QStringLiteral("--db"),
                      QStringLiteral("040"), QStringLiteral("--name"), QStringLiteral("分店") },

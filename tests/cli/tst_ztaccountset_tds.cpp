@@ -2,9 +2,9 @@
 // instance on loopback, as a workstation reaches a SQL Server.
 
 #include "cliprocess.h"
+#include "clitestbase.h"
 #include "data/connection.h"
 #include "tdsprocess.h"
-#include "testinstallation.h"
 
 #include <QJsonArray>
 #include <QTest>
@@ -12,15 +12,19 @@
 using namespace Qt::StringLiterals;
 
 using zt::test::CliResult;
-using zt::test::runCli;
 
-class TestZtAccountSetTds final : public QObject
+class TestZtAccountSetTds final : public zt::test::CliTestBase
 {
     Q_OBJECT
 
+public:
+    TestZtAccountSetTds()
+        : CliTestBase({ u"ZTWIZARD_LOGIN_PASSWORD="_s })
+    { }
+
 private slots:
-    void init();
-    void cleanup();
+    void init() { makeInstallation(); }
+    void cleanup() { dropInstallation(); }
 
     void checkReachesTheServerAndAnswersEveryQuestion();
     void checkOfAServerThatIsNotThere();
@@ -28,27 +32,7 @@ private slots:
     void accountSetLifeCycleThroughTds();
     void halfRegisteredSetsFailTheCommand();
     void serversFindTheInstanceThroughItsBrowser();
-
-private:
-    CliResult run(const QStringList &arguments, const QStringList &env = {})
-    {
-        return runCli(
-            m_install->dir(), arguments, QStringList { QStringLiteral("ZTWIZARD_LOGIN_PASSWORD=") } + env);
-    }
-
-    std::unique_ptr<zt::test::TestInstallation> m_install;
 };
-
-void TestZtAccountSetTds::init()
-{
-    m_install = std::make_unique<zt::test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-}
-
-void TestZtAccountSetTds::cleanup()
-{
-    m_install.reset();
-}
 
 void TestZtAccountSetTds::checkReachesTheServerAndAnswersEveryQuestion()
 {
@@ -110,9 +94,7 @@ void TestZtAccountSetTds::accountSetLifeCycleThroughTds()
     const QString server = tds.serverName();
     const QStringList setPassword { QStringLiteral("ZTWIZARD_SET_PASSWORD=t") };
 
-    const CliResult login = run({ QStringLiteral("login"), QStringLiteral("--server"), server,
-        QStringLiteral("--user"), QStringLiteral("sa") });
-    QVERIFY2(login.exitCode == 0, qPrintable(login.err));
+    QVERIFY(login(server, QStringLiteral("sa")));
     const CliResult created
         = run({ QStringLiteral("--json"), QStringLiteral("create"), QStringLiteral("--server"), server,
                   QStringLiteral("--db"), QStringLiteral("060"), QStringLiteral("--name"),
@@ -170,14 +152,12 @@ void TestZtAccountSetTds::halfRegisteredSetsFailTheCommand()
         m_install->dir(), { QStringLiteral("--collation"), u"SQL_Latin1_General_CP1_CI_AS"_s });
     QVERIFY(tds.port() > 0);
     const QString server = tds.serverName();
-    QCOMPARE(run({ QStringLiteral("login"), QStringLiteral("--server"), server, QStringLiteral("--user"),
-                     QStringLiteral("sa") })
-                 .exitCode,
-        0);
+    QVERIFY(login(server, QStringLiteral("sa")));
     // A directory table whose number column is too narrow for the set's number: the row is refused.
     zt::data::Connection master;
     master.setConnectionString(zt::data::ConnectionString::master(
-        zt::data::LoginFragment::fromLogin(zt::data::Credentials::sql(QStringLiteral("sa"), QString())), server));
+        zt::data::LoginFragment::fromLogin(zt::data::Credentials::sql(QStringLiteral("sa"), QString())),
+        server));
     master.backend().execute(QStringLiteral("create table PBTOVRASQLBASEDATA (id bigint identity (1, 1), "
                                             "ztbh nvarchar(3), ztmc nvarchar(50), zjmc nvarchar(100), "
                                             "net nvarchar(10), jlrq datetime, kl nvarchar(50))"));

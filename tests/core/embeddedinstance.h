@@ -5,11 +5,11 @@
 
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
+#include "testhelpers.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
 #include <memory>
 
 namespace zt::test {
@@ -27,17 +27,6 @@ inline const QString DirectoryTable
                      "\t[jlrq] [datetime] NULL ,\r\n"
                      "\t[kl] [nvarchar] (50) COLLATE Chinese_PRC_CI_AS NULL \r\n"
                      ") ON [PRIMARY] \r\n");
-
-// The message of the error the action raised, or "(no error)".
-inline QString errorOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QStringLiteral("(no error)");
-}
 
 class EmbeddedInstanceTest : public QObject
 {

@@ -3,6 +3,7 @@
 #include "accountset/backup.h"
 #include "accountset/deletion.h"
 #include "accountset/directory.h"
+#include "accountsetfixture.h"
 #include "data/backends.h"
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
@@ -10,7 +11,7 @@
 #include "install/installfiles.h"
 #include "recordingbackend.h"
 #include "store/localstore.h"
-#include "testinstallation.h"
+#include "testhelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,19 +25,18 @@ using namespace zt::accountset;
 using data::ConnectionString;
 using data::Credentials;
 using data::LoginFragment;
+using test::EmbeddedServer;
+using test::IntegratedFragment;
 
 namespace {
 
-const QString Server = QStringLiteral("(embedded)");
 const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
 const QString BackupTerminating
     = QStringLiteral(" [ztwizard][SQL Server]BACKUP DATABASE is terminating abnormally.");
-const QString Fragment = QString::fromLatin1(LoginFragment::IntegratedText);
 
 data::Connection &connectionTo(data::Connection &c, const QString &catalog)
 {
-    c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, Server));
+    c.setConnectionString(test::embeddedCatalog(catalog));
     return c;
 }
 
@@ -83,25 +83,19 @@ bool databaseExists(const QString &name)
     }
 }
 
-QString errorOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QStringLiteral("(no error)");
-}
-
 } // namespace
 
-class TestBackup : public QObject
+class TestBackup : public QObject, private test::AccountSetFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        const QString problem = setUpAccountSets();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+    void cleanup() { tearDownAccountSets(); }
 
     void backupStatementFailures_data();
     void backupStatementFailures();
@@ -115,58 +109,7 @@ private slots:
     void restoreOntoAnExistingDatabaseRegistersNothing();
     void hostileNamesAreRefusedBeforeAnythingIsWritten_data();
     void hostileNamesAreRefusedBeforeAnythingIsWritten();
-
-private:
-    int localRows(const QString &number);
-    int directoryRows(const QString &number);
-    QString backupFolder() const { return m_install->dir() + QStringLiteral("data/backup"); }
-
-    std::unique_ptr<test::TestInstallation> m_install;
-    std::unique_ptr<AccountSetObjects> m_objects;
-    CreationContext m_context;
-    QString m_fragment;
 };
-
-void TestBackup::init()
-{
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    install::heldValues() = {};
-    m_objects = std::make_unique<AccountSetObjects>();
-    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    data::Connection c;
-    data::Query q(QStringLiteral("ADOQuery2"));
-    store::openLocalConfiguration(c, q);
-    store::storeServerRecord(q, Server, Credentials::integrated());
-    m_context = {};
-    m_context.today = QDate(2026, 12, 8);
-    m_fragment.clear();
-}
-
-void TestBackup::cleanup()
-{
-    m_objects.reset();
-    m_install.reset();
-}
-
-int TestBackup::localRows(const QString &number)
-{
-    return store::findAccountSetRow(m_objects->ADOTy, number, Server) ? m_objects->ADOTy.recordCount() : 0;
-}
-
-int TestBackup::directoryRows(const QString &number)
-{
-    data::Connection c;
-    try {
-        return int(connectionTo(c, QStringLiteral("master"))
-                       .backend()
-                       .query(QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = %1")
-                                  .arg(store::sqlLiteral(number)))
-                       .rows.size());
-    } catch (const data::DataError &) {
-        return 0; // no directory table yet
-    }
-}
 
 void TestBackup::backupStatementFailures_data()
 {
@@ -204,9 +147,8 @@ void TestBackup::backupStatementFailures()
     exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
     exec(QStringLiteral("zt001"), QStringLiteral("create table t (a int); insert into t values (1)"));
     QDir().mkpath(backupFolder());
-    QCOMPARE(errorOf([&] { exec(QStringLiteral("master"), statement.arg(backupFolder())); }),
-        error.isEmpty() ? QStringLiteral("(no error)")
-                        : Prefix + error.arg(backupFolder()) + BackupTerminating);
+    QCOMPARE(test::failureOf([&] { exec(QStringLiteral("master"), statement.arg(backupFolder())); }),
+        error.isEmpty() ? test::NoError : Prefix + error.arg(backupFolder()) + BackupTerminating);
     if (error.isEmpty())
         QVERIFY(QFile::exists(backupFolder() + QStringLiteral("/zt001.bak")));
     QVERIFY(QFileInfo::exists(m_install->dir() + QStringLiteral("data/embedded/default/zt001.db")));
@@ -250,7 +192,8 @@ void TestBackup::backupFilesAreListed()
     QCOMPARE(files.columns.value(0).name, QStringLiteral("LogicalName"));
     QCOMPARE(files.rows[0].mid(0, 3), QVariantList({ u"zt001"_s, folder + u"zt001.mdf"_s, u"D"_s }));
     QCOMPARE(files.rows[1].mid(0, 3), QVariantList({ u"zt001_log"_s, folder + u"zt001_log.ldf"_s, u"L"_s }));
-    QCOMPARE(errorOf([&] { c.backend().query(QStringLiteral("restore filelistonly from disk='none.bak'")); }),
+    QCOMPARE(test::failureOf(
+                 [&] { c.backend().query(QStringLiteral("restore filelistonly from disk='none.bak'")); }),
         Prefix + QStringLiteral("Cannot open backup device '") + backupFolder()
             + QStringLiteral(
                 "/none.bak'. Operating system error 2(The system cannot find the file specified.). ")
@@ -384,16 +327,20 @@ void TestBackup::secondBackupOntoOneFileIsTheOneRestored()
     exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
     exec(QStringLiteral("zt001"),
         QStringLiteral("create table t (v nvarchar(10)); insert into t values (N'前')"));
-    backupAccountSet(*m_objects, Fragment, Server, QStringLiteral("zt001"), QStringLiteral("same.bak"));
+    backupAccountSet(
+        *m_objects, IntegratedFragment, EmbeddedServer, QStringLiteral("zt001"), QStringLiteral("same.bak"));
     exec(QStringLiteral("zt001"), QStringLiteral("update t set v = N'后'"));
     if (second.isEmpty())
-        backupAccountSet(*m_objects, Fragment, Server, QStringLiteral("zt001"), QStringLiteral("same.bak"));
+        backupAccountSet(*m_objects, IntegratedFragment, EmbeddedServer, QStringLiteral("zt001"),
+            QStringLiteral("same.bak"));
     else
         exec(QStringLiteral("master"), second);
 
     // Still one sound backup file, as RESTORE VERIFYONLY reads it.
-    QCOMPARE(errorOf([&] { verifyBackupFile(*m_objects, Fragment, Server, QStringLiteral("same.bak")); }),
-        QStringLiteral("(no error)"));
+    QCOMPARE(test::failureOf([&] {
+        verifyBackupFile(*m_objects, IntegratedFragment, EmbeddedServer, QStringLiteral("same.bak"));
+    }),
+        test::NoError);
     // Restored without MOVE, into the files the backup names: zt001's, so zt001 goes first.
     exec(QStringLiteral("master"), QStringLiteral("drop database zt001"));
     exec(QStringLiteral("master"), QStringLiteral("restore database zt009 from disk=N'same.bak'"));
@@ -408,30 +355,30 @@ void TestBackup::secondBackupOntoOneFileIsTheOneRestored()
 void TestBackup::deletionLeavesABackupThatRestoresToTheSameRows()
 {
     createAccountSet(*m_objects,
-        { Server, QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QStringLiteral("pw") },
+        { EmbeddedServer, QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QStringLiteral("pw") },
         CreationMode::Network, m_fragment, m_context);
     const QStringList before = contents(QStringLiteral("zt001"));
     QVERIFY(before.size() > 300);
 
-    QVERIFY(listDirectory(*m_objects, Server, m_fragment));
+    QVERIFY(listDirectory(*m_objects, EmbeddedServer, m_fragment));
     const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
     QCOMPARE(row.number, QStringLiteral("zt001"));
     const QString location = backupBeforeDeletion(
-        *m_objects, m_fragment, Server, row, QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
+        *m_objects, m_fragment, EmbeddedServer, row, QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
     QCOMPARE(location, backupFolder() + QStringLiteral("/zt001_20261208_090507.bak"));
-    dropAccountSetDatabase(*m_objects, m_fragment, Server, row);
+    dropAccountSetDatabase(*m_objects, m_fragment, EmbeddedServer, row);
     deleteCurrentDirectoryRow(*m_objects);
     QVERIFY(!databaseExists(QStringLiteral("zt001")));
 
     // Brought back under a new number: the same rows, registered as a creation registers.
     RestoreRequest request;
     request.fields
-        = { Server, QStringLiteral(" zt002 "), QStringLiteral("恢复的账套"), QStringLiteral("k2") };
+        = { EmbeddedServer, QStringLiteral(" zt002 "), QStringLiteral("恢复的账套"), QStringLiteral("k2") };
     request.backupFile = QFileInfo(location).fileName();
     QVERIFY(!checkRestoreInput(request, QStringLiteral("k2")));
     QString fragment;
     restoreAccountSet(*m_objects, request, fragment, m_context);
-    QCOMPARE(fragment, Fragment);
+    QCOMPARE(fragment, IntegratedFragment);
     QCOMPARE(contents(QStringLiteral("zt002")), before);
     QCOMPARE(localRows(QStringLiteral("zt002")), 1);
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("恢复的账套"));
@@ -449,9 +396,9 @@ void TestBackup::restoreOntoAnExistingDatabaseRegistersNothing()
     exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
     exec(QStringLiteral("master"), QStringLiteral("backup database zt001 to disk='zt001.bak'"));
     RestoreRequest request;
-    request.fields = { Server, QStringLiteral("zt001"), QStringLiteral("甲"), QString() };
+    request.fields = { EmbeddedServer, QStringLiteral("zt001"), QStringLiteral("甲"), QString() };
     request.backupFile = QStringLiteral("zt001.bak");
-    QCOMPARE(errorOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
+    QCOMPARE(test::failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
         Prefix
             + QStringLiteral(
                 "The backup set holds a backup of a database other than the existing 'zt001' database.")
@@ -493,11 +440,14 @@ void TestBackup::hostileNamesAreRefusedBeforeAnythingIsWritten()
         = QDir(m_install->dir() + QStringLiteral("data/SysBase")).entryList(QDir::Files);
 
     RestoreRequest request;
-    request.fields = { Server, database, QStringLiteral("甲"), QString() };
+    request.fields = { EmbeddedServer, database, QStringLiteral("甲"), QString() };
     request.backupFile = file;
     QCOMPARE(checkRestoreInput(request, QString()).value_or(InputProblem {}).message, message);
-    QCOMPARE(errorOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }), message);
-    QCOMPARE(errorOf([&] { backupAccountSet(*m_objects, Fragment, Server, database, file); }), message);
+    QCOMPARE(
+        test::failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }), message);
+    QCOMPARE(test::failureOf(
+                 [&] { backupAccountSet(*m_objects, IntegratedFragment, EmbeddedServer, database, file); }),
+        message);
 
     QCOMPARE(QDir(backupFolder()).entryList(QDir::Files), backupsBefore);
     QCOMPARE(QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files),

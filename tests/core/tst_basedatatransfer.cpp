@@ -4,6 +4,7 @@
 // FreeTDS to ztwizard-tds (started on a free loopback port, ended by its process id).
 #include "accountset/basedata.h"
 #include "accountset/creation.h"
+#include "accountsetfixture.h"
 #include "data/backends.h"
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
@@ -12,7 +13,6 @@
 #include "recordingbackend.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
-#include "testinstallation.h"
 
 #include <QTest>
 
@@ -65,7 +65,7 @@ QStringList g_serverStatements;
 
 } // namespace
 
-class TestBaseDataTransfer : public QObject
+class TestBaseDataTransfer : public QObject, private test::AccountSetFixture
 {
     Q_OBJECT
 
@@ -89,16 +89,14 @@ private:
     QStringList contents(const QString &database, const QString &table);
     QStringList sourceIds(const QString &table);
 
-    std::unique_ptr<test::TestInstallation> m_install;
-    QString m_server = QStringLiteral("(embedded)");
+    QString m_server = test::EmbeddedServer;
     Credentials m_login = Credentials::integrated();
 };
 
 void TestBaseDataTransfer::init()
 {
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    install::heldValues() = {};
+    const QString problem = setUpAccountSets();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     data::setBackendFactory([](const ConnectionString &cs) -> std::unique_ptr<data::Backend> {
         if (cs.shape() == ConnectionString::Shape::LocalAccess)
             return data::odbc::openDataSource(
@@ -117,7 +115,7 @@ void TestBaseDataTransfer::init()
 void TestBaseDataTransfer::cleanup()
 {
     data::setBackendFactory({});
-    m_install.reset();
+    tearDownAccountSets();
 }
 
 // A new database with the shipped tables, changed by the statements.
@@ -142,15 +140,12 @@ QString TestBaseDataTransfer::transfer(
     AccountSetObjects o;
     o.Conn_Ty1.setConnectionString(catalog(database));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
-    try {
+    return test::failureOf([&] {
         if (batched)
             transferBaseData(o, tables, { rowsPerBatch, 512 * 1024 });
         else
             postRowByRow(o, tables);
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QString();
+    });
 }
 
 QStringList TestBaseDataTransfer::contents(const QString &database, const QString &table)
@@ -312,7 +307,7 @@ void TestBaseDataTransfer::compareWithRowByRow()
     // Messages that name the table name it with its database.
     QCOMPARE(actual, QString(expected).replace(u"rowbyrow."_s, u"batched."_s));
     if (error.isEmpty())
-        QCOMPARE(actual, QString());
+        QCOMPARE(actual, test::NoError);
     else
         QVERIFY2(actual.contains(error), qPrintable(actual));
     for (const QString &table : baseDataTables())

@@ -2,11 +2,11 @@
 // and the real data source for the local files.
 #include "accountset/basedata.h"
 #include "accountset/creation.h"
+#include "accountsetfixture.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,20 +18,28 @@ using namespace zt::accountset;
 using data::ConnectionString;
 using data::Credentials;
 using data::LoginFragment;
+using test::EmbeddedServer;
 
 namespace {
 
-const QString Server = QStringLiteral("(embedded)");
+AccountSetFields fields(const QString &database)
+{
+    return { EmbeddedServer, database, QStringLiteral(" 北京示范贸易 "), QStringLiteral(" pw ") };
+}
 
 } // namespace
 
-class TestCreation : public QObject
+class TestCreation : public QObject, private test::AccountSetFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        const QString problem = setUpAccountSets();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+    void cleanup() { tearDownAccountSets(); }
 
     void networkModeBuildsRegistersAndListsTheSet();
     void secondRegistrationAppendsASecondDirectoryRow();
@@ -43,75 +51,25 @@ private slots:
     void existingDatabaseFailsAfterTheFileCopy();
     void namesLeadingOutOfTheDataFolderChangeNothing();
     void irregularNamesAreDelimited();
-
-private:
-    void useLogin(const Credentials &login);
-    int count(const QString &catalog, const QString &sql);
-    AccountSetFields fields(const QString &database) const;
-
-    std::unique_ptr<test::TestInstallation> m_install;
-    std::unique_ptr<AccountSetObjects> m_objects;
-    QStringList m_reported;
-    CreationContext m_context;
-    QString m_fragment;
 };
-
-void TestCreation::init()
-{
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    install::heldValues() = {};
-    m_objects = std::make_unique<AccountSetObjects>();
-    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    useLogin(Credentials::integrated());
-    m_reported.clear();
-    m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
-    m_context.today = QDate(2026, 12, 8);
-    m_fragment.clear();
-}
-
-void TestCreation::cleanup()
-{
-    m_objects.reset();
-    m_install.reset();
-}
-
-void TestCreation::useLogin(const Credentials &login)
-{
-    test::storeServerLogin(Server, login);
-}
-
-int TestCreation::count(const QString &catalog, const QString &sql)
-{
-    data::Connection c;
-    c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, Server));
-    return test::openQuery(c, sql)->recordCount();
-}
-
-AccountSetFields TestCreation::fields(const QString &database) const
-{
-    return { Server, database, QStringLiteral(" 北京示范贸易 "), QStringLiteral(" pw ") };
-}
 
 void TestCreation::networkModeBuildsRegistersAndListsTheSet()
 {
     createAccountSet(
         *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
     QVERIFY(m_reported.isEmpty());
-    QCOMPARE(m_fragment, QString::fromLatin1(LoginFragment::IntegratedText));
+    QCOMPARE(m_fragment, test::IntegratedFragment);
 
     // Every base-data table holds exactly the source rows, in ID order.
     data::Connection target;
-    target.setConnectionString(ConnectionString::catalog(
-        LoginFragment::fromLogin(Credentials::integrated()), QStringLiteral("zt001"), Server));
+    target.setConnectionString(test::embeddedCatalog(QStringLiteral("zt001")));
     int total = 0;
     const QString difference = test::baseDataDifference(target, &total);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     QVERIFY(total > 300);
 
     // The local row holds the trimmed values.
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt001"), Server));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt001"), EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.recordCount(), 1);
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("kl")), QStringLiteral("pw"));
@@ -122,12 +80,12 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
     // So does the directory row, with net left NULL and the date at midnight.
     data::Connection master;
     master.setConnectionString(
-        ConnectionString::master(LoginFragment::fromLogin(Credentials::integrated()), Server));
+        ConnectionString::master(LoginFragment::fromLogin(Credentials::integrated()), EmbeddedServer));
     auto dir = test::openQuery(master, QStringLiteral("select * from PBTOVRASQLBASEDATA where net is null"));
     QCOMPARE(dir->recordCount(), 1);
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztbh")), QStringLiteral("zt001"));
     QCOMPARE(dir->fieldAsText(QStringLiteral("ztmc")), QStringLiteral("北京示范贸易"));
-    QCOMPARE(dir->fieldAsText(QStringLiteral("zjmc")), Server);
+    QCOMPARE(dir->fieldAsText(QStringLiteral("zjmc")), EmbeddedServer);
     QCOMPARE(dir->fieldAsText(QStringLiteral("kl")), QStringLiteral("pw"));
     QCOMPARE(dir->fieldAsText(QStringLiteral("jlrq")), QStringLiteral("2026-12-08"));
     QCOMPARE(dir->fieldAsText(QStringLiteral("id")), QStringLiteral("1"));
@@ -143,15 +101,15 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
 void TestCreation::secondRegistrationAppendsASecondDirectoryRow()
 {
     const auto f = fields(QStringLiteral("zt002"));
-    m_fragment = QString::fromLatin1(LoginFragment::IntegratedText);
+    m_fragment = test::IntegratedFragment;
     registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
     registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
     QVERIFY(m_reported.isEmpty());
-    QCOMPARE(count(QStringLiteral("master"),
+    QCOMPARE(rowCount(QStringLiteral("master"),
                  QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = 'zt002'")),
         2);
     // The workstation lists the set once: its local row is written again, not a second time.
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt002"), Server));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt002"), EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.recordCount(), 1);
 }
 
@@ -160,11 +118,11 @@ void TestCreation::rentedBuildUsesTheExistingDatabaseAndLeavesTheDirectory()
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database rent01"));
     createAccountSet(
         *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
-    QCOMPARE(count(QStringLiteral("rent01"), QStringLiteral("select * from kjkmxxb")) > 100, true);
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), Server));
+    QCOMPARE(rowCount(QStringLiteral("rent01"), QStringLiteral("select * from kjkmxxb")) > 100, true);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QString());
-    QVERIFY_THROWS_EXCEPTION(
-        data::DataError, count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")));
+    QVERIFY_THROWS_EXCEPTION(data::DataError,
+        rowCount(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")));
 
     // Without the database nothing is created for it: the catalog cannot be opened.
     QVERIFY_THROWS_EXCEPTION(data::DataError,
@@ -177,13 +135,13 @@ void TestCreation::rentedRegisterOnlyRegisters()
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database rent03"));
     createAccountSet(
         *m_objects, fields(QStringLiteral("rent03")), CreationMode::RentedRegister, m_fragment, m_context);
-    QCOMPARE(count(QStringLiteral("rent03"),
+    QCOMPARE(rowCount(QStringLiteral("rent03"),
                  QStringLiteral("select name from sqlite_master where type = 'table' "
                                 "and name not like 'zt_%'")),
         0);
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent03"), Server));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent03"), EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
-    QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
+    QCOMPARE(rowCount(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("rent03"))));
 }
 
@@ -192,8 +150,7 @@ void TestCreation::missingTargetColumnStopsTheTransfer()
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database thin"));
     test::embeddedExec(QStringLiteral("thin"),
         QStringLiteral("CREATE TABLE [jjfsxxb] ([xh] [int] IDENTITY (1, 1) NOT NULL, [ID] [int] NULL)"));
-    m_objects->Conn_Ty1.setConnectionString(ConnectionString::catalog(
-        LoginFragment::fromLogin(Credentials::integrated()), QStringLiteral("thin"), Server));
+    m_objects->Conn_Ty1.setConnectionString(test::embeddedCatalog(QStringLiteral("thin")));
     m_objects->ADOTy1.setConnection(&m_objects->Conn_Ty1);
     try {
         transferBaseData(*m_objects, { QStringLiteral("jjfsxxb") });
@@ -202,7 +159,7 @@ void TestCreation::missingTargetColumnStopsTheTransfer()
         QVERIFY2(e.message().startsWith(QStringLiteral("ADOTy1: Field '")), qPrintable(e.message()));
         QVERIFY(e.message().endsWith(QStringLiteral("' not found")));
     }
-    QCOMPARE(count(QStringLiteral("thin"), QStringLiteral("select * from jjfsxxb")), 0);
+    QCOMPARE(rowCount(QStringLiteral("thin"), QStringLiteral("select * from jjfsxxb")), 0);
 }
 
 void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes()
@@ -216,7 +173,7 @@ void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes
     QCOMPARE(m_reported,
         QStringList({ QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]Invalid object name "
                                      "'PBTOVRASQLBASEDATA'.") }));
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt003"), Server));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt003"), EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
 }
 
@@ -231,10 +188,10 @@ void TestCreation::numberLongerThanTheDirectoryColumnIsRefusedByTheServer()
                              "would be truncated. [ztwizard][SQL Server]The statement has been "
                              "terminated.") }));
     // The set itself is made and registered locally; the directory holds no row for it.
-    QVERIFY(count(number, QStringLiteral("select * from kjkmxxb")) > 100);
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, number, Server));
+    QVERIFY(rowCount(number, QStringLiteral("select * from kjkmxxb")) > 100);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, number, EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("是"));
-    QCOMPARE(count(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
+    QCOMPARE(rowCount(QStringLiteral("master"), QStringLiteral("select * from PBTOVRASQLBASEDATA")), 0);
 }
 
 void TestCreation::existingDatabaseFailsAfterTheFileCopy()
@@ -250,7 +207,7 @@ void TestCreation::existingDatabaseFailsAfterTheFileCopy()
                            "different database name."));
     }
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("zt004"))));
-    QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt004"), Server));
+    QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt004"), EmbeddedServer));
 
     // The same name in other case is the same database, and its per-set file is the same file:
     // the refused creation leaves no second, blank one.
@@ -281,9 +238,9 @@ void TestCreation::irregularNamesAreDelimited()
 {
     createAccountSet(
         *m_objects, fields(QStringLiteral("2024 账套")), CreationMode::Network, m_fragment, m_context);
-    QVERIFY(count(QStringLiteral("2024 账套"), QStringLiteral("select * from kjkmxxb")) > 100);
+    QVERIFY(rowCount(QStringLiteral("2024 账套"), QStringLiteral("select * from kjkmxxb")) > 100);
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("2024 账套"))));
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("2024 账套"), Server));
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("2024 账套"), EmbeddedServer));
 }
 
 QTEST_GUILESS_MAIN(TestCreation)

@@ -4,6 +4,7 @@
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
 #include "embedded/filelock.h"
+#include "testhelpers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,14 +37,11 @@ std::unique_ptr<data::Backend> connectTo(const QString &root, const QString &cat
     return embedded::connect(root, QStringLiteral("default"), Credentials::integrated(), catalog);
 }
 
-QString errorOf(const std::function<void()> &action)
+// A child's answer to a command: "ok", or the error the command ended with.
+QString answerTo(const std::function<void()> &command)
 {
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QStringLiteral("ok");
+    const QString failure = test::failureOf(command);
+    return failure == test::NoError ? QStringLiteral("ok") : failure;
 }
 
 // Child mode: child ROOT DATABASE, then one command per line on standard input, one answer line
@@ -58,19 +56,19 @@ int runChild(const QString &root, const QString &database)
         const QString command = QString::fromStdString(line);
         QString answer;
         if (command.startsWith(QLatin1StringView("sql "))) {
-            answer = errorOf([&] { connectTo(root, {})->execute(command.mid(4)); });
+            answer = answerTo([&] { connectTo(root, {})->execute(command.mid(4)); });
         } else if (command == QLatin1StringView("hold")) {
-            answer = errorOf([&] { held = connectTo(root, database); });
+            answer = answerTo([&] { held = connectTo(root, database); });
         } else if (command == QLatin1StringView("count")) {
             QString count;
-            answer = errorOf([&] {
+            answer = answerTo([&] {
                 count
                     = held->query(QStringLiteral("select count(*) from t")).rows.value(0).value(0).toString();
             });
             if (answer == QLatin1StringView("ok"))
                 answer = count;
         } else if (command.startsWith(QLatin1StringView("insert "))) {
-            answer = errorOf([&] {
+            answer = answerTo([&] {
                 auto session = connectTo(root, database);
                 for (int i = command.mid(7).toInt(); i > 0; --i)
                     session->execute(QStringLiteral("insert into t (v) values (1)"));
@@ -217,10 +215,10 @@ void TestEmbeddedProcesses::databaseUsedByAnotherProcessIsKept()
     QVERIFY(child.started());
     if (childHolds) {
         QCOMPARE(child.ask(QStringLiteral("hold")), QStringLiteral("ok"));
-        QCOMPARE(errorOf([&] { master->execute(statement); }), error);
+        QCOMPARE(test::failureOf([&] { master->execute(statement); }), error);
         QCOMPARE(child.ask(QStringLiteral("count")), QStringLiteral("1")); // its file is still there
         QCOMPARE(child.ask(QStringLiteral("release")), QStringLiteral("ok"));
-        QCOMPARE(errorOf([&] { master->execute(statement); }), QStringLiteral("ok"));
+        QCOMPARE(test::failureOf([&] { master->execute(statement); }), test::NoError);
     } else {
         {
             auto held = connectTo(m_root, QStringLiteral("zt001"));
@@ -264,9 +262,9 @@ void TestEmbeddedProcesses::sessionEndingAMomentLaterLetsDropThrough()
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         held.reset();
     });
-    const QString dropped = errorOf([&] { master->execute(QStringLiteral("drop database zt001")); });
+    const QString dropped = test::failureOf([&] { master->execute(QStringLiteral("drop database zt001")); });
     closing.join();
-    QCOMPARE(dropped, QStringLiteral("ok"));
+    QCOMPARE(dropped, test::NoError);
     QVERIFY(!QFile::exists(m_root + QStringLiteral("/default/zt001.db")));
 }
 

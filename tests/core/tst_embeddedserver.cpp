@@ -70,7 +70,7 @@ void TestEmbeddedServer::serverNamesSelectInstances()
     QCOMPARE(embedded::instanceOf(QStringLiteral("(embedded)")), QStringLiteral("default"));
     QCOMPARE(embedded::instanceOf(QStringLiteral("(embedded)\\ONE")), QStringLiteral("ONE"));
     QVERIFY(!embedded::isEmbeddedServerName(QStringLiteral("(embedded)x")));
-    QVERIFY(errorOf([&] {
+    QVERIFY(failureOf([&] {
         embedded::connect(m_root, QStringLiteral(".."), Credentials::integrated(), {});
     }).startsWith(Prefix));
 }
@@ -99,16 +99,16 @@ void TestEmbeddedServer::loginsAreCheckedAgainstMaster()
     QFETCH(Credentials, login);
     QFETCH(QString, error);
     sa()->execute(QStringLiteral("create login [clerk] with password = 'p;w'"));
-    const QString got = errorOf([&] { embedded::connect(m_root, QStringLiteral("default"), login, {}); });
-    QCOMPARE(got, error.isEmpty() ? QStringLiteral("(no error)") : Prefix + error);
+    const QString got = failureOf([&] { embedded::connect(m_root, QStringLiteral("default"), login, {}); });
+    QCOMPARE(got, error.isEmpty() ? NoError : Prefix + error);
 }
 
 void TestEmbeddedServer::missingCatalogRefusesTheLogin()
 {
-    QCOMPARE(errorOf([&] { sa(QStringLiteral("zt404")); }),
+    QCOMPARE(failureOf([&] { sa(QStringLiteral("zt404")); }),
         Prefix + QStringLiteral("Cannot open database \"zt404\" requested by the login. The login failed."));
     // The login is checked before the database.
-    QCOMPARE(errorOf([&] {
+    QCOMPARE(failureOf([&] {
         embedded::connect(m_root, QStringLiteral("default"), Credentials::sql(QStringLiteral("sa"), "x"),
             QStringLiteral("zt404"));
     }),
@@ -120,15 +120,15 @@ void TestEmbeddedServer::restrictedLoginMayNotCreateDatabasesOrMasterTables()
     sa()->execute(QStringLiteral("create login [clerk] with password = 'pw'; create database zt001"));
     const Credentials clerk = Credentials::sql(QStringLiteral("clerk"), QStringLiteral("pw"));
     auto master = embedded::connect(m_root, QStringLiteral("default"), clerk, {});
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
         Prefix + QStringLiteral("CREATE DATABASE permission denied in database 'master'."));
-    QCOMPARE(errorOf([&] { master->execute(DirectoryTable); }),
+    QCOMPARE(failureOf([&] { master->execute(DirectoryTable); }),
         Prefix + QStringLiteral("CREATE TABLE permission denied in database 'master'."));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
         Prefix
             + QStringLiteral("Cannot drop the database 'zt001', because it does not exist or you do not have "
                              "permission."));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create login x with password = ''")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("create login x with password = ''")); }),
         Prefix + QStringLiteral("User does not have permission to perform this action."));
     // Elsewhere it may do everything.
     auto own = embedded::connect(m_root, QStringLiteral("default"), clerk, QStringLiteral("zt001"));
@@ -146,16 +146,16 @@ void TestEmbeddedServer::dbcreatorLoginMayCreateDatabases()
     master->execute(QStringLiteral("create database abcde12345"));
     master->execute(QStringLiteral("drop database abcde12345"));
     // Tables in master are for administrators, as on a real server.
-    QCOMPARE(errorOf([&] { master->execute(DirectoryTable); }),
+    QCOMPARE(failureOf([&] { master->execute(DirectoryTable); }),
         Prefix + QStringLiteral("CREATE TABLE permission denied in database 'master'."));
     admin->execute(DirectoryTable);
     master->execute(QStringLiteral("insert into PBTOVRASQLBASEDATA (ztbh) values ('zt01')"));
 
     admin->execute(QStringLiteral("alter server role dbcreator drop member clerk"));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("create database abcde12345")); }),
         Prefix + QStringLiteral("CREATE DATABASE permission denied in database 'master'."));
     admin->execute(QStringLiteral("drop login clerk"));
-    QCOMPARE(errorOf([&] { embedded::connect(m_root, QStringLiteral("default"), clerk, {}); }),
+    QCOMPARE(failureOf([&] { embedded::connect(m_root, QStringLiteral("default"), clerk, {}); }),
         Prefix + QStringLiteral("Login failed for user 'clerk'."));
 }
 
@@ -163,17 +163,17 @@ void TestEmbeddedServer::probeDatabaseCreatedAndDropped()
 {
     auto master = sa();
     master->execute(QStringLiteral("create database abcde12345"));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database ABCDE12345")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("create database ABCDE12345")); }),
         Prefix + QStringLiteral("Database 'ABCDE12345' already exists. Choose a different database name."));
     sa(QStringLiteral("ABCDE12345")); // opened and closed again
     master->execute(QStringLiteral("drop database abcde12345"));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database abcde12345")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("drop database abcde12345")); }),
         Prefix
             + QStringLiteral("Cannot drop the database 'abcde12345', because it does not exist or you do not "
                              "have permission."));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("create database    ")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("create database    ")); }),
         Prefix + QStringLiteral("Incorrect syntax near 'database'."));
-    QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database master")); }),
+    QCOMPARE(failureOf([&] { master->execute(QStringLiteral("drop database master")); }),
         Prefix + QStringLiteral("Cannot drop the database 'master' because it is a system database."));
 }
 
@@ -184,7 +184,7 @@ void TestEmbeddedServer::databaseInUseCannotBeDropped()
     {
         auto user = embedded::connect(
             m_root, QStringLiteral("default"), Credentials::integrated(), QStringLiteral("zt001"));
-        QCOMPARE(errorOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
+        QCOMPARE(failureOf([&] { master->execute(QStringLiteral("drop database zt001")); }),
             Prefix + QStringLiteral("Cannot drop database \"zt001\" because it is currently in use."));
     }
     master->execute(QStringLiteral("drop database zt001"));
@@ -194,7 +194,7 @@ void TestEmbeddedServer::databaseInUseCannotBeDropped()
 void TestEmbeddedServer::databaseNameCannotLeaveTheInstanceFolder()
 {
     auto master = sa();
-    QVERIFY(errorOf([&] {
+    QVERIFY(failureOf([&] {
         master->execute(QStringLiteral("create database [../escape]"));
     }).startsWith(Prefix + QStringLiteral("A file activation error occurred.")));
     QVERIFY(!QFile::exists(m_root + QStringLiteral("/escape.db")));
@@ -254,8 +254,8 @@ void TestEmbeddedServer::restore()
     }
     auto master = sa();
     const QString statement = QStringLiteral("restore database TOVRASQL_Sample from disk='%1'").arg(path);
-    QCOMPARE(errorOf([&] { master->execute(statement); }),
-        error.isEmpty() ? QStringLiteral("(no error)") : Prefix + error.arg(path));
+    QCOMPARE(
+        failureOf([&] { master->execute(statement); }), error.isEmpty() ? NoError : Prefix + error.arg(path));
     if (!error.isEmpty()) {
         // A refused restore leaves nothing behind in the instance.
         QCOMPARE(QDir(m_root + QStringLiteral("/default")).entryList({ QStringLiteral("TOVRASQL_Sample*") }),
@@ -276,13 +276,13 @@ void TestEmbeddedServer::restoreOntoExistingDatabase()
     master->execute(statement);
     const QString terminating
         = QStringLiteral(" [ztwizard][SQL Server]RESTORE DATABASE is terminating abnormally.");
-    QCOMPARE(errorOf([&] { master->execute(statement); }),
+    QCOMPARE(failureOf([&] { master->execute(statement); }),
         Prefix
             + QStringLiteral("The backup set holds a backup of a database other than the existing "
                              "'TOVRASQL_Sample' database.")
             + terminating);
     auto user = sa(QStringLiteral("TOVRASQL_Sample"));
-    QCOMPARE(errorOf([&] { master->execute(statement); }),
+    QCOMPARE(failureOf([&] { master->execute(statement); }),
         Prefix + QStringLiteral("Exclusive access could not be obtained because the database is in use.")
             + terminating);
 }
@@ -293,7 +293,7 @@ void TestEmbeddedServer::sessionsOnOtherThreadsBlockDrop()
     master->execute(QStringLiteral("create database zt002"));
     std::unique_ptr<data::Backend> elsewhere;
     std::thread([&] { elsewhere = sa(QStringLiteral("zt002")); }).join();
-    QVERIFY(errorOf([&] {
+    QVERIFY(failureOf([&] {
         master->execute(QStringLiteral("drop database zt002"));
     }).contains(u"currently in use"_s));
     std::thread([&] { elsewhere.reset(); }).join();

@@ -6,6 +6,7 @@
 #include "data/query.h"
 #include "guidance/guidance.h"
 #include "tdsprocess.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QFile>
@@ -39,20 +40,17 @@ data::ConnectionString sqlLogin(
         data::LoginFragment::fromLogin(data::Credentials::sql(user, password)), catalog, server);
 }
 
-// The error of opening the connection and running the statement on it.
-QString failureOf(const data::ConnectionString &target, const QString &statement)
+// The error of opening the connection and running the statement on it, or test::NoError.
+QString failureRunning(const data::ConnectionString &target, const QString &statement)
 {
-    try {
+    return test::failureOf([&] {
         data::Connection connection;
         connection.setConnectionString(target);
         data::Query query(u"q"_s);
         query.setConnection(&connection);
         query.addSql(statement);
         query.execSql();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return u"(no failure)"_s;
+    });
 }
 
 } // namespace
@@ -64,9 +62,9 @@ void TestGuidance::initTestCase()
     m_tds = std::make_unique<test::TdsProcess>(m_install->dir());
     QVERIFY(m_tds->port() > 0);
     // A login that may connect but not create databases.
-    QCOMPARE(failureOf(sqlLogin(m_tds->serverName(), u"sa"_s, QString()),
+    QCOMPARE(failureRunning(sqlLogin(m_tds->serverName(), u"sa"_s, QString()),
                  u"create login clerk with password = 'Kasse#2026'"_s),
-        u"(no failure)"_s);
+        test::NoError);
 }
 
 void TestGuidance::cleanupTestCase()
@@ -127,7 +125,7 @@ void TestGuidance::failuresSayWhatToDo()
     qputenv("KRB5CCNAME", QFile::encodeName(m_install->dir() + u"no-ticket"_s));
     const data::ConnectionString target = user.isEmpty() ? data::ConnectionString::windowsLoginProbe(server)
                                                          : sqlLogin(server, user, password, catalog);
-    const QString failure = failureOf(target, statement);
+    const QString failure = failureRunning(target, statement);
     const QStringList lines = failure.split(u'\n');
     QVERIFY2(lines.constLast().startsWith(line), qPrintable(failure));
     QVERIFY2(lines.first().contains(serverSays), qPrintable(failure));

@@ -4,11 +4,11 @@
 #include "accountset/directory.h"
 #include "accountset/sample.h"
 #include "accountset/takeover.h"
+#include "accountsetfixture.h"
 #include "data/dataerror.h"
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include <QFile>
 #include <QTest>
@@ -20,18 +20,21 @@ using data::ConnectionString;
 using data::Credentials;
 using data::LoginFragment;
 
-namespace {
-const QString Server = QStringLiteral("(embedded)");
-const QString Integrated = QString::fromLatin1(LoginFragment::IntegratedText);
-} // namespace
+using test::EmbeddedServer;
+using test::IntegratedFragment;
 
-class TestNetworkSet : public QObject
+class TestNetworkSet : public QObject, private test::AccountSetFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        const QString problem = setUpAccountSets();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        ensureDirectoryTable(*m_objects, IntegratedFragment, EmbeddedServer);
+    }
+    void cleanup() { tearDownAccountSets(); }
 
     void neverListedDirectoryHasNoRows();
     void questionsNameTheSetInFullWidthBrackets();
@@ -52,40 +55,19 @@ private:
     void addDirectoryRow(
         const QString &number, const QString &name, const QString &server, const QString &password);
     void list();
-
-    std::unique_ptr<test::TestInstallation> m_install;
-    std::unique_ptr<AccountSetObjects> m_objects;
-    QString m_fragment;
 };
-
-void TestNetworkSet::init()
-{
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    install::heldValues() = {};
-    m_objects = std::make_unique<AccountSetObjects>();
-    store::openLocalConfiguration(m_objects->Conn_Ty, m_objects->ADOTy);
-    store::storeServerRecord(m_objects->ADOTy, Server, Credentials::integrated());
-    ensureDirectoryTable(*m_objects, Integrated, Server);
-}
-
-void TestNetworkSet::cleanup()
-{
-    m_objects.reset();
-    m_install.reset();
-}
 
 void TestNetworkSet::addDirectoryRow(
     const QString &number, const QString &name, const QString &server, const QString &password)
 {
-    ensureDirectoryTable(*m_objects, Integrated, Server);
+    ensureDirectoryTable(*m_objects, IntegratedFragment, EmbeddedServer);
     appendDirectoryRow(*m_objects, { server, number, name, password }, QDate(2026, 12, 1));
 }
 
 void TestNetworkSet::list()
 {
-    QVERIFY(listDirectory(*m_objects, Server, m_fragment));
-    QCOMPARE(m_fragment, Integrated);
+    QVERIFY(listDirectory(*m_objects, EmbeddedServer, m_fragment));
+    QCOMPARE(m_fragment, IntegratedFragment);
 }
 
 void TestNetworkSet::neverListedDirectoryHasNoRows()
@@ -93,7 +75,7 @@ void TestNetworkSet::neverListedDirectoryHasNoRows()
     QVERIFY(!hasDirectoryRows(m_objects->ADOztgl));
     list();
     QVERIFY(!hasDirectoryRows(m_objects->ADOztgl));
-    addDirectoryRow(QStringLiteral("zt01"), QStringLiteral("甲"), Server, QString());
+    addDirectoryRow(QStringLiteral("zt01"), QStringLiteral("甲"), EmbeddedServer, QString());
     QVERIFY(!hasDirectoryRows(m_objects->ADOztgl)); // a snapshot until listed again
     list();
     QVERIFY(hasDirectoryRows(m_objects->ADOztgl));
@@ -101,7 +83,7 @@ void TestNetworkSet::neverListedDirectoryHasNoRows()
 
 void TestNetworkSet::questionsNameTheSetInFullWidthBrackets()
 {
-    const DirectoryRow row { QStringLiteral("zt01"), QStringLiteral("北京公司"), Server, QString() };
+    const DirectoryRow row { QStringLiteral("zt01"), QStringLiteral("北京公司"), EmbeddedServer, QString() };
     QCOMPARE(selectionQuestion(row), QStringLiteral("确定要将网络账套【北京公司(zt01)】的选择引入吗？"));
     QCOMPARE(deletionQuestion(row),
         QStringLiteral("账套删除后不可恢复，请确定账套已经备份。你确定要删除账套名称为【北京公司(zt01)"
@@ -130,7 +112,7 @@ void TestNetworkSet::selectionWritesOneLocalRowAsStored()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("kept");
     file.close();
-    selectNetworkAccountSet(*m_objects, row, Server, nullptr);
+    selectNetworkAccountSet(*m_objects, row, EmbeddedServer, nullptr);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("kept"));
 }
@@ -178,13 +160,13 @@ void TestNetworkSet::deletionPasswordIsExact()
 void TestNetworkSet::deletionDropsTheDatabaseAndRemovesTheRow()
 {
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt03"));
-    addDirectoryRow(QStringLiteral("zt01"), QStringLiteral("甲"), Server, QString());
-    addDirectoryRow(QStringLiteral("zt03"), QStringLiteral("丙"), Server, QString());
+    addDirectoryRow(QStringLiteral("zt01"), QStringLiteral("甲"), EmbeddedServer, QString());
+    addDirectoryRow(QStringLiteral("zt03"), QStringLiteral("丙"), EmbeddedServer, QString());
     list();
     m_objects->ADOztgl.setCurrentRow(1);
     const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
     QCOMPARE(row.number, QStringLiteral("zt03"));
-    dropAccountSetDatabase(*m_objects, m_fragment, Server, row);
+    dropAccountSetDatabase(*m_objects, m_fragment, EmbeddedServer, row);
     deleteCurrentDirectoryRow(*m_objects);
     QCOMPARE(m_objects->ADOztgl.recordCount(), 1);
     QVERIFY_THROWS_EXCEPTION(
@@ -197,14 +179,14 @@ void TestNetworkSet::deletionDropsTheDatabaseAndRemovesTheRow()
 void TestNetworkSet::databaseInUseIsNotDroppedAndTheRowCanGoAlone()
 {
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database busy"));
-    addDirectoryRow(QStringLiteral("busy"), QStringLiteral("忙"), Server, QString());
+    addDirectoryRow(QStringLiteral("busy"), QStringLiteral("忙"), EmbeddedServer, QString());
     list();
     data::Connection holder;
-    holder.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromText(Integrated), QStringLiteral("busy"), Server));
+    holder.setConnectionString(test::embeddedCatalog(QStringLiteral("busy")));
     holder.open();
     try {
-        dropAccountSetDatabase(*m_objects, m_fragment, Server, currentDirectoryRow(m_objects->ADOztgl));
+        dropAccountSetDatabase(
+            *m_objects, m_fragment, EmbeddedServer, currentDirectoryRow(m_objects->ADOztgl));
         QFAIL("a database in use was dropped");
     } catch (const data::DataError &e) {
         QCOMPARE(e.message(),
@@ -221,40 +203,53 @@ void TestNetworkSet::databaseInUseIsNotDroppedAndTheRowCanGoAlone()
 void TestNetworkSet::irregularNumbersAreDelimitedInTheDrop()
 {
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database [my set]"));
-    addDirectoryRow(QStringLiteral("my set"), QStringLiteral("空格"), Server, QString());
+    addDirectoryRow(QStringLiteral("my set"), QStringLiteral("空格"), EmbeddedServer, QString());
     list();
-    dropAccountSetDatabase(*m_objects, m_fragment, Server, currentDirectoryRow(m_objects->ADOztgl));
+    dropAccountSetDatabase(*m_objects, m_fragment, EmbeddedServer, currentDirectoryRow(m_objects->ADOztgl));
     QCOMPARE(m_objects->ADOTy1.sqlText(), QStringLiteral("drop database [my set]\r\n"));
     QVERIFY_THROWS_EXCEPTION(
         data::DataError, test::embeddedExec(QStringLiteral("my set"), QStringLiteral("select 1")));
 }
 
+namespace {
+
+// How a take-over begins.
+enum class TakeOverSituation {
+    Unlisted, // the workstation does not list the set yet
+    ListedAlready, // it does
+    Declined, // the user answers no to the question
+    TemplateMissing, // the per-set file cannot be copied: data/SysBase.mdb is gone
+};
+
+} // namespace
+
 void TestNetworkSet::takeOverChecksAsksThenCopies_data()
 {
-    QTest::addColumn<QString>("situation"); // "", "listed", "declined", "no template"
+    QTest::addColumn<TakeOverSituation>("situation");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<bool>("asked");
-    QTest::addColumn<int>("localRows"); // under the directory row's number afterwards
+    QTest::addColumn<int>("localRowsAfter"); // under the directory row's number
 
-    QTest::newRow("taken over") << QString() << u"ok"_s << true << 1;
-    QTest::newRow("listed locally already") << u"listed"_s << u"listed"_s << false << 1;
-    QTest::newRow("declined") << u"declined"_s << u"declined"_s << true << 0;
-    QTest::newRow("per-set template missing") << u"no template"_s << u"failed"_s << true << 0;
+    using enum TakeOverSituation;
+    QTest::newRow("taken over") << Unlisted << u"ok"_s << true << 1;
+    QTest::newRow("listed locally already") << ListedAlready << u"listed"_s << false << 1;
+    QTest::newRow("declined") << Declined << u"declined"_s << true << 0;
+    QTest::newRow("per-set template missing") << TemplateMissing << u"failed"_s << true << 0;
 }
 
 void TestNetworkSet::takeOverChecksAsksThenCopies()
 {
-    QFETCH(QString, situation);
+    QFETCH(TakeOverSituation, situation);
     QFETCH(QString, outcome);
     QFETCH(bool, asked);
-    QFETCH(int, localRows);
+    QFETCH(int, localRowsAfter);
 
-    addDirectoryRow(QStringLiteral("zt06"), QStringLiteral("己"), Server, QStringLiteral("k"));
+    addDirectoryRow(QStringLiteral("zt06"), QStringLiteral("己"), EmbeddedServer, QStringLiteral("k"));
     list();
     const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
-    if (situation == u"listed")
-        selectNetworkAccountSet(*m_objects, row, Server, nullptr);
-    if (situation == u"no template")
+    if (situation == TakeOverSituation::ListedAlready)
+        selectNetworkAccountSet(*m_objects, row, EmbeddedServer, nullptr);
+    if (situation == TakeOverSituation::TemplateMissing)
         QVERIFY(QFile::remove(m_install->dir() + QStringLiteral("data/SysBase.mdb")));
 
     struct FrontEnd final : TakeOverFrontEnd
@@ -269,9 +264,9 @@ void TestNetworkSet::takeOverChecksAsksThenCopies()
         bool answer = true;
         int started = 0;
     } frontEnd;
-    frontEnd.answer = situation != u"declined";
+    frontEnd.answer = situation != TakeOverSituation::Declined;
     const TakeOverResult result
-        = takeOverAccountSet(*m_objects, row, Server, nullptr, frontEnd, QDate(2026, 12, 8));
+        = takeOverAccountSet(*m_objects, row, EmbeddedServer, nullptr, frontEnd, QDate(2026, 12, 8));
 
     const QString got = result.succeeded() ? u"ok"_s
         : result.alreadyListed             ? u"listed"_s
@@ -283,9 +278,8 @@ void TestNetworkSet::takeOverChecksAsksThenCopies()
     QCOMPARE(result.failedStep.has_value(), outcome == u"failed");
     QCOMPARE(result.error.isEmpty(), outcome != u"failed");
     QCOMPARE(result.elapsedMs >= 0, frontEnd.started == 1);
-    const bool found = store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt06"), Server);
-    QCOMPARE(found ? int(m_objects->ADOTy.recordCount()) : 0, localRows);
-    QCOMPARE(QFile::exists(perSetPath(QStringLiteral("zt06"))), localRows == 1);
+    QCOMPARE(localRows(QStringLiteral("zt06")), localRowsAfter);
+    QCOMPARE(QFile::exists(perSetPath(QStringLiteral("zt06"))), localRowsAfter == 1);
 }
 
 namespace {
@@ -327,98 +321,112 @@ private:
     bool m_answer;
 };
 
+// What stands in a deletion's way.
+enum class Obstacle {
+    None,
+    BackupFails, // a file where the backup folder belongs
+    DatabaseInUse, // another session holds the database
+    DatabaseGone, // the database was dropped before; its directory row stayed
+};
+
+// The answer to the failed backup's question, whether to delete without a backup.
+enum class Answer { Yes, No };
+
+// A deletion of the set zt05, whose directory row holds the password "kw".
+struct Deletion
+{
+    QString typed = u"kw"_s;
+    Obstacle obstacle = Obstacle::None;
+    DeletionPlan plan {};
+    Answer answer = Answer::Yes;
+};
+
+// What a deletion did and left.
+struct DeletionOutcome
+{
+    QString steps; // the steps that ran; a failed one marked with !
+    bool asked = false; // whether to delete without the backup
+    bool databaseLeft = false;
+    bool rowLeft = false;
+    bool backupMade = false;
+};
+
 } // namespace
 
 void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure_data()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("situation"); // "", "backup fails", "in use", "already dropped"
-    QTest::addColumn<bool>("planBackup");
-    QTest::addColumn<bool>("planDrop");
-    QTest::addColumn<bool>("answer"); // to the failed backup's question
-    QTest::addColumn<QString>("steps"); // the steps that ran; a failed one marked with !
-    QTest::addColumn<bool>("asked");
-    QTest::addColumn<bool>("databaseLeft");
-    QTest::addColumn<bool>("rowLeft");
-    QTest::addColumn<bool>("backupMade");
+    QTest::addColumn<Deletion>("deletion");
+    QTest::addColumn<DeletionOutcome>("expected");
 
-    QTest::newRow("wrong password") << u"KW"_s << QString() << true << true << true << u"password!"_s << false
-                                    << true << true << false;
-    QTest::newRow("every step") << u"kw"_s << QString() << true << true << true
-                                << u"password backup drop local row"_s << false << false << false << true;
-    QTest::newRow("backup fails, answered no") << u"kw"_s << u"backup fails"_s << true << true << false
-                                               << u"password backup!"_s << true << true << true << false;
-    QTest::newRow("backup fails, answered yes")
-        << u"kw"_s << u"backup fails"_s << true << true << true << u"password backup! drop local row"_s
-        << true << false << false << false;
-    QTest::newRow("no backup asked for") << u"kw"_s << u"backup fails"_s << false << true << false
-                                         << u"password drop local row"_s << false << false << false << false;
-    QTest::newRow("database in use") << u"kw"_s << u"in use"_s << true << true << true
-                                     << u"password backup drop!"_s << false << true << true << true;
-    QTest::newRow("row alone after the database went")
-        << u"kw"_s << u"already dropped"_s << true << false << true << u"password local row"_s << false
-        << false << false << false;
+    const auto row = [](const char *name, const Deletion &deletion, const DeletionOutcome &expected) {
+        QTest::newRow(name) << deletion << expected;
+    };
+    using enum Obstacle;
+    row("wrong password", { .typed = u"KW"_s },
+        { .steps = u"password!"_s, .databaseLeft = true, .rowLeft = true });
+    row("every step", {}, { .steps = u"password backup drop local row"_s, .backupMade = true });
+    row("backup fails, answered no", { .obstacle = BackupFails, .answer = Answer::No },
+        { .steps = u"password backup!"_s, .asked = true, .databaseLeft = true, .rowLeft = true });
+    row("backup fails, answered yes", { .obstacle = BackupFails, .answer = Answer::Yes },
+        { .steps = u"password backup! drop local row"_s, .asked = true });
+    row("no backup asked for", { .obstacle = BackupFails, .plan = { .backup = false }, .answer = Answer::No },
+        { .steps = u"password drop local row"_s });
+    row("database in use", { .obstacle = DatabaseInUse },
+        { .steps = u"password backup drop!"_s, .databaseLeft = true, .rowLeft = true, .backupMade = true });
+    row("row alone after the database went", { .obstacle = DatabaseGone, .plan = { .dropDatabase = false } },
+        { .steps = u"password local row"_s });
 }
 
 void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure()
 {
-    QFETCH(QString, typed);
-    QFETCH(QString, situation);
-    QFETCH(bool, planBackup);
-    QFETCH(bool, planDrop);
-    QFETCH(bool, answer);
-    QFETCH(QString, steps);
-    QFETCH(bool, asked);
-    QFETCH(bool, databaseLeft);
-    QFETCH(bool, rowLeft);
-    QFETCH(bool, backupMade);
+    QFETCH(Deletion, deletion);
+    QFETCH(DeletionOutcome, expected);
 
-    if (situation != u"already dropped")
+    if (deletion.obstacle != Obstacle::DatabaseGone)
         test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt05"));
-    addDirectoryRow(QStringLiteral("zt05"), QStringLiteral("戊"), Server, QStringLiteral("kw"));
+    addDirectoryRow(QStringLiteral("zt05"), QStringLiteral("戊"), EmbeddedServer, QStringLiteral("kw"));
     list();
     // This workstation lists the set under the server's name and under another spelling of it.
-    for (const QString &server : { Server, QStringLiteral("10.0.0.5") }) {
+    for (const QString &server : { EmbeddedServer, QStringLiteral("10.0.0.5") }) {
         store::beginAccountSetRow(m_objects->ADOTy,
             { QStringLiteral("zt05"), QStringLiteral("戊"), QDate(2026, 1, 1), {}, server });
         m_objects->ADOTy.post();
     }
-    if (situation == u"backup fails") { // a file where the backup folder belongs
+    if (deletion.obstacle == Obstacle::BackupFails) { // a file where the backup folder belongs
         QFile blocker(m_install->dir() + QStringLiteral("data/backup"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
     data::Connection holder;
-    if (situation == u"in use") {
-        holder.setConnectionString(
-            ConnectionString::catalog(LoginFragment::fromText(Integrated), QStringLiteral("zt05"), Server));
+    if (deletion.obstacle == Obstacle::DatabaseInUse) {
+        holder.setConnectionString(test::embeddedCatalog(QStringLiteral("zt05")));
         holder.open();
     }
 
-    AnsweringFrontEnd frontEnd(answer);
-    const DeletionResult result = deleteAccountSet(*m_objects, m_fragment, Server,
-        currentDirectoryRow(m_objects->ADOztgl), typed, frontEnd, { planBackup, planDrop });
+    AnsweringFrontEnd frontEnd(deletion.answer == Answer::Yes);
+    const DeletionResult result = deleteAccountSet(*m_objects, m_fragment, EmbeddedServer,
+        currentDirectoryRow(m_objects->ADOztgl), deletion.typed, frontEnd, deletion.plan);
     holder.close();
 
     QStringList ran;
     for (const DeletionStepRun &run : result.steps)
         ran << stepName(run.step) + (run.failed ? u"!"_s : QString());
-    QCOMPARE(ran.join(u' '), steps);
+    QCOMPARE(ran.join(u' '), expected.steps);
     QCOMPARE(frontEnd.started, QStringList(ran.mid(1)).replaceInStrings(u"!"_s, QString()));
-    QCOMPARE(!frontEnd.asked.isEmpty(), asked);
-    if (asked) { // the server's own text, as the front end shows it
+    QCOMPARE(!frontEnd.asked.isEmpty(), expected.asked);
+    if (expected.asked) { // the server's own text, as the front end shows it
         QCOMPARE(frontEnd.asked, QStringList { result.backupError });
         QVERIFY2(result.backupError.contains(u"Cannot open backup device"_s), qPrintable(result.backupError));
     }
-    const bool stopped = steps.endsWith(u'!');
+    const bool stopped = expected.steps.endsWith(u'!');
     QCOMPARE(result.succeeded(), !stopped);
     if (stopped)
         QCOMPARE(stepName(*result.failedStep), ran.last().chopped(1));
-    QCOMPARE(result.error.isEmpty(), !stopped || steps == u"password!");
-    QCOMPARE(result.databaseDropped, !databaseLeft && planDrop);
-    QCOMPARE(result.rowRemoved, !rowLeft);
+    QCOMPARE(result.error.isEmpty(), !stopped || expected.steps == u"password!");
+    QCOMPARE(result.databaseDropped, !expected.databaseLeft && deletion.plan.dropDatabase);
+    QCOMPARE(result.rowRemoved, !expected.rowLeft);
     QVERIFY(!result.databaseGoneRowStayed());
-    QCOMPARE(!result.backup.isEmpty(), backupMade);
-    if (backupMade)
+    QCOMPARE(!result.backup.isEmpty(), expected.backupMade);
+    if (expected.backupMade)
         QVERIFY(QFile::exists(result.backup));
 
     bool exists = true;
@@ -427,26 +435,26 @@ void TestNetworkSet::deletionRunsItsStepsAndStopsAtTheFirstFailure()
     } catch (const data::DataError &) {
         exists = false;
     }
-    QCOMPARE(exists, databaseLeft);
+    QCOMPARE(exists, expected.databaseLeft);
     list();
-    QCOMPARE(hasDirectoryRows(m_objects->ADOztgl), rowLeft);
+    QCOMPARE(hasDirectoryRows(m_objects->ADOztgl), expected.rowLeft);
     // Once the database is gone, so is the local row naming it on this server; only that one.
     const bool localRemoved = ran.contains(u"local"_s);
     QCOMPARE(result.localRowsRemoved, localRemoved ? 1 : 0);
-    QCOMPARE(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt05"), Server), !localRemoved);
+    QCOMPARE(
+        store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt05"), EmbeddedServer), !localRemoved);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt05"), QStringLiteral("10.0.0.5")));
 }
 
 void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()
 {
-    restoreSampleAccountSet(*m_objects, Server, m_fragment);
-    QCOMPARE(m_fragment, Integrated);
+    restoreSampleAccountSet(*m_objects, EmbeddedServer, m_fragment);
+    QCOMPARE(m_fragment, IntegratedFragment);
     QCOMPARE(m_objects->ADOTy1.sqlText(),
         QStringLiteral("restore database TOVRASQL_Sample from disk=N'") + m_install->dir()
             + QStringLiteral("data/TOVRASQL_Sample.bak'\r\n"));
     data::Connection sample;
-    sample.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromText(Integrated), SampleNumber, Server));
+    sample.setConnectionString(test::embeddedCatalog(SampleNumber));
     data::Query q(QStringLiteral("q"));
     q.setConnection(&sample);
     q.addSql(QStringLiteral("select dwmc from xtxxb"));
@@ -455,7 +463,7 @@ void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()
     sample.close();
 
     try {
-        restoreSampleAccountSet(*m_objects, Server, m_fragment);
+        restoreSampleAccountSet(*m_objects, EmbeddedServer, m_fragment);
         QFAIL("the sample was restored over itself");
     } catch (const data::DataError &e) {
         QVERIFY2(e.message().startsWith(
@@ -469,9 +477,9 @@ void TestNetworkSet::sampleRestoresOnceThenTheServerRefuses()
 
     // Registration in the rented-build mode writes the local row only.
     CreationContext context;
-    registerAccountSet(*m_objects, { Server, SampleNumber, SampleName, QString() }, CreationMode::RentedBuild,
-        m_fragment, context);
-    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, SampleNumber, Server));
+    registerAccountSet(*m_objects, { EmbeddedServer, SampleNumber, SampleName, QString() },
+        CreationMode::RentedBuild, m_fragment, context);
+    QVERIFY(store::findAccountSetRow(m_objects->ADOTy, SampleNumber, EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QString());
     list();
     QVERIFY(!hasDirectoryRows(m_objects->ADOztgl));

@@ -1,6 +1,7 @@
 #include "data/connectionstring.h"
 #include "data/dataerror.h"
 #include "data/odbcbackend.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QDate>
@@ -13,9 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
-
 using namespace zt::data;
+using zt::test::failureOf;
+using zt::test::NoError;
 
 namespace {
 
@@ -37,16 +38,6 @@ QString emptyDatabase(const QString &dir, const QString &name)
 std::unique_ptr<Backend> openFile(const QString &file)
 {
     return odbc::openDataSource(Dsn, User, Password, file);
-}
-
-QString errorOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const DataError &e) {
-        return e.message();
-    }
-    return {};
 }
 
 } // namespace
@@ -209,13 +200,13 @@ void TestOdbcBackend::unusualFilePathsOpenTheirFile()
 void TestOdbcBackend::sqlErrorsCarryTheDriverText()
 {
     auto db = openFile(m_file);
-    const QString message = errorOf([&] { db->query(QStringLiteral("select * from no_such_table")); });
+    const QString message = failureOf([&] { db->query(QStringLiteral("select * from no_such_table")); });
     QVERIFY2(message.startsWith(QLatin1StringView("[SQLite]")), qPrintable(message));
     QVERIFY2(message.contains(QLatin1StringView("no_such_table")), qPrintable(message));
     QVERIFY2(!message.contains(QLatin1StringView("QODBC")), qPrintable(message));
 
     const QString bound
-        = errorOf([&] { db->execute(QStringLiteral("insert into nowhere values (?)"), { 1 }); });
+        = failureOf([&] { db->execute(QStringLiteral("insert into nowhere values (?)"), { 1 }); });
     QVERIFY2(bound.startsWith(QLatin1StringView("[SQLite]")), qPrintable(bound));
 }
 
@@ -225,7 +216,7 @@ void TestOdbcBackend::missingDataSourceGivesDriverManagerText()
     // for here is one this process has never opened.
     m_installation->removeDataSource();
     const QString message
-        = errorOf([&] { odbc::openDataSource(QStringLiteral("ztmissing"), User, Password, m_file); });
+        = failureOf([&] { odbc::openDataSource(QStringLiteral("ztmissing"), User, Password, m_file); });
     QVERIFY2(message.startsWith(QLatin1StringView("[unixODBC][Driver Manager]Data source name not found")),
         qPrintable(message));
 }
@@ -233,18 +224,18 @@ void TestOdbcBackend::missingDataSourceGivesDriverManagerText()
 void TestOdbcBackend::missingFileIsAnErrorAndStaysMissing()
 {
     const QString missing = m_installation->dir() + QStringLiteral("data/MISSING.mdb");
-    const QString message = errorOf([&] { openFile(missing); });
+    const QString message = failureOf([&] { openFile(missing); });
     QVERIFY2(message.startsWith(QLatin1StringView("[SQLite]")), qPrintable(message));
     // The driver's text first, then the file and what is wrong with it.
     QVERIFY2(message.endsWith(QStringLiteral(" 文件“") + missing + QStringLiteral("”不存在。")),
         qPrintable(message));
     QVERIFY(!QFileInfo::exists(missing));
     const QString folder = m_installation->dir() + QStringLiteral("data/SysBase");
-    const QString folderMessage = errorOf([&] { openFile(folder); });
+    const QString folderMessage = failureOf([&] { openFile(folder); });
     QVERIFY2(folderMessage.endsWith(QStringLiteral("”是文件夹。")), qPrintable(folderMessage));
 
     const QString missingChinese = m_installation->dir() + QStringLiteral("data/不存在.mdb");
-    QVERIFY(!errorOf([&] { openFile(missingChinese); }).isEmpty());
+    QVERIFY(failureOf([&] { openFile(missingChinese); }) != NoError);
     QVERIFY(!QFileInfo::exists(missingChinese));
 }
 
@@ -267,7 +258,7 @@ void TestOdbcBackend::refusedServerFailsPromptlyWithFreeTdsText()
 
     QElapsedTimer timer;
     timer.start();
-    const QString message = errorOf([&] {
+    const QString message = failureOf([&] {
         odbc::openSqlServer(
             QStringLiteral("127.0.0.1,%1").arg(port), Credentials::sql(QStringLiteral("sa"), {}), {});
     });
@@ -282,7 +273,7 @@ void TestOdbcBackend::unansweredInstanceIsNamed()
 {
     QElapsedTimer timer;
     timer.start();
-    const QString message = errorOf([&] {
+    const QString message = failureOf([&] {
         odbc::openSqlServer(QStringLiteral("127.0.0.1\\NOSUCH"),
             Credentials::sql(QStringLiteral("sa"), QString()), QStringLiteral("master"));
     });
@@ -294,7 +285,8 @@ void TestOdbcBackend::unansweredInstanceIsNamed()
 
 void TestOdbcBackend::invalidPortIsRefusedBeforeConnecting()
 {
-    const QString message = errorOf([&] { odbc::openSqlServer(QStringLiteral("127.0.0.1,99999"), {}, {}); });
+    const QString message
+        = failureOf([&] { odbc::openSqlServer(QStringLiteral("127.0.0.1,99999"), {}, {}); });
     QVERIFY2(message.contains(QLatin1StringView("127.0.0.1,99999")), qPrintable(message));
 }
 

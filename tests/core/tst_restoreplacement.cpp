@@ -1,11 +1,11 @@
 // Where a restore puts a database's files on the embedded server, as SQL Server places them: two
 // instances with folders of their own stand for two servers that share a backup file.
 #include "accountset/backup.h"
+#include "accountsetfixture.h"
 #include "data/dataerror.h"
 #include "embedded/databasefiles.h"
 #include "install/installfiles.h"
 #include "testhelpers.h"
-#include "testinstallation.h"
 
 #include <QFile>
 #include <QTest>
@@ -21,23 +21,21 @@ using data::LoginFragment;
 
 namespace {
 
-const QString First = u"(embedded)"_s;
+const QString &First = test::EmbeddedServer;
 const QString Second = u"(embedded)\\OTHER"_s;
 const QString Prefix = u"[ztwizard][SQL Server]"_s;
 
 data::ResultSet query(const QString &server, const QString &sql)
 {
     data::Connection c;
-    c.setConnectionString(ConnectionString::catalog(
-        LoginFragment::fromLogin(Credentials::integrated()), QStringLiteral("master"), server));
+    c.setConnectionString(test::embeddedCatalog(QStringLiteral("master"), server));
     return c.backend().query(sql);
 }
 
 void exec(const QString &server, const QString &catalog, const QString &sql)
 {
     data::Connection c;
-    c.setConnectionString(
-        ConnectionString::catalog(LoginFragment::fromLogin(Credentials::integrated()), catalog, server));
+    c.setConnectionString(test::embeddedCatalog(catalog, server));
     c.backend().execute(sql);
 }
 
@@ -55,7 +53,7 @@ QStringList filesOf(const QString &server, const QString &database)
 
 } // namespace
 
-class TestRestorePlacement : public QObject
+class TestRestorePlacement : public QObject, private test::AccountSetFixture
 {
     Q_OBJECT
 
@@ -70,17 +68,14 @@ private slots:
 
 private:
     QString folderOf(const QString &server) const;
-
-    std::unique_ptr<test::TestInstallation> m_install;
 };
 
+// The first server's login is the fixture's; the second's is stored beside it.
 void TestRestorePlacement::init()
 {
-    m_install = std::make_unique<test::TestInstallation>();
-    QVERIFY(m_install->isValid());
-    install::heldValues() = {};
-    for (const QString &server : { First, Second })
-        test::storeServerLogin(server, Credentials::integrated());
+    const QString problem = setUpAccountSets();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    test::storeServerLogin(Second, Credentials::integrated());
     exec(First, u"master"_s, u"create database zt001"_s);
     exec(First, u"zt001"_s, u"create table t (v nvarchar(10)); insert into t values (N'甲')"_s);
     exec(Second, u"master"_s, u"create database zt002"_s);
@@ -88,7 +83,7 @@ void TestRestorePlacement::init()
 
 void TestRestorePlacement::cleanup()
 {
-    m_install.reset();
+    tearDownAccountSets();
 }
 
 QString TestRestorePlacement::folderOf(const QString &server) const
@@ -160,7 +155,7 @@ void TestRestorePlacement::restoreOnAnotherServer()
     if (!expected.isEmpty())
         expected << Prefix + u"RESTORE DATABASE is terminating abnormally."_s;
     QCOMPARE(test::failureOf([&] { exec(Second, u"master"_s, statement); }),
-        expected.isEmpty() ? u"no error"_s : expected.join(u' '));
+        expected.isEmpty() ? test::NoError : expected.join(u' '));
     if (!expected.isEmpty())
         return;
     QCOMPARE(filesOf(Second, u"zt009"_s),
@@ -174,10 +169,8 @@ void TestRestorePlacement::restoreOnAnotherServer()
 
 void TestRestorePlacement::accountSetComesBackOnAnotherServer()
 {
-    AccountSetObjects objects;
-    store::openLocalConfiguration(objects.Conn_Ty, objects.ADOTy);
-    const QString fragment = QString::fromLatin1(LoginFragment::IntegratedText);
-    const QString location = backupAccountSet(objects, fragment, First, u"zt001"_s, u"月末.bak"_s);
+    const QString location
+        = backupAccountSet(*m_objects, test::IntegratedFragment, First, u"zt001"_s, u"月末.bak"_s);
     // Where the server wrote it, as its history in msdb says.
     QCOMPARE(location, m_install->dir() + u"data/backup/月末.bak"_s);
     QCOMPARE(backupFileText(First, location), u"备份文件（在本机上）："_s + location);
@@ -186,8 +179,7 @@ void TestRestorePlacement::accountSetComesBackOnAnotherServer()
     request.fields = { Second, u"zt009"_s, u"乙"_s, QString() };
     request.backupFile = location;
     request.mode = CreationMode::RentedBuild;
-    QString held;
-    restoreAccountSet(objects, request, held, {});
+    restoreAccountSet(*m_objects, request, m_fragment, {});
     const QString second = folderOf(Second);
     QCOMPARE(filesOf(Second, u"zt009"_s),
         QStringList(
@@ -198,7 +190,7 @@ void TestRestorePlacement::accountSetComesBackOnAnotherServer()
         u"restore database zt020 from disk=N'%1' with move 'zt001' to '%2zt010.mdf', move 'zt001_log' to "
         "'%2zt020_log.ldf'"_s.arg(location, second));
     request.fields.database = u"zt010"_s;
-    restoreAccountSet(objects, request, held, {});
+    restoreAccountSet(*m_objects, request, m_fragment, {});
     QCOMPARE(filesOf(Second, u"zt010"_s),
         QStringList(
             { u"zt001|"_s + second + u"zt010_2.mdf"_s, u"zt001_log|"_s + second + u"zt010_log.ldf"_s }));

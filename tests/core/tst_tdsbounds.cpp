@@ -90,7 +90,7 @@ bool serves(int port)
             data::LoginFragment::fromLogin(data::Credentials::sql(QStringLiteral("sa"), QString())),
             QStringLiteral("127.0.0.1,%1").arg(port)));
         test::openQuery(c, QStringLiteral("select count(*) from zt_logins"));
-    }) == QStringLiteral("no error");
+    }) == test::NoError;
 }
 
 } // namespace

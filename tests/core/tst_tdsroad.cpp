@@ -141,7 +141,7 @@ void TestTdsRoad::probeAndLoginsAnswerAsSqlServer()
         data::reexecute(q, QStringLiteral("drop database abcde12345"));
     });
     if (expected.isEmpty()) {
-        QCOMPARE(failure, QStringLiteral("no error"));
+        QCOMPARE(failure, test::NoError);
         // The probe left nothing behind; a second probe succeeds the same way.
         data::reexecute(q, QStringLiteral("create database abcde12345"));
         data::reexecute(q, QStringLiteral("drop database abcde12345"));
@@ -213,7 +213,7 @@ void TestTdsRoad::networkCreationLogsInOnce()
     createAccountSet(
         *m_objects, fields(QStringLiteral("zt001")), CreationMode::Network, m_fragment, m_context);
     QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
-    QCOMPARE(dropThroughTheFiles(QStringLiteral("zt001")), QStringLiteral("no error"));
+    QCOMPARE(dropThroughTheFiles(QStringLiteral("zt001")), test::NoError);
     const QString stats = m_tds->stop();
     const auto counted
         = QRegularExpression(QStringLiteral("connections (\\d+) requests (\\d+)")).match(stats);
@@ -235,7 +235,7 @@ void TestTdsRoad::networkCreationLogsInOnce()
     }),
         FreeTds + QStringLiteral("Invalid object name 'nosuch'."));
     m_objects->Conn_Ty1.close();
-    QCOMPARE(dropThroughTheFiles(QStringLiteral("zt002")), QStringLiteral("no error"));
+    QCOMPARE(dropThroughTheFiles(QStringLiteral("zt002")), test::NoError);
 }
 
 void TestTdsRoad::keptSessionEndsWithItsScopeAndFailsAsANewLogin_data()
@@ -271,7 +271,7 @@ void TestTdsRoad::keptSessionEndsWithItsScopeAndFailsAsANewLogin()
             reused = test::failureOf([&] { c.open(); });
         }
     }
-    QCOMPARE(dropThroughTheFiles(QStringLiteral("held")), QStringLiteral("no error"));
+    QCOMPARE(dropThroughTheFiles(QStringLiteral("held")), test::NoError);
     if (next.isEmpty())
         return;
     // The failure reads as that of a new login.
@@ -449,7 +449,7 @@ void TestTdsRoad::serverEndsCleanlyAndCountsItsTraffic()
     const QString printed = m_tds->stop(&clean);
     QVERIFY(clean);
     QVERIFY2(printed.contains(QStringLiteral("connections 1 requests")), qPrintable(printed));
-    QVERIFY(!test::failureOf([&] { test::openQuery(conn, QStringLiteral("select 1")); }).isEmpty());
+    QVERIFY(test::failureOf([&] { test::openQuery(conn, QStringLiteral("select 1")); }) != test::NoError);
 
     // Addresses beyond loopback are refused unless allowed.
     QProcess remote;

@@ -6,6 +6,7 @@
 #include "data/query.h"
 #include "embedded/embeddedserver.h"
 #include "recordingbackend.h"
+#include "testhelpers.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,16 +18,6 @@ using data::Credentials;
 namespace {
 
 const QString Prefix = QStringLiteral("[ztwizard][SQL Server]");
-
-QString errorOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -78,13 +69,13 @@ QStringList TestTSqlBatches::rowsOf(const QString &table)
 void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
 {
     QTest::addColumn<QString>("batch");
-    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("error"); // or test::NoError
     QTest::addColumn<QStringList>("rows");
 
     const QString one = u"INSERT INTO t (k, v) VALUES (1, N'a');\r\n"_s;
     const QString check = u"IF @@ERROR <> 0 RETURN;\r\n"_s;
     QTest::newRow("all statements run") << one + check + u"INSERT INTO t (k, v) VALUES (2, N'b')"_s
-                                        << QString() << QStringList { u"1|1|a|NULL"_s, u"2|2|b|NULL"_s };
+                                        << test::NoError << QStringList { u"1|1|a|NULL"_s, u"2|2|b|NULL"_s };
     QTest::newRow("missing column later: nothing runs")
         << one + u"INSERT INTO t (k, nothere) VALUES (2, 1)"_s << Prefix + u"Invalid column name 'nothere'."_s
         << QStringList();
@@ -132,13 +123,13 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
         << u"CREATE TABLE [u] ([xh] [int] NULL, [w] [nvarchar] (5) NULL)\r\nINSERT INTO u (xh, w) VALUES (1, "
            u"N'x')\r\n"
            "INSERT INTO t (k) SELECT xh FROM u"_s
-        << QString() << QStringList { u"1|1|NULL|NULL"_s };
+        << test::NoError << QStringList { u"1|1|NULL|NULL"_s };
     QTest::newRow("a missing column of a table made in the batch is met at its statement")
         << one + u"CREATE TABLE [u] ([xh] [int] NULL)\r\nINSERT INTO u (nothere) VALUES (1)"_s
         << Prefix + u"Invalid column name 'nothere'."_s << QStringList { u"1|1|a|NULL"_s };
     QTest::newRow("error check written with !=")
         << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_s
-        << QString() << QStringList { u"1|5|NULL|NULL"_s, u"2|6|NULL|NULL"_s };
+        << test::NoError << QStringList { u"1|5|NULL|NULL"_s, u"2|6|NULL|NULL"_s };
 }
 
 void TestTSqlBatches::batchRunsOrStopsAsSqlServer()
@@ -146,7 +137,7 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer()
     QFETCH(QString, batch);
     QFETCH(QString, error);
     QFETCH(QStringList, rows);
-    QCOMPARE(errorOf([&] { m_db->execute(batch); }), error);
+    QCOMPARE(test::failureOf([&] { m_db->execute(batch); }), error);
     QCOMPARE(rowsOf(QStringLiteral("t")), rows);
 }
 
@@ -181,7 +172,7 @@ void TestTSqlBatches::insertBatchWritesAsRowByRow()
         test::RecordingBackend counting(*m_db);
         counting.batches = batched;
         data::InsertBatch batch(counting, { rowsPerBatch, characters });
-        const QString error = errorOf([&] {
+        const QString error = test::failureOf([&] {
             for (const QList<QVariant> &row : rows)
                 batch.insert(u"[t]"_s, columns, row);
             batch.flush();

@@ -1,6 +1,7 @@
 // Page 1's "下一步&N" against the embedded server: the probe database, refused logins, and the
 // server connection record written after a successful probe.
 #include "guidance/guidance.h"
+#include "testhelpers.h"
 #include "wizardfixture.h"
 
 using namespace zt;
@@ -11,7 +12,7 @@ namespace {
 const QString Embedded = QStringLiteral("(embedded)");
 const QString FailurePrefix = QStringLiteral("连接服务器失败，请重新选择或录入服务器名称！");
 
-// Runs statements on the embedded server as sa; the error text, or empty text.
+// Runs statements on the embedded server as sa; the error text, or NoError.
 QString runAsSa(const QString &sql)
 {
     data::Connection connection(QStringLiteral("admin"));
@@ -20,12 +21,7 @@ QString runAsSa(const QString &sql)
     data::Query query(QStringLiteral("admin"));
     query.setConnection(&connection);
     query.addSql(sql);
-    try {
-        query.execSql();
-    } catch (const data::DataError &e) {
-        return e.message();
-    }
-    return {};
+    return failureOf([&] { query.execSql(); });
 }
 
 } // namespace
@@ -81,7 +77,7 @@ void TestServerProbe::expectNetworkMode()
 
 void TestServerProbe::leftOverProbeDatabaseIsDroppedByTheFailurePath()
 {
-    QCOMPARE(runAsSa(QStringLiteral("create database abcde12345")), QString());
+    QCOMPARE(runAsSa(QStringLiteral("create database abcde12345")), NoError);
     m_wizard->typeSqlLogin(Embedded, QStringLiteral("sa"), QString());
 
     next();
@@ -125,7 +121,7 @@ void TestServerProbe::refusedLogin()
     QFETCH(QString, password);
     QFETCH(QString, serverText);
     if (!setup.isEmpty())
-        QCOMPARE(runAsSa(setup), QString());
+        QCOMPARE(runAsSa(setup), NoError);
     m_wizard->typeSqlLogin(Embedded, user, password);
 
     next();

@@ -27,7 +27,10 @@ inline std::unique_ptr<data::Query> openQuery(data::Connection &conn, const QStr
     return q;
 }
 
-// The message of the DataError a call throws, or "no error".
+// What failureOf says of a call that throws nothing.
+inline const QString NoError = QStringLiteral("no error");
+
+// The message of the DataError a call throws, or NoError.
 template<typename F> QString failureOf(F &&f)
 {
     try {
@@ -35,7 +38,7 @@ template<typename F> QString failureOf(F &&f)
     } catch (const data::DataError &e) {
         return e.message();
     }
-    return QStringLiteral("no error");
+    return NoError;
 }
 
 // Runs a statement on a database of the embedded server "(embedded)" as the operating-system user.
