@@ -1,5 +1,5 @@
 // Page 2's operations from the command line: creation, the network directory, taking a set over,
-// deleting it and the sample set. Each reads the server's stored login fragment as the page does.
+// deleting it and the sample set. Each reads the server's stored login as the page does.
 
 #include "accountsethelpers.h"
 #include "commands.h"
@@ -56,18 +56,6 @@ private:
     qint64 m_elapsed = -1;
 };
 
-// Clears appended when the directory append of a creation reports an error (which the windows
-// show before they go on).
-void watchDirectoryAppend(accountset::CreationContext &context, bool &appended)
-{
-    const auto report = context.reportDirectoryError;
-    context.reportDirectoryError = [report, &appended](const QString &message) {
-        appended = false;
-        if (report)
-            report(message);
-    };
-}
-
 // A set made and registered on this machine whose directory row could not be written.
 int reportUnregistered(Report &report, AccountSetObjects &o, const accountset::AccountSetFields &fields)
 {
@@ -106,7 +94,7 @@ int runCreate(const QCommandLineParser &options, Report &report)
     AccountSetObjects o;
     TerminalProgress progress;
     TimedCopy copy(progress);
-    QString fragment;
+    data::ServerLogin login;
     accountset::CreationContext context = commandContext(report, progress);
     context.progress = &copy;
     // The transfer is timed from its first report to its last.
@@ -118,17 +106,21 @@ int runCreate(const QCommandLineParser &options, Report &report)
         progress.transfer(table, index, count, row, rows);
         transferMs = transferClock.elapsed();
     };
-    bool registered = true;
-    watchDirectoryAppend(context, registered);
-    try {
+    accountset::CreationResult result;
+    {
         StepTimer timer(report, QStringLiteral("create"));
-        openPage(o);
-        accountset::createAccountSet(o, fields, *mode, fragment, context);
-    } catch (const data::DataError &e) {
-        report.message(accountset::outcome::creationFailed(e.message()));
+        try {
+            openPage(o);
+            result = accountset::createAccountSet(o, fields, *mode, login, context);
+        } catch (const data::DataError &e) {
+            result.fail(accountset::CreationStep::PerSetFile, e);
+        }
+    }
+    if (!result.succeeded()) {
+        report.message(accountset::outcome::creationFailed(result.error));
         return report.finish(ExitFailed);
     }
-    if (!registered)
+    if (result.directoryRowMissing)
         return reportUnregistered(report, o, fields);
     if (copy.elapsedMs() >= 0)
         report.addTiming(QStringLiteral("per_set_file_copy"), copy.elapsedMs());
@@ -136,8 +128,8 @@ int runCreate(const QCommandLineParser &options, Report &report)
         report.addTiming(QStringLiteral("base_data_transfer"), transferMs);
     reportLocalRow(report, o, fields.database, fields.server);
     if (*mode == CreationMode::Network)
-        reportDirectoryRow(report, fragment, fields.server, fields.database);
-    report.message(QStringLiteral("账套创建成功"));
+        reportDirectoryRow(report, login, fields.database);
+    report.message(accountset::outcome::created());
     return report.finish(ExitOk);
 }
 
@@ -150,13 +142,13 @@ int runList(const QCommandLineParser &options, Report &report)
     if (!loginStored(options.value(QStringLiteral("server")), report))
         return report.finish(ExitFailed);
     AccountSetObjects o;
-    QString fragment;
+    data::ServerLogin login;
     bool listed = false;
     {
         StepTimer timer(report, QStringLiteral("list"));
         try {
             openPage(o);
-            listed = accountset::listDirectory(o, server, fragment);
+            listed = accountset::listDirectory(o, server, login);
         } catch (const data::DataError &e) {
             report.message(e.message());
         }
@@ -184,13 +176,11 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
     report.set(QStringLiteral("db"), number);
-    if (!loginStored(options.value(QStringLiteral("server")), report))
-        return report.finish(ExitFailed);
     AccountSetObjects o;
-    QString fragment;
-    if (!findDirectoryRow(o, server, number, fragment, report))
+    const auto set = findListedSet(o, server, number, report);
+    if (!set)
         return report.finish(ExitFailed);
-    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    const accountset::DirectoryRow &row = set->row;
     TerminalProgress progress;
     accountset::TakeOverFrontEnd agreed; // the command line itself is the confirmation
     const accountset::TakeOverResult result
@@ -199,14 +189,14 @@ int runTakeOver(const QCommandLineParser &options, Report &report)
         report.message(accountset::outcome::alreadyListedLocally());
         return report.finish(ExitFailed);
     }
-    if (result.elapsedMs >= 0)
-        report.addTiming(QStringLiteral("take_over"), result.elapsedMs);
+    if (const auto ms = result.elapsedMs(accountset::TakeOverStep::TakeOver))
+        report.addTiming(QStringLiteral("take_over"), *ms);
     if (result.failedStep) {
         report.message(accountset::outcome::takeOverFailed(result.error));
         return report.finish(ExitFailed);
     }
     reportLocalRow(report, o, row.number, server);
-    report.message(QStringLiteral("网络账套选择引入成功"));
+    report.message(accountset::outcome::takenOver());
     return report.finish(ExitOk);
 }
 
@@ -221,13 +211,11 @@ int runDelete(const QCommandLineParser &options, Report &report)
     const auto password = setPassword(options, report, false);
     if (!password)
         return report.finish(ExitUsage);
-    if (!loginStored(options.value(QStringLiteral("server")), report))
-        return report.finish(ExitFailed);
     AccountSetObjects o;
-    QString fragment;
-    if (!findDirectoryRow(o, server, number, fragment, report))
+    const auto set = findListedSet(o, server, number, report);
+    if (!set)
         return report.finish(ExitFailed);
-    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    const accountset::DirectoryRow &row = set->row;
     // --row-only: the database is gone already (a deletion that stopped before its last step);
     // only the directory row is removed, as the page's "remove the row alone" answer does.
     const bool rowOnly = options.isSet(QStringLiteral("row-only"));
@@ -240,7 +228,7 @@ int runDelete(const QCommandLineParser &options, Report &report)
     } noQuestions;
     const accountset::DeletionPlan plan { !options.isSet(QStringLiteral("no-backup")), !rowOnly };
     const accountset::DeletionResult result
-        = accountset::deleteAccountSet(o, fragment, server, row, password->text, noQuestions, plan);
+        = accountset::deleteAccountSet(o, set->login, row, password->text, noQuestions, plan);
     using accountset::DeletionStep;
     if (result.failedStep == DeletionStep::Password) {
         report.message(accountset::outcome::wrongSetPassword());
@@ -310,34 +298,37 @@ int runSample(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     AccountSetObjects o;
     TerminalProgress progress;
-    QString fragment;
+    data::ServerLogin login;
     const accountset::AccountSetFields fields { server, accountset::SampleNumber, accountset::SampleName,
         {} };
     accountset::CreationContext context = commandContext(report, progress);
-    bool registered = true;
-    watchDirectoryAppend(context, registered);
-    auto origin = accountset::SampleOrigin::Restored;
-    try {
+    accountset::SampleResult result;
+    {
         StepTimer timer(report, QStringLiteral("sample"));
-        openPage(o);
-        origin = accountset::restoreSampleAccountSet(o, server, fragment);
-        accountset::registerAccountSet(o, fields, *mode, fragment, context);
-    } catch (const data::DataError &e) {
+        try {
+            openPage(o);
+            result = accountset::createSampleAccountSet(o, fields, *mode, login, context);
+        } catch (const data::DataError &e) {
+            result.fail(accountset::SampleStep::Sample, e);
+        }
+    }
+    if (!result.succeeded()) {
         // On the page this error goes to the standard error box: its text alone.
-        report.message(e.message());
+        report.message(result.error);
         return report.finish(ExitFailed);
     }
+    const accountset::SampleOrigin origin = result.origin;
     // A real server cannot restore the shipped backup: the set was built there instead.
     report.set(QStringLiteral("origin"),
         origin == accountset::SampleOrigin::Built ? QStringLiteral("built") : QStringLiteral("restored"));
     if (origin == accountset::SampleOrigin::Built)
         report.message(QStringLiteral("例子帐套已在服务器上新建（数据库、建表脚本、基础资料和例子数据），"
                                       "没有还原备份文件：SQL Server 不能还原内置服务器格式的备份。"));
-    if (!registered)
+    if (result.directoryRowMissing)
         return reportUnregistered(report, o, fields);
     reportLocalRow(report, o, fields.database, server);
     if (*mode == CreationMode::Network)
-        reportDirectoryRow(report, fragment, server, fields.database);
+        reportDirectoryRow(report, login, fields.database);
     report.message(accountset::outcome::sampleCreated());
     return report.finish(ExitOk);
 }

@@ -101,14 +101,12 @@ void reportLocalRow(Report &report, accountset::AccountSetObjects &o, const QStr
 }
 
 // The directory row of the number on the server, read on a connection of its own.
-void reportDirectoryRow(Report &report, const QString &fragment, const QString &server, const QString &number)
+void reportDirectoryRow(Report &report, const data::ServerLogin &login, const QString &number)
 {
     try {
         data::Connection connection(QStringLiteral("Conn_report"));
-        connection.setConnectionString(
-            data::ConnectionString::master(data::LoginFragment::fromText(fragment), server));
         data::Query query(QStringLiteral("ADOreport"));
-        query.setConnection(&connection);
+        data::pointAt(connection, query, data::ConnectionString::master(login));
         data::reopen(query,
             QStringLiteral("select * from ") + DirectoryTable + QStringLiteral(" where ztbh=")
                 + data::nationalLiteral(accountset::trimmed(number)));
@@ -120,30 +118,35 @@ void reportDirectoryRow(Report &report, const QString &fragment, const QString &
     }
 }
 
-bool findDirectoryRow(accountset::AccountSetObjects &o, const QString &server, const QString &number,
-    QString &fragment, Report &report)
+std::optional<ListedSet> findListedSet(
+    accountset::AccountSetObjects &o, const QString &server, const QString &number, Report &report)
 {
+    if (!loginStored(server, report))
+        return std::nullopt;
+    ListedSet set;
     try {
         openPage(o);
-        if (!accountset::listDirectory(o, server, fragment) || !accountset::hasDirectoryRows(o.ADOztgl)) {
+        if (!accountset::listDirectory(o, server, set.login) || !accountset::hasDirectoryRows(o.ADOztgl)) {
             report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
-            return false;
+            return std::nullopt;
         }
     } catch (const data::DataError &e) {
         report.message(e.message());
-        return false;
+        return std::nullopt;
     }
     for (int exact = 1; exact >= 0; --exact) {
         for (int row = 0; row < o.ADOztgl.rowCount(); ++row) {
             o.ADOztgl.setCurrentRow(row);
             const QString stored = o.ADOztgl.fieldAsText(QStringLiteral("ztbh"));
             if (exact ? stored == number
-                      : accountset::trimmed(stored).compare(number, Qt::CaseInsensitive) == 0)
-                return true;
+                      : accountset::trimmed(stored).compare(number, Qt::CaseInsensitive) == 0) {
+                set.row = accountset::currentDirectoryRow(o.ADOztgl);
+                return set;
+            }
         }
     }
     report.message(QStringLiteral("网络账套目录中没有此账套：") + number);
-    return false;
+    return std::nullopt;
 }
 
 QJsonObject directoryRowObject(const accountset::DirectoryRow &row)

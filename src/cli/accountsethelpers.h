@@ -42,15 +42,24 @@ void openPage(accountset::AccountSetObjects &objects);
 void reportLocalRow(Report &report, accountset::AccountSetObjects &objects, const QString &number,
     const QString &server, const QString &action = QStringLiteral("stored"));
 
-// The directory row of the number on the server, read on a connection of its own.
-void reportDirectoryRow(
-    Report &report, const QString &fragment, const QString &server, const QString &number);
+// The directory row of the number on the login's server, read on a connection of its own.
+void reportDirectoryRow(Report &report, const data::ServerLogin &login, const QString &number);
 
-// Opens the local stores as the page does, lists the directory (reading the server's login
-// fragment into fragment) and makes the row of the number the current one. False (with the message
-// given) when the stores cannot be opened, the listing fails or the number is not in it.
-bool findDirectoryRow(accountset::AccountSetObjects &objects, const QString &server, const QString &number,
-    QString &fragment, Report &report);
+// A listed network account set a command works on: the server with its stored login, and the
+// set's directory row (ADOztgl stays on it).
+struct ListedSet
+{
+    data::ServerLogin login;
+    accountset::DirectoryRow row;
+};
+
+// What every command on one listed set does first: the login stored for the server
+// (loginStored), the local stores opened as the page opens them, the directory listed with the
+// server's login and the row of the number made current. Nothing (with the message given) when
+// there is no stored login, the stores cannot be opened, the listing fails or the number is not
+// in it.
+std::optional<ListedSet> findListedSet(
+    accountset::AccountSetObjects &objects, const QString &server, const QString &number, Report &report);
 
 QJsonObject directoryRowObject(const accountset::DirectoryRow &row);
 

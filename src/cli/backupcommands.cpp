@@ -19,24 +19,22 @@ int runBackup(const QCommandLineParser &options, Report &report)
     const QString number = options.value(QStringLiteral("db"));
     report.set(QStringLiteral("server"), server);
     report.set(QStringLiteral("db"), number);
-    if (!loginStored(options.value(QStringLiteral("server")), report))
-        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
-    QString fragment;
-    if (!findDirectoryRow(o, server, number, fragment, report))
+    const auto set = findListedSet(o, server, number, report);
+    if (!set)
         return report.finish(ExitFailed);
-    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    const accountset::DirectoryRow &row = set->row;
     // Without --to the file gets the name the menu suggests, in the server's backup folder.
     const QString file = options.isSet(QStringLiteral("to")) ? options.value(QStringLiteral("to"))
                                                              : accountset::backupFileName(row.number);
-    QString location;
-    try {
-        StepTimer timer(report, QStringLiteral("backup"));
-        location = accountset::backupAccountSet(o, fragment, server, row.number, file);
-    } catch (const data::DataError &e) {
-        report.message(accountset::outcome::backupFailed(e.message()));
+    const accountset::BackupResult result = accountset::backupAccountSet(o, set->login, row.number, file);
+    if (const auto ms = result.elapsedMs(accountset::BackupStep::Backup))
+        report.addTiming(QStringLiteral("backup"), *ms);
+    if (!result.succeeded()) {
+        report.message(accountset::outcome::backupFailed(result.error));
         return report.finish(ExitFailed);
     }
+    const QString &location = result.location;
     report.set(QStringLiteral("backup"), location);
     report.set(QStringLiteral("verified"), true);
     report.print(location);
@@ -59,8 +57,7 @@ int runVerifyOnly(const QCommandLineParser &options, Report &report)
     try {
         StepTimer timer(report, QStringLiteral("verify"));
         openPage(o);
-        const QString fragment = store::readLoginFragment(o.ADOTy, server).text();
-        accountset::verifyBackupFile(o, fragment, server, file);
+        accountset::verifyBackupFile(o, store::readServerLogin(o.ADOTy, server), file);
     } catch (const data::DataError &e) {
         report.set(QStringLiteral("valid"), false);
         report.message(QStringLiteral("备份文件校验出错！") + e.message());
@@ -108,18 +105,24 @@ int runRestore(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
     TerminalProgress progress;
-    QString fragment;
-    try {
+    data::ServerLogin login;
+    accountset::RestoreResult result;
+    {
         StepTimer timer(report, QStringLiteral("restore"));
-        openPage(o);
-        accountset::restoreAccountSet(o, request, fragment, commandContext(report, progress));
-    } catch (const data::DataError &e) {
-        report.message(accountset::outcome::restoreFailed(e.message()));
+        try {
+            openPage(o);
+            result = accountset::restoreAccountSet(o, request, login, commandContext(report, progress));
+        } catch (const data::DataError &e) {
+            result.fail(accountset::RestoreStep::Restore, e);
+        }
+    }
+    if (!result.succeeded()) {
+        report.message(accountset::outcome::restoreFailed(result.error));
         return report.finish(ExitFailed);
     }
     reportLocalRow(report, o, request.fields.database, request.fields.server);
     if (*mode == accountset::CreationMode::Network)
-        reportDirectoryRow(report, fragment, request.fields.server, request.fields.database);
+        reportDirectoryRow(report, login, request.fields.database);
     report.message(accountset::outcome::restored());
     return report.finish(ExitOk);
 }

@@ -152,15 +152,15 @@ int showPlan(const QCommandLineParser &options, Report &report)
         accountset::AccountSetObjects o;
         try {
             openPage(o);
-            const QString fragment = store::readLoginFragment(o.ADOTy, server).text();
+            const data::ServerLogin login = store::readServerLogin(o.ADOTy, server);
             if (plan->allSets) {
-                QString listed;
+                data::ServerLogin listed;
                 if (accountset::listDirectory(o, server, listed)) {
                     for (o.ADOztgl.first(); !o.ADOztgl.isEof(); o.ADOztgl.next())
                         numbers << accountset::trimmed(o.ADOztgl.fieldAsText(QStringLiteral("ztbh")));
                 }
             }
-            recorded = backupplan::recordedBackups(fragment, server);
+            recorded = backupplan::recordedBackups(login);
         } catch (const data::DataError &e) {
             report.message(e.message());
         }

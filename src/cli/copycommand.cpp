@@ -56,17 +56,16 @@ int runCopy(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     }
 
-    if (!loginStored(server, report))
-        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
-    QString fragment;
-    if (!findDirectoryRow(o, server, number, fragment, report))
+    const auto set = findListedSet(o, server, number, report);
+    if (!set)
         return report.finish(ExitFailed);
-    request.source = accountset::currentDirectoryRow(o.ADOztgl);
+    request.source = set->row;
+    data::ServerLogin login = set->login;
     report.set(QStringLiteral("db"), request.source.number);
     TerminalProgress progress;
     accountset::CreationContext context = commandContext(report, progress);
-    const accountset::CopyResult result = accountset::copyAccountSet(o, request, fragment, context);
+    const accountset::CopyResult result = accountset::copyAccountSet(o, request, login, context);
 
     QJsonArray steps;
     for (const accountset::CopyStepRun &run : result.steps) {
@@ -84,7 +83,7 @@ int runCopy(const QCommandLineParser &options, Report &report)
         report.set(QStringLiteral("failed_step"), stepKey(*result.failedStep));
     if (result.registered) {
         reportLocalRow(report, o, target, server);
-        reportDirectoryRow(report, fragment, server, target);
+        reportDirectoryRow(report, login, target);
     }
     report.message(accountset::copyOutcomeText(request, result));
     if (result.succeeded())

@@ -25,15 +25,13 @@ int runSetChange(const QCommandLineParser &options, Report &report, const Secret
         report.message(problem->message);
         return report.finish(ExitFailed);
     }
-    if (!loginStored(server, report))
-        return report.finish(ExitFailed);
     accountset::AccountSetObjects o;
-    QString fragment;
-    if (!findDirectoryRow(o, server, number, fragment, report))
+    const auto set = findListedSet(o, server, number, report);
+    if (!set)
         return report.finish(ExitFailed);
-    const accountset::DirectoryRow row = accountset::currentDirectoryRow(o.ADOztgl);
+    const accountset::DirectoryRow &row = set->row;
     const accountset::SetChangeResult result
-        = accountset::changeAccountSet(o, fragment, server, row, present.text, change);
+        = accountset::changeAccountSet(o, set->login, row, present.text, change);
     for (const accountset::SetChangeStepRun &run : result.steps) {
         if (run.step == SetChangeStep::DirectoryRow)
             report.addTiming(QStringLiteral("directory_row"), run.elapsedMs);
@@ -47,7 +45,7 @@ int runSetChange(const QCommandLineParser &options, Report &report, const Secret
                                              : QString()));
     // The rows as they are stored now.
     if (result.directoryRowsChanged > 0) {
-        reportDirectoryRow(report, fragment, server, row.number);
+        reportDirectoryRow(report, set->login, row.number);
         reportLocalRow(report, o, row.number, server);
     }
     return report.finish(result.succeeded() ? ExitOk : ExitFailed);

@@ -25,7 +25,8 @@ using namespace zt::accountset;
 namespace {
 
 const QString Server = test::EmbeddedServer;
-const QString Fragment = QString::fromLatin1(data::LoginFragment::IntegratedText);
+const data::ServerLogin IntegratedLogin { test::EmbeddedServer,
+    data::LoginFragment::fromLogin(data::Credentials::integrated()) };
 
 using test::median;
 
@@ -64,7 +65,7 @@ void measure(const QString &number, const QString &probeTable, int runs, Figures
         const QString file = QStringLiteral("%1_run%2.bak").arg(number).arg(run);
         QElapsedTimer timer;
         timer.start();
-        const QString location = backupAccountSet(o, Fragment, Server, number, file);
+        const QString location = backupDatabase(o, IntegratedLogin, number, file);
         f.backup << timer.nsecsElapsed() / 1e6;
         f.bytes = QFileInfo(location).size();
 
@@ -72,9 +73,9 @@ void measure(const QString &number, const QString &probeTable, int runs, Figures
         request.fields
             = { Server, QStringLiteral("%1r%2").arg(number).arg(run), QStringLiteral("恢复"), QString() };
         request.backupFile = file;
-        QString fragment;
+        data::ServerLogin login;
         timer.restart();
-        restoreAccountSet(o, request, fragment, {});
+        test::done(restoreAccountSet(o, request, login, {}));
         f.restore << timer.nsecsElapsed() / 1e6;
         data::Connection c;
         test::openEmbedded(c, request.fields.database)
@@ -102,11 +103,11 @@ int main(int argc, char *argv[])
         AccountSetObjects o;
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
         test::storeServerLogin(Server, data::Credentials::integrated());
-        QString fragment;
-        createAccountSet(o, { Server, QStringLiteral("base"), QStringLiteral("基础"), QString() },
-            CreationMode::Network, fragment, {});
-        createAccountSet(o, { Server, QStringLiteral("big"), QStringLiteral("大账套"), QString() },
-            CreationMode::Network, fragment, {});
+        data::ServerLogin login;
+        test::done(createAccountSet(o, { Server, QStringLiteral("base"), QStringLiteral("基础"), QString() },
+            CreationMode::Network, login, {}));
+        test::done(createAccountSet(o, { Server, QStringLiteral("big"), QStringLiteral("大账套"), QString() },
+            CreationMode::Network, login, {}));
         addRows(QStringLiteral("big"));
 
         Figures base, big;

@@ -9,6 +9,7 @@
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -83,12 +84,12 @@ int main(int argc, char *argv[])
         for (int i = 0; i < sets; ++i) {
             accountset::AccountSetObjects o;
             store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-            QString fragment;
+            data::ServerLogin login;
             accountset::CreationContext context;
-            accountset::createAccountSet(o,
+            test::done(accountset::createAccountSet(o,
                 { embedded, QStringLiteral("bp%1").arg(i, 3, 10, QLatin1Char('0')),
                     QStringLiteral("账套%1").arg(i), QString() },
-                accountset::CreationMode::Network, fragment, context);
+                accountset::CreationMode::Network, login, context));
         }
     } catch (const data::DataError &e) {
         std::fprintf(stderr, "creation failed: %s\n", e.what());

@@ -8,6 +8,7 @@
 #include "accountset/creation.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -85,11 +86,11 @@ int main(int argc, char *argv[])
             build << timer.nsecsElapsed() / 1e6;
 
             CreationContext context;
-            QString held;
+            data::ServerLogin held;
             timer.restart();
-            createAccountSet(o,
+            test::done(createAccountSet(o,
                 { Server, QStringLiteral("whole%1").arg(run), QStringLiteral("示范"), QString() },
-                CreationMode::Network, held, context);
+                CreationMode::Network, held, context));
             whole << timer.nsecsElapsed() / 1e6;
         }
     } catch (const data::DataError &e) {

@@ -81,10 +81,10 @@ int main(int argc, char *argv[])
         for (int run = 0; run < runs; ++run) {
             accountset::AccountSetObjects objects;
             store::openLocalConfiguration(objects.Conn_Ty, objects.ADOTy);
-            QString fragment;
+            data::ServerLogin login;
             QElapsedTimer timer;
             timer.start();
-            if (!accountset::listDirectory(objects, Server, fragment))
+            if (!accountset::listDirectory(objects, Server, login))
                 return 1;
             query.append(timer.nsecsElapsed() / 1e6);
         }

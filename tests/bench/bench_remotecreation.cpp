@@ -18,6 +18,7 @@
 #include "accountset/identifiers.h"
 #include "data/dataerror.h"
 #include "store/localstore.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -218,17 +219,17 @@ void createPostingRowByRow(
     AccountSetObjects &o, const AccountSetFields &fields, const CreationContext &context)
 {
     ensurePerSetFile(fields.database, context.progress);
-    const data::LoginFragment fragment = store::readLoginFragment(o.ADOTy, fields.server);
+    const data::ServerLogin login = store::readServerLogin(o.ADOTy, fields.server);
     o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(data::ConnectionString::server(fragment, fields.server));
+    o.Conn_Ty1.setConnectionString(data::ConnectionString::server(login));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
     data::reexecute(o.ADOTy1, QStringLiteral("create database ") + sqlName(fields.database));
     o.Conn_Ty1.close();
-    o.Conn_Ty1.setConnectionString(data::ConnectionString::catalog(fragment, fields.database, fields.server));
+    o.Conn_Ty1.setConnectionString(data::ConnectionString::catalog(login, fields.database));
     o.ADOTy1.setConnection(&o.Conn_Ty1);
     runCreationScript(o);
     postRowByRow(o, baseDataTables());
-    registerAccountSet(o, fields, CreationMode::Network, fragment.text(), context);
+    registerAccountSet(o, fields, CreationMode::Network, login, context);
 }
 
 } // namespace
@@ -307,8 +308,8 @@ int main(int argc, char *argv[])
                 if (way.rowByRow) {
                     createPostingRowByRow(o, fields, context);
                 } else {
-                    QString held;
-                    createAccountSet(o, fields, CreationMode::Network, held, context);
+                    data::ServerLogin held;
+                    test::done(createAccountSet(o, fields, CreationMode::Network, held, context));
                 }
                 way.times << timer.nsecsElapsed() / 1e6;
                 if (relay) {

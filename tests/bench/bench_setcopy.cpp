@@ -11,6 +11,7 @@
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -112,9 +113,9 @@ bool road(bool tds, int runs)
     try {
         AccountSetObjects o;
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-        QString fragment;
-        createAccountSet(o, { test::EmbeddedServer, Source, QStringLiteral("源账套"), QString() },
-            CreationMode::Network, fragment, {});
+        data::ServerLogin login;
+        test::done(createAccountSet(o, { test::EmbeddedServer, Source, QStringLiteral("源账套"), QString() },
+            CreationMode::Network, login, {}));
         addVouchers(test::EmbeddedServer, data::Credentials::integrated());
     } catch (const data::DataError &e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.message()));
@@ -129,8 +130,8 @@ bool road(bool tds, int runs)
             CopyRequest request;
             request.source = { Source, QStringLiteral("源账套"), server, QString() };
             request.target = { server, QStringLiteral("cp%1").arg(run), QStringLiteral("副本"), QString() };
-            QString fragment;
-            const CopyResult result = copyAccountSet(o, request, fragment);
+            data::ServerLogin login;
+            const CopyResult result = copyAccountSet(o, request, login);
             if (!result.succeeded())
                 throw data::DataError(copyOutcomeText(request, result));
             for (const CopyStepRun &step : result.steps)
@@ -140,16 +141,16 @@ bool road(bool tds, int runs)
         const Call manual = [&](const QString &server) {
             AccountSetObjects o;
             store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-            QString fragment = store::readLoginFragment(o.ADOTy, server).text();
+            data::ServerLogin login = store::readServerLogin(o.ADOTy, server);
             const QString file = QStringLiteral("manual_%1.bak").arg(run);
             QElapsedTimer step;
             step.start();
-            backupAccountSet(o, fragment, server, Source, file);
+            backupDatabase(o, login, Source, file);
             byHand.steps[int(CopyStep::Backup)] << double(step.restart());
             RestoreRequest request;
             request.fields = { server, QStringLiteral("hr%1").arg(run), QStringLiteral("手工"), QString() };
             request.backupFile = file;
-            restoreAccountSet(o, request, fragment, {});
+            test::done(restoreAccountSet(o, request, login, {}));
             byHand.steps[int(CopyStep::Restore)] << double(step.elapsed());
         };
         // In turns, so that neither always runs on a warmer cache.

@@ -15,6 +15,7 @@
 #include "install/installfiles.h"
 #include "store/localstore.h"
 #include "tdsprocess.h"
+#include "testhelpers.h"
 #include "testinstallation.h"
 
 #include <QCoreApplication>
@@ -67,11 +68,12 @@ std::optional<Run> create(int delayMs, bool encrypted)
     try {
         AccountSetObjects o;
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-        QString fragment;
+        data::ServerLogin login;
         CreationContext context;
         timer.start();
-        createAccountSet(o, { server, QStringLiteral("bench01"), QStringLiteral("基准帐套"), QString() },
-            CreationMode::Network, fragment, context);
+        test::done(
+            createAccountSet(o, { server, QStringLiteral("bench01"), QStringLiteral("基准帐套"), QString() },
+                CreationMode::Network, login, context));
     } catch (const data::DataError &e) {
         std::fprintf(stderr, "creation failed: %s\n", e.what());
         return std::nullopt;

@@ -27,6 +27,12 @@ namespace zt::test {
 inline const QString EmbeddedServer = QStringLiteral("(embedded)");
 inline const QString IntegratedFragment = QString::fromLatin1(data::LoginFragment::IntegratedText);
 
+// A server with the integrated login, as read from a stored row.
+inline data::ServerLogin integratedLogin(const QString &server = EmbeddedServer)
+{
+    return { server, data::LoginFragment::fromLogin(data::Credentials::integrated()) };
+}
+
 // A database of an embedded instance, reached with the integrated login.
 inline data::ConnectionString embeddedCatalog(const QString &catalog, const QString &server = EmbeddedServer)
 {
@@ -46,7 +52,7 @@ protected:
             return QStringLiteral("the test installation could not be made");
         install::heldValues() = {};
         m_objects = std::make_unique<accountset::AccountSetObjects>();
-        m_fragment.clear();
+        m_login = {};
         m_reported.clear();
         m_context = {};
         m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
@@ -101,7 +107,7 @@ protected:
 
     std::unique_ptr<TestInstallation> m_install;
     std::unique_ptr<accountset::AccountSetObjects> m_objects;
-    QString m_fragment; // the login fragment an operation read from xtljb
+    data::ServerLogin m_login; // the server with the login an operation read from xtljb
     accountset::CreationContext m_context;
     QStringList m_reported; // the messages of directory rows that could not be appended
 };

@@ -27,6 +27,7 @@ using data::Credentials;
 using data::LoginFragment;
 using test::EmbeddedServer;
 using test::IntegratedFragment;
+using test::integratedLogin;
 
 namespace {
 
@@ -282,9 +283,8 @@ void TestBackup::statementsSentToSqlServer()
     const auto restoreFactory = qScopeGuard([] { data::setBackendFactory({}); });
 
     // The backup names the file where the server wrote it.
-    QCOMPARE(backupAccountSet(*m_objects, LoginFragment::fromLogin(Credentials::sql(u"sa"_s, u"pw"_s)).text(),
-                 sqlServer, QStringLiteral("zt001"), QStringLiteral("zt001.bak")),
-        backedUp);
+    const data::ServerLogin sa { sqlServer, LoginFragment::fromLogin(Credentials::sql(u"sa"_s, u"pw"_s)) };
+    QCOMPARE(backupDatabase(*m_objects, sa, QStringLiteral("zt001"), QStringLiteral("zt001.bak")), backedUp);
     QCOMPARE(backupFileText(sqlServer, backedUp), u"备份文件（在服务器上）："_s + backedUp);
     // Each statement as the query's text holds it, without its closing line end.
     sent.replaceInStrings(QRegularExpression(QStringLiteral("\r\n$")), QString());
@@ -298,8 +298,8 @@ void TestBackup::statementsSentToSqlServer()
     request.fields = { sqlServer, QStringLiteral("zt777"), QStringLiteral("甲"), QString() };
     request.backupFile = QStringLiteral("zt001.bak");
     request.mode = CreationMode::RentedBuild;
-    QString fragment;
-    restoreAccountSet(*m_objects, request, fragment, m_context);
+    data::ServerLogin login;
+    test::done(restoreAccountSet(*m_objects, request, login, m_context));
     sent.replaceInStrings(QRegularExpression(QStringLiteral("\r\n$")), QString());
     QCOMPARE(sent.value(2), u"restore filelistonly from disk=N'zt001.bak'"_s);
     QCOMPARE(sent.value(3), u"restore database zt777 from disk=N'zt001.bak'"_s + moves);
@@ -327,19 +327,16 @@ void TestBackup::secondBackupOntoOneFileIsTheOneRestored()
     exec(QStringLiteral("master"), QStringLiteral("create database zt001"));
     exec(QStringLiteral("zt001"),
         QStringLiteral("create table t (v nvarchar(10)); insert into t values (N'前')"));
-    backupAccountSet(
-        *m_objects, IntegratedFragment, EmbeddedServer, QStringLiteral("zt001"), QStringLiteral("same.bak"));
+    backupDatabase(*m_objects, integratedLogin(), QStringLiteral("zt001"), QStringLiteral("same.bak"));
     exec(QStringLiteral("zt001"), QStringLiteral("update t set v = N'后'"));
     if (second.isEmpty())
-        backupAccountSet(*m_objects, IntegratedFragment, EmbeddedServer, QStringLiteral("zt001"),
-            QStringLiteral("same.bak"));
+        backupDatabase(*m_objects, integratedLogin(), QStringLiteral("zt001"), QStringLiteral("same.bak"));
     else
         exec(QStringLiteral("master"), second);
 
     // Still one sound backup file, as RESTORE VERIFYONLY reads it.
-    QCOMPARE(test::failureOf([&] {
-        verifyBackupFile(*m_objects, IntegratedFragment, EmbeddedServer, QStringLiteral("same.bak"));
-    }),
+    QCOMPARE(
+        test::failureOf([&] { verifyBackupFile(*m_objects, integratedLogin(), QStringLiteral("same.bak")); }),
         test::NoError);
     // Restored without MOVE, into the files the backup names: zt001's, so zt001 goes first.
     exec(QStringLiteral("master"), QStringLiteral("drop database zt001"));
@@ -354,19 +351,19 @@ void TestBackup::secondBackupOntoOneFileIsTheOneRestored()
 
 void TestBackup::deletionLeavesABackupThatRestoresToTheSameRows()
 {
-    createAccountSet(*m_objects,
+    test::done(createAccountSet(*m_objects,
         { EmbeddedServer, QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QStringLiteral("pw") },
-        CreationMode::Network, m_fragment, m_context);
+        CreationMode::Network, m_login, m_context));
     const QStringList before = contents(QStringLiteral("zt001"));
     QVERIFY(before.size() > 300);
 
-    QVERIFY(listDirectory(*m_objects, EmbeddedServer, m_fragment));
+    QVERIFY(listDirectory(*m_objects, EmbeddedServer, m_login));
     const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
     QCOMPARE(row.number, QStringLiteral("zt001"));
-    const QString location = backupBeforeDeletion(
-        *m_objects, m_fragment, EmbeddedServer, row, QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
+    const QString location
+        = backupBeforeDeletion(*m_objects, m_login, row, QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
     QCOMPARE(location, backupFolder() + QStringLiteral("/zt001_20261208_090507.bak"));
-    dropAccountSetDatabase(*m_objects, m_fragment, EmbeddedServer, row);
+    dropAccountSetDatabase(*m_objects, m_login, row);
     deleteCurrentDirectoryRow(*m_objects);
     QVERIFY(!databaseExists(QStringLiteral("zt001")));
 
@@ -376,9 +373,9 @@ void TestBackup::deletionLeavesABackupThatRestoresToTheSameRows()
         = { EmbeddedServer, QStringLiteral(" zt002 "), QStringLiteral("恢复的账套"), QStringLiteral("k2") };
     request.backupFile = QFileInfo(location).fileName();
     QVERIFY(!checkRestoreInput(request, QStringLiteral("k2")));
-    QString fragment;
-    restoreAccountSet(*m_objects, request, fragment, m_context);
-    QCOMPARE(fragment, IntegratedFragment);
+    data::ServerLogin login;
+    test::done(restoreAccountSet(*m_objects, request, login, m_context));
+    QCOMPARE(login, integratedLogin());
     QCOMPARE(contents(QStringLiteral("zt002")), before);
     QCOMPARE(localRows(QStringLiteral("zt002")), 1);
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("恢复的账套"));
@@ -398,7 +395,7 @@ void TestBackup::restoreOntoAnExistingDatabaseRegistersNothing()
     RestoreRequest request;
     request.fields = { EmbeddedServer, QStringLiteral("zt001"), QStringLiteral("甲"), QString() };
     request.backupFile = QStringLiteral("zt001.bak");
-    QCOMPARE(test::failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
+    QCOMPARE(test::failureOf([&] { test::done(restoreAccountSet(*m_objects, request, m_login, m_context)); }),
         Prefix
             + QStringLiteral(
                 "The backup set holds a backup of a database other than the existing 'zt001' database.")
@@ -443,11 +440,10 @@ void TestBackup::hostileNamesAreRefusedBeforeAnythingIsWritten()
     request.fields = { EmbeddedServer, database, QStringLiteral("甲"), QString() };
     request.backupFile = file;
     QCOMPARE(checkRestoreInput(request, QString()).value_or(InputProblem {}).message, message);
-    QCOMPARE(
-        test::failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }), message);
-    QCOMPARE(test::failureOf(
-                 [&] { backupAccountSet(*m_objects, IntegratedFragment, EmbeddedServer, database, file); }),
+    QCOMPARE(test::failureOf([&] { test::done(restoreAccountSet(*m_objects, request, m_login, m_context)); }),
         message);
+    QCOMPARE(
+        test::failureOf([&] { backupDatabase(*m_objects, integratedLogin(), database, file); }), message);
 
     QCOMPARE(QDir(backupFolder()).entryList(QDir::Files), backupsBefore);
     QCOMPARE(QDir(m_install->dir() + QStringLiteral("data/embedded/default")).entryList(QDir::Files),

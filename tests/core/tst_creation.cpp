@@ -55,10 +55,10 @@ private slots:
 
 void TestCreation::networkModeBuildsRegistersAndListsTheSet()
 {
-    createAccountSet(
-        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_login, m_context));
     QVERIFY(m_reported.isEmpty());
-    QCOMPARE(m_fragment, test::IntegratedFragment);
+    QCOMPARE(m_login, test::integratedLogin());
 
     // Every base-data table holds exactly the source rows, in ID order.
     data::Connection target;
@@ -101,9 +101,9 @@ void TestCreation::networkModeBuildsRegistersAndListsTheSet()
 void TestCreation::secondRegistrationAppendsASecondDirectoryRow()
 {
     const auto f = fields(QStringLiteral("zt002"));
-    m_fragment = test::IntegratedFragment;
-    registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
-    registerAccountSet(*m_objects, f, CreationMode::Network, m_fragment, m_context);
+    m_login = test::integratedLogin();
+    registerAccountSet(*m_objects, f, CreationMode::Network, m_login, m_context);
+    registerAccountSet(*m_objects, f, CreationMode::Network, m_login, m_context);
     QVERIFY(m_reported.isEmpty());
     QCOMPARE(rowCount(QStringLiteral("master"),
                  QStringLiteral("select * from PBTOVRASQLBASEDATA where ztbh = 'zt002'")),
@@ -116,8 +116,8 @@ void TestCreation::secondRegistrationAppendsASecondDirectoryRow()
 void TestCreation::rentedBuildUsesTheExistingDatabaseAndLeavesTheDirectory()
 {
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database rent01"));
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_login, m_context));
     QCOMPARE(rowCount(QStringLiteral("rent01"), QStringLiteral("select * from kjkmxxb")) > 100, true);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent01"), EmbeddedServer));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QString());
@@ -126,15 +126,15 @@ void TestCreation::rentedBuildUsesTheExistingDatabaseAndLeavesTheDirectory()
 
     // Without the database nothing is created for it: the catalog cannot be opened.
     QVERIFY_THROWS_EXCEPTION(data::DataError,
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedBuild, m_fragment, m_context));
+        test::done(createAccountSet(
+            *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedBuild, m_login, m_context)));
 }
 
 void TestCreation::rentedRegisterOnlyRegisters()
 {
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database rent03"));
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("rent03")), CreationMode::RentedRegister, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("rent03")), CreationMode::RentedRegister, m_login, m_context));
     QCOMPARE(rowCount(QStringLiteral("rent03"),
                  QStringLiteral("select name from sqlite_master where type = 'table' "
                                 "and name not like 'zt_%'")),
@@ -168,8 +168,8 @@ void TestCreation::directoryRowThatCannotBeWrittenIsReportedAndCreationCompletes
         QStringLiteral("create login clerk with password = 'pw'\n"
                        "alter server role dbcreator add member clerk"));
     useLogin(Credentials::sql(QStringLiteral("clerk"), QStringLiteral("pw")));
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("zt003")), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("zt003")), CreationMode::Network, m_login, m_context));
     QCOMPARE(m_reported,
         QStringList({ QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]Invalid object name "
                                      "'PBTOVRASQLBASEDATA'.") }));
@@ -181,7 +181,7 @@ void TestCreation::numberLongerThanTheDirectoryColumnIsRefusedByTheServer()
 {
     // The directory's ztbh is nvarchar(50); a database name may be longer, as on a real server.
     const QString number = QStringLiteral("zt") + QString(58, u'x');
-    createAccountSet(*m_objects, fields(number), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(*m_objects, fields(number), CreationMode::Network, m_login, m_context));
     QCOMPARE(m_reported,
         QStringList(
             { QStringLiteral("加入网络账套出错！错误代码：[ztwizard][SQL Server]String or binary data "
@@ -197,23 +197,28 @@ void TestCreation::numberLongerThanTheDirectoryColumnIsRefusedByTheServer()
 void TestCreation::existingDatabaseFailsAfterTheFileCopy()
 {
     test::embeddedExec(QStringLiteral("master"), QStringLiteral("create database zt004"));
-    try {
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("zt004")), CreationMode::Network, m_fragment, m_context);
-        QFAIL("an existing database was created again");
-    } catch (const data::DataError &e) {
-        QCOMPARE(e.message(),
-            QStringLiteral("[ztwizard][SQL Server]Database 'zt004' already exists. Choose a "
-                           "different database name."));
-    }
+    const CreationResult result = createAccountSet(
+        *m_objects, fields(QStringLiteral("zt004")), CreationMode::Network, m_login, m_context);
+    // The steps up to the refused one ran; the refusal is told by its number, not its wording.
+    QList<CreationStep> ran;
+    for (const auto &run : result.steps)
+        ran << run.step;
+    QCOMPARE(
+        ran, (QList<CreationStep> { CreationStep::PerSetFile, CreationStep::Login, CreationStep::Database }));
+    QVERIFY(result.failedStep == CreationStep::Database && result.steps.last().failed);
+    QCOMPARE(result.errorNumbers, QList<int> { data::servermessage::DatabaseExists });
+    QCOMPARE(result.error,
+        QStringLiteral(
+            "[ztwizard][SQL Server]Database 'zt004' already exists. Choose a different database name."));
+    QVERIFY(!result.databaseMade && !result.registered);
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("zt004"))));
     QVERIFY(!store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt004"), EmbeddedServer));
 
     // The same name in other case is the same database, and its per-set file is the same file:
     // the refused creation leaves no second, blank one.
     QVERIFY_THROWS_EXCEPTION(data::DataError,
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("ZT004")), CreationMode::Network, m_fragment, m_context));
+        test::done(createAccountSet(
+            *m_objects, fields(QStringLiteral("ZT004")), CreationMode::Network, m_login, m_context)));
     QCOMPARE(QDir(m_install->dir() + QStringLiteral("data/SysBase")).entryList({ QStringLiteral("*4_S_*") }),
         QStringList { QStringLiteral("zt004_S_SysBase.mdb") });
     QCOMPARE(
@@ -223,8 +228,8 @@ void TestCreation::existingDatabaseFailsAfterTheFileCopy()
 void TestCreation::namesLeadingOutOfTheDataFolderChangeNothing()
 {
     QVERIFY_THROWS_EXCEPTION(data::DataError,
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("../../x")), CreationMode::Network, m_fragment, m_context));
+        test::done(createAccountSet(
+            *m_objects, fields(QStringLiteral("../../x")), CreationMode::Network, m_login, m_context)));
     QVERIFY(!QFile::exists(m_install->dir() + QStringLiteral("x_S_SysBase.mdb")));
     QVERIFY(QDir(m_install->dir() + QStringLiteral("data/SysBase")).isEmpty());
     // Only master exists on the server: no database was made.
@@ -236,8 +241,8 @@ void TestCreation::namesLeadingOutOfTheDataFolderChangeNothing()
 
 void TestCreation::irregularNamesAreDelimited()
 {
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("2024 账套")), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("2024 账套")), CreationMode::Network, m_login, m_context));
     QVERIFY(rowCount(QStringLiteral("2024 账套"), QStringLiteral("select * from kjkmxxb")) > 100);
     QVERIFY(QFile::exists(perSetPath(QStringLiteral("2024 账套"))));
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("2024 账套"), EmbeddedServer));

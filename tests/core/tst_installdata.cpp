@@ -4,6 +4,7 @@
 
 #include "text/gbk.h"
 
+#include "accountset/creation.h"
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include "accountset/creation.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>

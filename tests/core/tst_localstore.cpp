@@ -82,7 +82,7 @@ void TestLocalStore::serverRecordIsAppendedThenUpdatedNeverDuplicated()
     const QString server = QStringLiteral("SRV01");
     QVERIFY(!store::findServerRecord(*m_query, server));
     store::storeServerRecord(*m_query, server, Credentials::sql(QStringLiteral("sa"), QStringLiteral("p;w")));
-    QCOMPARE(store::readLoginFragment(*m_query, server).text(),
+    QCOMPARE(store::readServerLogin(*m_query, server).fragment.text(),
         QStringLiteral("password=p;w;persist security info=true;user id=sa;"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("1")), QString());
 
@@ -93,16 +93,16 @@ void TestLocalStore::serverRecordIsAppendedThenUpdatedNeverDuplicated()
         QStringLiteral("integrated security=sspi;persist security info=false;"));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("2")), QString());
     QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), server);
-    QCOMPARE(store::readLoginFragment(*m_query, server).login(), Credentials::integrated());
+    QCOMPARE(store::readServerLogin(*m_query, server).fragment.login(), Credentials::integrated());
 }
 
 void TestLocalStore::loginFragmentOfAnUnknownServerIsEmpty()
 {
     store::storeServerRecord(*m_query, QStringLiteral("host"), Credentials::integrated());
     // Another spelling of the same server has no record: the strings carry no login.
-    const auto fragment = store::readLoginFragment(*m_query, QStringLiteral("HOST.local"));
-    QCOMPARE(fragment.text(), QString());
-    QCOMPARE(fragment.login().kind, Credentials::Kind::None);
+    const auto fragment = store::readServerLogin(*m_query, QStringLiteral("HOST.local"));
+    QCOMPARE(fragment.fragment.text(), QString());
+    QCOMPARE(fragment.fragment.login().kind, Credentials::Kind::None);
 }
 
 void TestLocalStore::quotesInNamesAreLookedUpNotBroken()
@@ -134,7 +134,8 @@ void TestLocalStore::firstOfTwoRecordsWins()
     q.addSql(QStringLiteral("insert into xtljb (zjmc, \"1\", \"2\") values ('dup', '', "
                             "'password=b;persist security info=true;user id=second;')"));
     q.execSql();
-    QCOMPARE(store::readLoginFragment(*m_query, QStringLiteral("dup")).login().user, QStringLiteral("first"));
+    QCOMPARE(store::readServerLogin(*m_query, QStringLiteral("dup")).fragment.login().user,
+        QStringLiteral("first"));
     store::storeServerRecord(*m_query, QStringLiteral("dup"), Credentials::integrated());
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"1\" <> ''")), 1);
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"2\" like '%second%'")), 1);
@@ -241,7 +242,7 @@ void TestLocalStore::emptyHalfOfTheRecordIsEmptyTextNotNull()
     QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"1\" is null or \"2\" is null")), 0);
     QCOMPARE(count(QStringLiteral("select * from xtljb where \"%1\" = ''").arg(emptyField)), 1);
-    QCOMPARE(store::readLoginFragment(*m_query, server).login(), login);
+    QCOMPARE(store::readServerLogin(*m_query, server).fragment.login(), login);
 }
 
 void TestLocalStore::lookUpsIgnoreLetterCase_data()
@@ -269,8 +270,8 @@ void TestLocalStore::lookUpsIgnoreLetterCase()
     QCOMPARE(count(QStringLiteral("select * from xtljb")), 1);
     QVERIFY(store::findServerRecord(*m_query, QStringLiteral("Server1")));
     QCOMPARE(m_query->fieldAsText(QStringLiteral("zjmc")), QStringLiteral("server1")); // as first stored
-    QCOMPARE(
-        store::readLoginFragment(*m_query, QStringLiteral("sErVeR1")).login().user, QStringLiteral("sa"));
+    QCOMPARE(store::readServerLogin(*m_query, QStringLiteral("sErVeR1")).fragment.login().user,
+        QStringLiteral("sa"));
     QVERIFY(!store::findServerRecord(*m_query, QStringLiteral("server10")));
 
     store::beginAccountSetRow(*m_query,

@@ -170,7 +170,7 @@ void TestRestorePlacement::restoreOnAnotherServer()
 void TestRestorePlacement::accountSetComesBackOnAnotherServer()
 {
     const QString location
-        = backupAccountSet(*m_objects, test::IntegratedFragment, First, u"zt001"_s, u"月末.bak"_s);
+        = backupDatabase(*m_objects, test::integratedLogin(First), u"zt001"_s, u"月末.bak"_s);
     // Where the server wrote it, as its history in msdb says.
     QCOMPARE(location, m_install->dir() + u"data/backup/月末.bak"_s);
     QCOMPARE(backupFileText(First, location), u"备份文件（在本机上）："_s + location);
@@ -179,7 +179,7 @@ void TestRestorePlacement::accountSetComesBackOnAnotherServer()
     request.fields = { Second, u"zt009"_s, u"乙"_s, QString() };
     request.backupFile = location;
     request.mode = CreationMode::RentedBuild;
-    restoreAccountSet(*m_objects, request, m_fragment, {});
+    test::done(restoreAccountSet(*m_objects, request, m_login, {}));
     const QString second = folderOf(Second);
     QCOMPARE(filesOf(Second, u"zt009"_s),
         QStringList(
@@ -190,7 +190,7 @@ void TestRestorePlacement::accountSetComesBackOnAnotherServer()
         u"restore database zt020 from disk=N'%1' with move 'zt001' to '%2zt010.mdf', move 'zt001_log' to "
         "'%2zt020_log.ldf'"_s.arg(location, second));
     request.fields.database = u"zt010"_s;
-    restoreAccountSet(*m_objects, request, m_fragment, {});
+    test::done(restoreAccountSet(*m_objects, request, m_login, {}));
     QCOMPARE(filesOf(Second, u"zt010"_s),
         QStringList(
             { u"zt001|"_s + second + u"zt010_2.mdf"_s, u"zt001_log|"_s + second + u"zt010_log.ldf"_s }));

@@ -162,11 +162,12 @@ void TestSharedFiles::packagedLayoutWritesOnlyIntoTheStateFolderForTheGroup()
         store::openLocalConfiguration(c, q);
         store::storeServerRecord(q, Server, data::Credentials::integrated());
     }
-    QString fragment;
+    data::ServerLogin login;
     accountset::CreationContext context;
     const accountset::AccountSetFields fields { Server, QStringLiteral("zt501"), QStringLiteral("共享账套"),
         QStringLiteral("pw") };
-    accountset::createAccountSet(objects, fields, accountset::CreationMode::Network, fragment, context);
+    test::done(
+        accountset::createAccountSet(objects, fields, accountset::CreationMode::Network, login, context));
     install::writeHelpTopic(install::helpTopic());
     test::embeddedExec(QStringLiteral("master"),
         QStringLiteral("restore database zt502 from disk='%1data/TOVRASQL_Sample.bak'").arg(install));

@@ -38,7 +38,7 @@ private:
     QStringList contents(const QString &catalog) { return contents(server(), catalog); }
     QStringList contents(const QString &on, const QString &catalog);
 
-    QString m_fragment;
+    data::ServerLogin m_login;
     CreationContext m_context;
 };
 
@@ -46,7 +46,7 @@ void TestTdsBackup::init()
 {
     const QString failed = startRoad();
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    m_fragment.clear();
+    m_login = {};
     m_context = {};
     m_context.today = QDate(2026, 12, 8);
 }
@@ -75,56 +75,52 @@ QStringList TestTdsBackup::contents(const QString &on, const QString &catalog)
 
 void TestTdsBackup::deletionLeavesABackupThatRestoresToTheSameRows()
 {
-    createAccountSet(*m_objects,
+    test::done(createAccountSet(*m_objects,
         { server(), QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QString() },
-        CreationMode::Network, m_fragment, m_context);
+        CreationMode::Network, m_login, m_context));
     const QStringList before = contents(QStringLiteral("zt001"));
     QVERIFY(before.size() > 300);
 
-    QVERIFY(listDirectory(*m_objects, server(), m_fragment));
+    QVERIFY(listDirectory(*m_objects, server(), m_login));
     const DirectoryRow row = currentDirectoryRow(m_objects->ADOztgl);
-    const QString location = backupBeforeDeletion(
-        *m_objects, m_fragment, server(), row, QDateTime(QDate(2026, 12, 8), QTime(23, 1, 2)));
+    const QString location
+        = backupBeforeDeletion(*m_objects, m_login, row, QDateTime(QDate(2026, 12, 8), QTime(23, 1, 2)));
     // A real server's backup lies on the server: the wizard names the file where the server wrote it.
     QCOMPARE(location, m_install->dir() + QStringLiteral("data/backup/zt001_20261208_230102.bak"));
     QVERIFY(QFile::exists(location));
-    dropAccountSetDatabase(*m_objects, m_fragment, server(), row);
+    dropAccountSetDatabase(*m_objects, m_login, row);
     deleteCurrentDirectoryRow(*m_objects);
 
     RestoreRequest request;
     request.fields = { server(), QStringLiteral("zt002"), QStringLiteral("恢复的账套"), QStringLiteral("k") };
     request.backupFile = location;
-    QString fragment;
-    restoreAccountSet(*m_objects, request, fragment, m_context);
+    data::ServerLogin login;
+    test::done(restoreAccountSet(*m_objects, request, login, m_context));
     QCOMPARE(contents(QStringLiteral("zt002")), before);
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("zt002"), server()));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("ztmc")), QStringLiteral("恢复的账套"));
-    QVERIFY(listDirectory(*m_objects, server(), m_fragment));
+    QVERIFY(listDirectory(*m_objects, server(), m_login));
     QCOMPARE(m_objects->ADOztgl.recordCount(), 1);
     QCOMPARE(currentDirectoryRow(m_objects->ADOztgl).number, QStringLiteral("zt002"));
 }
 
 void TestTdsBackup::failuresReadAsTheServerSaysThem()
 {
-    m_fragment = LoginFragment::fromLogin(Sa).text();
+    m_login = { server(), LoginFragment::fromLogin(Sa) };
     const QString missing = m_install->dir() + QStringLiteral("none/x.bak");
-    QCOMPARE(test::failureOf([&] {
-        backupAccountSet(*m_objects, m_fragment, server(), QStringLiteral("nosuch"), missing);
-    }),
+    QCOMPARE(test::failureOf([&] { backupDatabase(*m_objects, m_login, QStringLiteral("nosuch"), missing); }),
         FreeTds
             + QStringLiteral(
                 "Database 'nosuch' does not exist. Make sure that the name is entered correctly. ")
             + FreeTds + QStringLiteral("BACKUP DATABASE is terminating abnormally."));
-    QCOMPARE(test::failureOf([&] {
-        backupAccountSet(*m_objects, m_fragment, server(), QStringLiteral("master"), missing);
-    }),
+    QCOMPARE(test::failureOf([&] { backupDatabase(*m_objects, m_login, QStringLiteral("master"), missing); }),
         FreeTds + QStringLiteral("Cannot open backup device '") + missing
             + QStringLiteral("'. Operating system error 3(The system cannot find the path specified.). ")
             + FreeTds + QStringLiteral("BACKUP DATABASE is terminating abnormally."));
     RestoreRequest request;
     request.fields = { server(), QStringLiteral("zt003"), QStringLiteral("甲"), QString() };
     request.backupFile = missing;
-    QCOMPARE(test::failureOf([&] { restoreAccountSet(*m_objects, request, m_fragment, m_context); }),
+    QCOMPARE(test::failureOf([&] { test::done(restoreAccountSet(*m_objects, request, m_login, m_context)); }),
         FreeTds + QStringLiteral("Cannot open backup device '") + missing
             + QStringLiteral("'. Operating system error 2(The system cannot find the file specified.). ")
             + FreeTds + QStringLiteral("RESTORE FILELIST is terminating abnormally."));
@@ -138,12 +134,12 @@ void TestTdsBackup::restoreOnAnotherServerGoesIntoItsOwnFolders()
     test::TdsProcess other(m_install->dir(), { QStringLiteral("--instance"), QStringLiteral("OTHER") });
     QVERIFY(other.port() > 0);
     test::storeServerLogin(other.serverName(), Sa);
-    createAccountSet(*m_objects,
+    test::done(createAccountSet(*m_objects,
         { server(), QStringLiteral("zt001"), QStringLiteral("北京示范贸易"), QString() },
-        CreationMode::Network, m_fragment, m_context);
+        CreationMode::Network, m_login, m_context));
     const QStringList before = contents(QStringLiteral("zt001"));
-    const QString location = backupAccountSet(
-        *m_objects, m_fragment, server(), QStringLiteral("zt001"), QStringLiteral("月末.bak"));
+    const QString location
+        = backupDatabase(*m_objects, m_login, QStringLiteral("zt001"), QStringLiteral("月末.bak"));
     QCOMPARE(location, m_install->dir() + QStringLiteral("data/backup/月末.bak"));
     QCOMPARE(backupFileText(server(), location), QStringLiteral("备份文件（在服务器上）：") + location);
 
@@ -179,8 +175,8 @@ void TestTdsBackup::restoreOnAnotherServerGoesIntoItsOwnFolders()
     request.fields
         = { other.serverName(), QStringLiteral("zt002"), QStringLiteral("恢复的账套"), QStringLiteral("k") };
     request.backupFile = location;
-    QString fragment;
-    restoreAccountSet(*m_objects, request, fragment, m_context);
+    data::ServerLogin login;
+    test::done(restoreAccountSet(*m_objects, request, login, m_context));
     QCOMPARE(contents(other.serverName(), QStringLiteral("zt002")), before);
     const auto folder = c.backend().query(QStringLiteral("select serverproperty('InstanceDefaultDataPath')"));
     QCOMPARE(

@@ -182,14 +182,14 @@ void TestTdsCollations::runOperation()
     QStringList reported;
     CreationContext context;
     context.reportDirectoryError = [&](const QString &message) { reported << message; };
-    QString fragment;
+    data::ServerLogin login;
     auto create = [&](const QString &number, CreationMode mode) {
-        createAccountSet(o, fields(server, number), mode, fragment, context);
+        test::done(createAccountSet(o, fields(server, number), mode, login, context));
         QVERIFY2(reported.isEmpty(), qPrintable(reported.join(u'\n')));
     };
     // The directory listed, its row of the number current.
     auto findRow = [&](const QString &number) {
-        QVERIFY(listDirectory(o, server, fragment));
+        QVERIFY(listDirectory(o, server, login));
         for (int row = 0; row < o.ADOztgl.rowCount(); ++row) {
             o.ADOztgl.setCurrentRow(row);
             if (currentDirectoryRow(o.ADOztgl).number == number)
@@ -218,8 +218,8 @@ void TestTdsCollations::runOperation()
         QCOMPARE(directoryRow(collation, QStringLiteral("rr")), QString());
         break;
     case Operation::Selection: {
-        fragment = store::readLoginFragment(o.ADOTy, server).text();
-        ensureDirectoryTable(o, fragment, server);
+        login = store::readServerLogin(o.ADOTy, server);
+        ensureDirectoryTable(o, login);
         appendDirectoryRow(o, fields(server, QStringLiteral("sel")), QDate(2026, 12, 1));
         findRow(QStringLiteral("sel"));
         const DirectoryRow row = currentDirectoryRow(o.ADOztgl);
@@ -233,7 +233,7 @@ void TestTdsCollations::runOperation()
     case Operation::Deletion:
         create(QStringLiteral("del"), CreationMode::Network);
         findRow(QStringLiteral("del"));
-        dropAccountSetDatabase(o, fragment, server, currentDirectoryRow(o.ADOztgl));
+        dropAccountSetDatabase(o, login, currentDirectoryRow(o.ADOztgl));
         // The row is found by its original values, Chinese name and password among them.
         deleteCurrentDirectoryRow(o);
         QCOMPARE(directoryRow(collation, QStringLiteral("del")), QString());
@@ -242,7 +242,7 @@ void TestTdsCollations::runOperation()
     case Operation::Backup: {
         create(QStringLiteral("bk"), CreationMode::Network);
         const QString file = QStringLiteral("备份%1.bak").arg(collation);
-        backupAccountSet(o, fragment, server, QStringLiteral("bk"), file);
+        backupDatabase(o, login, QStringLiteral("bk"), file);
         QVERIFY(stored({}, m_install->dir() + QStringLiteral("data/backup/") + file,
                     QStringLiteral("select count(*) from kjkmxxb"))
                     .toInt()
@@ -252,18 +252,18 @@ void TestTdsCollations::runOperation()
     case Operation::Restore: {
         create(QStringLiteral("rs0"), CreationMode::Network);
         const QString file = QStringLiteral("还原%1.bak").arg(collation);
-        backupAccountSet(o, fragment, server, QStringLiteral("rs0"), file);
-        restoreAccountSet(
-            o, { fields(server, QStringLiteral("rs")), file, CreationMode::Network }, fragment, context);
+        backupDatabase(o, login, QStringLiteral("rs0"), file);
+        test::done(restoreAccountSet(
+            o, { fields(server, QStringLiteral("rs")), file, CreationMode::Network }, login, context));
         QVERIFY2(reported.isEmpty(), qPrintable(reported.join(u'\n')));
         QCOMPARE(directoryRow(collation, QStringLiteral("rs")), Name + u'|' + Password);
         verifyBaseData(collation, QStringLiteral("rs"));
         break;
     }
     case Operation::Sample:
-        QCOMPARE(restoreSampleAccountSet(o, server, fragment), SampleOrigin::Built);
+        QCOMPARE(restoreSampleAccountSet(o, server, login), SampleOrigin::Built);
         registerAccountSet(
-            o, { server, SampleNumber, SampleName, {} }, CreationMode::Network, fragment, context);
+            o, { server, SampleNumber, SampleName, {} }, CreationMode::Network, login, context);
         QVERIFY2(reported.isEmpty(), qPrintable(reported.join(u'\n')));
         QCOMPARE(stored(collation, SampleNumber, QStringLiteral("select dwmc from xtxxb")),
             QStringLiteral("TOVRA示范贸易有限公司"));

@@ -67,7 +67,7 @@ private:
     }
 
     std::list<data::Connection> m_connections;
-    QString m_fragment;
+    data::ServerLogin m_login;
     CreationContext m_context;
     QStringList m_reported;
 };
@@ -76,7 +76,7 @@ void TestTdsRoad::init()
 {
     const QString failed = startRoad();
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    m_fragment.clear();
+    m_login = {};
     m_reported.clear();
     m_context.reportDirectoryError = [this](const QString &message) { m_reported << message; };
     m_context.today = QDate(2026, 12, 8);
@@ -162,8 +162,8 @@ void TestTdsRoad::loginCarriesTheProgramsName()
 
 void TestTdsRoad::networkCreationCarriesTheBaseDataUnchanged()
 {
-    createAccountSet(
-        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral(" zt001 ")), CreationMode::Network, m_login, m_context));
     QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
 
     // Every base-data table holds the source rows, value for value, read back through FreeTDS.
@@ -210,8 +210,8 @@ void TestTdsRoad::networkCreationLogsInOnce()
 {
     // One login for the whole creation, well within the round trips a long link allows; nothing
     // stays on the new database once the creation has returned.
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("zt001")), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("zt001")), CreationMode::Network, m_login, m_context));
     QVERIFY2(m_reported.isEmpty(), qPrintable(m_reported.join(u'\n')));
     QCOMPARE(dropThroughTheFiles(QStringLiteral("zt001")), test::NoError);
     const QString stats = m_tds->stop();
@@ -230,8 +230,8 @@ void TestTdsRoad::networkCreationLogsInOnce()
     script.write("select * from nosuch\r\n");
     script.close();
     QCOMPARE(test::failureOf([&] {
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("zt002")), CreationMode::Network, m_fragment, m_context);
+        test::done(createAccountSet(
+            *m_objects, fields(QStringLiteral("zt002")), CreationMode::Network, m_login, m_context));
     }),
         FreeTds + QStringLiteral("Invalid object name 'nosuch'."));
     m_objects->Conn_Ty1.close();
@@ -287,15 +287,17 @@ void TestTdsRoad::rentedModesAndRefusals()
     // A database that exists already: the network mode is refused with SQL Server's text.
     data::reexecute(*test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select 1")),
         QStringLiteral("create database rent01"));
-    QCOMPARE(test::failureOf([&] {
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("rent01")), CreationMode::Network, m_fragment, m_context);
-    }),
+    // The refusal is told by its number, as the driver read it from the server's reply.
+    const CreationResult refused = createAccountSet(
+        *m_objects, fields(QStringLiteral("rent01")), CreationMode::Network, m_login, m_context);
+    QVERIFY(refused.failedStep == CreationStep::Database);
+    QVERIFY(refused.failedWith(data::servermessage::DatabaseExists));
+    QCOMPARE(refused.error,
         FreeTds + QStringLiteral("Database 'rent01' already exists. Choose a different database name."));
 
     // The rented build fills the existing database and leaves the directory alone.
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_login, m_context));
     QVERIFY(test::openQuery(connect(QStringLiteral("rent01")), QStringLiteral("select * from kjkmxxb"))
                 ->recordCount()
         > 100);
@@ -303,14 +305,14 @@ void TestTdsRoad::rentedModesAndRefusals()
 
     // Running the script again meets the tables it made.
     QCOMPARE(test::failureOf([&] {
-        createAccountSet(
-            *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_fragment, m_context);
+        test::done(createAccountSet(
+            *m_objects, fields(QStringLiteral("rent01")), CreationMode::RentedBuild, m_login, m_context));
     }).startsWith(FreeTds + QStringLiteral("There is already an object named")),
         true);
 
     // The rented registration writes the local row and ensures the directory table only.
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedRegister, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("rent02")), CreationMode::RentedRegister, m_login, m_context));
     QVERIFY(m_reported.isEmpty());
     QVERIFY(store::findAccountSetRow(m_objects->ADOTy, QStringLiteral("rent02"), server()));
     QCOMPARE(m_objects->ADOTy.fieldAsText(QStringLiteral("net")), QStringLiteral("否"));
@@ -322,15 +324,15 @@ void TestTdsRoad::rentedModesAndRefusals()
 
 void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
 {
-    createAccountSet(
-        *m_objects, fields(QStringLiteral("zt01")), CreationMode::Network, m_fragment, m_context);
+    test::done(createAccountSet(
+        *m_objects, fields(QStringLiteral("zt01")), CreationMode::Network, m_login, m_context));
     data::reexecute(*test::openQuery(connect(QStringLiteral("master")), QStringLiteral("select 1")),
         QStringLiteral("create database busy"));
     appendDirectoryRow(*m_objects,
         { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 1));
     appendDirectoryRow(*m_objects,
         { server(), QStringLiteral("busy"), QStringLiteral("忙碌公司"), QString() }, QDate(2026, 12, 2));
-    QVERIFY(listDirectory(*m_objects, server(), m_fragment));
+    QVERIFY(listDirectory(*m_objects, server(), m_login));
     QCOMPARE(m_objects->ADOztgl.recordCount(), 3);
 
     // Selection: the set becomes a local one under the server name as typed.
@@ -345,7 +347,7 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
     holder.open();
     m_objects->ADOztgl.setCurrentRow(2);
     const DirectoryRow busy = currentDirectoryRow(m_objects->ADOztgl);
-    QCOMPARE(test::failureOf([&] { dropAccountSetDatabase(*m_objects, m_fragment, server(), busy); }),
+    QCOMPARE(test::failureOf([&] { dropAccountSetDatabase(*m_objects, m_login, busy); }),
         FreeTds + QStringLiteral("Cannot drop database \"busy\" because it is currently in use."));
     deleteCurrentDirectoryRow(*m_objects);
     auto left = test::openQuery(connect(QStringLiteral("master")),
@@ -355,13 +357,13 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
 
     // Deletion of the created set: the database goes, then its row.
     m_objects->ADOztgl.setCurrentRow(0);
-    dropAccountSetDatabase(*m_objects, m_fragment, server(), currentDirectoryRow(m_objects->ADOztgl));
+    dropAccountSetDatabase(*m_objects, m_login, currentDirectoryRow(m_objects->ADOztgl));
     deleteCurrentDirectoryRow(*m_objects);
     QCOMPARE(test::failureOf([&] { connect(QStringLiteral("zt01")).open(); }).section(u'\n', 0, 0),
         FreeTds + QStringLiteral("Unable to connect to data source ") + FreeTds
             + QStringLiteral("Login failed for user 'sa'. ") + FreeTds
             + QStringLiteral("Cannot open database \"zt01\" requested by the login. The login failed."));
-    QVERIFY(listDirectory(*m_objects, server(), m_fragment));
+    QVERIFY(listDirectory(*m_objects, server(), m_login));
     QCOMPARE(m_objects->ADOztgl.recordCount(), 1);
     QCOMPARE(currentDirectoryRow(m_objects->ADOztgl).number, QStringLiteral("busy"));
 }
@@ -369,12 +371,12 @@ void TestTdsRoad::selectionDeletionAndTheDeleteErrorYesPath()
 void TestTdsRoad::sampleIsBuiltOnceThenTheServerRefuses()
 {
     // A SQL Server cannot restore the shipped backup: the sample is built as a creation builds.
-    QCOMPARE(restoreSampleAccountSet(*m_objects, server(), m_fragment), SampleOrigin::Built);
+    QCOMPARE(restoreSampleAccountSet(*m_objects, server(), m_login), SampleOrigin::Built);
     auto q = test::openQuery(connect(SampleNumber), QStringLiteral("select dwmc from xtxxb"));
     QCOMPARE(q->fieldAsText(QStringLiteral("dwmc")), QStringLiteral("TOVRA示范贸易有限公司"));
     QVERIFY(
         test::openQuery(connect(SampleNumber), QStringLiteral("select * from kjkmxxb"))->recordCount() > 100);
-    QCOMPARE(test::failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_fragment); }),
+    QCOMPARE(test::failureOf([&] { restoreSampleAccountSet(*m_objects, server(), m_login); }),
         FreeTds
             + QStringLiteral("Database 'TOVRASQL_Sample' already exists. Choose a different database name."));
 }

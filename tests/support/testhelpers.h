@@ -41,6 +41,15 @@ template<typename F> QString failureOf(F &&f)
     return NoError;
 }
 
+// The result of an operation a test expects to succeed. A failure is thrown as the DataError the
+// operation reported, so that the test ends there with the server's text and failureOf tells it.
+template<typename Result> Result done(Result result)
+{
+    if (!result.succeeded())
+        throw data::DataError(result.error, result.errorNumbers);
+    return result;
+}
+
 // Runs a statement on a database of the embedded server "(embedded)" as the operating-system user.
 inline void embeddedExec(const QString &catalog, const QString &sql)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/connection.h"
+#include "data/connectionstring.h"
 #include "data/query.h"
 
 #include <QString>

@@ -14,7 +14,7 @@
 namespace zt::accountset {
 
 using data::ConnectionString;
-using data::LoginFragment;
+using data::ServerLogin;
 
 namespace {
 
@@ -24,12 +24,11 @@ QString pathLiteral(const QString &path)
     return data::nationalLiteral(path);
 }
 
-void useServer(AccountSetObjects &o, const LoginFragment &fragment, const QString &server)
+void useServer(AccountSetObjects &o, const ServerLogin &login)
 {
     // A session already open to the server with the login serves again: a series of backups
     // (a plan's run over every set) logs in once. Its statements name their database.
-    data::pointAt(
-        o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, server), data::Session::KeepSession);
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(login), data::Session::KeepSession);
 }
 
 // Where the server puts new databases' files: SERVERPROPERTY's default data and log folders (SQL
@@ -180,20 +179,28 @@ std::optional<QString> unusableBackupFile(const QString &file)
     return std::nullopt;
 }
 
-QString backupAccountSet(AccountSetObjects &o, const QString &loginFragment, const QString &server,
-    const QString &number, const QString &file)
+BackupResult backupAccountSet(
+    AccountSetObjects &o, const ServerLogin &login, const QString &number, const QString &file)
+{
+    BackupResult result;
+    result.run(BackupStep::Backup, [&] { result.location = backupDatabase(o, login, number, file); });
+    return result;
+}
+
+QString backupDatabase(
+    AccountSetObjects &o, const ServerLogin &login, const QString &number, const QString &file)
 {
     if (const auto problem = unusableDatabaseName(number))
         throw data::DataError(*problem);
     if (const auto problem = unusableBackupFile(file))
         throw data::DataError(*problem);
-    useServer(o, LoginFragment::fromText(loginFragment), server);
+    useServer(o, login);
     data::reexecute(o.ADOTy1,
         QStringLiteral("backup database ") + sqlName(number) + QStringLiteral(" to disk=") + pathLiteral(file)
             + QStringLiteral(" with init"));
     data::reexecute(o.ADOTy1, QStringLiteral("restore verifyonly from disk=") + pathLiteral(file));
     const QString recorded = latestBackupPath(o.ADOTy1, number);
-    return recorded.isEmpty() ? backupLocation(server, file) : recorded;
+    return recorded.isEmpty() ? backupLocation(login.server, file) : recorded;
 }
 
 QString backupFileText(const QString &server, const QString &location)
@@ -203,19 +210,18 @@ QString backupFileText(const QString &server, const QString &location)
         + location;
 }
 
-void verifyBackupFile(
-    AccountSetObjects &o, const QString &loginFragment, const QString &server, const QString &file)
+void verifyBackupFile(AccountSetObjects &o, const ServerLogin &login, const QString &file)
 {
     if (const auto problem = unusableBackupFile(file))
         throw data::DataError(*problem);
-    useServer(o, LoginFragment::fromText(loginFragment), server);
+    useServer(o, login);
     data::reexecute(o.ADOTy1, QStringLiteral("restore verifyonly from disk=") + pathLiteral(file));
 }
 
-QString backupBeforeDeletion(AccountSetObjects &o, const QString &loginFragment, const QString &server,
-    const DirectoryRow &row, const QDateTime &when)
+QString backupBeforeDeletion(
+    AccountSetObjects &o, const ServerLogin &login, const DirectoryRow &row, const QDateTime &when)
 {
-    return backupAccountSet(o, loginFragment, server, row.number, backupFileName(row.number, when));
+    return backupDatabase(o, login, row.number, backupFileName(row.number, when));
 }
 
 std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, const QString &passwordAgain)
@@ -229,7 +235,7 @@ std::optional<InputProblem> checkRestoreInput(const RestoreRequest &request, con
     return std::nullopt;
 }
 
-void restoreBackupAsDatabase(AccountSetObjects &o, const RestoreRequest &request, QString &loginFragment)
+void restoreBackupAsDatabase(AccountSetObjects &o, const RestoreRequest &request, ServerLogin &login)
 {
     AccountSetFields fields = request.fields;
     fields.database = trimmed(request.fields.database);
@@ -237,9 +243,8 @@ void restoreBackupAsDatabase(AccountSetObjects &o, const RestoreRequest &request
         throw data::DataError(*problem);
     if (const auto problem = unusableBackupFile(request.backupFile))
         throw data::DataError(*problem);
-    const LoginFragment fragment = store::readLoginFragment(o.ADOTy, fields.server);
-    loginFragment = fragment.text();
-    useServer(o, fragment, fields.server);
+    login = store::readServerLogin(o.ADOTy, fields.server);
+    useServer(o, login);
     const QString disk = QStringLiteral(" from disk=") + pathLiteral(request.backupFile);
     const ServerFolders folders = serverFolders(o.ADOTy1);
     data::reopen(o.ADOTy1, QStringLiteral("restore filelistonly") + disk);
@@ -248,14 +253,24 @@ void restoreBackupAsDatabase(AccountSetObjects &o, const RestoreRequest &request
     data::reexecute(o.ADOTy1, QStringLiteral("restore database ") + sqlName(fields.database) + disk + moves);
 }
 
-void restoreAccountSet(AccountSetObjects &o, const RestoreRequest &request, QString &loginFragment,
-    const CreationContext &context)
+RestoreResult restoreAccountSet(
+    AccountSetObjects &o, const RestoreRequest &request, ServerLogin &login, const CreationContext &context)
 {
-    restoreBackupAsDatabase(o, request, loginFragment);
+    RestoreResult result;
+    if (!result.run(RestoreStep::Restore, [&] { restoreBackupAsDatabase(o, request, login); }))
+        return result;
+    result.databaseMade = true;
     AccountSetFields fields = request.fields;
     fields.database = trimmed(request.fields.database);
-    ensurePerSetFile(fields.database, context.progress);
-    registerAccountSet(o, fields, request.mode, loginFragment, context);
+    if (!result.run(RestoreStep::PerSetFile, [&] { ensurePerSetFile(fields.database, context.progress); }))
+        return result;
+    bool directoryRowAppended = true;
+    if (!result.run(RestoreStep::Registration,
+            [&] { directoryRowAppended = registerAccountSet(o, fields, request.mode, login, context); }))
+        return result;
+    result.registered = true;
+    result.directoryRowMissing = !directoryRowAppended;
+    return result;
 }
 
 } // namespace zt::accountset

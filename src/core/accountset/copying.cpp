@@ -9,12 +9,11 @@
 #include "store/localstore.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 namespace zt::accountset {
 
 using data::ConnectionString;
-using data::LoginFragment;
+using data::ServerLogin;
 
 namespace {
 
@@ -26,9 +25,9 @@ bool sameNumber(const QString &a, const QString &b)
     return trimmed(a).compare(trimmed(b), Qt::CaseInsensitive) == 0;
 }
 
-void useMaster(AccountSetObjects &o, const QString &fragment, const QString &server)
+void useMaster(AccountSetObjects &o, const ServerLogin &login)
 {
-    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::master(LoginFragment::fromText(fragment), server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::master(login));
 }
 
 // The directory as it is now (not as the page listed it): the source's row, read again, and
@@ -39,14 +38,14 @@ struct DirectoryNow
     bool targetListed = false;
 };
 
-DirectoryNow readDirectory(AccountSetObjects &o, const QString &fragment, const CopyRequest &request)
+DirectoryNow readDirectory(AccountSetObjects &o, const ServerLogin &login, const CopyRequest &request)
 {
     DirectoryNow now;
-    useMaster(o, fragment, request.target.server);
+    useMaster(o, login);
     try {
         data::reopen(o.ADOTy1, QStringLiteral("select ztbh, ztmc, zjmc, kl from PBTOVRASQLBASEDATA"));
     } catch (const data::DataError &e) {
-        if (e.message().contains(QLatin1StringView("Invalid object name")))
+        if (e.hasNumber(data::servermessage::InvalidObject))
             return now; // no directory table: nothing is listed
         throw;
     }
@@ -67,11 +66,10 @@ DirectoryNow readDirectory(AccountSetObjects &o, const QString &fragment, const 
 }
 
 // Whether the server has a database of the number; nothing when it does not say.
-std::optional<bool> databaseOnServer(
-    AccountSetObjects &o, const QString &fragment, const QString &server, const QString &number)
+std::optional<bool> databaseOnServer(AccountSetObjects &o, const ServerLogin &login, const QString &number)
 {
     try {
-        useMaster(o, fragment, server);
+        useMaster(o, login);
         data::reopen(o.ADOTy1, QStringLiteral("select name from sys.databases"));
         bool found = false;
         for (o.ADOTy1.first(); !o.ADOTy1.isEof() && !found; o.ADOTy1.next())
@@ -83,31 +81,13 @@ std::optional<bool> databaseOnServer(
     }
 }
 
-// Runs one step into the result; false (error recorded) when it threw.
-template<typename Action> bool runStep(CopyResult &result, CopyStep step, Action &&action)
-{
-    QElapsedTimer clock;
-    clock.start();
-    CopyStepRun run { step };
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        run.failed = true;
-        result.failedStep = step;
-        result.error = e.message();
-    }
-    run.elapsedMs = clock.elapsed();
-    result.steps.append(run);
-    return !run.failed;
-}
-
 // The checks that need the server: the source listed, the new number neither listed nor a
 // database. Throws data::DataError with the message for the user.
-void checkOnServer(AccountSetObjects &o, const QString &fragment, const CopyRequest &request,
+void checkOnServer(AccountSetObjects &o, const ServerLogin &login, const CopyRequest &request,
     std::optional<DirectoryRow> &source)
 {
     const QString target = trimmed(request.target.database);
-    const DirectoryNow now = readDirectory(o, fragment, request);
+    const DirectoryNow now = readDirectory(o, login, request);
     if (!now.source)
         throw data::DataError(
             QStringLiteral("网络账套目录中没有账套“%1”：请重新列出网络账套，再选择要复制的账套。")
@@ -115,7 +95,7 @@ void checkOnServer(AccountSetObjects &o, const QString &fragment, const CopyRequ
     if (now.targetListed)
         throw data::DataError(
             QStringLiteral("网络账套目录中已有账套“%1”：请给新账套换一个数据库名称。").arg(target));
-    if (databaseOnServer(o, fragment, request.target.server, target).value_or(false))
+    if (databaseOnServer(o, login, target).value_or(false))
         throw data::DataError(QStringLiteral("服务器上已有数据库“%1”（网络账套目录中没有它）："
                                              "请给新账套换一个数据库名称，或先用%2清理它。")
                                   .arg(target, Doctor));
@@ -143,7 +123,7 @@ std::optional<InputProblem> checkCopyInput(const CopyRequest &request, const QSt
     return std::nullopt;
 }
 
-CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, QString &loginFragment,
+CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, ServerLogin &login,
     const CreationContext &context, const QDateTime &when)
 {
     // Sessions kept between the steps, as for a creation: over FreeTDS a copy logs in 3 times
@@ -156,24 +136,21 @@ CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, QStrin
     const QString &server = request.target.server;
 
     std::optional<DirectoryRow> source;
-    const bool checked = runStep(result, CopyStep::Checks, [&] {
+    const bool checked = result.run(CopyStep::Checks, [&] {
         if (const auto problem = checkCopyInput(request, request.target.password))
             throw data::DataError(problem->message);
-        loginFragment = store::readLoginFragment(o.ADOTy, server).text();
-        checkOnServer(o, loginFragment, request, source);
+        login = store::readServerLogin(o.ADOTy, server);
+        checkOnServer(o, login, request, source);
     });
     if (!checked)
         return result;
-    result.steps.append({ CopyStep::Password, 0, !deletionPasswordMatches(*source, request.sourcePassword) });
-    if (result.steps.constLast().failed) {
-        result.failedStep = CopyStep::Password;
+    if (!result.check(CopyStep::Password, deletionPasswordMatches(*source, request.sourcePassword)))
         return result;
-    }
 
     result.backupFile = copyBackupFileName(source->number, target, when);
     CopyJournal journal { server, source->number, target, trimmed(request.target.name), result.backupFile, {},
         when, QCoreApplication::applicationPid(), {} };
-    if (!runStep(result, CopyStep::Journal, [&] { writeCopyJournal(journal); }))
+    if (!result.run(CopyStep::Journal, [&] { writeCopyJournal(journal); }))
         return result;
     // Nothing of the copy is on the server: the note has nothing left to tell.
     const auto nothingLeft = [&] {
@@ -181,9 +158,8 @@ CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, QStrin
             result.journal = copyJournalPath(target);
     };
 
-    if (!runStep(result, CopyStep::Backup, [&] {
-            result.backup = backupAccountSet(o, loginFragment, server, source->number, result.backupFile);
-        })) {
+    if (!result.run(CopyStep::Backup,
+            [&] { result.backup = backupDatabase(o, login, source->number, result.backupFile); })) {
         nothingLeft();
         return result;
     }
@@ -197,9 +173,9 @@ CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, QStrin
     RestoreRequest restore;
     restore.fields = request.target;
     restore.backupFile = result.backupFile;
-    if (!runStep(result, CopyStep::Restore, [&] { restoreBackupAsDatabase(o, restore, loginFragment); })) {
+    if (!result.run(CopyStep::Restore, [&] { restoreBackupAsDatabase(o, restore, login); })) {
         // The server refuses a restore before it makes anything; a database there now is the copy's.
-        result.databaseMade = databaseOnServer(o, loginFragment, server, target).value_or(true);
+        result.databaseMade = databaseOnServer(o, login, target).value_or(true);
         if (result.databaseMade)
             result.journal = copyJournalPath(target);
         else
@@ -211,9 +187,9 @@ CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, QStrin
     QString directoryError;
     CreationContext registration = context;
     registration.reportDirectoryError = [&](const QString &message) { directoryError = message; };
-    if (!runStep(result, CopyStep::Register, [&] {
+    if (!result.run(CopyStep::Register, [&] {
             ensurePerSetFile(target, context.progress);
-            registerAccountSet(o, request.target, CreationMode::Network, loginFragment, registration);
+            registerAccountSet(o, request.target, CreationMode::Network, login, registration);
         })) {
         result.journal = copyJournalPath(target);
         return result;

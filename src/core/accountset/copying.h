@@ -3,6 +3,7 @@
 #include "accountsetobjects.h"
 #include "creation.h"
 #include "directory.h"
+#include "operationresult.h"
 
 #include <QDateTime>
 #include <QList>
@@ -34,27 +35,16 @@ struct CopyRequest
     AccountSetFields target; // server, the new number, name and password
 };
 
-// One step that ran: how long it took and whether it failed.
-struct CopyStepRun
-{
-    CopyStep step;
-    qint64 elapsedMs = 0;
-    bool failed = false;
-};
+using CopyStepRun = StepRun<CopyStep>;
 
-struct CopyResult
+struct CopyResult : OperationResult<CopyStep>
 {
-    QList<CopyStepRun> steps; // the steps that ran, in order
-    std::optional<CopyStep> failedStep; // the step that ended the copy
-    QString error; // its text (empty for a wrong password)
     QString backupFile; // the file the server was asked to write (a bare name)
     QString backup; // where the verified backup lies; empty when none was made
     bool databaseMade = false; // the new number's database is on the server
     bool registered = false; // the local row is written
     bool directoryRowMissing = false; // registered locally, the directory row refused
     QString journal; // the note, when it stays for the doctor
-
-    bool succeeded() const { return !failedStep; }
 };
 
 // "<source>_copy_<target>_<yyyyMMdd_HHmmss>.bak".
@@ -66,11 +56,11 @@ QString copyBackupFileName(
 std::optional<InputProblem> checkCopyInput(const CopyRequest &request, const QString &passwordAgain);
 
 // Copies the set (Conn_Ty / ADOTy open on the local configuration, as the page keeps them). Reads
-// the server's login fragment into loginFragment, reads the directory again (the source must be
+// the server's login into login, reads the directory again (the source must be
 // listed and its password match, the new number neither listed nor a database on the server),
 // then writes the note, backs up, restores and registers. Data errors end up in the result, never
 // thrown; a refused directory row too (context.reportDirectoryError is not called).
-CopyResult copyAccountSet(AccountSetObjects &objects, const CopyRequest &request, QString &loginFragment,
+CopyResult copyAccountSet(AccountSetObjects &objects, const CopyRequest &request, data::ServerLogin &login,
     const CreationContext &context = {}, const QDateTime &when = QDateTime::currentDateTime());
 
 // The outcome for the user, in Chinese: on success the two sets and the backup file; on failure

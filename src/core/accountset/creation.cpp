@@ -15,7 +15,7 @@
 namespace zt::accountset {
 
 using data::ConnectionString;
-using data::LoginFragment;
+using data::ServerLogin;
 
 std::optional<InputProblem> checkCreationInput(const AccountSetFields &fields, const QString &passwordAgain)
 {
@@ -104,18 +104,20 @@ void runCreationScript(AccountSetObjects &o)
     o.ADOTy1.execSql();
 }
 
-void registerAccountSet(AccountSetObjects &o, const AccountSetFields &fields, CreationMode mode,
-    const QString &loginFragment, const CreationContext &context)
+bool registerAccountSet(AccountSetObjects &o, const AccountSetFields &fields, CreationMode mode,
+    const ServerLogin &login, const CreationContext &context)
 {
+    bool directoryRowAppended = true;
     store::beginAccountSetRow(o.ADOTy,
         { trimmed(fields.database), trimmed(fields.name), context.today, trimmed(fields.password),
             trimmed(fields.server) });
     if (mode != CreationMode::RentedBuild) {
-        ensureDirectoryTable(o, loginFragment, fields.server);
+        ensureDirectoryTable(o, { fields.server, login.fragment });
         if (mode == CreationMode::Network) {
             try {
                 appendDirectoryRow(o, fields, context.today);
             } catch (const data::DataError &e) {
+                directoryRowAppended = false;
                 if (context.reportDirectoryError)
                     context.reportDirectoryError(
                         QStringLiteral("加入网络账套出错！错误代码：") + e.message());
@@ -126,35 +128,51 @@ void registerAccountSet(AccountSetObjects &o, const AccountSetFields &fields, Cr
         }
     }
     o.ADOTy.post();
+    return directoryRowAppended;
 }
 
-void createAccountSet(AccountSetObjects &o, const AccountSetFields &input, CreationMode mode,
-    QString &loginFragment, const CreationContext &context)
+CreationResult createAccountSet(AccountSetObjects &o, const AccountSetFields &input, CreationMode mode,
+    ServerLogin &login, const CreationContext &context)
 {
     // One login for the whole creation: the server, the new database and master are reached
     // on one session, its database switched between the steps.
     const data::odbc::ConnectionReuse reuse;
+    CreationResult result;
     AccountSetFields fields = input;
     fields.database = trimmed(input.database);
-    // Refused before anything is created: the number names the per-set file.
-    checkedPerSetPath(fields.database);
-
-    ensurePerSetFile(fields.database, context.progress);
-
-    const LoginFragment fragment = store::readLoginFragment(o.ADOTy, fields.server);
-    loginFragment = fragment.text();
-
+    // The number is checked before anything is created: it names the per-set file.
+    if (!result.run(CreationStep::PerSetFile, [&] {
+            checkedPerSetPath(fields.database);
+            ensurePerSetFile(fields.database, context.progress);
+        }))
+        return result;
+    if (!result.run(CreationStep::Login, [&] { login = store::readServerLogin(o.ADOTy, fields.server); }))
+        return result;
     if (mode == CreationMode::Network) {
-        data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, fields.server));
-        data::reexecute(o.ADOTy1, QStringLiteral("create database ") + sqlName(fields.database));
+        if (!result.run(CreationStep::Database, [&] {
+                data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(login));
+                data::reexecute(o.ADOTy1, QStringLiteral("create database ") + sqlName(fields.database));
+            }))
+            return result;
+        result.databaseMade = true;
     }
     if (mode != CreationMode::RentedRegister) {
-        data::pointAt(
-            o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(fragment, fields.database, fields.server));
-        runCreationScript(o);
-        transferBaseData(o, baseDataTables(), {}, context.transferProgress);
+        if (!result.run(CreationStep::Tables,
+                [&] {
+                    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(login, fields.database));
+                    runCreationScript(o);
+                })
+            || !result.run(CreationStep::BaseData,
+                [&] { transferBaseData(o, baseDataTables(), {}, context.transferProgress); }))
+            return result;
     }
-    registerAccountSet(o, fields, mode, loginFragment, context);
+    bool directoryRowAppended = true;
+    if (!result.run(CreationStep::Registration,
+            [&] { directoryRowAppended = registerAccountSet(o, fields, mode, login, context); }))
+        return result;
+    result.registered = true;
+    result.directoryRowMissing = !directoryRowAppended;
+    return result;
 }
 
 } // namespace zt::accountset

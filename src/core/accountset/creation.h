@@ -3,6 +3,7 @@
 #include "accountsetobjects.h"
 #include "basedata.h"
 #include "filecopy.h"
+#include "operationresult.h"
 
 #include <QDate>
 #include <QStringList>
@@ -58,15 +59,36 @@ void runCreationScript(AccountSetObjects &objects);
 
 // Registers the account set: appends the local row to ztxxb and, in every mode but the rented
 // build, ensures the directory table and (network mode) appends the directory row, marking the
-// local row's net "是" or "否" before posting it. loginFragment is the page's held fragment.
-void registerAccountSet(AccountSetObjects &objects, const AccountSetFields &fields, CreationMode mode,
-    const QString &loginFragment, const CreationContext &context);
+// local row's net "是" or "否" before posting it. A directory row the server refuses is told to
+// context.reportDirectoryError and the registration goes on: false then. Throws data::DataError
+// when the local row cannot be written. login is the page's held login; the directory
+// is reached on the fields' server with its fragment.
+bool registerAccountSet(AccountSetObjects &objects, const AccountSetFields &fields, CreationMode mode,
+    const data::ServerLogin &login, const CreationContext &context);
+
+// Creating an account set, step by step; the first failure ends it and nothing done before it is
+// undone.
+enum class CreationStep {
+    PerSetFile, // the number checked, the per-set system file copied from the template
+    Login, // the server's login read from xtljb
+    Database, // "create database <number>" (network mode)
+    Tables, // the table-creation script (both building modes)
+    BaseData, // the shipped base data (both building modes)
+    Registration, // the local row and, but in the rented build, the directory row
+};
+
+struct CreationResult : OperationResult<CreationStep>
+{
+    bool databaseMade = false; // the new database is on the server
+    bool registered = false; // the local row is written
+    bool directoryRowMissing = false; // registered locally, the directory row refused
+};
 
 // Creates the account set of the fields in the mode: per-set file, database (network mode),
 // tables and base data (both building modes), registration. The database name is trimmed once
-// and used so everywhere. loginFragment receives the server's fragment once it is read. Throws
-// data::DataError on the first failure; nothing done before it is undone.
-void createAccountSet(AccountSetObjects &objects, const AccountSetFields &fields, CreationMode mode,
-    QString &loginFragment, const CreationContext &context);
+// and used so everywhere. login receives the server's login once it is read. Data errors end up
+// in the result (a number the server has already fails at Database with 1801), never thrown.
+[[nodiscard]] CreationResult createAccountSet(AccountSetObjects &objects, const AccountSetFields &fields,
+    CreationMode mode, data::ServerLogin &login, const CreationContext &context);
 
 } // namespace zt::accountset

@@ -5,33 +5,7 @@
 #include "identifiers.h"
 #include "store/localstore.h"
 
-#include <QElapsedTimer>
-
 namespace zt::accountset {
-
-namespace {
-
-// Runs one step into the result; false (error recorded) when it threw.
-template<typename Action>
-bool runStep(DeletionResult &result, DeletionFrontEnd &frontEnd, DeletionStep step, Action &&action,
-    QString *error = nullptr)
-{
-    frontEnd.stepStarting(step);
-    QElapsedTimer clock;
-    clock.start();
-    DeletionStepRun run { step };
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        run.failed = true;
-        (error ? *error : result.error) = e.message();
-    }
-    run.elapsedMs = clock.elapsed();
-    result.steps.append(run);
-    return !run.failed;
-}
-
-} // namespace
 
 int removeLocalRows(AccountSetObjects &o, const QString &server, const DirectoryRow &row)
 {
@@ -42,45 +16,38 @@ int removeLocalRows(AccountSetObjects &o, const QString &server, const Directory
     return store::removeAccountSetRows(o.ADOTy, row.number, servers);
 }
 
-DeletionResult deleteAccountSet(AccountSetObjects &o, const QString &loginFragment, const QString &server,
-    const DirectoryRow &row, const QString &typedPassword, DeletionFrontEnd &frontEnd,
-    const DeletionPlan &plan, const QDateTime &when)
+DeletionResult deleteAccountSet(AccountSetObjects &o, const data::ServerLogin &login, const DirectoryRow &row,
+    const QString &typedPassword, DeletionFrontEnd &frontEnd, const DeletionPlan &plan, const QDateTime &when)
 {
     DeletionResult result;
-    result.steps.append({ DeletionStep::Password, 0, !deletionPasswordMatches(row, typedPassword) });
-    if (result.steps.last().failed) {
-        result.failedStep = DeletionStep::Password;
+    if (!result.check(DeletionStep::Password, deletionPasswordMatches(row, typedPassword)))
         return result;
-    }
     if (plan.backup && plan.dropDatabase) {
-        const bool made = runStep(
-            result, frontEnd, DeletionStep::Backup,
-            [&] { result.backup = backupBeforeDeletion(o, loginFragment, server, row, when); },
-            &result.backupError);
-        if (!made && !frontEnd.deleteWithoutBackup(result.backupError)) {
-            result.failedStep = DeletionStep::Backup;
-            result.error = result.backupError;
-            return result;
+        frontEnd.stepStarting(DeletionStep::Backup);
+        if (const auto failed = result.attempt(
+                DeletionStep::Backup, [&] { result.backup = backupBeforeDeletion(o, login, row, when); })) {
+            result.backupError = failed->message();
+            if (!frontEnd.deleteWithoutBackup(result.backupError)) {
+                result.fail(DeletionStep::Backup, *failed);
+                return result;
+            }
         }
     }
+    const auto run = [&](DeletionStep step, auto &&work) {
+        frontEnd.stepStarting(step);
+        return result.run(step, work);
+    };
     if (plan.dropDatabase) {
-        if (!runStep(result, frontEnd, DeletionStep::DropDatabase,
-                [&] { dropAccountSetDatabase(o, loginFragment, server, row); })) {
-            result.failedStep = DeletionStep::DropDatabase;
+        if (!run(DeletionStep::DropDatabase, [&] { dropAccountSetDatabase(o, login, row); }))
             return result;
-        }
         result.databaseDropped = true;
     }
     // The database is gone: a local row of it would offer a set that no longer opens.
-    if (!runStep(result, frontEnd, DeletionStep::LocalRows,
-            [&] { result.localRowsRemoved = removeLocalRows(o, server, row); })) {
-        result.failedStep = DeletionStep::LocalRows;
+    if (!run(DeletionStep::LocalRows,
+            [&] { result.localRowsRemoved = removeLocalRows(o, login.server, row); }))
         return result;
-    }
-    if (!runStep(result, frontEnd, DeletionStep::DirectoryRow, [&] { deleteCurrentDirectoryRow(o); })) {
-        result.failedStep = DeletionStep::DirectoryRow;
+    if (!run(DeletionStep::DirectoryRow, [&] { deleteCurrentDirectoryRow(o); }))
         return result;
-    }
     result.rowRemoved = true;
     return result;
 }
@@ -96,11 +63,9 @@ bool deletionPasswordMatches(const DirectoryRow &row, const QString &typed)
     return row.password == typed;
 }
 
-void dropAccountSetDatabase(
-    AccountSetObjects &o, const QString &loginFragment, const QString &server, const DirectoryRow &row)
+void dropAccountSetDatabase(AccountSetObjects &o, const data::ServerLogin &login, const DirectoryRow &row)
 {
-    data::pointAt(o.Conn_Ty1, o.ADOTy1,
-        data::ConnectionString::server(data::LoginFragment::fromText(loginFragment), server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, data::ConnectionString::server(login));
     data::reexecute(o.ADOTy1, QStringLiteral("drop database ") + sqlName(row.number));
 }
 

@@ -2,6 +2,7 @@
 
 #include "accountsetobjects.h"
 #include "directory.h"
+#include "operationresult.h"
 
 #include <QDateTime>
 #include <QList>
@@ -17,10 +18,10 @@ QString deletionQuestion(const DirectoryRow &row);
 // empty field).
 bool deletionPasswordMatches(const DirectoryRow &row, const QString &typed);
 
-// Sends "drop database <number>" on the server connection string of the held login fragment.
+// Sends "drop database <number>" on the server connection string of the login.
 // A number that is not a regular identifier is delimited. Throws data::DataError.
 void dropAccountSetDatabase(
-    AccountSetObjects &objects, const QString &loginFragment, const QString &server, const DirectoryRow &row);
+    AccountSetObjects &objects, const data::ServerLogin &login, const DirectoryRow &row);
 
 // Deleting a listed account set: the directory row's password, the verified safety backup, the
 // database dropped, this workstation's local rows of the set removed and the directory row
@@ -54,26 +55,16 @@ public:
     virtual bool deleteWithoutBackup(const QString &error) = 0;
 };
 
-// One step that ran: how long it took and whether it failed.
-struct DeletionStepRun
-{
-    DeletionStep step;
-    qint64 elapsedMs = 0;
-    bool failed = false;
-};
+using DeletionStepRun = StepRun<DeletionStep>;
 
-struct DeletionResult
+struct DeletionResult : OperationResult<DeletionStep>
 {
-    QList<DeletionStepRun> steps; // the steps that ran, in order
-    std::optional<DeletionStep> failedStep; // the step that ended the deletion
-    QString error; // its DataError text (empty for a wrong password)
     QString backup; // where the safety copy lies; empty when none was made
     QString backupError; // the failed safety copy's text, also when deleted without one
     bool databaseDropped = false;
     int localRowsRemoved = 0;
     bool rowRemoved = false;
 
-    bool succeeded() const { return !failedStep; }
     // The database is gone, its directory row is not: finished by removing the row alone.
     bool databaseGoneRowStayed() const
     {
@@ -89,9 +80,9 @@ struct DeletionResult
 int removeLocalRows(AccountSetObjects &objects, const QString &server, const DirectoryRow &row);
 
 // Deletes the current directory row's account set (ADOztgl positioned on row) on the server with
-// the held login fragment. Data errors end up in the result, never thrown.
-DeletionResult deleteAccountSet(AccountSetObjects &objects, const QString &loginFragment,
-    const QString &server, const DirectoryRow &row, const QString &typedPassword, DeletionFrontEnd &frontEnd,
+// the held login. Data errors end up in the result, never thrown.
+DeletionResult deleteAccountSet(AccountSetObjects &objects, const data::ServerLogin &login,
+    const DirectoryRow &row, const QString &typedPassword, DeletionFrontEnd &frontEnd,
     const DeletionPlan &plan = {}, const QDateTime &when = QDateTime::currentDateTime());
 
 } // namespace zt::accountset

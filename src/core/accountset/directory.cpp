@@ -6,7 +6,7 @@
 namespace zt::accountset {
 
 using data::ConnectionString;
-using data::LoginFragment;
+using data::ServerLogin;
 
 QStringList directoryTableStatement()
 {
@@ -23,11 +23,10 @@ QStringList directoryTableStatement()
     };
 }
 
-void ensureDirectoryTable(AccountSetObjects &o, const QString &loginFragment, const QString &server)
+void ensureDirectoryTable(AccountSetObjects &o, const ServerLogin &login)
 {
     try {
-        data::pointAt(
-            o.Conn_Ty1, o.ADOTy1, ConnectionString::master(LoginFragment::fromText(loginFragment), server));
+        data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::master(login));
         o.ADOTy1.close();
         o.ADOTy1.clearSql();
         for (const QString &line : directoryTableStatement())
@@ -52,16 +51,15 @@ void appendDirectoryRow(AccountSetObjects &o, const AccountSetFields &fields, co
     q.post();
 }
 
-bool listDirectory(AccountSetObjects &o, const QString &server, QString &loginFragment)
+bool listDirectory(AccountSetObjects &o, const QString &server, ServerLogin &login)
 {
     try {
-        loginFragment = store::readLoginFragment(o.ADOTy, server).text();
+        login = store::readServerLogin(o.ADOTy, server);
     } catch (const data::DataError &) {
         return false; // swallowed: the grid keeps what it showed
     }
     try {
-        data::pointAt(
-            o.Conn_ztgl, o.ADOztgl, ConnectionString::master(LoginFragment::fromText(loginFragment), server));
+        data::pointAt(o.Conn_ztgl, o.ADOztgl, ConnectionString::master(login));
         data::reopen(o.ADOztgl, QStringLiteral("select * from PBTOVRASQLBASEDATA"));
         return true;
     } catch (const data::DataError &) {

@@ -34,19 +34,19 @@ void deleteCurrentDirectoryRow(AccountSetObjects &objects);
 QStringList directoryTableStatement();
 
 // Makes sure the directory table exists on the server, through Conn_Ty1 / ADOTy1 on the master
-// connection string of the login fragment. Every error is swallowed: the usual one is the
+// connection string of the login. Every error is swallowed: the usual one is the
 // server's refusal because the table exists already. ADOTy1 stays attached to Conn_Ty1.
-void ensureDirectoryTable(AccountSetObjects &objects, const QString &loginFragment, const QString &server);
+void ensureDirectoryTable(AccountSetObjects &objects, const data::ServerLogin &login);
 
 // Appends a directory row through ADOTy1 as ensureDirectoryTable left it: ztbh, ztmc, jlrq, kl
 // and zjmc from the fields, trimmed; id and net are left to the table. Throws data::DataError.
 void appendDirectoryRow(AccountSetObjects &objects, const AccountSetFields &fields, const QDate &date);
 
-// Lists the directory of the server into ADOztgl (on Conn_ztgl): reads the server's login
-// fragment from the local configuration database into loginFragment first. Every error is
+// Lists the directory of the server into ADOztgl (on Conn_ztgl): reads the server's login from
+// the local configuration database into login first. Every error is
 // swallowed; after a failure in the fragment lookup ADOztgl keeps its previous rows, after a
 // later failure it is closed. True when the listing succeeded.
-bool listDirectory(AccountSetObjects &objects, const QString &server, QString &loginFragment);
+bool listDirectory(AccountSetObjects &objects, const QString &server, data::ServerLogin &login);
 
 // The grid's view of the directory result set: column 0 shows ztmc ("账套名称"), column 1 ztbh
 // ("数据库名称"). Empty until the query is open with those fields.

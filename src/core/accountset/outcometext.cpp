@@ -14,6 +14,11 @@ QString serverNameEmpty()
     return QStringLiteral("服务器名称不可为空！");
 }
 
+QString created()
+{
+    return QStringLiteral("账套创建成功");
+}
+
 QString creationFailed(const QString &error)
 {
     return QStringLiteral("新增账套出错！") + error;
@@ -27,6 +32,11 @@ QString sampleCreated()
 QString alreadyListedLocally()
 {
     return QStringLiteral("已经存在服务器名称和账套名称相同的账套！");
+}
+
+QString takenOver()
+{
+    return QStringLiteral("网络账套选择引入成功");
 }
 
 QString takeOverFailed(const QString &error)

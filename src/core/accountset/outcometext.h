@@ -13,10 +13,12 @@ namespace outcome {
 QString chooseServerName(); // page 1 without a server name
 QString serverNameEmpty(); // page 2 (and every command) without one
 
+QString created();
 QString creationFailed(const QString &error);
 QString sampleCreated();
 
 QString alreadyListedLocally(); // take-over of a set the local list has
+QString takenOver();
 QString takeOverFailed(const QString &error);
 
 QString wrongSetPassword();

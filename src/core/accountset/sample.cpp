@@ -14,7 +14,7 @@
 namespace zt::accountset {
 
 using data::ConnectionString;
-using data::LoginFragment;
+using data::ServerLogin;
 
 bool restoresSampleBackup(const QString &server)
 {
@@ -26,15 +26,30 @@ QString sampleDataStatement()
     return QString::fromUtf8(SampleSetSql).trimmed();
 }
 
-void buildSampleAccountSet(AccountSetObjects &o, const QString &server, const QString &loginFragment)
+void buildSampleAccountSet(AccountSetObjects &o, const ServerLogin &login)
 {
-    const LoginFragment fragment = LoginFragment::fromText(loginFragment);
-    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(login));
     data::reexecute(o.ADOTy1, QStringLiteral("create database ") + SampleNumber);
-    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(fragment, SampleNumber, server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(login, SampleNumber));
     runCreationScript(o);
     transferBaseData(o, baseDataTables());
     data::reexecute(o.ADOTy1, sampleDataStatement());
+}
+
+SampleResult createSampleAccountSet(AccountSetObjects &o, const AccountSetFields &fields, CreationMode mode,
+    ServerLogin &login, const CreationContext &context)
+{
+    SampleResult result;
+    if (!result.run(
+            SampleStep::Sample, [&] { result.origin = restoreSampleAccountSet(o, fields.server, login); }))
+        return result;
+    bool directoryRowAppended = true;
+    if (!result.run(SampleStep::Registration,
+            [&] { directoryRowAppended = registerAccountSet(o, fields, mode, login, context); }))
+        return result;
+    result.registered = true;
+    result.directoryRowMissing = !directoryRowAppended;
+    return result;
 }
 
 QString sampleBackupPath()
@@ -47,16 +62,15 @@ QString sampleDataFolder()
     return QStringLiteral("/var/opt/mssql/data");
 }
 
-SampleOrigin restoreSampleAccountSet(AccountSetObjects &o, const QString &server, QString &loginFragment)
+SampleOrigin restoreSampleAccountSet(AccountSetObjects &o, const QString &server, ServerLogin &login)
 {
-    const LoginFragment fragment = store::readLoginFragment(o.ADOTy, server);
-    loginFragment = fragment.text();
+    login = store::readServerLogin(o.ADOTy, server);
     if (!restoresSampleBackup(server)) {
-        buildSampleAccountSet(o, server, loginFragment);
+        buildSampleAccountSet(o, login);
         return SampleOrigin::Built;
     }
     QDir().mkpath(sampleDataFolder()); // outcome not examined: the server may live elsewhere
-    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(fragment, server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::server(login));
     data::reexecute(o.ADOTy1,
         QStringLiteral("restore database TOVRASQL_Sample from disk=")
             + data::nationalLiteral(sampleBackupPath()));

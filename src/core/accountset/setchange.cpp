@@ -5,30 +5,9 @@
 #include "deletion.h"
 #include "store/localstore.h"
 
-#include <QElapsedTimer>
-
 namespace zt::accountset {
 
 namespace {
-
-// Runs one step into the result; false (error recorded) when it threw.
-template<typename Action> bool runStep(SetChangeResult &result, SetChangeStep step, Action &&action)
-{
-    QElapsedTimer clock;
-    clock.start();
-    SetChangeStepRun run { step };
-    try {
-        action();
-    } catch (const data::DataError &e) {
-        run.failed = true;
-        result.error = e.message();
-    }
-    run.elapsedMs = clock.elapsed();
-    result.steps.append(run);
-    if (run.failed)
-        result.failedStep = step;
-    return !run.failed;
-}
 
 QString directoryRowMissing(const DirectoryRow &row)
 {
@@ -37,18 +16,17 @@ QString directoryRowMissing(const DirectoryRow &row)
         .arg(row.number);
 }
 
-// Sends the update of the set's directory row on the master connection string of the fragment;
+// Sends the update of the set's directory row on the master connection string of the login;
 // returns how many rows changed.
-int changeDirectoryRow(AccountSetObjects &o, const QString &loginFragment, const QString &server,
-    const DirectoryRow &row, const SetChange &change)
+int changeDirectoryRow(
+    AccountSetObjects &o, const data::ServerLogin &login, const DirectoryRow &row, const SetChange &change)
 {
     QStringList assignments;
     if (change.name)
         assignments << QStringLiteral("ztmc=") + data::nationalLiteral(trimmed(*change.name));
     if (change.password)
         assignments << QStringLiteral("kl=") + data::nationalLiteral(trimmed(*change.password));
-    data::pointAt(o.Conn_Ty1, o.ADOTy1,
-        data::ConnectionString::master(data::LoginFragment::fromText(loginFragment), server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, data::ConnectionString::master(login));
     // The rows of the number that still have the password just checked: one another workstation
     // changed since the listing is not changed over its new password.
     const QString password = row.password.isEmpty()
@@ -101,7 +79,7 @@ int changeLocalRows(
     return store::changeAccountSetRows(o.ADOTy, row.number, servers, name, password);
 }
 
-SetChangeResult changeAccountSet(AccountSetObjects &o, const QString &loginFragment, const QString &server,
+SetChangeResult changeAccountSet(AccountSetObjects &o, const data::ServerLogin &login,
     const DirectoryRow &row, const QString &presentPassword, const SetChange &change)
 {
     SetChangeResult result;
@@ -109,21 +87,14 @@ SetChangeResult changeAccountSet(AccountSetObjects &o, const QString &loginFragm
     result.passwordChanged = change.password.has_value();
     result.name = change.name ? trimmed(*change.name) : row.name;
     result.problem = checkSetChange(change);
-    result.steps.append({ SetChangeStep::Input, 0, result.problem.has_value() });
-    if (result.problem) {
-        result.failedStep = SetChangeStep::Input;
-        result.error = result.problem->message;
+    if (!result.check(
+            SetChangeStep::Input, !result.problem, result.problem ? result.problem->message : QString())
+        || !result.check(SetChangeStep::Password, deletionPasswordMatches(row, presentPassword)))
         return result;
-    }
-    result.steps.append({ SetChangeStep::Password, 0, !deletionPasswordMatches(row, presentPassword) });
-    if (result.steps.last().failed) {
-        result.failedStep = SetChangeStep::Password;
-        return result;
-    }
     // The directory first: it is what every workstation reads, and a change that stops after it
     // is finished by running it again.
-    if (!runStep(result, SetChangeStep::DirectoryRow,
-            [&] { result.directoryRowsChanged = changeDirectoryRow(o, loginFragment, server, row, change); }))
+    if (!result.run(SetChangeStep::DirectoryRow,
+            [&] { result.directoryRowsChanged = changeDirectoryRow(o, login, row, change); }))
         return result;
     if (result.directoryRowsChanged == 0) {
         result.failedStep = SetChangeStep::DirectoryRow;
@@ -131,8 +102,8 @@ SetChangeResult changeAccountSet(AccountSetObjects &o, const QString &loginFragm
         result.error = directoryRowMissing(row);
         return result;
     }
-    runStep(result, SetChangeStep::LocalRows,
-        [&] { result.localRowsChanged = changeLocalRows(o, server, row, change); });
+    result.run(SetChangeStep::LocalRows,
+        [&] { result.localRowsChanged = changeLocalRows(o, login.server, row, change); });
     return result;
 }
 

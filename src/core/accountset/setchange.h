@@ -3,6 +3,7 @@
 #include "accountsetobjects.h"
 #include "creation.h"
 #include "directory.h"
+#include "operationresult.h"
 
 #include <QList>
 
@@ -32,19 +33,11 @@ struct SetChange
     QString passwordAgain; // the new password typed a second time
 };
 
-// One step that ran: how long it took and whether it failed.
-struct SetChangeStepRun
-{
-    SetChangeStep step;
-    qint64 elapsedMs = 0;
-    bool failed = false;
-};
+using SetChangeStepRun = StepRun<SetChangeStep>;
 
-struct SetChangeResult
+// error: the input problem, the server's or driver's text; empty for a wrong password.
+struct SetChangeResult : OperationResult<SetChangeStep>
 {
-    QList<SetChangeStepRun> steps; // the steps that ran, in order
-    std::optional<SetChangeStep> failedStep; // the step that ended the change
-    QString error; // its text: the input problem, the server's or driver's text; empty for a wrong password
     std::optional<InputProblem> problem; // the input problem, with the field that gets the focus
     bool nameChanged = false; // what the change was asked to do
     bool passwordChanged = false;
@@ -52,7 +45,6 @@ struct SetChangeResult
     int directoryRowsChanged = 0;
     int localRowsChanged = 0;
 
-    bool succeeded() const { return !failedStep; }
     // The directory row has the new values, this workstation's list does not.
     bool directoryChangedLocalNot() const { return failedStep == SetChangeStep::LocalRows; }
 };
@@ -66,10 +58,10 @@ std::optional<InputProblem> checkSetChange(const SetChange &change);
 int changeLocalRows(
     AccountSetObjects &objects, const QString &server, const DirectoryRow &row, const SetChange &change);
 
-// Changes the set of the directory row on the server with the held login fragment, after the
+// Changes the set of the directory row on the server with the held login, after the
 // typed present password. Data errors end up in the result, never thrown.
-SetChangeResult changeAccountSet(AccountSetObjects &objects, const QString &loginFragment,
-    const QString &server, const DirectoryRow &row, const QString &presentPassword, const SetChange &change);
+SetChangeResult changeAccountSet(AccountSetObjects &objects, const data::ServerLogin &login,
+    const DirectoryRow &row, const QString &presentPassword, const SetChange &change);
 
 // The outcome in Chinese, for both front ends: what changed; after a failure, what changed, what
 // did not and what to do.

@@ -4,37 +4,24 @@
 #include "data/dataerror.h"
 #include "store/localstore.h"
 
-#include <QElapsedTimer>
-
 namespace zt::accountset {
 
 TakeOverResult takeOverAccountSet(AccountSetObjects &o, const DirectoryRow &row, const QString &server,
     CopyProgress *progress, TakeOverFrontEnd &frontEnd, const QDate &today)
 {
     TakeOverResult result;
-    try {
-        result.alreadyListed = isListedLocally(o, row);
-    } catch (const data::DataError &e) {
+    if (!result.run(TakeOverStep::LocalCheck, [&] { result.alreadyListed = isListedLocally(o, row); }))
+        return result;
+    if (result.alreadyListed) {
+        result.steps.last().failed = true;
         result.failedStep = TakeOverStep::LocalCheck;
-        result.error = e.message();
         return result;
     }
-    if (result.alreadyListed)
+    result.declined = !frontEnd.confirm(row);
+    if (!result.check(TakeOverStep::Confirm, !result.declined))
         return result;
-    if (!frontEnd.confirm(row)) {
-        result.declined = true;
-        return result;
-    }
     frontEnd.takingOver();
-    QElapsedTimer clock;
-    clock.start();
-    try {
-        selectNetworkAccountSet(o, row, server, progress, today);
-    } catch (const data::DataError &e) {
-        result.failedStep = TakeOverStep::TakeOver;
-        result.error = e.message();
-    }
-    result.elapsedMs = clock.elapsed();
+    result.run(TakeOverStep::TakeOver, [&] { selectNetworkAccountSet(o, row, server, progress, today); });
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "accountsetobjects.h"
 #include "directory.h"
 #include "filecopy.h"
+#include "operationresult.h"
 
 #include <QDate>
 
@@ -27,7 +28,8 @@ void selectNetworkAccountSet(AccountSetObjects &objects, const DirectoryRow &row
 // per-set file copied when missing and the local row appended (selectNetworkAccountSet).
 
 enum class TakeOverStep {
-    LocalCheck, // isListedLocally
+    LocalCheck, // isListedLocally: a set listed already ends it here, without an error text
+    Confirm, // the front end's answer: a "no" ends it here
     TakeOver, // selectNetworkAccountSet
 };
 
@@ -42,15 +44,10 @@ public:
     virtual void takingOver() { }
 };
 
-struct TakeOverResult
+struct TakeOverResult : OperationResult<TakeOverStep>
 {
     bool alreadyListed = false; // refused: the local list has the set
     bool declined = false; // the front end did not confirm
-    std::optional<TakeOverStep> failedStep; // the step whose data error ended it
-    QString error; // its DataError text
-    qint64 elapsedMs = -1; // the take-over step's time, when it ran
-
-    bool succeeded() const { return !alreadyListed && !declined && !failedStep; }
 };
 
 // Takes the directory row's set over with server as the local row's server name (the page's

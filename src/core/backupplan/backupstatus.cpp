@@ -29,16 +29,14 @@ QString SetStatus::outcomeText() const
     return lastBackup.isValid() ? QStringLiteral("成功") : QStringLiteral("—");
 }
 
-QHash<QString, RecordedBackup> recordedBackups(const QString &loginFragment, const QString &server)
+QHash<QString, RecordedBackup> recordedBackups(const data::ServerLogin &login)
 {
     QHash<QString, RecordedBackup> recorded;
     // A connection of its own: looking at the history leaves the page's connections as they are.
     data::Connection connection(QStringLiteral("Conn_history"));
     data::Query history(QStringLiteral("ADOhistory"));
     try {
-        connection.setConnectionString(
-            data::ConnectionString::server(data::LoginFragment::fromText(loginFragment), server));
-        history.setConnection(&connection);
+        data::pointAt(connection, history, data::ConnectionString::server(login));
         // One row per database: its latest full backup. The history grows by a row per copy
         // and is never read whole.
         data::reopen(history,

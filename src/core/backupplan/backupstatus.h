@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backupplan.h"
+#include "data/connectionstring.h"
 
 #include <QHash>
 
@@ -30,7 +31,7 @@ struct RecordedBackup
     QDateTime finished;
     QString file;
 };
-QHash<QString, RecordedBackup> recordedBackups(const QString &loginFragment, const QString &server);
+QHash<QString, RecordedBackup> recordedBackups(const data::ServerLogin &login);
 
 // The status of each number: the server's record, the plan's state where the server records
 // nothing the login may read, and the plan's failure when it is the latest word.

@@ -18,10 +18,9 @@ namespace zt::backupplan {
 namespace {
 
 // The numbers of every set the directory lists, each once, in the directory's order.
-QStringList directoryNumbers(accountset::AccountSetObjects &o, const QString &fragment, const QString &server)
+QStringList directoryNumbers(accountset::AccountSetObjects &o, const data::ServerLogin &login)
 {
-    data::pointAt(o.Conn_ztgl, o.ADOztgl,
-        data::ConnectionString::master(data::LoginFragment::fromText(fragment), server));
+    data::pointAt(o.Conn_ztgl, o.ADOztgl, data::ConnectionString::master(login));
     // A server on which no set was ever registered has no directory table: no sets to back up.
     data::reopen(o.ADOztgl, QStringLiteral("select name from sys.tables where name = 'PBTOVRASQLBASEDATA'"));
     if (o.ADOztgl.recordCount() == 0) {
@@ -114,7 +113,7 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
     };
     record(); // a run that dies from here on is seen as started and unfinished
 
-    QString fragment;
+    data::ServerLogin login;
     QStringList numbers = plan.sets;
     try {
         store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
@@ -123,9 +122,9 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
                                                  "或运行：ztaccountset login --server ")
                 + plan.server);
         }
-        fragment = store::readLoginFragment(o.ADOTy, plan.server).text();
+        login = store::readServerLogin(o.ADOTy, plan.server);
         if (plan.allSets)
-            numbers = directoryNumbers(o, fragment, plan.server);
+            numbers = directoryNumbers(o, login);
     } catch (const data::DataError &e) {
         result.problem = QStringLiteral("自动备份没有进行：") + e.message();
     }
@@ -143,8 +142,8 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
         QElapsedTimer clock;
         clock.start();
         try {
-            outcome.location = accountset::backupAccountSet(
-                o, fragment, plan.server, number, rotationFileName(number, outcome.slot));
+            outcome.location
+                = accountset::backupDatabase(o, login, number, rotationFileName(number, outcome.slot));
             outcome.succeeded = true;
             result.surplusRemoved += removeSurplusCopies(plan.server, number, plan.keep);
         } catch (const data::DataError &e) {

@@ -31,7 +31,7 @@ Registry &registry()
     const QString guided = guidance::withGuidance(error.message());
     if (guided == error.message())
         throw;
-    throw DataError(guided);
+    throw DataError(guided, error.numbers());
 }
 
 // A server session whose errors carry their guidance, whichever server answered them.

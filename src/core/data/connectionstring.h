@@ -53,6 +53,17 @@ private:
     Credentials m_login;
 };
 
+// "This server, with this login": the server name and the login fragment this workstation keeps
+// for it, read once per operation (store::readServerLogin) and handed on as one value. The page's
+// hidden field is written from it, never read back into one.
+struct ServerLogin
+{
+    QString server;
+    LoginFragment fragment;
+
+    friend bool operator==(const ServerLogin &, const ServerLogin &) = default;
+};
+
 // A connection string as the wizard composes it: a structured value that renders to the exact
 // ADO text (text()) and is translated for the back end from its parts, never by re-parsing the
 // text, so a value holding ';' cannot add or change a setting.
@@ -77,6 +88,13 @@ public:
     static ConnectionString catalog(
         const LoginFragment &fragment, const QString &database, const QString &serverName);
     static ConnectionString master(const LoginFragment &fragment, const QString &serverName);
+    // The same shapes for a server with its login.
+    static ConnectionString server(const ServerLogin &login) { return server(login.fragment, login.server); }
+    static ConnectionString catalog(const ServerLogin &login, const QString &database)
+    {
+        return catalog(login.fragment, database, login.server);
+    }
+    static ConnectionString master(const ServerLogin &login) { return master(login.fragment, login.server); }
     static ConnectionString sqlLoginProbe(
         const QString &user, const QString &password, const QString &serverName);
     static ConnectionString windowsLoginProbe(const QString &serverName);

@@ -23,6 +23,7 @@
 #include <QSqlResult>
 
 #include <atomic>
+#include <iterator>
 #include <optional>
 #include <unistd.h>
 #include <utility>
@@ -75,6 +76,32 @@ QString freeTdsText(const QString &section, const QString &encryption, const QSt
 // FreeTDS repeats the same record for each address it tried: repeated records are dropped. A
 // failed connection reads "Unable to connect to data source" followed by the server's records,
 // the last one received first; the windows show that text as it comes.
+// The server's message numbers of a statement's failure, read from the driver's diagnostic
+// records (the native error of each). QSqlError's nativeErrorCode is not used: what it holds
+// differs between Qt versions (the native number in some, the SQLSTATEs in others).
+QList<int> nativeNumbers(const QSqlQuery &q)
+{
+    QList<int> numbers;
+    const QVariant handle = q.result() ? q.result()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
+        return numbers;
+    const SQLHANDLE statement = *static_cast<const SQLHANDLE *>(handle.constData());
+    if (!statement)
+        return numbers;
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLWCHAR state[6];
+        SQLINTEGER native = 0;
+        SQLWCHAR text[512];
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRecW(SQL_HANDLE_STMT, statement, record, state, &native, text,
+                SQLSMALLINT(std::size(text)), &length)))
+            break;
+        if (native > 0 && !numbers.contains(int(native)))
+            numbers << int(native);
+    }
+    return numbers;
+}
+
 QString diagnosticText(const QSqlError &error)
 {
     static const QRegularExpression states(QStringLiteral(", [0-9A-Z]{5}(;[0-9A-Z]{5})*$"));
@@ -274,7 +301,7 @@ public:
             result.rows.append(std::move(row));
         }
         if (q.lastError().isValid())
-            throw DataError(diagnosticText(q.lastError()));
+            throw DataError(diagnosticText(q.lastError()), nativeNumbers(q));
         return result;
     }
 
@@ -288,7 +315,7 @@ public:
         while (q.nextResult())
             affected = q.numRowsAffected();
         if (q.lastError().isValid())
-            throw DataError(diagnosticText(q.lastError()));
+            throw DataError(diagnosticText(q.lastError()), nativeNumbers(q));
         return affected;
     }
 
@@ -316,7 +343,7 @@ private:
             }
         }
         if (!ok)
-            throw DataError(diagnosticText(q.lastError()));
+            throw DataError(diagnosticText(q.lastError()), nativeNumbers(q));
     }
 
     Dialect m_dialect;

@@ -35,8 +35,8 @@ void examineBackupPlan(Examination &e, const QDateTime &now)
     QStringList attempted;
     for (const backupplan::SetState &s : state.sets)
         attempted << s.number;
-    const auto recorded = e.loginFragment.isEmpty() ? QHash<QString, backupplan::RecordedBackup>()
-                                                    : backupplan::recordedBackups(e.loginFragment, e.server);
+    const auto recorded = e.login.fragment.text().isEmpty() ? QHash<QString, backupplan::RecordedBackup>()
+                                                            : backupplan::recordedBackups(e.login);
     for (const backupplan::SetStatus &s : backupplan::backupStatus(attempted, recorded, state)) {
         if (!s.failed)
             continue;

@@ -72,7 +72,7 @@ struct Finding
 struct Examination
 {
     QString server;
-    QString loginFragment;
+    data::ServerLogin login; // the server with the login read from xtljb (server as above)
     int databases = 0; // account-set candidates and registered ones on the server
     int localRows = 0; // of this server
     int directoryRows = 0;

@@ -118,7 +118,7 @@ Examination examine(accountset::AccountSetObjects &o, const QString &server)
     QList<LocalRow> local;
     try {
         local = reader.localRows();
-        e.loginFragment = reader.loginFragment();
+        e.login = reader.login();
     } catch (const data::DataError &error) {
         e.problems << QStringLiteral("无法读取本机账套列表：") + error.message();
         return e; // without the local file nothing can be told

@@ -77,8 +77,7 @@ void mendInterruptedCopy(
 {
     const Finding &f = step.finding;
     if (f.databaseLeft) {
-        step.kept = accountset::backupAccountSet(
-            o, e.loginFragment, e.server, f.number, accountset::backupFileName(f.number));
+        step.kept = accountset::backupDatabase(o, e.login, f.number, accountset::backupFileName(f.number));
         if (options.finish) {
             accountset::ensurePerSetFile(f.number, nullptr);
             accountset::CreationContext context;
@@ -88,13 +87,13 @@ void mendInterruptedCopy(
             store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
             accountset::registerAccountSet(o,
                 { e.server, f.number, f.name.isEmpty() ? options.name : f.name, options.password },
-                accountset::CreationMode::Network, e.loginFragment, context);
+                accountset::CreationMode::Network, e.login, context);
             if (!refused.isEmpty())
                 throw data::DataError(refused);
             step.text = QStringLiteral("已备份并登记复制的账套 %1（%2）。").arg(f.number, f.name);
         } else {
             o.Conn_ztgl.close(); // no session of ours may hold it
-            accountset::dropAccountSetDatabase(o, e.loginFragment, e.server, { f.number, {}, {}, {} });
+            accountset::dropAccountSetDatabase(o, e.login, { f.number, {}, {}, {} });
             step.text = QStringLiteral("已备份并删除复制到一半的数据库 %1。").arg(f.number);
         }
     } else if (f.registered) {

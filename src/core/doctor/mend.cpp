@@ -25,7 +25,6 @@
 namespace zt::doctor {
 
 using data::ConnectionString;
-using data::LoginFragment;
 
 namespace {
 
@@ -36,15 +35,13 @@ QString stamp()
 
 void useMaster(accountset::AccountSetObjects &o, const Examination &e)
 {
-    data::pointAt(
-        o.Conn_Ty1, o.ADOTy1, ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::master(e.login));
 }
 
 // The directory on Conn_ztgl / ADOztgl.
 void useDirectory(accountset::AccountSetObjects &o, const Examination &e)
 {
-    data::pointAt(
-        o.Conn_ztgl, o.ADOztgl, ConnectionString::master(LoginFragment::fromText(e.loginFragment), e.server));
+    data::pointAt(o.Conn_ztgl, o.ADOztgl, ConnectionString::master(e.login));
 }
 
 void dropDatabase(accountset::AccountSetObjects &o, const Examination &e, const QString &number)
@@ -92,8 +89,7 @@ void finishCreation(
 {
     StoresReader reader(o, e.server);
     reader.localRows(); // reads the login fragment
-    data::pointAt(o.Conn_Ty1, o.ADOTy1,
-        ConnectionString::catalog(LoginFragment::fromText(e.loginFragment), f.number, e.server));
+    data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(e.login, f.number));
     QStringList transfer;
     for (const QString &table : reader.scriptTables()) {
         const bool missing
@@ -119,7 +115,7 @@ void finishCreation(
     context.today = options.today;
     store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
     accountset::registerAccountSet(o, { e.server, f.number, options.name, options.password },
-        accountset::CreationMode::Network, e.loginFragment, context);
+        accountset::CreationMode::Network, e.login, context);
 }
 
 void mendOne(
@@ -138,8 +134,7 @@ void mendOne(
         return;
     case Finding::Kind::UnfinishedCreation:
     case Finding::Kind::UnregisteredDatabase:
-        step.kept = accountset::backupAccountSet(
-            o, e.loginFragment, e.server, f.number, accountset::backupFileName(f.number));
+        step.kept = accountset::backupDatabase(o, e.login, f.number, accountset::backupFileName(f.number));
         if (options.finish) {
             finishCreation(o, e, f, options);
             step.text = QStringLiteral("已备份并补齐账套 %1：表、基础数据和登记。").arg(f.number);
@@ -194,7 +189,7 @@ void mendOne(
         return;
     }
     case Finding::Kind::LocalRowWithoutDirectoryRow:
-        accountset::ensureDirectoryTable(o, e.loginFragment, e.server);
+        accountset::ensureDirectoryTable(o, e.login);
         // Registered meanwhile (another workstation, an earlier mend): never a second row.
         useDirectory(o, e);
         data::reopen(o.ADOztgl,

@@ -13,7 +13,6 @@
 namespace zt::doctor {
 
 using data::ConnectionString;
-using data::LoginFragment;
 
 StoresReader::StoresReader(accountset::AccountSetObjects &objects, QString server)
     : o(objects)
@@ -23,7 +22,7 @@ StoresReader::StoresReader(accountset::AccountSetObjects &objects, QString serve
 QList<LocalRow> StoresReader::localRows()
 {
     store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
-    m_fragment = store::readLoginFragment(o.ADOTy, m_server).text();
+    m_login = store::readServerLogin(o.ADOTy, m_server);
     data::reopen(o.ADOTy, QStringLiteral("select * from ztxxb"));
     QList<LocalRow> rows;
     for (o.ADOTy.first(); !o.ADOTy.isEof(); o.ADOTy.next()) {
@@ -44,8 +43,7 @@ const QStringList &StoresReader::directoryNumbers()
 {
     if (m_directory)
         return *m_directory;
-    data::pointAt(
-        o.Conn_ztgl, o.ADOztgl, ConnectionString::master(LoginFragment::fromText(m_fragment), m_server));
+    data::pointAt(o.Conn_ztgl, o.ADOztgl, ConnectionString::master(m_login));
     QStringList numbers;
     try {
         data::reopen(o.ADOztgl, QStringLiteral("select ztbh from PBTOVRASQLBASEDATA"));
@@ -54,7 +52,7 @@ const QStringList &StoresReader::directoryNumbers()
         o.ADOztgl.close();
     } catch (const data::DataError &e) {
         // No directory table yet: no set of this server was ever registered as a network set.
-        if (!e.message().contains(QLatin1StringView("Invalid object name")))
+        if (!e.hasNumber(data::servermessage::InvalidObject))
             throw;
     }
     m_directory = numbers;
@@ -138,12 +136,9 @@ QString StoresReader::scriptStatement(const QString &table)
 
 void StoresReader::useCatalog(const QString &database)
 {
-    o.Conn_Ty1.close();
-    const LoginFragment fragment = LoginFragment::fromText(m_fragment);
-    o.Conn_Ty1.setConnectionString(database.isEmpty()
-            ? ConnectionString::master(fragment, m_server)
-            : ConnectionString::catalog(fragment, database, m_server));
-    o.ADOTy1.setConnection(&o.Conn_Ty1);
+    data::pointAt(o.Conn_Ty1, o.ADOTy1,
+        database.isEmpty() ? ConnectionString::master(m_login)
+                           : ConnectionString::catalog(m_login, database));
 }
 
 void StoresReader::readScript()

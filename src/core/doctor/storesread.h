@@ -32,8 +32,8 @@ public:
 
     // Every row of ztxxb (all servers).
     QList<LocalRow> localRows();
-    // The server's login fragment (xtljb); read by localRows().
-    const QString &loginFragment() const { return m_fragment; }
+    // The server with its login (xtljb); read by localRows().
+    const data::ServerLogin &login() const { return m_login; }
     // The numbers (ztbh) of the directory rows; empty when the directory table does not exist.
     const QStringList &directoryNumbers();
     // The databases of the server (sys.databases; on the embedded server its files when the
@@ -54,7 +54,7 @@ private:
 
     accountset::AccountSetObjects &o;
     QString m_server;
-    QString m_fragment;
+    data::ServerLogin m_login;
     std::optional<QStringList> m_directory;
     QMap<QString, int> m_shipped;
     QStringList m_scriptTables;

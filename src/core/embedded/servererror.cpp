@@ -110,6 +110,32 @@ constexpr Template Templates[] = {
     { Msg::Other, 50000, "%s" },
 };
 
+// "... is terminating abnormally.": the message that ends a failed BACKUP or RESTORE.
+constexpr int RestoreTerminated = 3013;
+
+// The message's number; 0 for a text that is not one of SQL Server's own messages.
+int numberOf(Msg msg)
+{
+    if (msg == Msg::Other || msg == Msg::UserMessage)
+        return 0;
+    for (const Template &t : Templates) {
+        if (t.msg == msg)
+            return t.number;
+    }
+    return 0;
+}
+
+// The numbers an error carries: those of SQL Server's own messages in it.
+QList<int> numbers(std::initializer_list<int> all)
+{
+    QList<int> known;
+    for (const int n : all) {
+        if (n != 0)
+            known << n;
+    }
+    return known;
+}
+
 QString prefixed(const QString &text)
 {
     return QStringLiteral("[ztwizard][SQL Server]") + text;
@@ -153,47 +179,57 @@ QString messageText(Msg msg, const QStringList &args)
 
 data::DataError serverError(Msg msg, const QStringList &args)
 {
-    return data::DataError(prefixed(messageText(msg, args)));
+    return data::DataError(prefixed(messageText(msg, args)), numbers({ numberOf(msg) }));
 }
 
 data::DataError statementError(Msg msg, const QStringList &args)
 {
     return data::DataError(
-        prefixed(messageText(msg, args)) + u' ' + prefixed(messageText(Msg::StatementTerminated)));
+        prefixed(messageText(msg, args)) + u' ' + prefixed(messageText(Msg::StatementTerminated)),
+        numbers({ numberOf(msg), numberOf(Msg::StatementTerminated) }));
 }
 
 data::DataError restoreError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
-        + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")));
+            + prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally.")),
+        numbers({ numberOf(msg), RestoreTerminated }));
 }
 
 data::DataError restorePlanError(const QList<std::pair<Msg, QStringList>> &causes)
 {
     QStringList texts;
-    for (const auto &[msg, args] : causes)
+    QList<int> found;
+    for (const auto &[msg, args] : causes) {
         texts << prefixed(messageText(msg, args));
+        if (const int n = numberOf(msg))
+            found << n;
+    }
     texts << prefixed(messageText(Msg::RestorePlanning))
           << prefixed(QStringLiteral("RESTORE DATABASE is terminating abnormally."));
-    return data::DataError(texts.join(u' '));
+    found << numberOf(Msg::RestorePlanning) << RestoreTerminated;
+    return data::DataError(texts.join(u' '), found);
 }
 
 data::DataError fileListError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
-        + prefixed(QStringLiteral("RESTORE FILELIST is terminating abnormally.")));
+            + prefixed(QStringLiteral("RESTORE FILELIST is terminating abnormally.")),
+        numbers({ numberOf(msg), RestoreTerminated }));
 }
 
 data::DataError verifyError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
-        + prefixed(QStringLiteral("VERIFY DATABASE is terminating abnormally.")));
+            + prefixed(QStringLiteral("VERIFY DATABASE is terminating abnormally.")),
+        numbers({ numberOf(msg), RestoreTerminated }));
 }
 
 data::DataError backupError(Msg msg, const QStringList &args)
 {
     return data::DataError(prefixed(messageText(msg, args)) + u' '
-        + prefixed(QStringLiteral("BACKUP DATABASE is terminating abnormally.")));
+            + prefixed(QStringLiteral("BACKUP DATABASE is terminating abnormally.")),
+        numbers({ numberOf(msg), RestoreTerminated }));
 }
 
 data::DataError fromSqlite(
@@ -278,7 +314,7 @@ int messageNumber(const QString &text)
         || text == QLatin1StringView("RESTORE FILELIST is terminating abnormally.")
         || text == QLatin1StringView("VERIFY DATABASE is terminating abnormally.")
         || text == QLatin1StringView("BACKUP DATABASE is terminating abnormally."))
-        return 3013;
+        return RestoreTerminated;
     for (const Template &t : Templates) {
         if (t.msg == Msg::Other || t.msg == Msg::UserMessage)
             continue;
@@ -297,6 +333,8 @@ int messageNumber(const QString &text)
 
 int errorNumber(const data::DataError &error)
 {
+    if (!error.numbers().isEmpty())
+        return error.numbers().constFirst();
     const QString prefix = prefixed(QString());
     const QString &text = error.message();
     if (!text.startsWith(prefix))

@@ -78,10 +78,9 @@ PreflightReport checkServer(const QString &serverName, const data::Credentials &
     }
 
     data::Connection connection(QStringLiteral("Conn_check"));
-    connection.setConnectionString(
-        data::ConnectionString::master(data::LoginFragment::fromLogin(login), serverName));
     data::Query query(QStringLiteral("ADOcheck"));
-    query.setConnection(&connection);
+    data::pointAt(
+        connection, query, data::ConnectionString::master(data::LoginFragment::fromLogin(login), serverName));
 
     CheckLine loginLine { QStringLiteral("login"), QStringLiteral("登录被接受"), false, {}, {} };
     QElapsedTimer clock;

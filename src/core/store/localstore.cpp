@@ -27,11 +27,16 @@ bool findServerRecord(data::Query &query, const QString &serverName)
     return query.recordCount() != 0;
 }
 
-data::LoginFragment readLoginFragment(data::Query &query, const QString &serverName)
+data::LoginFragment rowFragment(const data::Query &query)
 {
-    findServerRecord(query, serverName);
     return data::LoginFragment::fromText(
         query.fieldAsText(QStringLiteral("1")) + query.fieldAsText(QStringLiteral("2")));
+}
+
+data::ServerLogin readServerLogin(data::Query &query, const QString &serverName)
+{
+    findServerRecord(query, serverName);
+    return { serverName, rowFragment(query) };
 }
 
 void storeServerRecord(data::Query &query, const QString &serverName, const data::Credentials &login)

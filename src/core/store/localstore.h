@@ -38,9 +38,12 @@ QString textEquals(const QString &value);
 // exists. The first row is the current one.
 bool findServerRecord(data::Query &query, const QString &serverName);
 
-// Field "1" followed by field "2" of the first server connection record of the name; empty text
-// when there is none.
-data::LoginFragment readLoginFragment(data::Query &query, const QString &serverName);
+// The login fragment of the query's current xtljb row: field "1" followed by field "2".
+data::LoginFragment rowFragment(const data::Query &query);
+
+// The server with the login of its first server connection record: field "1" followed by field
+// "2", empty text when there is none.
+data::ServerLogin readServerLogin(data::Query &query, const QString &serverName);
 
 // Writes the server connection record of the name for a login: appends a row when none exists
 // (zjmc = the name), else edits the first row's fields "1" and "2" and leaves zjmc alone.

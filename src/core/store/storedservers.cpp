@@ -1,5 +1,7 @@
 #include "storedservers.h"
 
+#include "localstore.h"
+
 #include <algorithm>
 
 namespace zt::store {
@@ -9,8 +11,7 @@ QList<StoredServer> storedServers(data::Query &query)
     data::reopen(query, QStringLiteral("select * from xtljb"));
     QList<StoredServer> servers;
     for (query.first(); !query.isEof(); query.next()) {
-        const data::LoginFragment fragment = data::LoginFragment::fromText(
-            query.fieldAsText(QStringLiteral("1")) + query.fieldAsText(QStringLiteral("2")));
+        const data::LoginFragment fragment = rowFragment(query);
         const data::Credentials &login = fragment.login();
         servers.append({ query.fieldAsText(QStringLiteral("zjmc")), login.kind,
             login.kind == data::Credentials::Kind::Sql ? login.user : QString() });

@@ -6,7 +6,7 @@
 #include "accountset/creation.h"
 #include "accountset/detachablegroup.h"
 #include "accountset/directory.h"
-#include "accountset/heldfragment.h"
+#include "accountset/heldlogin.h"
 #include "accountset/outcometext.h"
 #include "accountset/progressbarcopy.h"
 #include "accountset/rowindicator.h"
@@ -335,26 +335,25 @@ void Tform_xzzt::BitBtn1Click()
 
     WaitCursor wait(m_ui->BitBtn1);
     ProgressBarCopy progress(m_ui->ProgressBar1);
-    std::optional<QString> failure;
-    try {
-        HeldFragment fragment(m_ui->server);
-        accountset::createAccountSet(
-            m_objects, input, creationMode(), fragment.text(), creationContext(&progress));
-    } catch (const data::DataError &e) {
-        failure = e.message();
+    accountset::CreationResult result;
+    {
+        HeldLogin held(m_login, m_ui->server);
+        result = accountset::createAccountSet(
+            m_objects, input, creationMode(), held.login(), creationContext(&progress));
     }
     wait.restore();
-    if (failure) {
-        notifier().information(accountset::outcome::creationFailed(*failure), Tip);
+    if (!result.succeeded()) {
+        notifier().information(accountset::outcome::creationFailed(result.error), Tip);
         // A number that an interrupted creation left on the server: offered once to clean up
         // and create again.
-        if (failure->contains(QLatin1StringView("already exists. Choose a different database name."))
+        if (result.failedStep == accountset::CreationStep::Database
+            && result.failedWith(data::servermessage::DatabaseExists)
             && offerCleanUp(accountset::trimmed(input.database)))
             BitBtn1Click();
         return;
     }
 
-    if (notifier().question(QStringLiteral("账套创建成功，现在就开始进入吗？"), Ask))
+    if (notifier().question(accountset::outcome::created() + QStringLiteral("，现在就开始进入吗？"), Ask))
         launchFollowOn(QStringLiteral("账套已创建成功"));
     closeWizard();
 }
@@ -367,20 +366,27 @@ void Tform_xzzt::BitBtn4Click()
     }
 
     // Errors go on to the standard error box; the guards still put the cursor back and keep the
-    // fragment read.
+    // login read.
     WaitCursor wait(m_ui->BitBtn4);
     m_ui->Edit5->setText(accountset::SampleNumber);
     m_ui->Edit2->setText(accountset::SampleName);
+    accountset::SampleResult result;
     {
-        HeldFragment fragment(m_ui->server);
-        accountset::restoreSampleAccountSet(m_objects, m_ui->Edit1->text(), fragment.text());
-        accountset::registerAccountSet(
-            m_objects, fields(), creationMode(), fragment.text(), creationContext(nullptr));
+        HeldLogin held(m_login, m_ui->server);
+        result = accountset::createSampleAccountSet(
+            m_objects, fields(), creationMode(), held.login(), creationContext(nullptr));
     }
+    if (!result.succeeded())
+        throw data::DataError(result.error, result.errorNumbers);
     m_ui->Edit2->clear();
     m_ui->Edit4->clear();
     wait.restore();
     notifier().information(accountset::outcome::sampleCreated(), Tip);
+}
+
+data::ServerLogin Tform_xzzt::heldLogin() const
+{
+    return { m_ui->Edit1->text(), m_login.fragment };
 }
 
 accountset::AccountSetFields Tform_xzzt::fields() const

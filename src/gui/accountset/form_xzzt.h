@@ -168,10 +168,15 @@ private:
     // (backup, then drop) when nothing registers it; true when it was cleaned up.
     bool offerCleanUp(const QString &number);
     QString chooseBackupFile(const QString &server, const QString &suggested);
+    // The held login on the server the page names: what deletion, backup, change and
+    // registration after a sample use, as the last operation that read the login left it.
+    data::ServerLogin heldLogin() const;
 
     std::unique_ptr<Ui::form_xzzt> m_ui;
     Tform_server *m_serverPage = nullptr;
     accountset::AccountSetObjects m_objects;
+    // The login the last operation read (HeldLogin writes the hidden field "server" from it).
+    data::ServerLogin m_login;
     accountset::DirectoryModel *m_directoryModel = nullptr;
     DetachableGroup *m_deleteGroup = nullptr;
     QAction *m_sampleAction = nullptr;

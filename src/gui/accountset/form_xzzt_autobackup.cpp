@@ -8,7 +8,7 @@
 
 #include "accountset/directory.h"
 #include "accountset/form_zdbf.h"
-#include "accountset/heldfragment.h"
+#include "accountset/heldlogin.h"
 #include "backupplan/planrun.h"
 #include "data/dataerror.h"
 #include "notifier.h"
@@ -135,7 +135,7 @@ void Tform_xzzt::showAutoBackupStatus()
                 numbers << number;
         }
     }
-    const auto recorded = backupplan::recordedBackups(m_ui->server->text(), server);
+    const auto recorded = backupplan::recordedBackups(heldLogin());
     const QList<backupplan::SetStatus> statuses = backupplan::backupStatus(numbers, recorded, state);
     bool failed = !state.lastRunProblem.isEmpty();
     for (const backupplan::SetStatus &s : statuses)

@@ -7,7 +7,7 @@
 #include "accountset/backup.h"
 #include "accountset/directory.h"
 #include "accountset/form_hfzt.h"
-#include "accountset/heldfragment.h"
+#include "accountset/heldlogin.h"
 #include "accountset/outcometext.h"
 #include "data/dataerror.h"
 #include "embedded/embeddedserver.h"
@@ -66,16 +66,14 @@ void Tform_xzzt::BackupClick()
         return;
 
     WaitCursor wait(m_ui->DBGrid1);
-    QString location;
-    try {
-        location = accountset::backupAccountSet(m_objects, m_ui->server->text(), server, row.number, file);
-    } catch (const data::DataError &e) {
-        wait.restore();
-        notifier().information(accountset::outcome::backupFailed(e.message()), Tip);
+    const accountset::BackupResult result
+        = accountset::backupAccountSet(m_objects, heldLogin(), row.number, file);
+    wait.restore();
+    if (!result.succeeded()) {
+        notifier().information(accountset::outcome::backupFailed(result.error), Tip);
         return;
     }
-    wait.restore();
-    notifier().information(accountset::outcome::backedUp(server, location), BackupCaption);
+    notifier().information(accountset::outcome::backedUp(server, result.location), BackupCaption);
 }
 
 void Tform_xzzt::RestoreClick()
@@ -92,14 +90,16 @@ void Tform_xzzt::RestoreDialogAccepted()
 {
     const accountset::RestoreRequest request = m_restoreDialog->request();
     WaitCursor wait(m_ui->DBGrid1);
-    try {
-        HeldFragment fragment(m_ui->server);
+    accountset::RestoreResult result;
+    {
+        HeldLogin held(m_login, m_ui->server);
         accountset::CreationContext context;
         context.reportDirectoryError = [](const QString &message) { notifier().plain(message); };
-        accountset::restoreAccountSet(m_objects, request, fragment.text(), context);
-    } catch (const data::DataError &e) {
+        result = accountset::restoreAccountSet(m_objects, request, held.login(), context);
+    }
+    if (!result.succeeded()) {
         wait.restore();
-        notifier().information(accountset::outcome::restoreFailed(e.message()), Tip);
+        notifier().information(accountset::outcome::restoreFailed(result.error), Tip);
         return;
     }
     PageControl1Change(); // the restored set joins the listed directory

@@ -43,8 +43,8 @@ void Tform_xzzt::ChangeDialogAccepted()
 {
     const accountset::DirectoryRow &row = m_changeDialog->row();
     WaitCursor wait(m_ui->DBGrid1);
-    const accountset::SetChangeResult result = accountset::changeAccountSet(m_objects, m_ui->server->text(),
-        m_ui->Edit1->text(), row, m_changeDialog->presentPassword(), m_changeDialog->change());
+    const accountset::SetChangeResult result = accountset::changeAccountSet(
+        m_objects, heldLogin(), row, m_changeDialog->presentPassword(), m_changeDialog->change());
     // The directory as it is now, also after a change that stopped half-way.
     if (result.directoryRowsChanged > 0)
         PageControl1Change();

@@ -8,7 +8,7 @@
 #include "accountset/copying.h"
 #include "accountset/directory.h"
 #include "accountset/form_fzzt.h"
-#include "accountset/heldfragment.h"
+#include "accountset/heldlogin.h"
 #include "notifier.h"
 #include "waitcursor.h"
 
@@ -42,8 +42,8 @@ void Tform_xzzt::CopyDialogAccepted()
     WaitCursor wait(m_ui->DBGrid1);
     accountset::CopyResult result;
     {
-        HeldFragment fragment(m_ui->server);
-        result = accountset::copyAccountSet(m_objects, request, fragment.text());
+        HeldLogin held(m_login, m_ui->server);
+        result = accountset::copyAccountSet(m_objects, request, held.login());
     }
     PageControl1Change(); // the new set joins the listed directory
     wait.restore();

@@ -8,7 +8,7 @@
 #include "accountset/deletion.h"
 #include "accountset/detachablegroup.h"
 #include "accountset/directory.h"
-#include "accountset/heldfragment.h"
+#include "accountset/heldlogin.h"
 #include "accountset/outcometext.h"
 #include "accountset/progressbarcopy.h"
 #include "accountset/takeover.h"
@@ -57,13 +57,13 @@ void Tform_xzzt::BitBtn2Click()
     const accountset::TakeOverResult result
         = accountset::takeOverAccountSet(m_objects, row, m_ui->Edit1->text(), &progress, frontEnd);
     frontEnd.wait.reset();
-    // A local list that cannot be read goes on to the standard error box.
-    if (result.failedStep == accountset::TakeOverStep::LocalCheck)
-        throw data::DataError(result.error);
     if (result.alreadyListed) {
         notifier().information(accountset::outcome::alreadyListedLocally(), NewAccountSet);
         return;
     }
+    // A local list that cannot be read goes on to the standard error box.
+    if (result.failedStep == accountset::TakeOverStep::LocalCheck)
+        throw data::DataError(result.error, result.errorNumbers);
     if (result.declined)
         return;
     if (result.failedStep) {
@@ -71,7 +71,7 @@ void Tform_xzzt::BitBtn2Click()
         return;
     }
 
-    if (notifier().question(QStringLiteral("网络账套选择引入成功，现在就开始进入吗？"), Ask))
+    if (notifier().question(accountset::outcome::takenOver() + QStringLiteral("，现在就开始进入吗？"), Ask))
         launchFollowOn(QStringLiteral("网络账套已选择引入成功"));
     closeWizard();
 }
@@ -120,8 +120,7 @@ void Tform_xzzt::BitBtn5Click()
     accountset::DeletionResult result;
     {
         const QScopedValueRollback removing(m_removingDirectoryRow, true);
-        result = accountset::deleteAccountSet(
-            m_objects, m_ui->server->text(), m_ui->Edit1->text(), row, m_ui->Edit3->text(), frontEnd);
+        result = accountset::deleteAccountSet(m_objects, heldLogin(), row, m_ui->Edit3->text(), frontEnd);
     }
     frontEnd.wait.reset();
     using accountset::DeletionStep;
@@ -156,8 +155,8 @@ void Tform_xzzt::PageControl1Change()
         return;
     bool listed = false;
     {
-        HeldFragment fragment(m_ui->server);
-        listed = accountset::listDirectory(m_objects, m_ui->Edit1->text(), fragment.text());
+        HeldLogin held(m_login, m_ui->server);
+        listed = accountset::listDirectory(m_objects, m_ui->Edit1->text(), held.login());
     }
     if (listed)
         showDirectory();
