@@ -143,18 +143,18 @@ int runList(const QCommandLineParser &options, Report &report)
         return report.finish(ExitFailed);
     AccountSetObjects o;
     data::ServerLogin login;
-    bool listed = false;
+    accountset::DirectoryListing listed;
     {
         StepTimer timer(report, QStringLiteral("list"));
         try {
             openPage(o);
             listed = accountset::listDirectory(o, server, login);
         } catch (const data::DataError &e) {
-            report.message(e.message());
+            listed.error = e.message();
         }
     }
     if (!listed) {
-        report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
+        report.message(unlistedText(server, listed));
         return report.finish(ExitFailed);
     }
     QJsonArray directory;

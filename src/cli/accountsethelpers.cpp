@@ -118,6 +118,14 @@ void reportDirectoryRow(Report &report, const data::ServerLogin &login, const QS
     }
 }
 
+QString unlistedText(const QString &server, const accountset::DirectoryListing &listing)
+{
+    if (listing.noTable)
+        return QStringLiteral("服务器上还没有网络账套目录（还没有登记过网络账套）：") + server;
+    return QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server
+        + (listing.error.isEmpty() ? QString() : u'\n' + listing.error);
+}
+
 std::optional<ListedSet> findListedSet(
     accountset::AccountSetObjects &o, const QString &server, const QString &number, Report &report)
 {
@@ -126,8 +134,9 @@ std::optional<ListedSet> findListedSet(
     ListedSet set;
     try {
         openPage(o);
-        if (!accountset::listDirectory(o, server, set.login) || !accountset::hasDirectoryRows(o.ADOztgl)) {
-            report.message(QStringLiteral("服务器上没有网络账套目录，或无法列出：") + server);
+        const accountset::DirectoryListing listing = accountset::listDirectory(o, server, set.login);
+        if (!listing || !accountset::hasDirectoryRows(o.ADOztgl)) {
+            report.message(unlistedText(server, listing));
             return std::nullopt;
         }
     } catch (const data::DataError &e) {

@@ -45,6 +45,9 @@ void reportLocalRow(Report &report, accountset::AccountSetObjects &objects, cons
 // The directory row of the number on the login's server, read on a connection of its own.
 void reportDirectoryRow(Report &report, const data::ServerLogin &login, const QString &number);
 
+// Why the directory of the server shows no set: no directory table yet, or the listing's failure.
+QString unlistedText(const QString &server, const accountset::DirectoryListing &listing);
+
 // A listed network account set a command works on: the server with its stored login, and the
 // set's directory row (ADOztgl stays on it).
 struct ListedSet

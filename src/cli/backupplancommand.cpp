@@ -155,10 +155,8 @@ int showPlan(const QCommandLineParser &options, Report &report)
             const data::ServerLogin login = store::readServerLogin(o.ADOTy, server);
             if (plan->allSets) {
                 data::ServerLogin listed;
-                if (accountset::listDirectory(o, server, listed)) {
-                    for (o.ADOztgl.first(); !o.ADOztgl.isEof(); o.ADOztgl.next())
-                        numbers << accountset::trimmed(o.ADOztgl.fieldAsText(QStringLiteral("ztbh")));
-                }
+                if (accountset::listDirectory(o, server, listed))
+                    numbers << accountset::listedNumbers(o.ADOztgl);
             }
             recorded = backupplan::recordedBackups(login);
         } catch (const data::DataError &e) {

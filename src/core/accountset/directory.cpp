@@ -3,6 +3,8 @@
 #include "data/dataerror.h"
 #include "store/localstore.h"
 
+#include <QSet>
+
 namespace zt::accountset {
 
 using data::ConnectionString;
@@ -51,20 +53,42 @@ void appendDirectoryRow(AccountSetObjects &o, const AccountSetFields &fields, co
     q.post();
 }
 
-bool listDirectory(AccountSetObjects &o, const QString &server, ServerLogin &login)
+DirectoryListing listDirectory(AccountSetObjects &o, const QString &server, ServerLogin &login)
 {
+    DirectoryListing listing;
     try {
         login = store::readServerLogin(o.ADOTy, server);
-    } catch (const data::DataError &) {
-        return false; // swallowed: the grid keeps what it showed
+    } catch (const data::DataError &e) {
+        listing.error = e.message(); // the grid keeps what it showed
+        return listing;
     }
     try {
         data::pointAt(o.Conn_ztgl, o.ADOztgl, ConnectionString::master(login));
         data::reopen(o.ADOztgl, QStringLiteral("select * from PBTOVRASQLBASEDATA"));
-        return true;
-    } catch (const data::DataError &) {
-        return false; // swallowed: the result set stays closed and the grid shows no rows
+        listing.listed = true;
+    } catch (const data::DataError &e) {
+        // The result set stays closed and the grid shows no rows.
+        listing.noTable = e.hasNumber(data::servermessage::InvalidObject);
+        listing.error = e.message();
     }
+    return listing;
+}
+
+QStringList listedNumbers(data::Query &q)
+{
+    QStringList numbers;
+    if (!hasDirectoryRows(q))
+        return numbers;
+    QSet<QString> seen;
+    for (int row = 0; row < q.rowCount(); ++row) {
+        q.setCurrentRow(row);
+        const QString number = trimmed(q.fieldAsText(QStringLiteral("ztbh")));
+        if (!number.isEmpty() && !seen.contains(number.toCaseFolded())) {
+            seen.insert(number.toCaseFolded());
+            numbers << number;
+        }
+    }
+    return numbers;
 }
 
 DirectoryModel::DirectoryModel(data::Query *query, QObject *parent)

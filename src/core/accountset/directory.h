@@ -42,11 +42,25 @@ void ensureDirectoryTable(AccountSetObjects &objects, const data::ServerLogin &l
 // and zjmc from the fields, trimmed; id and net are left to the table. Throws data::DataError.
 void appendDirectoryRow(AccountSetObjects &objects, const AccountSetFields &fields, const QDate &date);
 
+// What a listing of the directory came to. The page shows nothing of a failure (the grid keeps
+// its rows or shows none); the command line and the backup plan tell it.
+struct DirectoryListing
+{
+    bool listed = false;
+    bool noTable = false; // the server has no directory table: no set was ever registered there
+    QString error; // the failure's text
+
+    explicit operator bool() const { return listed; }
+};
+
 // Lists the directory of the server into ADOztgl (on Conn_ztgl): reads the server's login from
-// the local configuration database into login first. Every error is
-// swallowed; after a failure in the fragment lookup ADOztgl keeps its previous rows, after a
-// later failure it is closed. True when the listing succeeded.
-bool listDirectory(AccountSetObjects &objects, const QString &server, data::ServerLogin &login);
+// the local configuration database into login first. No error is thrown; after a failure in the
+// login lookup ADOztgl keeps its previous rows, after a later failure it is closed.
+DirectoryListing listDirectory(AccountSetObjects &objects, const QString &server, data::ServerLogin &login);
+
+// The numbers (ztbh) of the listed rows, trimmed, each once (compared without regard to case), in
+// the listing's order.
+QStringList listedNumbers(data::Query &directory);
 
 // The grid's view of the directory result set: column 0 shows ztmc ("账套名称"), column 1 ztbh
 // ("数据库名称"). Empty until the query is open with those fields.

@@ -17,30 +17,6 @@ namespace zt::backupplan {
 
 namespace {
 
-// The numbers of every set the directory lists, each once, in the directory's order.
-QStringList directoryNumbers(accountset::AccountSetObjects &o, const data::ServerLogin &login)
-{
-    data::pointAt(o.Conn_ztgl, o.ADOztgl, data::ConnectionString::master(login));
-    // A server on which no set was ever registered has no directory table: no sets to back up.
-    data::reopen(o.ADOztgl, QStringLiteral("select name from sys.tables where name = 'PBTOVRASQLBASEDATA'"));
-    if (o.ADOztgl.recordCount() == 0) {
-        o.ADOztgl.close();
-        return {};
-    }
-    data::reopen(o.ADOztgl, QStringLiteral("select ztbh from PBTOVRASQLBASEDATA"));
-    QStringList numbers;
-    QSet<QString> seen;
-    for (o.ADOztgl.first(); !o.ADOztgl.isEof(); o.ADOztgl.next()) {
-        const QString number = accountset::trimmed(o.ADOztgl.fieldAsText(QStringLiteral("ztbh")));
-        if (!number.isEmpty() && !seen.contains(number.toCaseFolded())) {
-            seen.insert(number.toCaseFolded());
-            numbers << number;
-        }
-    }
-    o.ADOztgl.close();
-    return numbers;
-}
-
 // On the embedded server the rotating files lie on this machine: those beyond the copies kept
 // (the plan kept more before) go, so that the folder holds what the plan says. A real server's
 // disk is not ours to clean; its surplus files stay until overwritten or removed there.
@@ -123,8 +99,15 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
                 + plan.server);
         }
         login = store::readServerLogin(o.ADOTy, plan.server);
-        if (plan.allSets)
-            numbers = directoryNumbers(o, login);
+        if (plan.allSets) {
+            // A server on which no set was ever registered has no directory table: no sets to
+            // back up.
+            const accountset::DirectoryListing listing = accountset::listDirectory(o, plan.server, login);
+            if (!listing && !listing.noTable)
+                throw data::DataError(listing.error);
+            numbers = listing ? accountset::listedNumbers(o.ADOztgl) : QStringList();
+            o.ADOztgl.close();
+        }
     } catch (const data::DataError &e) {
         result.problem = QStringLiteral("自动备份没有进行：") + e.message();
     }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 
@@ -19,6 +20,7 @@ struct DirectoryRow;
 } // namespace zt::accountset
 
 namespace zt::backupplan {
+struct Plan;
 struct SetStatus;
 struct PlanState;
 } // namespace zt::backupplan
@@ -157,7 +159,9 @@ private:
     void setUpBackupMenu();
     void setUpCheckMenu();
     void setUpAutoBackupMenu();
-    void showAutoBackupStatus(); // the dialog's rows and the grid's notes, read again
+    std::optional<backupplan::Plan> storedPlan() const;
+    // The dialog's rows and the grid's notes for the plan, the state and the history read again.
+    void showAutoBackupStatus(const std::optional<backupplan::Plan> &plan);
     void noteBackupsAfterListing(); // the grid's notes, where the server has a plan
     void showBackupNotes(
         bool planned, const QList<backupplan::SetStatus> &statuses, const backupplan::PlanState &state);

@@ -117,16 +117,22 @@ void Tform_xzzt::AutoBackupClick()
     m_autoBackupDialog->openFor(server, listedSets(m_objects.ADOztgl), plan);
     m_autoBackupDialog->showTimer(timerInstalled());
     WaitCursor wait(m_ui->DBGrid1);
-    showAutoBackupStatus();
+    showAutoBackupStatus(plan);
 }
 
-void Tform_xzzt::showAutoBackupStatus()
+// The server's plan; none where there is none or it cannot be read (the dialog says so).
+std::optional<backupplan::Plan> Tform_xzzt::storedPlan() const
+{
+    try {
+        return backupplan::loadPlan(m_ui->Edit1->text());
+    } catch (const data::DataError &) {
+        return std::nullopt;
+    }
+}
+
+void Tform_xzzt::showAutoBackupStatus(const std::optional<backupplan::Plan> &plan)
 {
     const QString server = m_ui->Edit1->text();
-    std::optional<backupplan::Plan> plan;
-    try {
-        plan = backupplan::loadPlan(server);
-    } catch (const data::DataError &) { }
     const backupplan::PlanState state = backupplan::loadState(server);
     QStringList numbers = listedNumbers(listedSets(m_objects.ADOztgl));
     if (plan) {
@@ -172,15 +178,12 @@ void Tform_xzzt::showBackupNotes(
 // more question to the server).
 void Tform_xzzt::noteBackupsAfterListing()
 {
-    std::optional<backupplan::Plan> plan;
-    try {
-        plan = backupplan::loadPlan(m_ui->Edit1->text());
-    } catch (const data::DataError &) { }
+    const std::optional<backupplan::Plan> plan = storedPlan();
     if (!plan) {
         m_directoryModel->setRowNotes({});
         return;
     }
-    showAutoBackupStatus();
+    showAutoBackupStatus(plan);
 }
 
 void Tform_xzzt::AutoBackupDialogAccepted()
@@ -201,7 +204,7 @@ void Tform_xzzt::AutoBackupRunNow()
     {
         WaitCursor wait(m_autoBackupDialog->ui()->BitBtn1);
         run = backupplan::runPlan(m_objects, plan, backupplan::RunKind::Extra);
-        showAutoBackupStatus();
+        showAutoBackupStatus(storedPlan());
     }
     if (run.skipped) {
         notifier().information(

@@ -156,7 +156,7 @@ void Tform_xzzt::PageControl1Change()
     bool listed = false;
     {
         HeldLogin held(m_login, m_ui->server);
-        listed = accountset::listDirectory(m_objects, m_ui->Edit1->text(), held.login());
+        listed = accountset::listDirectory(m_objects, m_ui->Edit1->text(), held.login()).listed;
     }
     if (listed)
         showDirectory();
