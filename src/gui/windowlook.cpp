@@ -1,5 +1,7 @@
 #include "windowlook.h"
 
+#include "passwordstars.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QGuiApplication>
@@ -7,6 +9,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -96,6 +99,16 @@ void centreOnScreen(QWidget *window)
     QRect target = window->frameGeometry();
     target.moveCenter(available.center());
     window->move(target.topLeft());
+}
+
+void applyDialogLook(QWidget *dialog, const QSize &clientSize, std::initializer_list<QLineEdit *> passwords,
+    QPushButton *ok, QPushButton *cancel)
+{
+    applyWindowLook(dialog, clientSize);
+    for (QLineEdit *field : passwords)
+        showPasswordAsStars(field);
+    ok->setIcon(buttonGlyph(QStringLiteral("standardbutton-apply"), QStyle::SP_DialogApplyButton));
+    cancel->setIcon(buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
 }
 
 QIcon buttonGlyph(const QString &imageName, QStyle::StandardPixmap fallback)

@@ -5,6 +5,11 @@
 #include <QSize>
 #include <QStyle>
 
+#include <initializer_list>
+
+class QLineEdit;
+class QPushButton;
+
 class QWidget;
 
 namespace zt::gui {
@@ -13,6 +18,11 @@ namespace zt::gui {
 // RGB(237, 241, 248), 9-point "MS Sans Serif" (a CJK font stands in where it is missing), a fixed
 // client size and a title bar with only the system menu and the close box.
 void applyWindowLook(QWidget *window, const QSize &clientSize);
+
+// The look of page 2's dialogs (restore, copy, change): the window look, "*" in the password
+// fields, and the pictures of OK and Cancel on their two buttons.
+void applyDialogLook(QWidget *dialog, const QSize &clientSize, std::initializer_list<QLineEdit *> passwords,
+    QPushButton *ok, QPushButton *cancel);
 
 // Makes the windows' font the application's, before any window is made. The widgets are then laid
 // out once, in that font, instead of first in the desktop's font (which has no Chinese, so that Qt

@@ -5,7 +5,6 @@
 #include "accountset/deletion.h"
 #include "embedded/embeddedserver.h"
 #include "notifier.h"
-#include "passwordstars.h"
 #include "windowlook.h"
 
 namespace zt::gui {
@@ -21,12 +20,8 @@ TForm_FZZT::TForm_FZZT(QWidget *parent)
     , m_ui(std::make_unique<Ui::form_fzzt>())
 {
     m_ui->setupUi(this);
-    applyWindowLook(this, QSize(380, 276));
-    for (QLineEdit *password : { m_ui->Edit1, m_ui->Edit4, m_ui->Edit5 })
-        showPasswordAsStars(password);
-    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("standardbutton-apply"), QStyle::SP_DialogApplyButton));
-    m_ui->BitBtn3->setIcon(
-        buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
+    applyDialogLook(
+        this, QSize(380, 276), { m_ui->Edit1, m_ui->Edit4, m_ui->Edit5 }, m_ui->BitBtn2, m_ui->BitBtn3);
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm_FZZT::BitBtn3Click);
 }

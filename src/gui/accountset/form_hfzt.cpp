@@ -6,7 +6,6 @@
 #include "filedialogs.h"
 #include "install/installation.h"
 #include "notifier.h"
-#include "passwordstars.h"
 #include "windowlook.h"
 
 #include <QDir>
@@ -24,12 +23,7 @@ TForm_HFZT::TForm_HFZT(QWidget *parent)
     , m_ui(std::make_unique<Ui::form_hfzt>())
 {
     m_ui->setupUi(this);
-    applyWindowLook(this, QSize(380, 236));
-    showPasswordAsStars(m_ui->Edit4);
-    showPasswordAsStars(m_ui->Edit5);
-    m_ui->BitBtn2->setIcon(buttonGlyph(QStringLiteral("standardbutton-apply"), QStyle::SP_DialogApplyButton));
-    m_ui->BitBtn3->setIcon(
-        buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
+    applyDialogLook(this, QSize(380, 236), { m_ui->Edit4, m_ui->Edit5 }, m_ui->BitBtn2, m_ui->BitBtn3);
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
     connect(m_ui->BitBtn3, &QPushButton::clicked, this, &TForm_HFZT::BitBtn3Click);

@@ -3,7 +3,6 @@
 #include "ui_form_xgzt.h"
 
 #include "notifier.h"
-#include "passwordstars.h"
 #include "windowlook.h"
 
 namespace zt::gui {
@@ -19,12 +18,8 @@ TForm_XGZT::TForm_XGZT(QWidget *parent)
     , m_ui(std::make_unique<Ui::form_xgzt>())
 {
     m_ui->setupUi(this);
-    applyWindowLook(this, QSize(380, 228));
-    for (QLineEdit *field : { m_ui->Edit3, m_ui->Edit4, m_ui->Edit5 })
-        showPasswordAsStars(field);
-    m_ui->BitBtn1->setIcon(buttonGlyph(QStringLiteral("standardbutton-apply"), QStyle::SP_DialogApplyButton));
-    m_ui->BitBtn2->setIcon(
-        buttonGlyph(QStringLiteral("standardbutton-cancel"), QStyle::SP_DialogCancelButton));
+    applyDialogLook(
+        this, QSize(380, 228), { m_ui->Edit3, m_ui->Edit4, m_ui->Edit5 }, m_ui->BitBtn1, m_ui->BitBtn2);
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, &TForm_XGZT::BitBtn2Click);
 }
