@@ -264,12 +264,7 @@ RestoreResult restoreAccountSet(
     fields.database = trimmed(request.fields.database);
     if (!result.run(RestoreStep::PerSetFile, [&] { ensurePerSetFile(fields.database, context.progress); }))
         return result;
-    bool directoryRowAppended = true;
-    if (!result.run(RestoreStep::Registration,
-            [&] { directoryRowAppended = registerAccountSet(o, fields, request.mode, login, context); }))
-        return result;
-    result.registered = true;
-    result.directoryRowMissing = !directoryRowAppended;
+    registerAsLastStep(result, RestoreStep::Registration, o, fields, request.mode, login, context);
     return result;
 }
 

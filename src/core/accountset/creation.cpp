@@ -166,12 +166,7 @@ CreationResult createAccountSet(AccountSetObjects &o, const AccountSetFields &in
                 [&] { transferBaseData(o, baseDataTables(), {}, context.transferProgress); }))
             return result;
     }
-    bool directoryRowAppended = true;
-    if (!result.run(CreationStep::Registration,
-            [&] { directoryRowAppended = registerAccountSet(o, fields, mode, login, context); }))
-        return result;
-    result.registered = true;
-    result.directoryRowMissing = !directoryRowAppended;
+    registerAsLastStep(result, CreationStep::Registration, o, fields, mode, login, context);
     return result;
 }
 

@@ -66,6 +66,21 @@ void runCreationScript(AccountSetObjects &objects);
 bool registerAccountSet(AccountSetObjects &objects, const AccountSetFields &fields, CreationMode mode,
     const data::ServerLogin &login, const CreationContext &context);
 
+// Registration as the last step of an operation that makes a set (a creation, a restore, the
+// sample): the result says whether the local row was written and whether the directory row was
+// refused.
+template<typename Result, typename Step>
+void registerAsLastStep(Result &result, Step step, AccountSetObjects &objects, const AccountSetFields &fields,
+    CreationMode mode, const data::ServerLogin &login, const CreationContext &context)
+{
+    bool directoryRowAppended = true;
+    if (!result.run(
+            step, [&] { directoryRowAppended = registerAccountSet(objects, fields, mode, login, context); }))
+        return;
+    result.registered = true;
+    result.directoryRowMissing = !directoryRowAppended;
+}
+
 // Creating an account set, step by step; the first failure ends it and nothing done before it is
 // undone.
 enum class CreationStep {

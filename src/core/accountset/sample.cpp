@@ -43,12 +43,7 @@ SampleResult createSampleAccountSet(AccountSetObjects &o, const AccountSetFields
     if (!result.run(
             SampleStep::Sample, [&] { result.origin = restoreSampleAccountSet(o, fields.server, login); }))
         return result;
-    bool directoryRowAppended = true;
-    if (!result.run(SampleStep::Registration,
-            [&] { directoryRowAppended = registerAccountSet(o, fields, mode, login, context); }))
-        return result;
-    result.registered = true;
-    result.directoryRowMissing = !directoryRowAppended;
+    registerAsLastStep(result, SampleStep::Registration, o, fields, mode, login, context);
     return result;
 }
 

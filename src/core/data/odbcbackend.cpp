@@ -1,5 +1,6 @@
 #include "odbcbackend.h"
 
+#include "odbchandles.h"
 #include "sessionreuse.h"
 #include "unicodetext.h"
 #include "widetextreader.h"
@@ -23,7 +24,6 @@
 #include <QSqlResult>
 
 #include <atomic>
-#include <iterator>
 #include <optional>
 #include <unistd.h>
 #include <utility>
@@ -82,22 +82,9 @@ QString freeTdsText(const QString &section, const QString &encryption, const QSt
 QList<int> nativeNumbers(const QSqlQuery &q)
 {
     QList<int> numbers;
-    const QVariant handle = q.result() ? q.result()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
-        return numbers;
-    const SQLHANDLE statement = *static_cast<const SQLHANDLE *>(handle.constData());
-    if (!statement)
-        return numbers;
-    for (SQLSMALLINT record = 1;; ++record) {
-        SQLWCHAR state[6];
-        SQLINTEGER native = 0;
-        SQLWCHAR text[512];
-        SQLSMALLINT length = 0;
-        if (!SQL_SUCCEEDED(SQLGetDiagRecW(SQL_HANDLE_STMT, statement, record, state, &native, text,
-                SQLSMALLINT(std::size(text)), &length)))
-            break;
-        if (native > 0 && !numbers.contains(int(native)))
-            numbers << int(native);
+    for (const DiagnosticRecord &record : statementDiagnostics(statementHandle(q))) {
+        if (record.native > 0 && !numbers.contains(record.native))
+            numbers << record.native;
     }
     return numbers;
 }
@@ -176,10 +163,7 @@ QString localFileProblem(const QString &file)
 QList<bool> bitColumns(const QSqlQuery &q, int count)
 {
     QList<bool> bits(count, false);
-    const QVariant handle = q.result() ? q.result()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
-        return bits;
-    const SQLHANDLE statement = *static_cast<const SQLHANDLE *>(handle.constData());
+    const SQLHANDLE statement = statementHandle(q);
     if (!statement)
         return bits;
     for (int i = 0; i < count; ++i) {

@@ -1,5 +1,7 @@
 #include "sessionreuse.h"
 
+#include "odbchandles.h"
+
 #include <QSqlDriver>
 #include <QVariant>
 
@@ -44,10 +46,7 @@ std::atomic<quint64> s_nextScope { 1 };
 // Makes the catalog the session's database: FreeTDS sends "USE [catalog]" and waits for it.
 bool switchCatalog(const QSqlDatabase &db, const QString &catalog)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
-        return false;
-    const SQLHANDLE connection = *static_cast<const SQLHANDLE *>(handle.constData());
+    const SQLHANDLE connection = connectionHandle(db);
     if (!connection)
         return false;
     // Ended by a NUL: drivers differ in whether a wide string's length counts bytes or characters.

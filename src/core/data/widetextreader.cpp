@@ -1,6 +1,7 @@
 #include "widetextreader.h"
 
 #include "dataerror.h"
+#include "odbchandles.h"
 
 #include <QDateTime>
 #include <QSqlResult>
@@ -24,16 +25,8 @@ bool succeeded(SQLRETURN r)
 QString diagnostic(SQLHSTMT statement)
 {
     QStringList texts;
-    for (SQLSMALLINT record = 1;; ++record) {
-        SQLWCHAR state[6];
-        SQLINTEGER native = 0;
-        SQLWCHAR text[1024];
-        SQLSMALLINT length = 0;
-        if (!succeeded(SQLGetDiagRecW(SQL_HANDLE_STMT, statement, record, state, &native, text,
-                SQLSMALLINT(std::size(text)), &length)))
-            break;
-        texts << QString::fromUtf16(reinterpret_cast<const char16_t *>(text), std::min<int>(length, 1023));
-    }
+    for (const DiagnosticRecord &record : statementDiagnostics(statement))
+        texts << record.text;
     return texts.isEmpty() ? QStringLiteral("[unixODBC]The row could not be fetched.") : texts.join(u' ');
 }
 
@@ -120,10 +113,9 @@ QVariant readValue(SQLHSTMT statement, SQLUSMALLINT column, QMetaType type)
 
 QList<QList<QVariant>> readRowsAsUnicode(const QSqlQuery &query, const QList<QMetaType> &types)
 {
-    const QVariant handle = query.result()->handle();
-    if (!handle.isValid() || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+    SQLHSTMT statement = statementHandle(query);
+    if (!statement)
         throw DataError(QStringLiteral("[unixODBC]The statement handle is not available."));
-    SQLHSTMT statement = *static_cast<const SQLHANDLE *>(handle.constData());
     QList<QList<QVariant>> rows;
     for (;;) {
         const SQLRETURN r = SQLFetch(statement);
