@@ -127,6 +127,10 @@ void TestTSqlBatches::batchRunsOrStopsAsSqlServer_data()
     QTest::newRow("a missing column of a table made in the batch is met at its statement")
         << one + u"CREATE TABLE [u] ([xh] [int] NULL)\r\nINSERT INTO u (nothere) VALUES (1)"_s
         << Prefix + u"Invalid column name 'nothere'."_s << QStringList { u"1|1|a|NULL"_s };
+    // The later INSERT is prepared when the batch is compiled, before the index exists.
+    QTest::newRow("a row change after an index made in the batch meets the index")
+        << one + u"CREATE UNIQUE INDEX ix ON t (v); INSERT INTO t (k, v) VALUES (2, N'a')"_s << duplicate
+        << QStringList { u"1|1|a|NULL"_s };
     QTest::newRow("error check written with !=")
         << u"INSERT INTO t (k) VALUES (5); if @@error != 0 return; INSERT INTO t (k) VALUES (6)"_s
         << test::NoError << QStringList { u"1|5|NULL|NULL"_s, u"2|6|NULL|NULL"_s };

@@ -1,6 +1,6 @@
 #include "columnrules.h"
 
-#include "exactnumbers.h"
+#include "exact/exactlayer.h"
 #include "valuerules.h"
 
 #include "text/codepage.h"

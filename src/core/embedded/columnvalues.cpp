@@ -1,6 +1,6 @@
 #include "columnvalues.h"
 
-#include "exactdecimal.h"
+#include "exact/exactlayer.h"
 
 #include <QDateTime>
 
@@ -115,7 +115,7 @@ QVariant columnValue(sqlite3_stmt *statement, int column, TypeClass type, int sc
         text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
             sqlite3_column_bytes(statement, column));
     if (storage == SQLITE_BLOB && (type == TypeClass::Real || type == TypeClass::Unknown)) {
-        // An exact number beyond a double's digits (see exactdecimal.h).
+        // An exact number beyond a double's digits (see exact/exactlayer.h).
         const void *data = sqlite3_column_blob(statement, column);
         const int size = sqlite3_column_bytes(statement, column);
         if (isExactBlob(data, size)) {

@@ -3,10 +3,9 @@
 // other parts are in passthroughnames.cpp and passthroughclauses.cpp (passthroughrewriter.h).
 #include "passthrough.h"
 
-#include "arithmeticrewrite.h"
 #include "columnrules.h"
 #include "data/sqlliteral.h"
-#include "exactdecimal.h"
+#include "exact/exactlayer.h"
 #include "passthroughrewriter.h"
 #include "tsqlstatement.h"
 

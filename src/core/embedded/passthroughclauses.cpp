@@ -47,7 +47,7 @@ QString castTo(const QString &expr, const QList<Token> &type)
     }
     if (isOneOf(name, { "int", "integer", "bigint", "smallint", "tinyint", "bit" }))
         return QStringLiteral("CAST(%1 AS INTEGER)").arg(expr);
-    if (isOneOf(name, { "decimal", "numeric", "money", "smallmoney" })) // exact, see exactnumbers.h
+    if (isOneOf(name, { "decimal", "numeric", "money", "smallmoney" })) // exact, see exact/exactnumbers.h
         return QStringLiteral("zt_cast(%1, '%2')")
             .arg(expr,
                 name.startsWith(u'm') || name.startsWith(u's')

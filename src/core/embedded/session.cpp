@@ -4,15 +4,16 @@
 #include "columnrules.h"
 #include "columnvalues.h"
 #include "data/sqlliteral.h"
-#include "exactordering.h"
-#include "exacttypes.h"
+#include "exact/exactlayer.h"
 #include "passthrough.h"
 #include "servererror.h"
 #include "tsqlstatement.h"
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -108,6 +109,9 @@ bool endsStatementOnly(int number)
 {
     return number == 2627 || number == 515 || number == 8152 || number == 544;
 }
+
+// The memory of the statements a batch keeps prepared from its compiling to their run.
+constexpr qint64 KeptStatementBytes = 16 * 1024 * 1024;
 
 // Session numbers as SQL Server gives user sessions: from 51.
 std::atomic<int> s_nextSpid { 51 };
@@ -225,8 +229,22 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     // Variables live for one batch, as on SQL Server.
     m_variables.clear();
     m_variableTypes.clear();
-    for (const Statement &statement : std::as_const(statements))
-        compile(statement);
+    // SQLite's check of a statement prepares it whole (with the code of its table's triggers and
+    // constraints, the most of an INSERT's cost): where nothing in the batch can close the file,
+    // the statements prepared are kept and run as they are, each prepared once. Kept up to a
+    // bound of memory: a batch of thousands of rows prepares the rest again when it runs them.
+    const bool keep = std::all_of(statements.cbegin(), statements.cend(), [](const Statement &st) {
+        return st.kind == Statement::Kind::Sqlite || st.kind == Statement::Kind::CreateTable
+            || st.kind == Statement::Kind::ReturnOnError;
+    });
+    std::vector<Prepared> prepared;
+    prepared.reserve(std::size_t(statements.size()));
+    qint64 keptBytes = 0;
+    for (const Statement &statement : std::as_const(statements)) {
+        prepared.push_back(compile(statement, keep && keptBytes < KeptStatementBytes));
+        if (sqlite3_stmt *kept = prepared.back().statement.get())
+            keptBytes += sqlite3_stmt_status(kept, SQLITE_STMTSTATUS_MEMUSED, 0);
+    }
     // Several row changes are written in one transaction of the file, committed also when one of
     // them fails (SQLite undoes that statement alone): the rows before the failure stay, as when
     // each statement commits on its own, for the price of one commit.
@@ -253,7 +271,8 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     int changed = -1;
     bool returned = false;
     try {
-        for (const Statement &statement : std::as_const(statements)) {
+        for (qsizetype i = 0; i < statements.size(); ++i) {
+            const Statement &statement = statements[i];
             if (statement.kind == Statement::Kind::ReturnOnError) {
                 returned = m_functions.error != 0;
                 m_functions.error = 0;
@@ -262,7 +281,7 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
                 continue;
             }
             try {
-                runStatement(statement, params, nextParam, sink, changed);
+                runStatement(statement, &prepared[std::size_t(i)], params, nextParam, sink, changed);
                 m_functions.error = 0;
             } catch (const data::DataError &error) {
                 m_functions.error = errorNumber(error);
@@ -288,19 +307,26 @@ int Session::run(const QString &sql, const QList<QVariant> &params, ResultSink &
     return changed;
 }
 
-void Session::compile(const Statement &st) const
+Session::Prepared Session::compile(const Statement &st, bool keep) const
 {
     static const QStringList compiled = { QStringLiteral("select"), QStringLiteral("insert"),
         QStringLiteral("update"), QStringLiteral("delete"), QStringLiteral("with") };
     if (st.kind != Statement::Kind::Sqlite || !compiled.contains(st.verb))
-        return;
+        return {};
     sqlite3 *db = m_database.file->handle();
     const QByteArray utf8 = st.text.toUtf8();
     sqlite3_stmt *raw = nullptr;
-    const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &raw, nullptr);
-    const SqliteStatement prepared(raw);
-    if (rc == SQLITE_OK)
-        return;
+    const char *rest = nullptr;
+    const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &raw, &rest);
+    SqliteStatement prepared(raw);
+    if (rc == SQLITE_OK) {
+        // A statement without result columns is kept: SQLite prepares it again by itself where
+        // the schema changed before it runs. One with columns is prepared anew at its run, so
+        // that they are read as they are then (a SELECT * after an ALTER TABLE of the batch).
+        if (keep && raw && sqlite3_column_count(raw) == 0)
+            return { std::move(prepared), rest ? rest - utf8.constData() : utf8.size() };
+        return {};
+    }
     // Syntax and columns missing from existing tables fail the batch now; anything else (a table
     // the batch creates before this statement, ...) is met when the statement runs.
     const QString message = QString::fromUtf8(sqlite3_errmsg(db));
@@ -311,10 +337,11 @@ void Session::compile(const Statement &st) const
         || message == QLatin1StringView("incomplete input")
         || message.startsWith(QLatin1StringView("unrecognized token")))
         throw fromSqlite(message, st.verb, m_database.name, st.lastToken);
+    return {};
 }
 
-void Session::runStatement(
-    const Statement &st, const QList<QVariant> &params, qsizetype &nextParam, ResultSink &sink, int &changed)
+void Session::runStatement(const Statement &st, Prepared *prepared, const QList<QVariant> &params,
+    qsizetype &nextParam, ResultSink &sink, int &changed)
 {
     changed = -1;
     switch (st.kind) {
@@ -385,24 +412,35 @@ void Session::runStatement(
     }
     sqlite3 *db = m_database.file->handle();
     // Exact numbers beyond a double's digits compared and ordered by their values, and the
-    // types SQL Server gives expressions of exact numbers, read when needed (exactordering.h).
-    std::optional<ExactReading> exact;
-    const ExactNeeds needs = exactNeeds(st.verb, st.text);
+    // types SQL Server gives expressions of exact numbers, where the statement needs them
+    // (exact/exactlayer.h).
     const bool longTexts = (changesRows(st.verb) || st.verb == QLatin1StringView("select"))
         && holdsLongNumberText(params, nextParam);
-    if (needs.ordering || needs.resultTypes || longTexts)
-        exact = exactOrdering(db, st.text, needs.resultTypes, longTexts);
+    const std::optional<ExactReading> exact = exactStatement(db, st.verb, st.text, true, longTexts);
     const QByteArray utf8 = (exact ? exact->text : st.text).toUtf8();
     const char *tail = utf8.constData();
+    // The statement compile prepared runs as it is, unless the layer wrote it otherwise.
+    SqliteStatement kept = prepared && !exact ? std::move(prepared->statement) : SqliteStatement();
+    const auto nextStatement = [&]() -> sqlite3_stmt * {
+        if (kept.get()) {
+            tail = utf8.constData() + prepared->rest;
+            return kept.release();
+        }
+        while (tail && *tail) {
+            sqlite3_stmt *raw = nullptr;
+            const char *next = nullptr;
+            if (sqlite3_prepare_v2(db, tail, -1, &raw, &next) != SQLITE_OK)
+                throw fromSqlite(
+                    QString::fromUtf8(sqlite3_errmsg(db)), st.verb, m_database.name, st.lastToken);
+            tail = next;
+            if (raw)
+                return raw;
+            // only blanks or a comment were left
+        }
+        return nullptr;
+    };
     bool first = true;
-    while (tail && *tail) {
-        sqlite3_stmt *raw = nullptr;
-        const char *next = nullptr;
-        if (sqlite3_prepare_v2(db, tail, -1, &raw, &next) != SQLITE_OK)
-            throw fromSqlite(QString::fromUtf8(sqlite3_errmsg(db)), st.verb, m_database.name, st.lastToken);
-        tail = next;
-        if (!raw)
-            continue; // only blanks or a comment were left
+    while (sqlite3_stmt *raw = nextStatement()) {
         SqliteStatement statement(raw);
         bindParameters(raw, params, nextParam);
         const int columnCount = sqlite3_column_count(raw);
@@ -413,7 +451,7 @@ void Session::runStatement(
         QList<int> scales;
         if (target) {
             // An expression's type, and a compound SELECT's column's, are SQL Server's where they
-            // are read (exactordering.h).
+            // are read (exact/exactlayer.h).
             const QStringList expressionTypes = first && exact && !exact->itemTypes.isEmpty()
                 ? resultTypes(*exact, columnCount)
                 : QStringList(columnCount);
@@ -426,9 +464,7 @@ void Session::runStatement(
                 target->columns.append({ QString::fromUtf8(sqlite3_column_name(raw, i)), type, declaration,
                     columnCodePage(raw, i, type) });
                 types.append(typeClass(type));
-                const NumberType number = typeOfDeclaration(declaration);
-                scales.append(
-                    number.isExact() ? (number.kind == NumberType::Kind::Decimal ? number.scale : 4) : -1);
+                scales.append(exactScale(declaration));
             }
         }
         first = false;

@@ -4,6 +4,7 @@
 #include "instance.h"
 #include "resultsink.h"
 #include "serverfunctions.h"
+#include "sqlitefile.h"
 
 #include <QHash>
 
@@ -45,8 +46,16 @@ public:
     const text::Collation &collation() const { return m_collation; }
 
 private:
-    void runStatement(const Statement &statement, const QList<QVariant> &params, qsizetype &nextParam,
-        ResultSink &sink, int &changed);
+    // A statement as SQLite prepared it when its batch was compiled, kept for its run.
+    struct Prepared
+    {
+        SqliteStatement statement;
+        qsizetype rest = 0; // where the text after it begins in the statement's UTF-8
+    };
+
+    // Runs a statement; prepared, where compile kept it, is its first SQL statement ready to run.
+    void runStatement(const Statement &statement, Prepared *prepared, const QList<QVariant> &params,
+        qsizetype &nextParam, ResultSink &sink, int &changed);
     // SET, DECLARE, PRINT, RAISERROR, transactions, EXEC (sessioncontrol.cpp).
     void runControl(const Statement &statement, ResultSink &sink);
     void transaction(const QString &verb);
@@ -57,8 +66,9 @@ private:
     // Binds the statement's markers: @variables from the session, the rest from params in order.
     void bindParameters(sqlite3_stmt *statement, const QList<QVariant> &params, qsizetype &nextParam) const;
     void reportCount(ResultSink &sink, qint64 count);
-    // Fails the batch when the statement names a column its table lacks.
-    void compile(const Statement &statement) const;
+    // Fails the batch when the statement names a column its table lacks. With keep, the
+    // statement SQLite prepared is returned for the run where it returns no rows.
+    Prepared compile(const Statement &statement, bool keep) const;
     void createTable(const Statement &statement);
     void requireCreateRight(const QString &what) const;
     bool isMaster() const;

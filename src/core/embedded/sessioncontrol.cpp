@@ -2,7 +2,7 @@
 // transactions and procedures.
 #include "catalog.h"
 #include "columnvalues.h"
-#include "exactordering.h"
+#include "exact/exactlayer.h"
 #include "servererror.h"
 #include "session.h"
 #include "tsqlstatement.h"
@@ -110,11 +110,10 @@ QVariant Session::evaluate(const QString &select)
 std::optional<QList<QVariant>> Session::lastRow(const QString &select)
 {
     sqlite3 *db = m_database.file->handle();
-    // Exact numbers compared and ordered by their values, as in a statement (exactordering.h).
-    const QByteArray utf8
-        = (exactNeeds(QStringLiteral("select"), select).ordering ? exactOrdering(db, select, false).text
-                                                                 : select)
-              .toUtf8();
+    // Exact numbers compared and ordered by their values, as in a statement (exact/exactlayer.h).
+    const std::optional<ExactReading> exact
+        = exactStatement(db, QStringLiteral("select"), select, false, false);
+    const QByteArray utf8 = (exact ? exact->text : select).toUtf8();
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &raw, nullptr) != SQLITE_OK)
         throw fromSqlite(

@@ -1,7 +1,7 @@
 #include "sqlitefile.h"
 
 #include "columnrules.h"
-#include "exactdecimal.h"
+#include "exact/exactlayer.h"
 #include "install/sharedfiles.h"
 
 #include <QDateTime>
@@ -130,7 +130,7 @@ int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
     }
     default:
         if (value.typeId() == qMetaTypeId<ExactNumber>()) {
-            // An exact number read back is bound as it is held, its shortest text (exactdecimal.h).
+            // An exact number read back is bound as it is held, its shortest text (exact/exactlayer.h).
             const QByteArray latin = value.value<ExactNumber>().text.toLatin1();
             const std::optional<Decimal> d
                 = parseDecimal(std::string_view(latin.constData(), std::size_t(latin.size())));

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <utility>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -48,8 +50,18 @@ public:
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement &) = delete;
     SqliteStatement &operator=(const SqliteStatement &) = delete;
+    SqliteStatement(SqliteStatement &&other) noexcept
+        : m_statement(std::exchange(other.m_statement, nullptr))
+    { }
+    SqliteStatement &operator=(SqliteStatement &&other) noexcept
+    {
+        std::swap(m_statement, other.m_statement);
+        return *this;
+    }
 
     sqlite3_stmt *get() const { return m_statement; }
+    // Hands the statement over, to be finalized by the caller.
+    sqlite3_stmt *release() { return std::exchange(m_statement, nullptr); }
 
 private:
     sqlite3_stmt *m_statement = nullptr;

@@ -1,7 +1,7 @@
 // The checks that keep the values of number columns as SQL Server keeps them.
 #include "valuerules.h"
 
-#include "exactdecimal.h"
+#include "exact/exactlayer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -10,7 +10,7 @@ struct sqlite3;
 namespace zt::embedded {
 
 // The checks of number columns, as SQL Server checks their values. Decimal and money values are
-// held as exactdecimal.h says: the column's check refuses what does not fit the declared
+// held as exact/exactlayer.h says: the column's check refuses what does not fit the declared
 // precision (8115: a decimal(p, s) holds less than 10^(p - s) once rounded to s decimals, money
 // ±922,337,203,685,477.5807, smallmoney ±214,748.3647), and a value with more decimals than the
 // column's scale is rounded when stored (the zt_scaled triggers the server puts on the column,

@@ -1,6 +1,6 @@
 #include "results.h"
 
-#include "embedded/exactdecimal.h"
+#include "embedded/exact/exactlayer.h"
 #include "text/codepage.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "embedded/tsqllexer.h"
 #include "exacttypes.h"
-#include "tsqllexer.h"
 
 #include <QHash>
 #include <QList>

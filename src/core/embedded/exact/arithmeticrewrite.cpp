@@ -254,18 +254,26 @@ private:
 
 } // namespace
 
-QList<ArithmeticEdit> exactArithmetic(const QList<Token> &tokens, qsizetype from, qsizetype to)
+bool hasArithmetic(const QList<Token> &tokens, qsizetype from, qsizetype to)
 {
-    // Most statements of the data layer have no operator between operands: seen at once.
-    bool operators = false;
-    for (qsizetype i = from; i < to && !operators; ++i) {
+    for (qsizetype i = from; i < to; ++i) {
         const Token &t = tokens[i];
+        if (t.kind != Token::Kind::Symbol)
+            continue;
+        const bool minus = t.isSymbol(u'-');
+        if (!minus && !t.isSymbol(u'+') && !t.isSymbol(u'*') && !t.isSymbol(u'/'))
+            continue;
+        if (t.isSymbol(u'*') && i > from && tokens[i - 1].isSymbol(u'.'))
+            continue; // t.*: the columns of t, which no chain of the reader takes for an operator
         const bool after = i > from && endsOperand(tokens[i - 1]);
-        operators = ((t.isSymbol(u'+') || t.isSymbol(u'-') || t.isSymbol(u'*') || t.isSymbol(u'/')) && after)
-            || (t.isSymbol(u'-') && !after && i + 1 < to && tokens[i + 1].kind != Token::Kind::Number);
+        if (after || (minus && i + 1 < to && tokens[i + 1].kind != Token::Kind::Number))
+            return true;
     }
-    if (!operators)
-        return {};
+    return false;
+}
+
+QList<ArithmeticEdit> readArithmetic(const QList<Token> &tokens, qsizetype from, qsizetype to)
+{
     return Reader(tokens, from, to).read();
 }
 

@@ -326,6 +326,8 @@ bool isExactBlob(const void *data, int size)
 // decimal (see exactdecimal.h); empty for the others.
 QString exactLiteral(const QString &literal)
 {
+    if (literal.size() <= DoubleDigits)
+        return {}; // no more digits than a double keeps
     int digits = 0;
     for (const QChar c : literal)
         digits += c.isDigit() ? 1 : 0;
