@@ -106,15 +106,12 @@ int runCreate(const QCommandLineParser &options, Report &report)
         progress.transfer(table, index, count, row, rows);
         transferMs = transferClock.elapsed();
     };
+    if (!opensPage(o, report, &accountset::outcome::creationFailed))
+        return report.finish(ExitFailed);
     accountset::CreationResult result;
     {
         StepTimer timer(report, QStringLiteral("create"));
-        try {
-            openPage(o);
-            result = accountset::createAccountSet(o, fields, *mode, login, context);
-        } catch (const data::DataError &e) {
-            result.fail(accountset::CreationStep::PerSetFile, e);
-        }
+        result = accountset::createAccountSet(o, fields, *mode, login, context);
     }
     if (!result.succeeded()) {
         report.message(accountset::outcome::creationFailed(result.error));
@@ -150,7 +147,7 @@ int runList(const QCommandLineParser &options, Report &report)
             openPage(o);
             listed = accountset::listDirectory(o, server, login);
         } catch (const data::DataError &e) {
-            listed.error = e.message();
+            report.message(e.message());
         }
     }
     if (!listed) {
@@ -302,15 +299,12 @@ int runSample(const QCommandLineParser &options, Report &report)
     const accountset::AccountSetFields fields { server, accountset::SampleNumber, accountset::SampleName,
         {} };
     accountset::CreationContext context = commandContext(report, progress);
+    if (!opensPage(o, report))
+        return report.finish(ExitFailed);
     accountset::SampleResult result;
     {
         StepTimer timer(report, QStringLiteral("sample"));
-        try {
-            openPage(o);
-            result = accountset::createSampleAccountSet(o, fields, *mode, login, context);
-        } catch (const data::DataError &e) {
-            result.fail(accountset::SampleStep::Sample, e);
-        }
+        result = accountset::createSampleAccountSet(o, fields, *mode, login, context);
     }
     if (!result.succeeded()) {
         // On the page this error goes to the standard error box: its text alone.

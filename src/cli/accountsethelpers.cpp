@@ -88,6 +88,17 @@ void openPage(accountset::AccountSetObjects &o)
     store::openLocalConfiguration(o.Conn_Ty, o.ADOTy);
 }
 
+bool opensPage(accountset::AccountSetObjects &o, Report &report, QString (*failed)(const QString &error))
+{
+    try {
+        openPage(o);
+        return true;
+    } catch (const data::DataError &e) {
+        report.message(failed ? failed(e.message()) : e.message());
+        return false;
+    }
+}
+
 void reportLocalRow(Report &report, accountset::AccountSetObjects &o, const QString &number,
     const QString &server, const QString &action)
 {

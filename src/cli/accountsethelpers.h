@@ -37,6 +37,10 @@ std::optional<Secret> currentSetPassword(const QCommandLineParser &options, Repo
 
 // The page's show: the local configuration database on Conn_Ty / ADOTy.
 void openPage(accountset::AccountSetObjects &objects);
+// The same for an operation: false, with the failure worded by the operation's words (its text
+// alone without them), when the local stores cannot be opened.
+bool opensPage(accountset::AccountSetObjects &objects, Report &report,
+    QString (*failed)(const QString &error) = nullptr);
 
 // The local row of the number and server as stored, into the report.
 void reportLocalRow(Report &report, accountset::AccountSetObjects &objects, const QString &number,

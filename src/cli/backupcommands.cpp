@@ -106,15 +106,12 @@ int runRestore(const QCommandLineParser &options, Report &report)
     accountset::AccountSetObjects o;
     TerminalProgress progress;
     data::ServerLogin login;
+    if (!opensPage(o, report, &accountset::outcome::restoreFailed))
+        return report.finish(ExitFailed);
     accountset::RestoreResult result;
     {
         StepTimer timer(report, QStringLiteral("restore"));
-        try {
-            openPage(o);
-            result = accountset::restoreAccountSet(o, request, login, commandContext(report, progress));
-        } catch (const data::DataError &e) {
-            result.fail(accountset::RestoreStep::Restore, e);
-        }
+        result = accountset::restoreAccountSet(o, request, login, commandContext(report, progress));
     }
     if (!result.succeeded()) {
         report.message(accountset::outcome::restoreFailed(result.error));

@@ -152,11 +152,16 @@ int showPlan(const QCommandLineParser &options, Report &report)
         accountset::AccountSetObjects o;
         try {
             openPage(o);
-            const data::ServerLogin login = store::readServerLogin(o.ADOTy, server);
+            data::ServerLogin login;
             if (plan->allSets) {
-                data::ServerLogin listed;
-                if (accountset::listDirectory(o, server, listed))
+                // The listing reads the login too.
+                const accountset::DirectoryListing listing = accountset::listDirectory(o, server, login);
+                if (listing)
                     numbers << accountset::listedNumbers(o.ADOztgl);
+                else if (!listing.noTable)
+                    report.message(unlistedText(server, listing));
+            } else {
+                login = store::readServerLogin(o.ADOTy, server);
             }
             recorded = backupplan::recordedBackups(login);
         } catch (const data::DataError &e) {

@@ -199,9 +199,7 @@ CopyResult copyAccountSet(AccountSetObjects &o, const CopyRequest &input, Server
     nothingLeft();
     if (!directoryError.isEmpty()) {
         result.directoryRowMissing = true;
-        result.failedStep = CopyStep::Register;
-        result.error = directoryError;
-        result.steps.last().failed = true;
+        result.failLastStep(directoryError);
     }
     return result;
 }

@@ -86,6 +86,14 @@ template<typename Step> struct OperationResult
         return passed;
     }
 
+    // Ends the operation at the step that ran last, which turned out failed (a row that was not
+    // there to change, a set listed already), with the text given.
+    void failLastStep(const QString &text = {})
+    {
+        steps.last().failed = true;
+        fail(steps.last().step, data::DataError(text));
+    }
+
     // Ends the operation at the step with the error.
     void fail(Step step, const data::DataError &e)
     {

@@ -97,9 +97,7 @@ SetChangeResult changeAccountSet(AccountSetObjects &o, const data::ServerLogin &
             [&] { result.directoryRowsChanged = changeDirectoryRow(o, login, row, change); }))
         return result;
     if (result.directoryRowsChanged == 0) {
-        result.failedStep = SetChangeStep::DirectoryRow;
-        result.steps.last().failed = true;
-        result.error = directoryRowMissing(row);
+        result.failLastStep(directoryRowMissing(row));
         return result;
     }
     result.run(SetChangeStep::LocalRows,

@@ -13,8 +13,7 @@ TakeOverResult takeOverAccountSet(AccountSetObjects &o, const DirectoryRow &row,
     if (!result.run(TakeOverStep::LocalCheck, [&] { result.alreadyListed = isListedLocally(o, row); }))
         return result;
     if (result.alreadyListed) {
-        result.steps.last().failed = true;
-        result.failedStep = TakeOverStep::LocalCheck;
+        result.failLastStep();
         return result;
     }
     result.declined = !frontEnd.confirm(row);

@@ -98,15 +98,16 @@ RunResult runPlan(accountset::AccountSetObjects &o, const Plan &plan, RunKind ki
                                                  "或运行：ztaccountset login --server ")
                 + plan.server);
         }
-        login = store::readServerLogin(o.ADOTy, plan.server);
         if (plan.allSets) {
-            // A server on which no set was ever registered has no directory table: no sets to
-            // back up.
+            // The listing reads the login too. A server on which no set was ever registered has
+            // no directory table: no sets to back up.
             const accountset::DirectoryListing listing = accountset::listDirectory(o, plan.server, login);
             if (!listing && !listing.noTable)
                 throw data::DataError(listing.error);
             numbers = listing ? accountset::listedNumbers(o.ADOztgl) : QStringList();
             o.ADOztgl.close();
+        } else {
+            login = store::readServerLogin(o.ADOTy, plan.server);
         }
     } catch (const data::DataError &e) {
         result.problem = QStringLiteral("自动备份没有进行：") + e.message();

@@ -8,16 +8,16 @@
 
 namespace zt::data {
 
-// The one error type of the data-access layer. It carries the message text as the driver or
-// server gave it, unchanged (callers append it to their own messages), and the server's message
-// numbers, where a server answered, so that a caller tells one refusal from another by its number
-// (1801: the database exists; 208: no such object), never by its wording.
 // SQL Server's numbers of the refusals the wizard tells apart.
 namespace servermessage {
 constexpr int InvalidObject = 208; // "Invalid object name '...'": no such table
 constexpr int DatabaseExists = 1801; // "Database '...' already exists."
 } // namespace servermessage
 
+// The one error type of the data-access layer. It carries the message text as the driver or
+// server gave it, unchanged (callers append it to their own messages), and the server's message
+// numbers, where a server answered, so that a caller tells one refusal from another by its number
+// (servermessage), never by its wording.
 class DataError : public std::exception
 {
 public:

@@ -71,11 +71,6 @@ QString freeTdsText(const QString &section, const QString &encryption, const QSt
     return QStringLiteral("Driver={FreeTDS};") + render(attributes);
 }
 
-// The driver's own diagnostic text. QODBC joins the records of every handle with a space (Qt 6.8
-// appends ", " and their SQL states, "S1000;37000", which are no part of the message), and
-// FreeTDS repeats the same record for each address it tried: repeated records are dropped. A
-// failed connection reads "Unable to connect to data source" followed by the server's records,
-// the last one received first; the windows show that text as it comes.
 // The server's message numbers of a statement's failure, read from the driver's diagnostic
 // records (the native error of each). QSqlError's nativeErrorCode is not used: what it holds
 // differs between Qt versions (the native number in some, the SQLSTATEs in others).
@@ -89,6 +84,11 @@ QList<int> nativeNumbers(const QSqlQuery &q)
     return numbers;
 }
 
+// The driver's own diagnostic text. QODBC joins the records of every handle with a space (Qt 6.8
+// appends ", " and their SQL states, "S1000;37000", which are no part of the message), and
+// FreeTDS repeats the same record for each address it tried: repeated records are dropped. A
+// failed connection reads "Unable to connect to data source" followed by the server's records,
+// the last one received first; the windows show that text as it comes.
 QString diagnosticText(const QSqlError &error)
 {
     static const QRegularExpression states(QStringLiteral(", [0-9A-Z]{5}(;[0-9A-Z]{5})*$"));

@@ -22,12 +22,19 @@ bool succeeded(SQLRETURN r)
     return r == SQL_SUCCESS || r == SQL_SUCCESS_WITH_INFO;
 }
 
-QString diagnostic(SQLHSTMT statement)
+// The statement's failure as the driver tells it, with the server's numbers.
+DataError diagnostic(SQLHSTMT statement)
 {
     QStringList texts;
-    for (const DiagnosticRecord &record : statementDiagnostics(statement))
+    QList<int> numbers;
+    for (const DiagnosticRecord &record : statementDiagnostics(statement)) {
         texts << record.text;
-    return texts.isEmpty() ? QStringLiteral("[unixODBC]The row could not be fetched.") : texts.join(u' ');
+        if (record.native > 0)
+            numbers << record.native;
+    }
+    return DataError(
+        texts.isEmpty() ? QStringLiteral("[unixODBC]The row could not be fetched.") : texts.join(u' '),
+        numbers);
 }
 
 // The whole value of a text or binary column, read in pieces; nullopt for NULL.
@@ -42,7 +49,7 @@ std::optional<QByteArray> readPieces(
         if (r == SQL_NO_DATA)
             return value;
         if (!succeeded(r))
-            throw DataError(diagnostic(statement));
+            throw diagnostic(statement);
         if (indicator == SQL_NULL_DATA)
             return std::nullopt;
         const bool more = r == SQL_SUCCESS_WITH_INFO
@@ -59,7 +66,7 @@ template<typename T> std::optional<T> readFixed(SQLHSTMT statement, SQLUSMALLINT
     T value {};
     SQLLEN indicator = 0;
     if (!succeeded(SQLGetData(statement, column, target, &value, sizeof value, &indicator)))
-        throw DataError(diagnostic(statement));
+        throw diagnostic(statement);
     if (indicator == SQL_NULL_DATA)
         return std::nullopt;
     return value;
@@ -122,7 +129,7 @@ QList<QList<QVariant>> readRowsAsUnicode(const QSqlQuery &query, const QList<QMe
         if (r == SQL_NO_DATA)
             return rows;
         if (!succeeded(r))
-            throw DataError(diagnostic(statement));
+            throw diagnostic(statement);
         QList<QVariant> row;
         row.reserve(types.size());
         for (int i = 0; i < types.size(); ++i)

@@ -87,8 +87,7 @@ QString moveAside(const QString &path)
 void finishCreation(
     accountset::AccountSetObjects &o, const Examination &e, const Finding &f, const RepairOptions &options)
 {
-    StoresReader reader(o, e.server);
-    reader.localRows(); // reads the login fragment
+    StoresReader reader(o, e.server); // the script's tables and statements
     data::pointAt(o.Conn_Ty1, o.ADOTy1, ConnectionString::catalog(e.login, f.number));
     QStringList transfer;
     for (const QString &table : reader.scriptTables()) {

@@ -261,8 +261,9 @@ data::DataError fromSqlite(
         const bool changes = verb == QLatin1StringView("insert") || verb == QLatin1StringView("update")
             || verb == QLatin1StringView("delete");
         if ((number == 8115 || number == 8134) && changes)
-            return data::DataError(text + u' ' + prefixed(messageText(Msg::StatementTerminated)));
-        return data::DataError(text);
+            return data::DataError(text + u' ' + prefixed(messageText(Msg::StatementTerminated)),
+                numbers({ number, numberOf(Msg::StatementTerminated) }));
+        return data::DataError(text, numbers({ number }));
     }
     if ((m = noTable.match(message)).hasMatch()) {
         if (verb == QLatin1StringView("drop"))

@@ -172,8 +172,8 @@ private:
     // (backup, then drop) when nothing registers it; true when it was cleaned up.
     bool offerCleanUp(const QString &number);
     QString chooseBackupFile(const QString &server, const QString &suggested);
-    // The held login on the server the page names: what deletion, backup, change and
-    // registration after a sample use, as the last operation that read the login left it.
+    // The held login on the server the page names, as the last operation that read the login
+    // left it: what backup, deletion, the change of a name or password and the backup notes use.
     data::ServerLogin heldLogin() const;
 
     std::unique_ptr<Ui::form_xzzt> m_ui;
