@@ -38,6 +38,8 @@ private slots:
     void cleanup() { tearDownAccountSets(); }
 
     void neverListedDirectoryHasNoRows();
+    void listingSaysWhyItShowsNothing_data();
+    void listingSaysWhyItShowsNothing();
     void questionsNameTheSetInFullWidthBrackets();
     void selectionWritesOneLocalRowAsStored();
     void setListedUnderTheStoredServerNameCounts();
@@ -80,6 +82,39 @@ void TestNetworkSet::neverListedDirectoryHasNoRows()
     QVERIFY(!hasDirectoryRows(m_objects->ADOztgl)); // a snapshot until listed again
     list();
     QVERIFY(hasDirectoryRows(m_objects->ADOztgl));
+}
+
+void TestNetworkSet::listingSaysWhyItShowsNothing_data()
+{
+    QTest::addColumn<QStringList>("rows"); // directory rows' numbers; none: no directory table
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("noTable");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::newRow("no directory table") << QStringList() << false << true << QStringList();
+    QTest::newRow("empty directory") << QStringList { QString() } << true << false << QStringList();
+    // Numbers as stored, once each however spaced or cased, in the directory's order.
+    QTest::newRow("rows") << QStringList { u"zt02"_s, u" ZT01 "_s, u"zt01"_s, u"Zt02"_s } << true << false
+                          << QStringList { u"zt02"_s, u"ZT01"_s };
+}
+
+void TestNetworkSet::listingSaysWhyItShowsNothing()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(bool, listed);
+    QFETCH(bool, noTable);
+    QFETCH(QStringList, numbers);
+    if (rows.isEmpty())
+        test::embeddedExec(u"master"_s, u"drop table PBTOVRASQLBASEDATA"_s);
+    for (const QString &number : rows) {
+        if (!number.isEmpty())
+            addDirectoryRow(number, u"甲"_s, EmbeddedServer, QString());
+    }
+    const DirectoryListing listing = listDirectory(*m_objects, EmbeddedServer, m_login);
+    QCOMPARE(listing.listed, listed);
+    QCOMPARE(listing.noTable, noTable);
+    QCOMPARE(listing.error.isEmpty(), listed);
+    QCOMPARE(m_login, integratedLogin()); // read before the listing, whatever it came to
+    QCOMPARE(listedNumbers(m_objects->ADOztgl), numbers);
 }
 
 void TestNetworkSet::questionsNameTheSetInFullWidthBrackets()
