@@ -74,15 +74,21 @@ DirectoryListing listDirectory(AccountSetObjects &o, const QString &server, Serv
     return listing;
 }
 
-QStringList listedNumbers(data::Query &q)
+QStringList listedNumbers(const data::Query &q)
 {
     QStringList numbers;
     if (!hasDirectoryRows(q))
         return numbers;
+    // Read by position: the current row (the grid's) stays where it is.
+    int column = 0;
+    while (
+        column < q.columns().size() && q.columns().at(column).name.compare(u"ztbh", Qt::CaseInsensitive) != 0)
+        ++column;
+    if (column == q.columns().size())
+        return numbers;
     QSet<QString> seen;
     for (int row = 0; row < q.rowCount(); ++row) {
-        q.setCurrentRow(row);
-        const QString number = trimmed(q.fieldAsText(QStringLiteral("ztbh")));
+        const QString number = trimmed(q.textAt(row, column));
         if (!number.isEmpty() && !seen.contains(number.toCaseFolded())) {
             seen.insert(number.toCaseFolded());
             numbers << number;

@@ -59,8 +59,8 @@ struct DirectoryListing
 DirectoryListing listDirectory(AccountSetObjects &objects, const QString &server, data::ServerLogin &login);
 
 // The numbers (ztbh) of the listed rows, trimmed, each once (compared without regard to case), in
-// the listing's order.
-QStringList listedNumbers(data::Query &directory);
+// the listing's order. The current row stays.
+QStringList listedNumbers(const data::Query &directory);
 
 // The grid's view of the directory result set: column 0 shows ztmc ("账套名称"), column 1 ztbh
 // ("数据库名称"). Empty until the query is open with those fields.
